@@ -1,0 +1,84 @@
+#include "platform/numparse.h"
+
+#include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+#include <system_error>
+
+namespace vex {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+// Sign and magnitude of the leading decimal integer; the magnitude saturates at UINT64_MAX.
+struct Scanned {
+    bool negative = false;
+    bool any = false;
+    uint64_t magnitude = 0;
+};
+
+Scanned scanInteger(std::string_view text) {
+    Scanned s;
+    size_t i = 0;
+    while (i < text.size() && isBlank(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) s.negative = text[i++] == '-';
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        s.any = true;
+        const uint64_t d = static_cast<uint64_t>(text[i] - '0');
+        if (s.magnitude > (UINT64_MAX - d) / 10)
+            s.magnitude = UINT64_MAX;
+        else
+            s.magnitude = s.magnitude * 10 + d;
+    }
+    return s;
+}
+
+locale_t cLocale() {
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
+}  // namespace
+
+int32_t ParseInt32(std::string_view text) {
+    const Scanned s = scanInteger(text);
+    if (!s.any) return 0;
+    if (s.negative) return s.magnitude >= 0x80000000ull ? INT32_MIN : -static_cast<int32_t>(s.magnitude);
+    return s.magnitude > 0x7FFFFFFFull ? INT32_MAX : static_cast<int32_t>(s.magnitude);
+}
+
+uint32_t ParseUInt32(std::string_view text) {
+    const Scanned s = scanInteger(text);
+    if (!s.any) return 0;
+    if (s.magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
+    const auto m = static_cast<uint32_t>(s.magnitude);
+    return s.negative ? static_cast<uint32_t>(0u - m) : m;
+}
+
+double ParseReal(std::string_view text, size_t* consumed) {
+    // strtod needs a terminated string; the numeric prefix of any sane number is short.
+    std::string buf(text.substr(0, 512));
+    char* end = nullptr;
+    const double v = strtod_l(buf.c_str(), &end, cLocale());
+    if (consumed) *consumed = static_cast<size_t>(end - buf.c_str());
+    return v;
+}
+
+std::string FormatInt(int64_t value) { return std::to_string(static_cast<int32_t>(value)); }
+
+std::string FormatFixed(double value, int decimals) {
+    char buf[512];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return "0";
+    return std::string(buf, r.ptr);
+}
+
+std::string FormatShortest(double value) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    if (r.ec != std::errc()) return "0";
+    return std::string(buf, r.ptr);
+}
+
+}  // namespace vex
