@@ -56,17 +56,42 @@ void store(CCanSignal::Data d, bool intel, uint64_t w) {
     }
 }
 
+// The text of a value in millionths, n = round(value * 1e6): the digits of "%f" without trailing zeros
+// and point. Zero is "0", never "-0".
+char* formatMillionths(int64_t n, char* out) {
+    if (n < 0) *out++ = '-';
+    const uint64_t mag = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+    out = std::to_chars(out, out + 20, mag / 1000000).ptr;
+    uint32_t frac = static_cast<uint32_t>(mag % 1000000);
+    if (frac == 0) return out;
+    *out++ = '.';
+    for (uint32_t unit = 100000; frac != 0; unit /= 10) {
+        *out++ = static_cast<char>('0' + frac / unit);
+        frac %= unit;
+    }
+    return out;
+}
+
 // "%f" of the value, then trailing '0' characters and then a trailing '.' removed. A result that reads as
 // zero is shown as "0", never "-0".
 void formatPhysical(double phy, std::string& text) {
     char buf[400];  // the largest double has 309 integer digits; sign, point and six decimals add 8
-    auto r = std::to_chars(buf, buf + sizeof buf, phy, std::chars_format::fixed, 6);
-    char* end = r.ec == std::errc() ? r.ptr : buf;
-    if (std::find(buf, end, '.') != end) {
-        while (end > buf && end[-1] == '0') --end;
-        if (end > buf && end[-1] == '.') --end;
+    char* end = buf;
+    // Fast path, exact: below 1e6 the product phy * 1e6 lies within 2^-13 of the true value, so when it is
+    // at most 0.49 from a whole number that number is what "%f" rounds the true value to.
+    const double scaled = phy * 1e6;
+    const double nearest = std::nearbyint(scaled);
+    if (std::fabs(phy) < 1e6 && std::fabs(scaled - nearest) <= 0.49) {
+        end = formatMillionths(static_cast<int64_t>(nearest), buf);
+    } else {
+        auto r = std::to_chars(buf, buf + sizeof buf, phy, std::chars_format::fixed, 6);
+        end = r.ec == std::errc() ? r.ptr : buf;
+        if (std::find(buf, end, '.') != end) {
+            while (end > buf && end[-1] == '0') --end;
+            if (end > buf && end[-1] == '.') --end;
+        }
     }
-    if (end - buf == 2 && buf[0] == '-' && buf[1] == '0') {
+    if (end == buf || (end - buf == 2 && buf[0] == '-' && buf[1] == '0')) {
         buf[0] = '0';
         end = buf + 1;
     }

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "candb/canmodel.h"
 
@@ -514,5 +516,42 @@ TEST(SigCodec, EncodeDecodeRoundTrip) {
             ASSERT_TRUE(s.UnsignedRawToPhyText(raw, phy, text));
         }
         EXPECT_EQ(text, c.text);
+    }
+}
+
+// The value text is "%f" with trailing zeros and point removed, whatever the magnitude, including values that
+// lie right at a rounding boundary of the sixth decimal; only "-0" is shown as "0".
+TEST(SigCodec, ValueTextMatchesPrintfEverywhere) {
+    auto expected = [](double v) {
+        char buf[512];
+        std::snprintf(buf, sizeof buf, "%f", v);
+        std::string t = buf;
+        while (!t.empty() && t.back() == '0') t.pop_back();
+        while (!t.empty() && t.back() == '.') t.pop_back();
+        return t == "-0" ? std::string("0") : t;
+    };
+    std::mt19937_64 rng(11);
+    std::vector<double> values = {0.0000005, -0.0000005, 0.0000015, 0.0000025, 1.0000005, 999999.9999995,
+                                  1e6,       -1e6,       999999.5,  0.1,       0.7,       123456.654321,
+                                  1e-300,    -5e-324,    4e15,      1e22,      -1e300};
+    for (int i = 0; i < 200000; ++i) {
+        const int scale = static_cast<int>(rng() % 16) - 8;
+        const double mant = static_cast<double>(static_cast<int64_t>(rng() % 2000001) - 1000000);
+        values.push_back(mant * std::pow(10.0, scale));  // decimal-looking values
+        values.push_back((static_cast<double>(rng() % 4000000) - 2000000) / 2e6 +
+                         static_cast<double>(rng() % 3));
+        values.push_back(std::bit_cast<double>(rng()));  // anything, NaN included
+    }
+    CCanSignal s = sig(kIntel, 0, 8, false, 1.0, 0.0);
+    for (double v : values) {
+        s.ValOffset = v;  // physical = 0 * 1 + v
+        double phy = 0;
+        std::string text;
+        ASSERT_TRUE(s.UnsignedRawToPhyText(0, phy, text));
+        if (std::isnan(v)) {
+            EXPECT_TRUE(text == "nan" || text == "-nan") << text;
+            continue;
+        }
+        ASSERT_EQ(text, expected(v)) << std::hexfloat << v;
     }
 }
