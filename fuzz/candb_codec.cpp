@@ -3,12 +3,12 @@
 // insertion changes only the signal's bits and reads back, and the value text is the "%f" form.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "candb/canmodel.h"
+#include "tests/candb/printf_value_text.h"
 
 namespace {
 
@@ -38,15 +38,6 @@ struct Input {
 
 void check(bool ok) {
     if (!ok) std::abort();
-}
-
-std::string printfText(double v) {
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%f", v);
-    std::string t = buf;
-    while (!t.empty() && t.back() == '0') t.pop_back();
-    while (!t.empty() && t.back() == '.') t.pop_back();
-    return t == "-0" ? std::string("0") : t;
 }
 
 }  // namespace
@@ -107,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                : s.UnsignedRawToPhyText(rawIn, phy, text);
     check(textOk);
     check(!(s.Sign ? s.UnsignedRawToPhyText(rawIn, phy, text) : s.SignedRawToPhyText(0, phy, text)));
-    if (!s.Enum && !std::isnan(phy)) check(text == printfText(phy));
+    if (!s.Enum && !std::isnan(phy)) check(text == printfValueText(phy));
 
     // Physical to raw and the encoder; a failed encoding leaves the bytes as they were.
     int32_t pr = 5;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "candb/canmodel.h"
+#include "tests/candb/printf_value_text.h"
 
 namespace {
 
@@ -522,14 +523,6 @@ TEST(SigCodec, EncodeDecodeRoundTrip) {
 // The value text is "%f" with trailing zeros and point removed, whatever the magnitude, including values that
 // lie right at a rounding boundary of the sixth decimal; only "-0" is shown as "0".
 TEST(SigCodec, ValueTextMatchesPrintfEverywhere) {
-    auto expected = [](double v) {
-        char buf[512];
-        std::snprintf(buf, sizeof buf, "%f", v);
-        std::string t = buf;
-        while (!t.empty() && t.back() == '0') t.pop_back();
-        while (!t.empty() && t.back() == '.') t.pop_back();
-        return t == "-0" ? std::string("0") : t;
-    };
     std::mt19937_64 rng(11);
     std::vector<double> values = {0.0000005, -0.0000005, 0.0000015, 0.0000025, 1.0000005, 999999.9999995,
                                   1e6,       -1e6,       999999.5,  0.1,       0.7,       123456.654321,
@@ -552,6 +545,6 @@ TEST(SigCodec, ValueTextMatchesPrintfEverywhere) {
             EXPECT_TRUE(text == "nan" || text == "-nan") << text;
             continue;
         }
-        ASSERT_EQ(text, expected(v)) << std::hexfloat << v;
+        ASSERT_EQ(text, printfValueText(v)) << std::hexfloat << v;
     }
 }
