@@ -97,6 +97,7 @@ CCanMsgFilterSetDlg::CCanMsgFilterSetDlg(const CCanMsgFilter& filter, bool readO
     m_list->setColumnWidth(0, 120);
     m_list->setColumnWidth(1, 200);
     m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->setMinimumWidth(120 + 200 + 2 * m_list->frameWidth() + 4);
     m_list->verticalHeader()->hide();
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
