@@ -14,7 +14,7 @@ struct tFILTER_CAN_MSG {
 class CCanMsgFilter {
 public:
     uint8_t Enable = 0;        // 0: the filter passes every frame
-    uint8_t Block = 0;         // 1: matching frames are held back; 0: only matching frames pass
+    uint8_t Block = 0;         // nonzero: matching frames are held back; 0: only matching frames pass
     uint8_t MsgIDType = 2;     // 0 standard only, 1 extended only, other: both
     uint8_t MsgFrmType = 2;    // 0 data frames only, 1 remote frames only, other: both
     uint8_t MsgIdValType = 2;  // 0 the range, 1 the listed identifiers, other: any identifier
@@ -30,11 +30,11 @@ public:
     bool IsMatch(uint8_t extended, uint8_t remote, uint32_t id, uint8_t channel) const;
 
     // The drain's rule: Enable 0 passes everything; block mode holds back the matching frames, pass
-    // mode lets only the matching frames through.
+    // mode lets only the matching frames through. Any nonzero Block is block mode, as the settings
+    // dialog shows it (a stray value must not hold back every frame).
     bool IsPass(uint8_t extended, uint8_t remote, uint32_t id, uint8_t channel) const {
         if (Enable == 0) return true;
-        const bool match = IsMatch(extended, remote, id, channel);
-        return Block == 1 ? !match : Block == 0 && match;
+        return IsMatch(extended, remote, id, channel) != (Block != 0);
     }
 
     // Copies every field and the whole list of the source into the target and returns the target.

@@ -92,9 +92,9 @@ TEST(CanMsgFilter, PassRuleCombinesEnableAndBlock) {
         uint8_t enable, block;
         bool pass1FF, pass200;
     } cases[] = {
-        {0, 0, true, true},  {0, 1, true, true},   {1, 0, true, false},
-        {1, 1, false, true}, {1, 2, false, false},  // a block value other than 0 and 1 lets nothing through
-        {2, 0, true, false},                        // any nonzero Enable counts
+        {0, 0, true, true},  {0, 1, true, true},  {1, 0, true, false},
+        {1, 1, false, true}, {1, 2, false, true},  // any nonzero Block is block mode, as the dialog shows it
+        {2, 0, true, false},                       // any nonzero Enable counts
     };
     for (const auto& c : cases) {
         CCanMsgFilter f;
