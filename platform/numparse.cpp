@@ -18,20 +18,43 @@ struct Scanned {
     uint64_t magnitude = 0;
 };
 
-Scanned scanInteger(std::string_view text) {
+// Value of a digit in the given base, or -1.
+int digitValue(char c, unsigned base) {
+    int d = -1;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'z')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'Z')
+        d = c - 'A' + 10;
+    return d >= 0 && static_cast<unsigned>(d) < base ? d : -1;
+}
+
+Scanned scanInteger(std::string_view text, unsigned base = 10) {
     Scanned s;
     size_t i = 0;
     while (i < text.size() && isBlank(text[i])) ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) s.negative = text[i++] == '-';
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    // strtoul takes a "0x" prefix in base 16 only when a hexadecimal digit follows it.
+    if (base == 16 && i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        digitValue(text[i + 2], 16) >= 0)
+        i += 2;
+    for (int d; i < text.size() && (d = digitValue(text[i], base)) >= 0; ++i) {
         s.any = true;
-        const uint64_t d = static_cast<uint64_t>(text[i] - '0');
-        if (s.magnitude > (UINT64_MAX - d) / 10)
+        const auto ud = static_cast<uint64_t>(d);
+        if (s.magnitude > (UINT64_MAX - ud) / base)
             s.magnitude = UINT64_MAX;
         else
-            s.magnitude = s.magnitude * 10 + d;
+            s.magnitude = s.magnitude * base + ud;
     }
     return s;
+}
+
+uint32_t toUInt32(const Scanned& s) {
+    if (!s.any) return 0;
+    if (s.magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
+    const auto m = static_cast<uint32_t>(s.magnitude);
+    return s.negative ? static_cast<uint32_t>(0u - m) : m;
 }
 
 locale_t cLocale() {
@@ -48,13 +71,9 @@ int32_t ParseInt32(std::string_view text) {
     return s.magnitude > 0x7FFFFFFFull ? INT32_MAX : static_cast<int32_t>(s.magnitude);
 }
 
-uint32_t ParseUInt32(std::string_view text) {
-    const Scanned s = scanInteger(text);
-    if (!s.any) return 0;
-    if (s.magnitude > 0xFFFFFFFFull) return 0xFFFFFFFFu;
-    const auto m = static_cast<uint32_t>(s.magnitude);
-    return s.negative ? static_cast<uint32_t>(0u - m) : m;
-}
+uint32_t ParseUInt32(std::string_view text) { return toUInt32(scanInteger(text)); }
+
+uint32_t ParseHexUInt32(std::string_view text) { return toUInt32(scanInteger(text, 16)); }
 
 double ParseReal(std::string_view text, size_t* consumed) {
     // strtod needs a terminated string; the numeric prefix of any sane number is short.

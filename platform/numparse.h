@@ -17,6 +17,11 @@ int32_t ParseInt32(std::string_view text);
 // ("-1" gives 0xFFFFFFFF); a magnitude beyond 32 bits gives 0xFFFFFFFF whatever the sign.
 uint32_t ParseUInt32(std::string_view text);
 
+// Unsigned 32-bit from hexadecimal (strtoul, base 16): blanks, an optional sign and an optional "0x" or
+// "0X" before the digits, reading stops at the first other character, no digit gives 0. Sign and
+// clamping as ParseUInt32: a magnitude beyond 32 bits gives 0xFFFFFFFF.
+uint32_t ParseHexUInt32(std::string_view text);
+
 // Floating point (atof/strtod in the C locale): fraction, exponent, inf and nan as strtod accepts them;
 // out-of-range magnitudes give +-HUGE_VAL or 0 as strtod does. `consumed` (optional) receives the length
 // of the numeric prefix.

@@ -37,6 +37,22 @@ TEST(NumParse, UInt32RuleClampsAndWrapsNegatives) {
     for (auto& c : cases) EXPECT_EQ(ParseUInt32(c.text), c.want) << c.text;
 }
 
+TEST(NumParse, HexUInt32RuleAsBase16Strtoul) {
+    struct {
+        const char* text;
+        uint32_t want;
+    } cases[] = {
+        {"", 0u},           {"   ", 0u},          {"zz", 0u},
+        {"1FF", 0x1FFu},    {"  1fFx", 0x1FFu},   {"0x123", 0x123u},
+        {"0X1a", 0x1Au},    {"0x", 0u},           {"0xg", 0u},
+        {"-1", 0xFFFFFFFFu}, {"+10", 0x10u},      {"FFFFFFFF", 0xFFFFFFFFu},
+        {"100000000", 0xFFFFFFFFu},               {"0000000000001234", 0x1234u},
+        {"FFFFFFFFFFFFFFFFFFFF", 0xFFFFFFFFu},    {"-100000000", 0xFFFFFFFFu},
+        {"1 2", 1u},
+    };
+    for (auto& c : cases) EXPECT_EQ(ParseHexUInt32(c.text), c.want) << c.text;
+}
+
 TEST(NumParse, RealIgnoresTheProcessLocale) {
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = old ? old : "C";

@@ -1,0 +1,20 @@
+#pragma once
+// The checks of the filter's one-identifier dialog, without widgets.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Edit kinds of the one-identifier dialog.
+inline constexpr uint8_t kFilterMsgAdd = 0;
+inline constexpr uint8_t kFilterMsgEdit = 1;
+
+// The identifier that an identifier text stands for (hexadecimal, read as base-16 strtoul).
+uint32_t FilterMsgIdFromText(std::string_view idText);
+
+// The checks on OK, in order; the first failing message, or none when the dialog may close.
+// `startId` is the identifier the dialog was opened with (the opening text read as hexadecimal);
+// `existing` the identifiers already listed.
+std::optional<std::string> validateFilterMsg(uint8_t editKind, std::string_view idText, int32_t startId,
+                                             const std::vector<uint32_t>& existing);

@@ -1,0 +1,178 @@
+#include "app/filter/canmsgfilter.h"
+#include "app/filter/canmsgfiltercheck.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Frame {
+    uint8_t ext, rtr;
+    uint32_t id;
+    uint8_t chan;
+};
+
+CCanMsgFilter listed(std::initializer_list<uint32_t> ids) {
+    CCanMsgFilter f;
+    f.MsgIdValType = 1;
+    for (uint32_t id : ids) f.MsgMap[id] = tFILTER_CAN_MSG{"", id};
+    return f;
+}
+
+CCanMsgFilter with(void (*set)(CCanMsgFilter&)) {
+    CCanMsgFilter f;
+    set(f);
+    return f;
+}
+
+}  // namespace
+
+TEST(CanMsgFilter, MatchRules) {
+    const Frame stdData{0, 0, 0x123, 0}, extData{1, 0, 0x123, 0}, stdRemote{0, 1, 0x123, 0},
+        extRemoteCh1{2, 3, 0x123, 1};
+    struct {
+        const char* what;
+        CCanMsgFilter filter;
+        Frame frame;
+        bool match;
+    } cases[] = {
+        {"defaults match everything", CCanMsgFilter(), extRemoteCh1, true},
+        {"standard only: standard", with([](auto& f) { f.MsgIDType = 0; }), stdData, true},
+        {"standard only: extended", with([](auto& f) { f.MsgIDType = 0; }), extData, false},
+        {"extended only: extended (any nonzero flag)", with([](auto& f) { f.MsgIDType = 1; }), extRemoteCh1,
+         true},
+        {"extended only: standard", with([](auto& f) { f.MsgIDType = 1; }), stdData, false},
+        {"identifier type 7 means both", with([](auto& f) { f.MsgIDType = 7; }), extData, true},
+        {"data only: data", with([](auto& f) { f.MsgFrmType = 0; }), stdData, true},
+        {"data only: remote", with([](auto& f) { f.MsgFrmType = 0; }), stdRemote, false},
+        {"remote only: remote (any nonzero flag)", with([](auto& f) { f.MsgFrmType = 1; }), extRemoteCh1,
+         true},
+        {"remote only: data", with([](auto& f) { f.MsgFrmType = 1; }), stdData, false},
+        {"channel 1: channel 1", with([](auto& f) { f.Chan = 1; }), extRemoteCh1, true},
+        {"channel 1: channel 0", with([](auto& f) { f.Chan = 1; }), stdData, false},
+        {"channel 0: channel 1", with([](auto& f) { f.Chan = 0; }), extRemoteCh1, false},
+        {"range: inside",
+         with([](auto& f) { f.MsgIdValType = 0, f.FltMsgIdMin = 0x100, f.FltMsgIdMax = 0x1FF; }), stdData,
+         true},
+        {"range: upper end inclusive",
+         with([](auto& f) { f.MsgIdValType = 0, f.FltMsgIdMin = 0x100, f.FltMsgIdMax = 0x123; }), stdData,
+         true},
+        {"range: lower end inclusive",
+         with([](auto& f) { f.MsgIdValType = 0, f.FltMsgIdMin = 0x123, f.FltMsgIdMax = 0x1FF; }), stdData,
+         true},
+        {"range: above",
+         with([](auto& f) { f.MsgIdValType = 0, f.FltMsgIdMin = 0x100, f.FltMsgIdMax = 0x122; }), stdData,
+         false},
+        {"range: below",
+         with([](auto& f) { f.MsgIdValType = 0, f.FltMsgIdMin = 0x124, f.FltMsgIdMax = 0x1FF; }), stdData,
+         false},
+        {"range: start above end matches nothing",
+         with([](auto& f) { f.MsgIdValType = 0, f.FltMsgIdMin = 0x200, f.FltMsgIdMax = 0x100; }), stdData,
+         false},
+        {"list: listed, standard", listed({0x100, 0x123}), stdData, true},
+        {"list: listed, extended", listed({0x123}), extData, true},
+        {"list: not listed", listed({0x124}), stdData, false},
+        {"list: empty", listed({}), stdData, false},
+        {"identifier value type 2 ignores the list", with([](auto& f) { f.MsgMap[1] = {}; }), stdData, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.filter.IsMatch(c.frame.ext, c.frame.rtr, c.frame.id, c.frame.chan), c.match) << c.what;
+}
+
+TEST(CanMsgFilter, ListedIdentifierNarrowedByIdentifierType) {
+    CCanMsgFilter f = listed({0x123});
+    f.Enable = 1;
+    f.MsgIDType = 0;
+    EXPECT_TRUE(f.IsPass(0, 0, 0x123, 0));
+    EXPECT_FALSE(f.IsPass(1, 0, 0x123, 0));
+}
+
+TEST(CanMsgFilter, PassRuleCombinesEnableAndBlock) {
+    // Range 0x100..0x1FF: 0x1FF matches, 0x200 does not.
+    struct {
+        uint8_t enable, block;
+        bool pass1FF, pass200;
+    } cases[] = {
+        {0, 0, true, true},  {0, 1, true, true},  {1, 0, true, false},
+        {1, 1, false, true}, {1, 2, false, true},  // any nonzero Block is block mode, as the dialog shows it
+        {2, 0, true, false},                       // any nonzero Enable counts
+    };
+    for (const auto& c : cases) {
+        CCanMsgFilter f;
+        f.Enable = c.enable;
+        f.Block = c.block;
+        f.MsgIdValType = 0;
+        f.FltMsgIdMin = 0x100;
+        f.FltMsgIdMax = 0x1FF;
+        EXPECT_EQ(f.IsPass(0, 0, 0x1FF, 0), c.pass1FF) << int(c.enable) << "/" << int(c.block);
+        EXPECT_EQ(f.IsPass(0, 0, 0x200, 0), c.pass200) << int(c.enable) << "/" << int(c.block);
+    }
+}
+
+TEST(CanMsgFilter, AssignCopiesEverythingAndReplacesTheList) {
+    CCanMsgFilter src = listed({0x10, 0x1ABCDEF0});
+    src.MsgMap[0x10].Descr = "发动机";
+    src.Enable = 1, src.Block = 1, src.MsgIDType = 0, src.MsgFrmType = 1, src.Chan = 0;
+    src.FltMsgIdMax = 0x7FF, src.FltMsgIdMin = 0x80;
+    CCanMsgFilter dst = listed({0x99});
+
+    CCanMsgFilter& r = CCanMsgFilter::Assign(dst, src);
+    EXPECT_EQ(&r, &dst);
+    EXPECT_EQ(dst.Enable, 1);
+    EXPECT_EQ(dst.Block, 1);
+    EXPECT_EQ(dst.MsgIDType, 0);
+    EXPECT_EQ(dst.MsgFrmType, 1);
+    EXPECT_EQ(dst.MsgIdValType, 1);
+    EXPECT_EQ(dst.Chan, 0);
+    EXPECT_EQ(dst.FltMsgIdMax, 0x7FFu);
+    EXPECT_EQ(dst.FltMsgIdMin, 0x80u);
+    ASSERT_EQ(dst.MsgMap.size(), 2u);
+    EXPECT_FALSE(dst.MsgMap.contains(0x99));
+    EXPECT_EQ(dst.MsgMap.at(0x10).Descr, "发动机");
+    EXPECT_EQ(dst.MsgMap.at(0x1ABCDEF0).MsgId, 0x1ABCDEF0u);
+
+    // Resetting by assigning a new filter gives the defaults.
+    CCanMsgFilter::Assign(dst, CCanMsgFilter());
+    EXPECT_EQ(dst.Enable, 0);
+    EXPECT_EQ(dst.MsgIDType, 2);
+    EXPECT_EQ(dst.MsgFrmType, 2);
+    EXPECT_EQ(dst.MsgIdValType, 2);
+    EXPECT_EQ(dst.Chan, 255);
+    EXPECT_EQ(dst.FltMsgIdMax, 0x1FFFFFFFu);
+    EXPECT_EQ(dst.FltMsgIdMin, 0u);
+    EXPECT_TRUE(dst.MsgMap.empty());
+}
+
+TEST(CanMsgFilter, AssignToItselfKeepsTheList) {
+    CCanMsgFilter f = listed({1, 2, 3});
+    CCanMsgFilter::Assign(f, f);
+    EXPECT_EQ(f.MsgMap.size(), 3u);
+}
+
+TEST(CanMsgFilterCheck, OneIdentifierDialogChecksInOrder) {
+    const std::vector<uint32_t> existing{0x100, 0x123, 0xFFFFFFFF};
+    const std::string empty = "ID值不能为空", dup = "过滤列表中已经包含此ID值。", kind = "未知的编辑类型。";
+    struct {
+        uint8_t kind;
+        const char* text;
+        int32_t start;
+        std::optional<std::string> want;
+    } cases[] = {
+        {kFilterMsgAdd, "", 0, empty},
+        {7, "", 0, empty},                      // the empty text is checked before the edit kind
+        {kFilterMsgAdd, " ", 0, std::nullopt},  // a blank reads as 0, which is not listed
+        {kFilterMsgAdd, "200", 0, std::nullopt},
+        {kFilterMsgAdd, "123", 0, dup},
+        {kFilterMsgAdd, "0x123", 0, dup},
+        {kFilterMsgAdd, "  0123 trailing", 0, dup},
+        {kFilterMsgAdd, "100000000", 0, dup},          // beyond 32 bits reads as 0xFFFFFFFF
+        {kFilterMsgEdit, "123", 0x123, std::nullopt},  // unchanged although listed
+        {kFilterMsgEdit, "00000123", 0x123, std::nullopt},
+        {kFilterMsgEdit, "100", 0x123, dup},
+        {kFilterMsgEdit, "124", 0x123, std::nullopt},
+        {kFilterMsgEdit, "FFFFFFFF", -1, std::nullopt},  // opened with 0xFFFFFFFF
+        {2, "124", 0, kind},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(validateFilterMsg(c.kind, c.text, c.start, existing), c.want)
+            << int(c.kind) << " '" << c.text << "'";
+}

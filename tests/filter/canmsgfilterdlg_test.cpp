@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "app/ui/canmsgfiltersetdlg.h"
+#include "app/ui/canmsgfiltersetmsgdlg.h"
+#include "platform/qt/fakeprompt.h"
+
+namespace {
+
+template <class T>
+T* child(QWidget& w, const char* name) {
+    T* c = w.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+bool enabled(QWidget& w, const char* name) {
+    return child<QWidget>(w, name)->isEnabled();
+}
+
+// Runs `act` on the one-identifier dialog once the settings dialog has opened it modally.
+void whenMsgDlgOpens(QWidget& parent, std::function<void(CCanMsgFilterSetMsgDlg&)> act) {
+    auto* timer = new QTimer(&parent);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, &parent, act] {
+        auto* dlg = parent.findChild<CCanMsgFilterSetMsgDlg*>();
+        if (!dlg || !dlg->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        act(*dlg);
+    });
+    timer->start();
+}
+
+void fillAndOk(CCanMsgFilterSetMsgDlg& dlg, const QString& id, const QString& descr) {
+    child<QLineEdit>(dlg, "editId")->setText(id);
+    child<QLineEdit>(dlg, "editDescr")->setText(descr);
+    QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+}
+
+CCanMsgFilter sample() {
+    CCanMsgFilter f;
+    f.Enable = 1;
+    f.Block = 1;
+    f.Chan = 1;
+    f.MsgFrmType = 0;
+    f.MsgIDType = 1;
+    f.MsgIdValType = 1;
+    f.FltMsgIdMin = 0x100;
+    f.FltMsgIdMax = 0x1FF;
+    f.MsgMap[0x18FEF100] = {"车速", 0x18FEF100};
+    f.MsgMap[0x123] = {"发动机", 0x123};
+    return f;
+}
+
+class FilterDlg : public ::testing::Test {
+protected:
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt{prompt};
+};
+
+}  // namespace
+
+TEST_F(FilterDlg, ShowsTheWorkingCopy) {
+    CCanMsgFilterSetDlg dlg(sample());
+    EXPECT_EQ(dlg.windowTitle(), QString("过滤器设置"));
+    EXPECT_TRUE(child<QCheckBox>(dlg, "chkEnable")->isChecked());
+    for (const char* on : {"radBlock", "radChan1", "radData", "radExt", "radList"})
+        EXPECT_TRUE(child<QRadioButton>(dlg, on)->isChecked()) << on;
+    for (const char* off :
+         {"radPass", "radChan0", "radChanAny", "radRemote", "radStd", "radRange", "radIdAny"})
+        EXPECT_FALSE(child<QRadioButton>(dlg, off)->isChecked()) << off;
+    EXPECT_EQ(child<QLineEdit>(dlg, "editMin")->text(), QString("00000100"));
+    EXPECT_EQ(child<QLineEdit>(dlg, "editMax")->text(), QString("000001FF"));
+    auto* list = child<QTableWidget>(dlg, "list");
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->item(0, 0)->text(), QString("00000123"));  // ascending identifier order
+    EXPECT_EQ(list->item(0, 1)->text(), QString("发动机"));
+    EXPECT_EQ(list->item(1, 0)->text(), QString("18FEF100"));
+    EXPECT_EQ(dlg.selectedRow(), -1);
+}
+
+TEST_F(FilterDlg, OtherStoredValuesShowTheLastRadio) {
+    CCanMsgFilter f;
+    f.Block = 5, f.Chan = 7, f.MsgFrmType = 9, f.MsgIDType = 9, f.MsgIdValType = 9;
+    CCanMsgFilterSetDlg dlg(f);
+    for (const char* on : {"radBlock", "radChanAny", "radFrmAny", "radIdTypeAny", "radIdAny"})
+        EXPECT_TRUE(child<QRadioButton>(dlg, on)->isChecked()) << on;
+}
+
+TEST_F(FilterDlg, EnableRule) {
+    CCanMsgFilter f;  // Enable 0, "忽略ID值"
+    CCanMsgFilterSetDlg dlg(f);
+    const char* radios[] = {"radBlock",     "radPass",   "radChan0",  "radChan1", "radChanAny",
+                            "radData",      "radRemote", "radFrmAny", "radExt",   "radStd",
+                            "radIdTypeAny", "radRange",  "radList"};
+    const char* rangeEdits[] = {"editMin", "editMax"};
+    const char* listButtons[] = {"btnAdd", "btnEdit", "btnRemove"};
+    for (const char* n : radios) EXPECT_FALSE(enabled(dlg, n)) << n;
+    for (const char* n : rangeEdits) EXPECT_FALSE(enabled(dlg, n)) << n;
+    for (const char* n : listButtons) EXPECT_FALSE(enabled(dlg, n)) << n;
+    EXPECT_TRUE(enabled(dlg, "radIdAny"));
+    EXPECT_TRUE(enabled(dlg, "list"));
+    EXPECT_TRUE(enabled(dlg, "btnOk"));
+
+    // Checked with "忽略ID值": the rule treats it like the list.
+    QTest::mouseClick(child<QCheckBox>(dlg, "chkEnable"), Qt::LeftButton);
+    for (const char* n : radios) EXPECT_TRUE(enabled(dlg, n)) << n;
+    for (const char* n : rangeEdits) EXPECT_FALSE(enabled(dlg, n)) << n;
+    for (const char* n : listButtons) EXPECT_TRUE(enabled(dlg, n)) << n;
+
+    QTest::mouseClick(child<QRadioButton>(dlg, "radRange"), Qt::LeftButton);
+    EXPECT_FALSE(child<QRadioButton>(dlg, "radIdAny")->isChecked());
+    for (const char* n : rangeEdits) EXPECT_TRUE(enabled(dlg, n)) << n;
+    for (const char* n : listButtons) EXPECT_FALSE(enabled(dlg, n)) << n;
+
+    QTest::mouseClick(child<QRadioButton>(dlg, "radList"), Qt::LeftButton);
+    EXPECT_FALSE(child<QRadioButton>(dlg, "radRange")->isChecked());
+    for (const char* n : rangeEdits) EXPECT_FALSE(enabled(dlg, n)) << n;
+    for (const char* n : listButtons) EXPECT_TRUE(enabled(dlg, n)) << n;
+
+    QTest::mouseClick(child<QRadioButton>(dlg, "radIdAny"), Qt::LeftButton);
+    for (const char* n : rangeEdits) EXPECT_FALSE(enabled(dlg, n)) << n;
+    for (const char* n : listButtons) EXPECT_FALSE(enabled(dlg, n)) << n;
+
+    // Range checked, then Enable off and on again.
+    QTest::mouseClick(child<QRadioButton>(dlg, "radRange"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>(dlg, "chkEnable"), Qt::LeftButton);
+    for (const char* n : rangeEdits) EXPECT_FALSE(enabled(dlg, n)) << n;
+    QTest::mouseClick(child<QCheckBox>(dlg, "chkEnable"), Qt::LeftButton);
+    for (const char* n : rangeEdits) EXPECT_TRUE(enabled(dlg, n)) << n;
+    for (const char* n : listButtons) EXPECT_FALSE(enabled(dlg, n)) << n;
+}
+
+TEST_F(FilterDlg, ReadOnlyCanOnlyBeCancelled) {
+    CCanMsgFilterSetDlg dlg(sample(), true);
+    for (const char* n :
+         {"chkEnable", "btnOk",     "radBlock",  "radPass", "radChan0", "radChan1",     "radChanAny",
+          "radData",   "radRemote", "radFrmAny", "radExt",  "radStd",   "radIdTypeAny", "radRange",
+          "radList",   "radIdAny",  "editMin",   "editMax", "btnAdd",   "btnEdit",      "btnRemove"})
+        EXPECT_FALSE(enabled(dlg, n)) << n;
+    EXPECT_TRUE(enabled(dlg, "btnCancel"));
+    dlg.show();
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    dlg.accept();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    QTest::mouseClick(child<QPushButton>(dlg, "btnCancel"), Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+}
+
+TEST_F(FilterDlg, EditAndRemoveNeedASelection) {
+    CCanMsgFilterSetDlg dlg(sample());
+    dlg.show();
+    QTest::mouseClick(child<QPushButton>(dlg, "btnEdit"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dlg, "btnRemove"), Qt::LeftButton);
+    ASSERT_EQ(prompt.messages.size(), 2u);
+    for (const auto& m : prompt.messages) EXPECT_EQ(m.text, QString("请选择其中一项进行操作。"));
+    EXPECT_EQ(child<QTableWidget>(dlg, "list")->rowCount(), 2);
+}
+
+TEST_F(FilterDlg, ClickSelectsTheRowAndOffTheRowsNothing) {
+    CCanMsgFilterSetDlg dlg(sample());
+    dlg.resize(700, 500);
+    dlg.show();
+    auto* list = child<QTableWidget>(dlg, "list");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1, 1)).center());
+    EXPECT_EQ(dlg.selectedRow(), 1);
+    const QPoint below(10, list->visualItemRect(list->item(1, 0)).bottom() + 20);
+    ASSERT_LT(below.y(), list->viewport()->height());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(dlg.selectedRow(), -1);
+}
+
+TEST_F(FilterDlg, AddEditRemoveAndOkWriteTheWorkingCopy) {
+    CCanMsgFilterSetDlg dlg(sample());
+    dlg.show();
+    auto* list = child<QTableWidget>(dlg, "list");
+
+    // Add: a listed identifier is refused and the one-identifier dialog stays open; a new one is appended.
+    whenMsgDlgOpens(dlg, [this](CCanMsgFilterSetMsgDlg& m) {
+        EXPECT_EQ(m.windowTitle(), QString("过滤CAN报文编辑"));
+        fillAndOk(m, "123", "x");
+        EXPECT_EQ(prompt.lastText(), QString("过滤列表中已经包含此ID值。"));
+        EXPECT_TRUE(m.isVisible());
+        fillAndOk(m, "", "x");
+        EXPECT_EQ(prompt.lastText(), QString("ID值不能为空"));
+        fillAndOk(m, "7ff", "灯光");
+        EXPECT_FALSE(m.isVisible());
+    });
+    QTest::mouseClick(child<QPushButton>(dlg, "btnAdd"), Qt::LeftButton);
+    ASSERT_EQ(list->rowCount(), 3);
+    EXPECT_EQ(list->item(2, 0)->text(), QString("000007FF"));
+    EXPECT_EQ(list->item(2, 1)->text(), QString("灯光"));
+
+    // Edit row 0 (0x123): opened with its texts; keeping the identifier is accepted.
+    list->selectRow(0);
+    whenMsgDlgOpens(dlg, [](CCanMsgFilterSetMsgDlg& m) {
+        EXPECT_EQ(m.idText(), QString("00000123"));
+        EXPECT_EQ(m.descr(), QString("发动机"));
+        fillAndOk(m, "00000123", "发动机转速");
+    });
+    QTest::mouseClick(child<QPushButton>(dlg, "btnEdit"), Qt::LeftButton);
+    EXPECT_EQ(list->item(0, 1)->text(), QString("发动机转速"));
+
+    // Edit row 0 to a new identifier; cancelling an edit changes nothing.
+    whenMsgDlgOpens(dlg, [](CCanMsgFilterSetMsgDlg& m) { fillAndOk(m, "0x124", "新"); });
+    QTest::mouseClick(child<QPushButton>(dlg, "btnEdit"), Qt::LeftButton);
+    EXPECT_EQ(list->item(0, 0)->text(), QString("00000124"));
+    whenMsgDlgOpens(dlg, [](CCanMsgFilterSetMsgDlg& m) {
+        child<QLineEdit>(m, "editId")->setText("555");
+        QTest::mouseClick(child<QPushButton>(m, "btnCancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(child<QPushButton>(dlg, "btnEdit"), Qt::LeftButton);
+    EXPECT_EQ(list->item(0, 0)->text(), QString("00000124"));
+
+    // Remove the 0x18FEF100 row; the selection is gone afterwards.
+    list->selectRow(1);
+    QTest::mouseClick(child<QPushButton>(dlg, "btnRemove"), Qt::LeftButton);
+    EXPECT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(dlg.selectedRow(), -1);
+
+    // Change the other settings and take them with OK.
+    QTest::mouseClick(child<QRadioButton>(dlg, "radPass"), Qt::LeftButton);
+    QTest::mouseClick(child<QRadioButton>(dlg, "radChan0"), Qt::LeftButton);
+    QTest::mouseClick(child<QRadioButton>(dlg, "radFrmAny"), Qt::LeftButton);
+    QTest::mouseClick(child<QRadioButton>(dlg, "radStd"), Qt::LeftButton);
+    QTest::mouseClick(child<QRadioButton>(dlg, "radRange"), Qt::LeftButton);
+    child<QLineEdit>(dlg, "editMin")->setText(" 7ffzz");
+    child<QLineEdit>(dlg, "editMax")->setText("123456789");  // beyond 32 bits
+    QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+
+    const CCanMsgFilter& f = dlg.filter();
+    EXPECT_EQ(f.Enable, 1);
+    EXPECT_EQ(f.Block, 0);
+    EXPECT_EQ(f.Chan, 0);
+    EXPECT_EQ(f.MsgFrmType, 2);
+    EXPECT_EQ(f.MsgIDType, 0);
+    EXPECT_EQ(f.MsgIdValType, 0);
+    EXPECT_EQ(f.FltMsgIdMin, 0x7FFu);
+    EXPECT_EQ(f.FltMsgIdMax, 0xFFFFFFFFu);
+    ASSERT_EQ(f.MsgMap.size(), 2u);
+    EXPECT_EQ(f.MsgMap.at(0x124).Descr, "新");
+    EXPECT_EQ(f.MsgMap.at(0x124).MsgId, 0x124u);
+    EXPECT_EQ(f.MsgMap.at(0x7FF).Descr, "灯光");
+}
+
+TEST_F(FilterDlg, CancelLeavesTheWorkingCopy) {
+    CCanMsgFilterSetDlg dlg(sample());
+    dlg.show();
+    QTest::mouseClick(child<QCheckBox>(dlg, "chkEnable"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dlg, "btnCancel"), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(dlg.filter().Enable, 1);
+    EXPECT_EQ(dlg.filter().MsgMap.size(), 2u);
+}
+
+TEST_F(FilterDlg, OneIdentifierDialogUnknownKindStaysOpen) {
+    CCanMsgFilterSetMsgDlg dlg(5, {}, "10", "", nullptr);
+    dlg.show();
+    QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].text, QString("未知的编辑类型。"));
+    EXPECT_EQ(prompt.messages[0].caption, QString("Vexarium"));
+}
