@@ -81,24 +81,6 @@ size_t walkAttrs(std::string_view text, size_t begin, size_t end, Visit visit) {
     return after;
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -108,7 +90,7 @@ int hexDigit(char c) {
 
 // "&#ddd;" or "&#xhh;" at v[i]: at most 7 characters between "&#" and ";". Returns the length of the
 // reference and the code point, or 0 when it is not a reference to a valid code point (left as written).
-size_t charRef(std::string_view v, size_t i, uint32_t& cp) {
+size_t charRef(std::string_view v, size_t i, char32_t& cp) {
     size_t j = i + 2;
     if (j > v.size() || v[i + 1] != '#') return 0;
     const bool hex = j < v.size() && v[j] == 'x';
@@ -146,8 +128,8 @@ std::string unescape(std::string_view v) {
                 break;
             }
         }
-        uint32_t cp = 0;
-        if (used == 0 && (used = charRef(v, i, cp)) != 0) appendUtf8(out, cp);
+        char32_t cp = 0;
+        if (used == 0 && (used = charRef(v, i, cp)) != 0) vex::AppendUtf8(out, cp);
         if (used == 0) {
             out.push_back('&');
             used = 1;
@@ -155,16 +137,6 @@ std::string unescape(std::string_view v) {
         i += used;
     }
     return out;
-}
-
-// Length of the valid UTF-8 sequence at v[i] and its code point; 0 when the bytes are not valid UTF-8.
-size_t utf8Char(std::string_view v, size_t i, uint32_t& cp) {
-    const auto b = static_cast<unsigned char>(v[i]);
-    const size_t len = b >= 0xF0 && b < 0xF8 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-    if (len == 0 || i + len > v.size() || !vex::IsValidUtf8(v.substr(i, len))) return 0;
-    cp = b & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(v[i + k]) & 0x3F);
-    return len;
 }
 
 // The five markup characters become entities. A character that GBK cannot hold becomes a character
@@ -191,8 +163,8 @@ std::string escape(std::string_view v) {
                 out += "&quot;";
                 break;
             default: {
-                uint32_t cp = 0;
-                const size_t len = static_cast<unsigned char>(c) < 0x80 ? 0 : utf8Char(v, i, cp);
+                char32_t cp = 0;
+                const size_t len = static_cast<unsigned char>(c) < 0x80 ? 0 : vex::DecodeUtf8(v, i, cp);
                 if (len == 0) {
                     out.push_back(c);
                     break;
@@ -284,6 +256,15 @@ std::string_view CXmlDoc::tagName(int32_t elem) const {
     return std::string_view(m_text).substr(e.start + 1, i - (e.start + 1));
 }
 
+// The end of a start tag's attribute list: its closing ">", or the "/" of an empty-element tag's "/>", so
+// that an unquoted value never swallows the slash and turns the element into an unended one.
+size_t CXmlDoc::attrListEnd(int32_t elem) const {
+    const ElemRecord& e = m_index[elem];
+    size_t end = e.start + e.startTagLen - 1;
+    if (e.endTagLen == 0 && !(e.flags & vexxml::kNotEnded) && end > e.start && m_text[end - 1] == '/') --end;
+    return end;
+}
+
 int32_t CXmlDoc::findChild(int32_t parent, int32_t after, std::string_view name) const {
     for (int32_t c = after != 0 ? m_index[after].next : m_index[parent].firstChild; c != 0;
          c = m_index[c].next)
@@ -325,10 +306,9 @@ bool CXmlDoc::LeaveElem() {
 
 std::string CXmlDoc::ReadAttr(std::string_view name) const {
     if (m_main == 0) return {};
-    const ElemRecord& e = m_index[m_main];
-    const size_t begin = e.start + 1 + tagName(m_main).size();
+    const size_t begin = m_index[m_main].start + 1 + tagName(m_main).size();
     std::string value;
-    walkAttrs(m_text, begin, e.start + e.startTagLen - 1, [&](std::string_view attrName, const Attr& a) {
+    walkAttrs(m_text, begin, attrListEnd(m_main), [&](std::string_view attrName, const Attr& a) {
         if (!nameMatches(attrName, name)) return false;
         if (a.hasValue)
             value = unescape(std::string_view(m_text).substr(a.valueBegin, a.valueEnd - a.valueBegin));
@@ -339,12 +319,11 @@ std::string CXmlDoc::ReadAttr(std::string_view name) const {
 
 bool CXmlDoc::WriteAttr(std::string_view name, std::string_view value) {
     if (m_main == 0 || !validAttrName(name)) return false;
-    const ElemRecord& e = m_index[m_main];
-    const size_t begin = e.start + 1 + tagName(m_main).size();
+    const size_t begin = m_index[m_main].start + 1 + tagName(m_main).size();
     bool found = false;
     Attr attr;
     const size_t listEnd =
-        walkAttrs(m_text, begin, e.start + e.startTagLen - 1, [&](std::string_view attrName, const Attr& a) {
+        walkAttrs(m_text, begin, attrListEnd(m_main), [&](std::string_view attrName, const Attr& a) {
             if (!nameMatches(attrName, name)) return false;
             found = true;
             attr = a;
@@ -353,13 +332,14 @@ bool CXmlDoc::WriteAttr(std::string_view name, std::string_view value) {
     const std::string escaped = escape(value);
     const size_t before = m_text.size();
     if (!found)
-        splice(listEnd, 0, " " + std::string(name) + "=\"" + escaped + "\"", m_main);
+        splice(listEnd, 0, vexxml::Concat({" ", name, "=\"", escaped, "\""}), m_main);
     else if (!attr.hasValue)
-        splice(attr.nameEnd, 0, "=\"" + escaped + "\"", m_main);
+        splice(attr.nameEnd, 0, vexxml::Concat({"=\"", escaped, "\""}), m_main);
     else if (attr.quoted)
         splice(attr.valueBegin, attr.valueEnd - attr.valueBegin, escaped, m_main);
     else
-        splice(attr.valueBegin, attr.valueEnd - attr.valueBegin, "\"" + escaped + "\"", m_main);
+        splice(attr.valueBegin, attr.valueEnd - attr.valueBegin, vexxml::Concat({"\"", escaped, "\""}),
+               m_main);
     ElemRecord& changed = m_index[m_main];
     changed.startTagLen = changed.startTagLen + m_text.size() - before;
     return true;
@@ -394,7 +374,7 @@ void CXmlDoc::splice(size_t pos, size_t oldLen, std::string_view text, int32_t g
 int32_t CXmlDoc::insertChild(int32_t parent, std::string_view tag, std::string_view lineEnd) {
     const ElemRecord p = m_index[parent];
     if (parent != 0 && (p.flags & vexxml::kNotEnded)) return 0;
-    std::string text = std::string(tag) + std::string(lineEnd);
+    std::string text = vexxml::Concat({tag, lineEnd});
     size_t at;
     if (p.firstChild != 0) {
         // After the last child, on a line of its own before whatever follows.
@@ -410,7 +390,7 @@ int32_t CXmlDoc::insertChild(int32_t parent, std::string_view tag, std::string_v
         const size_t slash = p.start + p.startTagLen - 2;
         if (p.startTagLen < 3 || m_text.compare(slash, 2, "/>") != 0) return 0;
         const std::string name(tagName(parent));
-        const std::string replacement = ">" + std::string(kLineEnd) + text + "</" + name + ">";
+        const std::string replacement = vexxml::Concat({">", kLineEnd, text, "</", name, ">"});
         splice(slash, 2, replacement, p.parent);
         ElemRecord& q = m_index[parent];
         q.startTagLen -= 1;
@@ -420,7 +400,7 @@ int32_t CXmlDoc::insertChild(int32_t parent, std::string_view tag, std::string_v
     } else {
         at = p.start + p.length - p.endTagLen;
         if (at == p.start + p.startTagLen) {
-            text.insert(0, kLineEnd);
+            text = vexxml::Concat({kLineEnd, text});
             splice(at, 0, text, parent);
             at += kLineEnd.size();
         } else {
@@ -442,7 +422,7 @@ int32_t CXmlDoc::insertAfter(int32_t elem, std::string_view tag, std::string_vie
     const ElemRecord m = m_index[elem];
     size_t at = m.start + m.length;
     while (at < m_text.size() && isWs(m_text[at])) ++at;
-    splice(at, 0, std::string(tag) + std::string(lineEnd), m.parent);
+    splice(at, 0, vexxml::Concat({tag, lineEnd}), m.parent);
     const bool inOrder = m_ordered && m_index[m_index.Size() - 1].start < at;
     const int32_t added = m_index.Append();
     ElemRecord& e = m_index[added];
@@ -464,8 +444,10 @@ int32_t CXmlDoc::insertAfter(int32_t elem, std::string_view tag, std::string_vie
 bool CXmlDoc::NewElem(std::string_view name, uint32_t flags) {
     if (name.empty() || m_index.Full()) return false;
     if ((flags & kAsChild) && m_main == 0) return false;
-    std::string tag = "<" + std::string(name);
-    tag += (flags & kStartTagOnly) ? ">" : (flags & kBlankBeforeEnd) ? " />" : "/>";
+    const std::string tag = vexxml::Concat({"<", name,
+                                            (flags & kStartTagOnly)     ? ">"
+                                            : (flags & kBlankBeforeEnd) ? " />"
+                                                                        : "/>"});
     const std::string_view lineEnd = (flags & kNoLineBreak) ? std::string_view() : kLineEnd;
     int32_t elem;
     if (flags & kAsChild)

@@ -71,6 +71,7 @@ private:
     friend class CXmlDocTestPeer;
 
     std::string_view tagName(int32_t elem) const;
+    size_t attrListEnd(int32_t elem) const;
     int32_t findChild(int32_t parent, int32_t after, std::string_view name) const;
     void resetIndex();
     void note(std::string message);

@@ -3,6 +3,9 @@
 // than one page. Internal to the XML document.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace vexxml {
@@ -47,5 +50,15 @@ private:
     std::vector<std::vector<ElemRecord>> m_pages;
     size_t m_count = 0;
 };
+
+// Joins pieces into one string with a single allocation.
+inline std::string Concat(std::initializer_list<std::string_view> parts) {
+    size_t n = 0;
+    for (std::string_view p : parts) n += p.size();
+    std::string out;
+    out.reserve(n);
+    for (std::string_view p : parts) out.append(p);
+    return out;
+}
 
 }  // namespace vexxml

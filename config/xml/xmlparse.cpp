@@ -192,7 +192,7 @@ private:
 };
 
 std::string quoted(std::string_view name) {
-    return "'" + std::string(name) + "'";
+    return vexxml::Concat({"'", name, "'"});
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ public:
     static std::string ChildName(const CXmlDoc& doc) { return std::string(doc.tagName(doc.m_child)); }
     static uint32_t MainDepth(const CXmlDoc& doc) { return doc.m_index[doc.m_main].depth; }
     static int32_t Count(const CXmlDoc& doc) { return doc.m_index.Size(); }
+    static size_t TextSize(const CXmlDoc& doc) { return doc.m_text.size(); }
 
     // One line per element in text order: start, length, start-tag and end-tag length, depth, parent's
     // start, never-ended flag. Equal for an edited document and a fresh parse of its text.

@@ -286,11 +286,21 @@ TEST(XmlDoc, WriteAttrEscapesAndReplacesInPlace) {
     for (const char* bad : {"", "a b", "a=", "x>", "q\"", "a/"}) EXPECT_FALSE(doc.WriteAttr(bad, "v")) << bad;
 
     // Unquoted and valueless attributes of a parsed text get quoted values.
-    CXmlDoc parsedDoc = parsed("<r x=1 w><c/></r>");
+    CXmlDoc parsedDoc = parsed("<r x=1 w><c y= /><d z=1/></d></r>");
     parsedDoc.FindNextElem();
     ASSERT_TRUE(parsedDoc.WriteAttr("x", "22"));
     ASSERT_TRUE(parsedDoc.WriteAttr("w", "3"));
-    EXPECT_EQ(parsedDoc.GetText(), "<r x=\"22\" w=\"3\"><c/></r>");
+    // The slash of an empty-element tag is no part of a value; in "<d z=1/>" it is.
+    ASSERT_TRUE(parsedDoc.SeekChildElem("c"));
+    ASSERT_TRUE(parsedDoc.EnterChildElem());
+    EXPECT_EQ(parsedDoc.ReadAttr("y"), "");
+    ASSERT_TRUE(parsedDoc.WriteAttr("y", "4"));
+    ASSERT_TRUE(parsedDoc.LeaveElem());
+    ASSERT_TRUE(parsedDoc.SeekChildElem("d"));
+    ASSERT_TRUE(parsedDoc.EnterChildElem());
+    EXPECT_EQ(parsedDoc.ReadAttr("z"), "1/");
+    ASSERT_TRUE(parsedDoc.WriteAttr("z", "5"));
+    EXPECT_EQ(parsedDoc.GetText(), "<r x=\"22\" w=\"3\"><c y= \"4\"/><d z=\"5\"></d></r>");
     expectIndexMatchesText(parsedDoc);
 }
 
