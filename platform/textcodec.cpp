@@ -16,9 +16,9 @@ constexpr uint8_t kLeadMin = 0x81, kLeadMax = 0xFE;
 // GBK double-byte code (lead, trail) -> code point, and the reverse for the Basic Multilingual Plane.
 // Built once from the system's CP936 converter, so conversion needs no iconv state and no locks afterwards.
 struct GbkTables {
-    std::vector<char32_t> toUnicode;   // index (lead - 0x81) * 256 + trail; 0 = not a character
-    std::vector<uint16_t> fromUnicode; // index code point (BMP); 0 = not representable
-    char32_t single80 = 0;             // CP936 maps the single byte 0x80 to the euro sign
+    std::vector<char32_t> toUnicode;    // index (lead - 0x81) * 256 + trail; 0 = not a character
+    std::vector<uint16_t> fromUnicode;  // index code point (BMP); 0 = not representable
+    char32_t single80 = 0;              // CP936 maps the single byte 0x80 to the euro sign
 
     GbkTables() : toUnicode((kLeadMax - kLeadMin + 1) * 256, 0), fromUnicode(0x10000, 0) {
         iconv_t cd = iconv_open("UTF-32LE", "CP936");
@@ -33,7 +33,8 @@ struct GbkTables {
                 outLeft != 4)
                 return 0;
             const auto* u = reinterpret_cast<const unsigned char*>(out);
-            return static_cast<char32_t>(u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<uint32_t>(u[3]) << 24));
+            return static_cast<char32_t>(u[0] | (u[1] << 8) | (u[2] << 16) |
+                                         (static_cast<uint32_t>(u[3]) << 24));
         };
         const char b80 = static_cast<char>(0x80);
         single80 = convert(&b80, 1);
@@ -43,7 +44,8 @@ struct GbkTables {
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
                 char32_t cp = convert(pair, 2);
                 // Only characters that encode back to the same two bytes are decoded; a second code for an
-                // already seen character (or for the euro sign of 0x80) stays escaped, so decoding is lossless.
+                // already seen character (or for the euro sign of 0x80) stays escaped, so decoding is
+                // lossless.
                 if (cp == 0 || cp >= 0x10000 || cp == single80 || fromUnicode[cp] != 0) continue;
                 fromUnicode[cp] = static_cast<uint16_t>((lead << 8) | trail);
                 toUnicode[(lead - kLeadMin) * 256 + trail] = cp;
@@ -58,7 +60,9 @@ const GbkTables& tables() {
     return t;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else if (cp < 0x800) {
@@ -76,9 +80,7 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i]; returns its length, or 0 when the bytes there are not valid UTF-8
-// (overlong forms, surrogates and values above U+10FFFF are invalid).
-size_t decodeUtf8(std::string_view text, size_t i, char32_t& cp) {
+size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
     const auto b0 = static_cast<unsigned char>(text[i]);
     if (b0 < 0x80) {
         cp = b0;
@@ -105,8 +107,6 @@ size_t decodeUtf8(std::string_view text, size_t i, char32_t& cp) {
     return len;
 }
 
-}  // namespace
-
 std::string GbkToUtf8(std::string_view gbk) {
     const GbkTables& t = tables();
     std::string out;
@@ -122,15 +122,15 @@ std::string GbkToUtf8(std::string_view gbk) {
             const auto trail = static_cast<unsigned char>(gbk[i + 1]);
             char32_t cp = t.toUnicode[(b - kLeadMin) * 256 + trail];
             if (cp != 0) {
-                appendUtf8(out, cp);
+                AppendUtf8(out, cp);
                 i += 2;
                 continue;
             }
         }
         if (b == 0x80 && t.single80 != 0) {
-            appendUtf8(out, t.single80);
+            AppendUtf8(out, t.single80);
         } else {
-            appendUtf8(out, kEscapeBase + b);
+            AppendUtf8(out, kEscapeBase + b);
         }
         ++i;
     }
@@ -143,7 +143,7 @@ std::string Utf8ToGbk(std::string_view utf8) {
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         char32_t cp = 0;
-        size_t len = decodeUtf8(utf8, i, cp);
+        size_t len = DecodeUtf8(utf8, i, cp);
         if (len == 0) {
             out.push_back(utf8[i]);
             ++i;
@@ -169,7 +169,7 @@ std::string Utf8ToGbk(std::string_view utf8) {
 bool IsValidUtf8(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         char32_t cp;
-        size_t len = decodeUtf8(text, i, cp);
+        size_t len = DecodeUtf8(text, i, cp);
         if (len == 0) return false;
         i += len;
     }
@@ -186,7 +186,7 @@ size_t Utf8PrefixBytes(std::string_view utf8, size_t maxBytes) {
     size_t i = 0;
     while (i < utf8.size()) {
         char32_t cp;
-        size_t len = decodeUtf8(utf8, i, cp);
+        size_t len = DecodeUtf8(utf8, i, cp);
         if (len == 0) len = 1;
         if (i + len > maxBytes) break;
         i += len;
@@ -213,7 +213,7 @@ size_t Utf8Length(std::string_view utf8) {
     size_t n = 0;
     for (size_t i = 0; i < utf8.size(); ++n) {
         char32_t cp;
-        size_t len = decodeUtf8(utf8, i, cp);
+        size_t len = DecodeUtf8(utf8, i, cp);
         i += len == 0 ? 1 : len;
     }
     return n;

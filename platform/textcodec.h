@@ -27,6 +27,12 @@ inline std::string Utf8CutToBytes(std::string_view utf8, size_t maxBytes) {
     return std::string(utf8.substr(0, Utf8PrefixBytes(utf8, maxBytes)));
 }
 
+// Appends the UTF-8 form of a code point (at most U+10FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+// Decodes one UTF-8 sequence at text[i] (i < size); returns its length, or 0 when the bytes there are not
+// valid UTF-8 (overlong forms, surrogates and values above U+10FFFF are invalid).
+size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp);
+
 // Number of characters (code points) of a UTF-8 text; an invalid byte counts as one character.
 size_t Utf8Length(std::string_view utf8);
 

@@ -1,0 +1,158 @@
+#include "app/util/utils.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstring>
+#include <filesystem>
+
+#include "app/util/filewrite.h"
+#include "tests/common/testsupport.h"
+
+namespace {
+
+// Moves by a fixed step every time it is read, so a busy wait ends after a known number of reads.
+class SteppingClock final : public vex::Clock {
+public:
+    SteppingClock(int64_t frequency, int64_t step) : m_frequency(frequency), m_step(step) {}
+    int64_t Ticks() const override {
+        ++m_reads;
+        m_ticks = m_ticks > INT64_MAX - m_step ? INT64_MAX : m_ticks + m_step;
+        return m_ticks;
+    }
+    int64_t Frequency() const override { return m_frequency; }
+    int64_t ticks() const { return m_ticks; }
+    int64_t reads() const { return m_reads; }
+
+private:
+    int64_t m_frequency, m_step;
+    mutable int64_t m_ticks = 0, m_reads = 0;
+};
+
+}  // namespace
+
+TEST(Utils, DoubleToStr) {
+    struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {1.5, "1.5"},
+        {2.0, "2"},
+        {10.0, "10"},
+        {100.0, "100"},
+        {0.0, "0"},
+        {-0.25, "-0.25"},
+        {0.1, "0.1"},
+        {0.3, "0.3"},
+        {1e-16, "0"},
+        {-1e-16, "-0"},
+        {123456.000001, "123456.000000999993063"},
+        {1e20, "100000000000000000000"},
+        {0.000000000000001, "0.000000000000001"},
+        {-4294967295.0, "-4294967295"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DoubleToStr(c.value), c.text) << c.value;
+    // A decimal comma locale does not change the text.
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        EXPECT_EQ(DoubleToStr(1.5), "1.5");
+        std::setlocale(LC_NUMERIC, "C");
+    }
+}
+
+TEST(Utils, CopyStrToBuf) {
+    struct {
+        const char* text;
+        int32_t n;
+        const char* buffer;  // 8 bytes after the copy, starting from "........"
+    } cases[] = {
+        {"abc", 8, "abc....."},        {"abc", 2, "ab......"},  {"abc", 3, "abc....."},
+        {"abc", 0, "........"},        {"abc", -5, "........"}, {"", 8, "........"},
+        {"abcdefghij", 8, "abcdefgh"},
+    };
+    for (const auto& c : cases) {
+        char buffer[9] = "........";
+        CopyStrToBuf(c.text, buffer, c.n);
+        EXPECT_STREQ(buffer, c.buffer) << c.text << " " << c.n;
+    }
+}
+
+TEST(Utils, DirectoriesAreTestedAndCreatedOneLevelAtATime) {
+    vextest::TempDir dir;
+    vextest::writeFile(dir / "file", "x");
+    EXPECT_TRUE(DirExists(dir.path().string()));
+    EXPECT_FALSE(DirExists((dir / "file").string()));
+    EXPECT_FALSE(DirExists((dir / "nothing").string()));
+    EXPECT_FALSE(DirExists(""));
+    EXPECT_TRUE(CreateDir((dir / "cfg").string()));
+    EXPECT_TRUE(DirExists((dir / "cfg").string()));
+    EXPECT_FALSE(CreateDir((dir / "cfg").string()));      // exists already
+    EXPECT_FALSE(CreateDir((dir / "a" / "b").string()));  // parents are not created
+    EXPECT_FALSE(CreateDir((dir / "file" / "x").string()));
+}
+
+TEST(Utils, ProductVersionComesFromTheBuild) {
+    const std::string v = GetProductVersion();
+    EXPECT_NE(v, "*");
+    EXPECT_FALSE(v.empty());
+    EXPECT_EQ(v.find_first_not_of("0123456789."), std::string::npos) << v;
+}
+
+TEST(Utils, PreciseWaitMsOnAnInjectedClock) {
+    {
+        SteppingClock clock(1000, 1);  // 1 ms per read
+        PreciseWaitMs(0, clock);
+        EXPECT_EQ(clock.reads(), 0);
+    }
+    {
+        SteppingClock clock(1000, 1);
+        PreciseWaitMs(250, clock);
+        EXPECT_EQ(clock.ticks(), 1 + 250);  // start, then reads until start + 250
+    }
+    {
+        SteppingClock clock(1'000'000, 1000);
+        PreciseWaitMs(15000, clock);  // capped at 10 s
+        EXPECT_EQ(clock.ticks() - 1000, 10'000'000);
+    }
+    {
+        SteppingClock clock(0, 1);  // no usable frequency: return
+        PreciseWaitMs(100, clock);
+        EXPECT_LE(clock.reads(), 1);
+    }
+    {
+        // A frequency so high that frequency x ms overflows 64 bits: the target saturates, no overflow.
+        SteppingClock clock(INT64_MAX / 1000, INT64_MAX / 8);
+        PreciseWaitMs(10000, clock);
+        EXPECT_EQ(clock.ticks(), 2 * (INT64_MAX / 8));
+        SteppingClock fastest(INT64_MAX, INT64_MAX / 8);  // the target itself saturates
+        PreciseWaitMs(10000, fastest);
+        EXPECT_EQ(fastest.ticks(), INT64_MAX);
+    }
+}
+
+TEST(Utils, PreciseWaitMsOnTheSystemClock) {
+    const vex::Clock& clock = vex::SystemClock();
+    const double start = clock.NowMs();
+    PreciseWaitMs(20);
+    EXPECT_GE(clock.NowMs() - start, 20.0);
+}
+
+TEST(FileWrite, ReplacesWholeOrNotAtAll) {
+    vextest::TempDir dir;
+    const auto target = dir / "f.txt";
+    EXPECT_EQ(WriteFileReplacing(target.string(), "first"), 0);
+    EXPECT_EQ(vextest::readFile(target), "first");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0600,
+              0u);  // a new file is readable and writable by its owner, not 0600-only by chance
+    EXPECT_EQ(WriteFileReplacing(target.string(), "second, longer"), 0);
+    EXPECT_EQ(vextest::readFile(target), "second, longer");
+    EXPECT_EQ(WriteFileReplacing((dir / "no" / "f.txt").string(), "x"), ENOENT);
+    EXPECT_EQ(WriteFileReplacing((target / "x").string(), "x"), ENOTDIR);
+    EXPECT_EQ(ErrorText(ENOENT), "No such file or directory");
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++n;
+    EXPECT_EQ(n, 1u);
+}
