@@ -126,7 +126,7 @@ uint32_t CLorimar::GetChannelPhyData(uint16_t channel, uint32_t record, double& 
     return readValue(m_open, *m_image, channel, record, [&](const MdfReadChannel& ch, uint64_t bits) {
         double raw, phys;
         if (!lorimar::rawAsDouble(ch, bits, raw)) return uint32_t{MDF_ERR_DATA_TYPE};
-        if (const uint32_t rc = lorimar::convertToPhysical(*ch.info, raw, phys); rc != MDF_OK) return rc;
+        if (const uint32_t rc = lorimar::toPhysical(ch, raw, phys); rc != MDF_OK) return rc;
         value = phys;
         return uint32_t{MDF_OK};
     });

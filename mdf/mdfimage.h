@@ -2,7 +2,9 @@
 // The file image behind a CLorimar: the description of the file being created or read, the channel-number
 // table, the record slots and record stores of a creation, and the read-only mapping of an opened file.
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,18 +62,28 @@ struct MdfChannel {
 
 // A channel of the opened file, by channel number: everything a value read needs, resolved at open.
 struct MdfReadChannel {
-    const tMDF_CN_INFO* info = nullptr;
+    // Fields every read takes first, so that they share a cache line.
+    uint32_t count = 0;  // records the file holds
+    uint16_t dataType = 0;
+    uint16_t bitCount = 0;
     uint64_t baseOffset = 0;            // file offset of record 0 (after its identifier)
     const uint32_t* offsets = nullptr;  // mixed data groups: offset of each record from the file start
     uint64_t stride = 0;                // single-group data groups: bytes from one record to the next
-    uint32_t count = 0;                 // records the file holds
-    uint32_t firstByte = 0;             // additional byte offset + start bit / 8
-    uint16_t bitCount = 0;
-    uint8_t byteCount = 0;  // bytes covered, at most 9
-    uint8_t shift = 0;      // start bit % 8
-    uint16_t dataType = 0;
+    uint64_t mask = 0;                  // bitCount low bits
+    uint32_t loadByte = 0;
+    uint8_t loadShift = 0;  // bits from loadByte to the channel's first bit
+    bool wordLoad = false;  // little-endian: the covered bytes lie in the 8 record bytes at loadByte
     bool readable = false;  // the covered bytes lie inside the record
-    bool big = false;       // big-endian file: the covered bytes are read last to first
+    // The conversion most channels have, resolved at open; anything else goes through convertToPhysical.
+    enum class Conv : uint8_t { None, Linear, Other } conv = Conv::None;
+    double factor = 1.0;
+    double offset = 0.0;
+
+    uint32_t firstByte = 0;  // additional byte offset + start bit / 8
+    uint8_t byteCount = 0;   // bytes covered, at most 9
+    uint8_t shift = 0;       // start bit % 8
+    bool big = false;        // big-endian file: the covered bytes are read last to first
+    const tMDF_CN_INFO* info = nullptr;
 };
 
 enum class ValueKind { Unsigned, Signed, Single, Double };
@@ -95,7 +107,15 @@ public:
     void close();
     const tMDF_FILE& openedFile() const { return m_file; }
     // Resolves a channel and record: 0 and the record's first byte, or the error code.
-    uint32_t locate(uint16_t channel, uint32_t record, const MdfReadChannel*& ch, const uint8_t*& rec) const;
+    uint32_t locate(uint16_t channel, uint32_t record, const MdfReadChannel*& ch, const uint8_t*& rec) const {
+        if (!m_data) return MDF_ERR_NO_DATA;
+        if (channel >= m_readChannelCount) return MDF_ERR_CHANNEL;
+        const MdfReadChannel& c = m_readChannels[channel];
+        if (record >= c.count) return MDF_ERR_RECORD_INDEX;
+        ch = &c;
+        rec = m_data + (c.offsets ? c.offsets[record] : c.baseOffset + record * c.stride);
+        return MDF_OK;
+    }
 
     // Parses a file image already in memory (the mapping, or a test's bytes); fills the description and the
     // channel table. Exposed for the fuzz target.
@@ -119,7 +139,8 @@ private:
     uint64_t m_size = 0;
     void* m_mapping = nullptr;
     size_t m_mappingSize = 0;
-    std::vector<MdfReadChannel> m_readChannels;        // by channel number
+    std::vector<MdfReadChannel> m_readChannels;  // by channel number
+    uint32_t m_readChannelCount = 0;
     std::vector<std::vector<uint32_t>> m_recordIndex;  // mixed groups: record offsets per channel group
 };
 
@@ -133,11 +154,65 @@ struct MdfFilePlan {
 bool planFile(const MdfIdentity& id, const tMDF_FILE& file, const std::vector<uint64_t>& dataBytes,
               MdfFilePlan& plan);
 
-// Value extraction and conversion (mdfvalue.cpp).
-// The channel's bits in a record, assembled from bit 0 upwards (ch.readable must hold).
-uint64_t extractBits(const MdfReadChannel& ch, const uint8_t* record);
-// The raw value of a channel as a double; false when its data type and width are none of the four.
-bool rawAsDouble(const MdfReadChannel& ch, uint64_t bits, double& raw);
+// Value extraction and conversion (mdfvalue.cpp; the common cases inline, as every value read takes them).
+uint64_t extractBitsSlow(const MdfReadChannel& ch, const uint8_t* record);
 uint32_t convertToPhysical(const tMDF_CN_INFO& cn, double raw, double& phys);
+
+// The channel's bits in a record, assembled from bit 0 upwards (ch.readable must hold).
+inline uint64_t extractBits(const MdfReadChannel& ch, const uint8_t* record) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (ch.wordLoad) {
+            uint64_t v;
+            std::memcpy(&v, record + ch.loadByte, sizeof v);
+            return (v >> ch.loadShift) & ch.mask;
+        }
+    }
+    return extractBitsSlow(ch, record);
+}
+
+// The raw value of a channel as a double; false when its data type and width are none of the four.
+inline bool rawAsDouble(const MdfReadChannel& ch, uint64_t bits, double& raw) {
+    switch (ch.dataType) {
+        case MDF_UINT:
+            raw = static_cast<double>(bits);
+            return true;
+        case MDF_SINT: {
+            if (ch.bitCount == 0 || ch.bitCount >= 64) {
+                raw = static_cast<double>(static_cast<int64_t>(bits));
+                return true;
+            }
+            const uint64_t sign = uint64_t{1} << (ch.bitCount - 1);
+            raw = static_cast<double>(static_cast<int64_t>((bits ^ sign) - sign));
+            return true;
+        }
+        case MDF_FLOAT: {
+            if (ch.bitCount != 32) return false;
+            const uint32_t u = static_cast<uint32_t>(bits);
+            float f;
+            std::memcpy(&f, &u, sizeof f);
+            raw = f;
+            return true;
+        }
+        case MDF_DOUBLE:
+            if (ch.bitCount != 64) return false;
+            std::memcpy(&raw, &bits, sizeof raw);
+            return true;
+        default:
+            return false;
+    }
+}
+
+inline uint32_t toPhysical(const MdfReadChannel& ch, double raw, double& phys) {
+    switch (ch.conv) {
+        case MdfReadChannel::Conv::None:
+            phys = raw;
+            return MDF_OK;
+        case MdfReadChannel::Conv::Linear:
+            phys = raw * ch.factor + ch.offset;
+            return MDF_OK;
+        default:
+            return convertToPhysical(*ch.info, raw, phys);
+    }
+}
 
 }  // namespace lorimar

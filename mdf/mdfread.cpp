@@ -296,6 +296,7 @@ void MdfFileImage::close() {
     m_data = nullptr;
     m_size = 0;
     m_readChannels.clear();
+    m_readChannelCount = 0;
     m_recordIndex.clear();
 }
 
@@ -376,21 +377,25 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
                 ch.readable = cn.bitCount <= 64 && first + bytes <= cg.recordSize;
                 ch.firstByte = static_cast<uint32_t>(first);
                 ch.byteCount = static_cast<uint8_t>(ch.readable ? bytes : 0);
+                ch.mask = cn.bitCount >= 64 ? ~uint64_t{0} : (uint64_t{1} << cn.bitCount) - 1;
+                // The 8 bytes loaded start at the channel's first byte, or end with the record when it is
+                // too close to the record's end.
+                if (ch.readable && !big && cg.recordSize >= 8 && bytes >= 1 && bytes <= 8) {
+                    ch.wordLoad = true;
+                    ch.loadByte = static_cast<uint32_t>(std::min<uint64_t>(first, cg.recordSize - 8u));
+                    ch.loadShift = static_cast<uint8_t>((first - ch.loadByte) * 8 + ch.shift);
+                }
+                if (cn.convPresent && cn.convType == MDF_CONV_LINEAR) {
+                    ch.conv = MdfReadChannel::Conv::Linear;
+                    ch.offset = cn.params[0];
+                    ch.factor = cn.params[1];
+                } else if (cn.convPresent && cn.convType != MDF_CONV_IDENTITY) {
+                    ch.conv = MdfReadChannel::Conv::Other;
+                }
             }
         }
     }
-}
-
-uint32_t MdfFileImage::locate(uint16_t channel, uint32_t record, const MdfReadChannel*& ch,
-                              const uint8_t*& rec) const {
-    if (!m_data) return MDF_ERR_NO_DATA;
-    if (channel >= m_readChannels.size()) return MDF_ERR_CHANNEL;
-    const MdfReadChannel& c = m_readChannels[channel];
-    if (record >= c.count) return MDF_ERR_RECORD_INDEX;
-    const uint64_t at = c.offsets ? c.offsets[record] : c.baseOffset + record * c.stride;
-    ch = &c;
-    rec = m_data + at;
-    return MDF_OK;
+    m_readChannelCount = static_cast<uint32_t>(m_readChannels.size());
 }
 
 }  // namespace lorimar

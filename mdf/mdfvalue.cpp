@@ -6,7 +6,7 @@
 
 namespace lorimar {
 
-uint64_t extractBits(const MdfReadChannel& ch, const uint8_t* record) {
+uint64_t extractBitsSlow(const MdfReadChannel& ch, const uint8_t* record) {
     const uint8_t* p = record + ch.firstByte;
     const unsigned n = ch.byteCount;
     const unsigned low = n < 8 ? n : 8;
@@ -21,40 +21,7 @@ uint64_t extractBits(const MdfReadChannel& ch, const uint8_t* record) {
     }
     v >>= ch.shift;
     if (n == 9) v |= uint64_t{top} << (64 - ch.shift);
-    return ch.bitCount >= 64 ? v : v & ((uint64_t{1} << ch.bitCount) - 1);
-}
-
-namespace {
-int64_t signExtend(uint64_t bits, unsigned count) {
-    if (count == 0 || count >= 64) return static_cast<int64_t>(bits);
-    const uint64_t sign = uint64_t{1} << (count - 1);
-    return static_cast<int64_t>((bits ^ sign) - sign);
-}
-}  // namespace
-
-bool rawAsDouble(const MdfReadChannel& ch, uint64_t bits, double& raw) {
-    switch (ch.dataType) {
-        case MDF_UINT:
-            raw = static_cast<double>(bits);
-            return true;
-        case MDF_SINT:
-            raw = static_cast<double>(signExtend(bits, ch.bitCount));
-            return true;
-        case MDF_FLOAT: {
-            if (ch.bitCount != 32) return false;
-            const uint32_t u = static_cast<uint32_t>(bits);
-            float f;
-            std::memcpy(&f, &u, sizeof f);
-            raw = f;
-            return true;
-        }
-        case MDF_DOUBLE:
-            if (ch.bitCount != 64) return false;
-            std::memcpy(&raw, &bits, sizeof raw);
-            return true;
-        default:
-            return false;
-    }
+    return v & ch.mask;
 }
 
 uint32_t convertToPhysical(const tMDF_CN_INFO& cn, double x, double& y) {
