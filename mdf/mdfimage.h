@@ -21,12 +21,11 @@ struct MdfIdentity {
     uint16_t floatFormat = 0;
     uint16_t version = 300;
     uint16_t codePage = 0;
-    std::array<uint8_t, 32> reserved{};
     uint16_t headerSize = 164;  // 164, or 208 with the long-header fields below
     uint64_t timeStamp = 0;
     int16_t utcOffset = 0;
     uint16_t timeQuality = 0;
-    std::string timerId;  // GBK bytes
+    std::string timerId;
 };
 
 // Creation state of one channel group: 256 record slots.

@@ -42,7 +42,6 @@ public:
         id.floatFormat = get16(m_d + 26, m_big);
         id.version = file.version;
         id.codePage = get16(m_d + 30, m_big);
-        std::copy(m_d + 32, m_d + 64, id.reserved.begin());
 
         uint16_t hdSize;
         if (!block(kIdSize, "HD", kHdSize, hdSize)) return MDF_ERR_BLOCK;

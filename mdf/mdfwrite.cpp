@@ -261,7 +261,6 @@ public:
         put16(&h[26], m_id.floatFormat, m_big);
         put16(&h[28], m_id.version, m_big);
         put16(&h[30], m_id.codePage, m_big);
-        std::memcpy(&h[32], m_id.reserved.data(), m_id.reserved.size());
         uint8_t* hd = &h[kIdSize];
         hd[0] = 'H';
         hd[1] = 'D';

@@ -299,6 +299,8 @@ TEST(LorimarSlots, RecordsCompletePerSlotAndStaleSlotsAreDropped) {
     ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
     // Slots 5 and 6 alternate: each completes on its own.
     lib.InputSamplingData(0, 5, 1u);
+    lib.InputSamplingData(2, 5, 99u);  // numbers never assigned reach no channel
+    lib.InputSamplingData(0xFFFF, 5, 99u);
     lib.InputSamplingData(0, 6, 2u);
     lib.InputSamplingData(1, 6, 20u);  // completes slot 6 first
     lib.InputSamplingData(1, 5, 10u);
