@@ -102,13 +102,20 @@ public:
             dgLink = get32(b + 4, m_big);
         }
         // The file comment is optional decoration: a wrong link there does not refuse the file.
-        if (text(get32(hd + 8, m_big), file.comment) != MDF_OK) file.comment.clear();
-        return m_budget > budgetLimit() ? MDF_ERR_TOO_LARGE : MDF_OK;
+        const uint32_t rc = text(get32(hd + 8, m_big), file.comment);
+        if (rc == MDF_ERR_TOO_LARGE) return rc;
+        if (rc != MDF_OK) file.comment.clear();
+        return MDF_OK;
     }
 
 private:
-    // Texts and tables copied out of the file may not exceed this; shared blocks could otherwise multiply.
-    uint64_t budgetLimit() const { return (uint64_t{256} << 20) + 4 * m_n; }
+    // Counts what the description copies out of the file. Blocks that many channels share (texts, tables)
+    // could otherwise multiply a small file into a huge description; beyond 256 MiB plus four times the file
+    // size the file is refused as too large.
+    bool spend(uint64_t bytes) {
+        m_budget += bytes;
+        return m_budget <= (uint64_t{256} << 20) + 4 * m_n;
+    }
 
     // A block of kind `id` at `link` with at least `minSize` bytes, lying inside the file.
     bool block(uint64_t link, const char* id, uint16_t minSize, uint16_t& size) const {
@@ -124,8 +131,8 @@ private:
         if (link == 0) return MDF_OK;
         uint16_t size;
         if (!block(link, "TX", 4, size)) return MDF_ERR_BLOCK;
+        if (!spend(size)) return MDF_ERR_TOO_LARGE;
         out = getText(m_d + link + 4, size - 4u);
-        m_budget += out.size();
         return MDF_OK;
     }
 
@@ -143,7 +150,7 @@ private:
         cn.minimum = getReal(b + 194);
         cn.maximum = getReal(b + 202);
         cn.samplingRate = getReal(b + 210);
-        m_budget += sizeof(tMDF_CN_INFO);
+        if (!spend(sizeof(tMDF_CN_INFO))) return MDF_ERR_TOO_LARGE;
         if (const uint32_t cc = get32(b + 8, m_big); cc != 0)
             if (const uint32_t rc = conversion(cc, cn); rc != MDF_OK) return rc;
         if (const uint32_t ce = get32(b + 12, m_big); ce != 0)
@@ -190,22 +197,24 @@ private:
             case MDF_CONV_TAB_INTERP:
             case MDF_CONV_TAB:
                 if (!need(kValuePairEntry)) return MDF_ERR_BLOCK;
+                if (!spend(uint64_t{entries} * sizeof(tMDF_CN_VALUE_PAIR))) return MDF_ERR_TOO_LARGE;
                 cn.valuePairs.resize(entries);
                 for (uint32_t i = 0; i < entries; ++i)
                     cn.valuePairs[i] = {getReal(p + 16 * i), getReal(p + 16 * i + 8)};
-                m_budget += uint64_t{entries} * sizeof(tMDF_CN_VALUE_PAIR);
                 break;
             case MDF_CONV_TEXT_TABLE:
                 if (!need(kTextTableEntry)) return MDF_ERR_BLOCK;
+                if (!spend(uint64_t{entries} * (sizeof(tMDF_CN_TEXT_ITEM) + kNameField)))
+                    return MDF_ERR_TOO_LARGE;
                 cn.textTable.resize(entries);
                 for (uint32_t i = 0; i < entries; ++i) {
                     cn.textTable[i].value = getReal(p + 40 * i);
                     cn.textTable[i].text = getText(p + 40 * i + 8, kNameField);
                 }
-                m_budget += uint64_t{entries} * (sizeof(tMDF_CN_TEXT_ITEM) + kNameField);
                 break;
             case MDF_CONV_TEXT_RANGE:
                 if (!need(kRangeTableEntry)) return MDF_ERR_BLOCK;
+                if (!spend(uint64_t{entries} * sizeof(tMDF_CN_RANGE_ITEM))) return MDF_ERR_TOO_LARGE;
                 cn.rangeTable.resize(entries);
                 for (uint32_t i = 0; i < entries; ++i) {
                     tMDF_CN_RANGE_ITEM& r = cn.rangeTable[i];
@@ -214,12 +223,11 @@ private:
                     if (const uint32_t rc = text(get32(p + 20 * i + 16, m_big), r.text); rc != MDF_OK)
                         return rc;
                 }
-                m_budget += uint64_t{entries} * sizeof(tMDF_CN_RANGE_ITEM);
                 break;
             default:
                 break;
         }
-        return m_budget > budgetLimit() ? MDF_ERR_TOO_LARGE : MDF_OK;
+        return MDF_OK;
     }
 
     uint32_t extension(uint32_t link, tMDF_CN_INFO& cn) {

@@ -68,25 +68,22 @@ uint32_t convertToPhysical(const tMDF_CN_INFO& cn, double x, double& y) {
             return MDF_OK;
         }
         case MDF_CONV_EXPONENTIAL:
+        case MDF_CONV_LOGARITHMIC: {
+            // Both forms share their argument: exponential conversions take its logarithm, logarithmic ones
+            // its exponential. A form applies only when P4 (first) or P1 (second) is zero.
+            double arg, divisor;
             if (p[3] == 0.0) {
-                y = std::log(((x - p[6]) * p[5] - p[2]) / p[0]) / p[1];
-                return MDF_OK;
+                arg = ((x - p[6]) * p[5] - p[2]) / p[0];
+                divisor = p[1];
+            } else if (p[0] == 0.0) {
+                arg = (p[2] / (x - p[6]) - p[5]) / p[3];
+                divisor = p[4];
+            } else {
+                return MDF_ERR_CONVERSION;
             }
-            if (p[0] == 0.0) {
-                y = std::log((p[2] / (x - p[6]) - p[5]) / p[3]) / p[4];
-                return MDF_OK;
-            }
-            return MDF_ERR_CONVERSION;
-        case MDF_CONV_LOGARITHMIC:
-            if (p[3] == 0.0) {
-                y = std::exp(((x - p[6]) * p[5] - p[2]) / p[0]) / p[1];
-                return MDF_OK;
-            }
-            if (p[0] == 0.0) {
-                y = std::exp((p[2] / (x - p[6]) - p[5]) / p[3]) / p[4];
-                return MDF_OK;
-            }
-            return MDF_ERR_CONVERSION;
+            y = (cn.convType == MDF_CONV_EXPONENTIAL ? std::log(arg) : std::exp(arg)) / divisor;
+            return MDF_OK;
+        }
         case MDF_CONV_RATIONAL:
             y = (p[0] * x * x + p[1] * x + p[2]) / (p[3] * x * x + p[4] * x + p[5]);
             return MDF_OK;

@@ -244,3 +244,20 @@ TEST(LorimarMalformed, MoreChannelsThanNumbersIsTooLarge) {
     ASSERT_EQ(openBytes(dir.path(), mdfref::write(f), lib), MDF_OK);
     EXPECT_EQ(lib.GetMdfFileInfo().dataGroups[0].channelGroups[0].channels.back().channelNumber, 65535u);
 }
+
+TEST(LorimarMalformed, SharedBlocksCannotMultiplyIntoAHugeDescription) {
+    vextest::TempDir dir;
+    mdfref::File f;
+    mdfref::ChannelGroup& cg = f.dataGroups.emplace_back().groups.emplace_back();
+    cg.channels.resize(5000);
+    std::string b = mdfref::write(f);
+    // Every channel's comment link points at one text block of 65,000 bytes: 325 MB as separate texts.
+    const uint32_t tx = static_cast<uint32_t>(b.size());
+    b += "TX";
+    b += std::string("\xE8\xFD", 2);  // size 65,000
+    b += std::string(65000 - 4, 'c');
+    const uint32_t cgAt = get32(b, get32(b, 68) + 8);
+    for (uint32_t cn = get32(b, cgAt + 8); cn != 0; cn = get32(b, cn + 4)) set32(b, cn + 20, tx);
+    CLorimar lib;
+    EXPECT_EQ(openBytes(dir.path(), b, lib), MDF_ERR_TOO_LARGE);
+}
