@@ -1,6 +1,9 @@
 // The CLorimar operations through the public interface: state rules, numbering and layout of created
 // channels, record assembly in slots, values and conversions read back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -509,4 +512,24 @@ TEST(LorimarOpen, ReadOnlyFilesOpenAndThePathNeedsNoTerminator) {
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     ASSERT_EQ(lib.OpenMdfFile(padded.data(), static_cast<int32_t>(path.size())), MDF_OK);
     EXPECT_EQ(phys(lib, "a", 0), 42);
+}
+
+TEST(LorimarOpen, FilesThatRefuseWritingOpen) {
+    // A write-sealed in-memory file refuses every writable mapping, whoever asks (the tests run as root,
+    // for whom permission bits refuse nothing).
+    vextest::TempDir dir;
+    CLorimar lib;
+    tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    lib.InputSamplingData(0, 0, 42u);
+    ASSERT_EQ(save(lib, dir / "src.mdf"), MDF_OK);
+    const std::string bytes = vextest::readFile(dir / "src.mdf");
+    const int fd = ::memfd_create("sealed", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(::fcntl(fd, F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_SHRINK | F_SEAL_GROW), 0);
+    EXPECT_EQ(::mmap(nullptr, bytes.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0), MAP_FAILED);
+    ASSERT_EQ(open(lib, "/proc/self/fd/" + std::to_string(fd)), MDF_OK);
+    EXPECT_EQ(phys(lib, "a", 0), 42);
+    ::close(fd);
 }
