@@ -188,14 +188,15 @@ public:
     // Maps the file read-only and reads its description (GetMdfFileInfo). 1 while creating, 10 while open;
     // 14 cannot open or map; 17 too large (4,294,901,760 bytes or more, or more than 65,536 channels or
     // groups); 8 malformed; 4 an extension type other than 2 or 19; 16 a data group with several channel
-    // groups and no record identifiers. On failure the object stays idle.
+    // groups and no record identifiers. On failure the object stays idle. Each channel group reports the
+    // complete records the file holds (at most the count its block declares).
     uint32_t OpenMdfFile(const char* path, int32_t length);
 
     // Releases the file; 11 when none is open.
     uint32_t CloseMdfFile();
 
-    // Raw value of record `record` (counted per channel group from 0). 9 not open; 5/4/3 unknown channel;
-    // 2 record index too large; 7 when the channel is not of the overload's type (unsigned or signed integer
+    // Raw value of record `record` (counted per channel group from 0). 9 not open; 5 no channel has this
+    // number; 2 record index too large; 7 when the channel is not of the overload's type (unsigned or signed integer
     // of at most 32 bits, 32-bit single, 64-bit double) or lies outside its record. The output is unchanged
     // on failure.
     uint32_t GetChannelRawData(uint16_t channel, uint32_t record, uint32_t& value) const;
@@ -204,8 +205,9 @@ public:
     uint32_t GetChannelRawData(uint16_t channel, uint32_t record, double& value) const;
 
     // Physical value: the raw value (integers up to 64 bits) through the channel's conversion; text tables
-    // and identity give the raw value. 18 for a text formula or an exponential / logarithmic conversion whose
-    // parameters fit neither form.
+    // and identity give the raw value. 18 when the conversion cannot be applied: a text formula, a type MDF 3
+    // does not define, an exponential or logarithmic one whose parameters fit neither form, a table whose
+    // points do not bracket the value in ascending order.
     uint32_t GetChannelPhyData(uint16_t channel, uint32_t record, double& value) const;
     // Text of the value-to-text entry that holds the raw value. When the conversion is no text table or no
     // entry holds the value, `text` is left unchanged and the result is 0.
