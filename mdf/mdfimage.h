@@ -1,0 +1,217 @@
+#pragma once
+// The file image behind a CLorimar: the description of the file being created or read, the channel-number
+// table, the record slots and record stores of a creation, and the read-only mapping of an opened file.
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mdf/lorimar.h"
+#include "mdf/mdfrecordstore.h"
+
+namespace lorimar {
+
+// Fields of the identification and header blocks that a created file takes over from the file the object
+// opened last (defaults after construction).
+struct MdfIdentity {
+    std::array<uint8_t, 8> fileId{'M', 'D', 'F', ' ', ' ', ' ', ' ', ' '};
+    uint16_t floatFormat = 0;
+    uint16_t version = 300;
+    uint16_t codePage = 0;
+    uint16_t headerSize = 164;  // 164, or 208 with the long-header fields below
+    uint64_t timeStamp = 0;
+    int16_t utcOffset = 0;
+    uint16_t timeQuality = 0;
+    std::string timerId;
+};
+
+// Creation state of one channel group: 256 record slots.
+struct MdfChannelGroup {
+    uint32_t dataGroup = 0;
+    uint16_t recordSize = 0;
+    uint16_t channelCount = 0;
+    uint8_t recordId = 0;
+    uint64_t recordCount = 0;
+    std::vector<uint8_t> buffers;  // 256 * recordSize
+    std::vector<uint8_t> filled;   // 256 * channelCount flags
+    std::array<uint32_t, 256> filledCount{};
+    std::array<uint32_t, 256> idle{};
+};
+
+// Creation state of one data group.
+struct MdfDataGroup {
+    uint8_t recordIdCount = 0;
+    MdfRecordStore store;
+};
+
+// A channel of the file being created, by channel number.
+struct MdfChannel {
+    uint32_t group = 0;  // index into the flat channel-group list
+    uint16_t index = 0;  // position in its channel group
+    uint16_t startBit = 0;
+    uint16_t bitCount = 0;
+    uint16_t dataType = 0;
+    bool rangeSet = false;
+    double minimum = 0.0;
+    double maximum = 0.0;
+};
+
+// A channel of the opened file, by channel number: everything a value read needs, resolved at open.
+struct MdfReadChannel {
+    // Fields every read takes first, so that they share a cache line.
+    uint32_t count = 0;  // records the file holds
+    uint16_t dataType = 0;
+    uint16_t bitCount = 0;
+    uint64_t baseOffset = 0;            // file offset of record 0 (after its identifier)
+    const uint32_t* offsets = nullptr;  // mixed data groups: offset of each record from the file start
+    uint64_t stride = 0;                // single-group data groups: bytes from one record to the next
+    uint64_t mask = 0;                  // bitCount low bits
+    uint32_t loadByte = 0;
+    uint8_t loadShift = 0;  // bits from loadByte to the channel's first bit
+    bool wordLoad = false;  // little-endian: the covered bytes lie in the 8 record bytes at loadByte
+    bool readable = false;  // the covered bytes lie inside the record
+    // The conversion most channels have, resolved at open; anything else goes through convertToPhysical.
+    enum class Conv : uint8_t { None, Linear, Other } conv = Conv::None;
+    double factor = 1.0;
+    double offset = 0.0;
+
+    uint32_t firstByte = 0;  // additional byte offset + start bit / 8
+    uint8_t byteCount = 0;   // bytes covered, at most 9
+    uint8_t shift = 0;       // start bit % 8
+    bool big = false;        // big-endian file: the covered bytes are read last to first
+    const tMDF_CN_INFO* info = nullptr;
+};
+
+enum class ValueKind { Unsigned, Signed, Single, Double };
+
+class MdfFileImage {
+public:
+    MdfFileImage();
+    ~MdfFileImage();
+    MdfFileImage(const MdfFileImage&) = delete;
+    MdfFileImage& operator=(const MdfFileImage&) = delete;
+
+    // Creation (mdfwrite.cpp).
+    uint32_t create(tMDF_FILE& desc);
+    void input(uint16_t channel, uint8_t slot, ValueKind kind, uint64_t bits, double number);
+    void idle();
+    uint32_t save(const std::string& path);
+    void discardCreation();
+
+    // Reading (mdfread.cpp).
+    uint32_t open(const std::string& path);
+    void close();
+    const tMDF_FILE& openedFile() const { return m_file; }
+    // Resolves a channel and record: 0 and the record's first byte, or the error code.
+    uint32_t locate(uint16_t channel, uint32_t record, const MdfReadChannel*& ch, const uint8_t*& rec) const {
+        if (!m_data) return MDF_ERR_NO_DATA;
+        if (channel >= m_readChannelCount) return MDF_ERR_CHANNEL;
+        const MdfReadChannel& c = m_readChannels[channel];
+        if (record >= c.count) return MDF_ERR_RECORD_INDEX;
+        ch = &c;
+        rec = m_data + (c.offsets ? c.offsets[record] : c.baseOffset + record * c.stride);
+        return MDF_OK;
+    }
+
+    // Parses a file image already in memory (the mapping, or a test's bytes); fills the description and the
+    // channel table. Exposed for the fuzz target.
+    uint32_t parse(const uint8_t* data, uint64_t size);
+
+private:
+    void buildReadIndex(const std::vector<uint32_t>& dataLinks);
+
+    MdfIdentity m_identity;
+    tMDF_FILE m_file;  // the file being created, or the opened file
+
+    // creation
+    std::vector<MdfDataGroup> m_dataGroups;
+    std::vector<MdfChannelGroup> m_groups;  // flat, data group by data group
+    std::vector<MdfChannel> m_channels;     // by channel number
+    std::unique_ptr<MdfTempFolder> m_temp;
+    std::unique_ptr<MdfSpillFile> m_spill;
+
+    // reading
+    const uint8_t* m_data = nullptr;
+    uint64_t m_size = 0;
+    void* m_mapping = nullptr;
+    size_t m_mappingSize = 0;
+    std::vector<MdfReadChannel> m_readChannels;  // by channel number
+    uint32_t m_readChannelCount = 0;
+    std::vector<std::vector<uint32_t>> m_recordIndex;  // mixed groups: record offsets per channel group
+};
+
+// The identification block, header and block tree of a file whose data groups hold `dataBytes` bytes of
+// records each (data blocks follow the header in that order). False when the file would exceed 4 GiB.
+struct MdfFilePlan {
+    std::vector<uint8_t> header;
+    std::vector<uint8_t> tree;
+    uint64_t total = 0;
+};
+bool planFile(const MdfIdentity& id, const tMDF_FILE& file, const std::vector<uint64_t>& dataBytes,
+              MdfFilePlan& plan);
+
+// Value extraction and conversion (mdfvalue.cpp; the common cases inline, as every value read takes them).
+uint64_t extractBitsSlow(const MdfReadChannel& ch, const uint8_t* record);
+uint32_t convertToPhysical(const tMDF_CN_INFO& cn, double raw, double& phys);
+
+// The channel's bits in a record, assembled from bit 0 upwards (ch.readable must hold).
+inline uint64_t extractBits(const MdfReadChannel& ch, const uint8_t* record) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (ch.wordLoad) {
+            uint64_t v;
+            std::memcpy(&v, record + ch.loadByte, sizeof v);
+            return (v >> ch.loadShift) & ch.mask;
+        }
+    }
+    return extractBitsSlow(ch, record);
+}
+
+// The raw value of a channel as a double; false when its data type and width are none of the four.
+inline bool rawAsDouble(const MdfReadChannel& ch, uint64_t bits, double& raw) {
+    switch (ch.dataType) {
+        case MDF_UINT:
+            raw = static_cast<double>(bits);
+            return true;
+        case MDF_SINT: {
+            if (ch.bitCount == 0 || ch.bitCount >= 64) {
+                raw = static_cast<double>(static_cast<int64_t>(bits));
+                return true;
+            }
+            const uint64_t sign = uint64_t{1} << (ch.bitCount - 1);
+            raw = static_cast<double>(static_cast<int64_t>((bits ^ sign) - sign));
+            return true;
+        }
+        case MDF_FLOAT: {
+            if (ch.bitCount != 32) return false;
+            const uint32_t u = static_cast<uint32_t>(bits);
+            float f;
+            std::memcpy(&f, &u, sizeof f);
+            raw = f;
+            return true;
+        }
+        case MDF_DOUBLE:
+            if (ch.bitCount != 64) return false;
+            std::memcpy(&raw, &bits, sizeof raw);
+            return true;
+        default:
+            return false;
+    }
+}
+
+inline uint32_t toPhysical(const MdfReadChannel& ch, double raw, double& phys) {
+    switch (ch.conv) {
+        case MdfReadChannel::Conv::None:
+            phys = raw;
+            return MDF_OK;
+        case MdfReadChannel::Conv::Linear:
+            phys = raw * ch.factor + ch.offset;
+            return MDF_OK;
+        default:
+            return convertToPhysical(*ch.info, raw, phys);
+    }
+}
+
+}  // namespace lorimar

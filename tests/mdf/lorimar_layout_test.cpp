@@ -1,0 +1,311 @@
+// Byte layout of created files: every block at its offset with its fields, chains in reverse order,
+// both byte orders, and a stored small file that must be reproduced byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "mdf/mdfimage.h"
+#include "tests/mdf/mdf3ref.h"
+#include "tests/mdf/mdftest.h"
+
+using namespace mdftest;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Bytes {
+    std::string b;
+    bool big = false;
+    uint32_t u(size_t at, int n) const {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i)
+            v |= uint32_t{static_cast<uint8_t>(b.at(at + i))} << (8 * (big ? n - 1 - i : i));
+        return v;
+    }
+    uint16_t u16(size_t at) const { return static_cast<uint16_t>(u(at, 2)); }
+    uint32_t u32(size_t at) const { return u(at, 4); }
+    double real(size_t at) const {
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b.at(at + i));
+        double d;
+        std::memcpy(&d, &v, 8);
+        return d;
+    }
+    std::string id(size_t at) const { return b.substr(at, 2); }
+    std::string str(size_t at, size_t n) const { return b.substr(at, n); }
+};
+
+// Channels a (8-bit, linear conversion), b (single, CAN extension), c (1 bit, comment); two records.
+tMDF_FILE smallFile(bool big) {
+    tMDF_CN_INFO a = channel("a", MDF_UINT, 8);
+    a.convPresent = 1;
+    a.convType = MDF_CONV_LINEAR;
+    a.params[0] = 1;
+    a.params[1] = 2;
+    a.unit = "V";
+    tMDF_CN_INFO b = channel("b", MDF_FLOAT, 32);
+    b.description = "single";
+    b.extPresent = 1;
+    b.extType = 19;
+    b.canId = 0x123;
+    b.canChannel = 1;
+    b.messageName = "MSG";
+    b.senderName = "ECU";
+    tMDF_CN_INFO c = channel("c", MDF_UINT, 1);
+    c.comment = "cmt";
+    c.channelType = 0;
+    tMDF_FILE f = singleGroup({a, b, c}, big);
+    f.dataGroups[0].channelGroups[0].comment = "group";
+    return f;
+}
+
+std::string writeSmall(const fs::path& p, bool big) {
+    CLorimar lib;
+    tMDF_FILE desc = smallFile(big);
+    EXPECT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    for (uint8_t r = 0; r < 2; ++r) {
+        lib.InputSamplingData(0, r, uint32_t{10u + r});
+        lib.InputSamplingData(1, r, 1.5f + r);
+        lib.InputSamplingData(2, r, uint32_t{r});
+    }
+    EXPECT_EQ(save(lib, p), MDF_OK);
+    return vextest::readFile(p);
+}
+
+}  // namespace
+
+TEST(LorimarLayout, SmallFileBlockByBlock) {
+    vextest::TempDir dir;
+    for (const bool big : {false, true}) {
+        const Bytes f{writeSmall(dir / "small.mdf", big), big};
+        ASSERT_EQ(f.b.size(), 1166u);
+        // Identification block.
+        EXPECT_EQ(f.str(0, 8), "MDF     ");
+        EXPECT_EQ(f.str(8, 8), std::string("3.00\0\0\0\0", 8));
+        EXPECT_EQ(f.str(16, 8), "Vexarium");
+        EXPECT_EQ(f.b[24], 0);
+        EXPECT_EQ(f.b[25], big ? 1 : 0);
+        EXPECT_EQ(f.u16(26), 0);
+        EXPECT_EQ(f.u16(28), 300);
+        EXPECT_EQ(f.str(30, 34), std::string(34, '\0'));
+        // Header at 64.
+        EXPECT_EQ(f.id(64), "HD");
+        EXPECT_EQ(f.u16(66), 164);
+        EXPECT_EQ(f.u32(68), 240u);   // first data group
+        EXPECT_EQ(f.u32(72), 1140u);  // file comment
+        EXPECT_EQ(f.u32(76), 1154u);  // program block
+        EXPECT_EQ(f.u16(80), 1);
+        EXPECT_EQ(f.str(82, 10), "05:06:2024");
+        EXPECT_EQ(f.str(92, 8), "07:08:09");
+        EXPECT_EQ(f.str(100, 32), std::string("author") + std::string(26, '\0'));
+        EXPECT_EQ(f.str(196, 32), std::string("subject") + std::string(25, '\0'));
+        // Data block right after the header: a, b (single from bit 8), c at bit 40.
+        Bytes rec{f.str(228, 12), big};
+        EXPECT_EQ(rec.u(0, 1), 10u);
+        EXPECT_EQ(rec.u(6, 1), 11u);
+        EXPECT_EQ(static_cast<uint8_t>(f.b[228 + 5]), 0u);
+        EXPECT_EQ(static_cast<uint8_t>(f.b[234 + 5]), 1u);
+        float single;
+        const uint32_t bits = rec.u32(1);
+        std::memcpy(&single, &bits, 4);
+        EXPECT_EQ(single, 1.5f);
+        // Data group, channel group.
+        EXPECT_EQ(f.id(240), "DG");
+        EXPECT_EQ(f.u16(242), 24);
+        EXPECT_EQ(f.u32(244), 0u);
+        EXPECT_EQ(f.u32(248), 264u);
+        EXPECT_EQ(f.u32(252), 0u);
+        EXPECT_EQ(f.u32(256), 228u);
+        EXPECT_EQ(f.u16(260), 1);
+        EXPECT_EQ(f.u16(262), 0);
+        EXPECT_EQ(f.id(264), "CG");
+        EXPECT_EQ(f.u16(266), 26);
+        EXPECT_EQ(f.u32(268), 0u);
+        EXPECT_EQ(f.u32(272), 894u);  // first channel link: the last channel, c
+        EXPECT_EQ(f.u32(276), 1130u);
+        EXPECT_EQ(f.u16(280), 0);
+        EXPECT_EQ(f.u16(282), 3);
+        EXPECT_EQ(f.u16(284), 6);
+        EXPECT_EQ(f.u32(286), 2u);
+        // Channel a with its 62-byte linear conversion; chain a <- b <- c.
+        EXPECT_EQ(f.id(290), "CN");
+        EXPECT_EQ(f.u16(292), 228);
+        EXPECT_EQ(f.u32(294), 0u);
+        EXPECT_EQ(f.u32(298), 518u);
+        EXPECT_EQ(f.u32(302), 0u);
+        EXPECT_EQ(f.str(316, 2), std::string("a\0", 2));
+        EXPECT_EQ(f.u16(290 + 186), 0);
+        EXPECT_EQ(f.u16(290 + 188), 8);
+        EXPECT_EQ(f.u16(290 + 190), 0);
+        EXPECT_EQ(f.u16(290 + 192), 1);  // range of the values received
+        EXPECT_EQ(f.real(290 + 194), 10.0);
+        EXPECT_EQ(f.real(290 + 202), 11.0);
+        EXPECT_EQ(f.u16(290 + 226), 0);
+        EXPECT_EQ(f.id(518), "CC");
+        EXPECT_EQ(f.u16(520), 62);
+        EXPECT_EQ(f.str(540, 2), std::string("V\0", 2));
+        EXPECT_EQ(f.u16(560), 0);
+        EXPECT_EQ(f.u16(562), 2);
+        EXPECT_EQ(f.real(564), 1.0);
+        EXPECT_EQ(f.real(572), 2.0);
+        EXPECT_EQ(f.id(580), "CN");
+        EXPECT_EQ(f.u32(584), 290u);
+        EXPECT_EQ(f.u32(592), 808u);
+        EXPECT_EQ(f.u16(580 + 186), 8);
+        EXPECT_EQ(f.str(580 + 58, 7), std::string("single\0", 7));
+        EXPECT_EQ(f.id(808), "CE");
+        EXPECT_EQ(f.u16(810), 86);
+        EXPECT_EQ(f.u16(812), 19);
+        EXPECT_EQ(f.u32(814), 0x123u);
+        EXPECT_EQ(f.u32(818), 1u);
+        EXPECT_EQ(f.str(822, 4), std::string("MSG\0", 4));
+        EXPECT_EQ(f.str(858, 4), std::string("ECU\0", 4));
+        EXPECT_EQ(f.id(894), "CN");
+        EXPECT_EQ(f.u32(898), 580u);
+        EXPECT_EQ(f.u32(914), 1122u);
+        EXPECT_EQ(f.u16(894 + 186), 40);
+        EXPECT_EQ(f.u16(894 + 188), 1);
+        // Text blocks: size = length + 5, text and NUL.
+        const struct {
+            size_t at;
+            std::string text;
+        } texts[] = {{1122, "cmt"}, {1130, "group"}, {1140, "test file"}};
+        for (const auto& t : texts) {
+            EXPECT_EQ(f.id(t.at), "TX");
+            EXPECT_EQ(f.u16(t.at + 2), t.text.size() + 5);
+            EXPECT_EQ(f.str(t.at + 4, t.text.size() + 1), t.text + '\0');
+        }
+        EXPECT_EQ(f.id(1154), "PR");
+        EXPECT_EQ(f.u16(1156), 12);
+        EXPECT_EQ(f.str(1158, 8), "Vexarium");
+    }
+}
+
+TEST(LorimarLayout, SmallFileMatchesTheStoredImage) {
+    vextest::TempDir dir;
+    EXPECT_EQ(writeSmall(dir / "le.mdf", false), vextest::readFile(vextest::fixture("mdf/small_le.mdf")));
+    EXPECT_EQ(writeSmall(dir / "be.mdf", true), vextest::readFile(vextest::fixture("mdf/small_be.mdf")));
+}
+
+TEST(LorimarLayout, BlockSizesOfConversionsExtensionsAndTexts) {
+    vextest::TempDir dir;
+    tMDF_CN_INFO tab = channel("tab", MDF_UINT, 8);
+    tab.convPresent = 1;
+    tab.convType = MDF_CONV_TAB;
+    for (int i = 0; i < 10; ++i) tab.valuePairs.push_back({double(i), double(10 * i)});
+    tMDF_CN_INFO dim = channel("dim", MDF_UINT, 8);
+    dim.extPresent = 1;
+    dim.extType = 2;
+    dim.moduleNumber = 7;
+    dim.address = 0xABCDEF;
+    dim.ecuId = "ecu";
+    tMDF_CN_INFO can = channel("can", MDF_UINT, 8);
+    can.extPresent = 1;
+    can.extType = 19;
+    can.senderName =
+        std::string(40, 's');  // cut to 35 bytes and the terminator: ends at the block's last byte
+    tMDF_CN_INFO range = channel("range", MDF_UINT, 8);
+    range.convPresent = 1;
+    range.convType = MDF_CONV_TEXT_RANGE;
+    range.rangeTable = {{0, 9, "low"}, {10, 255, "high"}};
+    tMDF_CN_INFO poly = channel("poly", MDF_UINT, 8);
+    poly.convPresent = 1;
+    poly.convType = MDF_CONV_POLYNOMIAL;
+    tMDF_CN_INFO expo = channel("expo", MDF_UINT, 8);
+    expo.convPresent = 1;
+    expo.convType = MDF_CONV_EXPONENTIAL;
+    tMDF_CN_INFO ident = channel("ident", MDF_UINT, 8);
+    ident.convPresent = 1;
+    tMDF_FILE desc = singleGroup({tab, dim, can, range, poly, expo, ident});
+    desc.comment.clear();
+    desc.programId.clear();
+    CLorimar lib;
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    ASSERT_EQ(save(lib, dir / "b.mdf"), MDF_OK);
+    const Bytes f{vextest::readFile(dir / "b.mdf")};
+    EXPECT_EQ(f.u32(72), 0u);  // no file comment
+    EXPECT_EQ(f.u32(76), 0u);  // no program block
+    // Walk the channels through the reference reader's view of the links.
+    const size_t cg = f.u32(f.u32(68) + 8);
+    std::map<std::string, size_t> at;
+    for (size_t cn = f.u32(cg + 8); cn != 0; cn = f.u32(cn + 4))
+        at[f.str(cn + 26, f.b.find('\0', cn + 26) - cn - 26)] = cn;
+    ASSERT_EQ(at.size(), 7u);
+    auto cc = [&](const char* n) { return f.u32(at[n] + 8); };
+    auto ce = [&](const char* n) { return f.u32(at[n] + 12); };
+    EXPECT_EQ(f.u16(cc("tab") + 2), 206);
+    EXPECT_EQ(f.u16(cc("tab") + 44), 10);
+    EXPECT_EQ(f.u16(ce("dim") + 2), 128);
+    EXPECT_EQ(f.u32(ce("dim") + 8), 0xABCDEFu);
+    EXPECT_EQ(f.u16(ce("can") + 2), 86);
+    EXPECT_EQ(f.str(ce("can") + 50, 36), std::string(35, 's') + '\0');
+    EXPECT_EQ(f.u16(cc("poly") + 2), 94);
+    EXPECT_EQ(f.u16(cc("expo") + 2), 102);
+    EXPECT_EQ(f.u16(cc("ident") + 2), 46);
+    EXPECT_EQ(f.u16(cc("ident") + 42), 65535);
+    // Value ranges to text: 20-byte entries, each text a block of its own.
+    const size_t r = cc("range");
+    EXPECT_EQ(f.u16(r + 2), 86);
+    EXPECT_EQ(f.real(r + 46 + 20), 10.0);
+    EXPECT_EQ(f.real(r + 46 + 28), 255.0);
+    EXPECT_EQ(f.str(f.u32(r + 46 + 36), 9), std::string("TX\x09\0high\0", 9));
+    ASSERT_EQ(open(lib, dir / "b.mdf"), MDF_OK);
+    for (const tMDF_CN_INFO& cn : lib.GetMdfFileInfo().dataGroups[0].channelGroups[0].channels) {
+        if (cn.shortName != "range") continue;
+        ASSERT_EQ(cn.rangeTable.size(), 2u);
+        EXPECT_EQ(cn.rangeTable[1].text, "high");
+        EXPECT_EQ(cn.rangeTable[1].upper, 255.0);
+    }
+}
+
+TEST(LorimarLayout, TextsAreGbkAndCutWithoutSplittingCharacters) {
+    vextest::TempDir dir;
+    // 16 Chinese characters: 32 GBK bytes, of which a 32-byte field keeps 15 characters (30 bytes).
+    const std::string name = "发动机转速发动机转速发动机转速发";
+    tMDF_CN_INFO cn = channel(name, MDF_UINT, 8);
+    cn.unit = "摄氏度";
+    tMDF_FILE desc = singleGroup({cn});
+    desc.author = "作者";
+    CLorimar lib;
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    ASSERT_EQ(save(lib, dir / "g.mdf"), MDF_OK);
+    const mdfref::File ref = mdfref::read(vextest::readFile(dir / "g.mdf"));
+    EXPECT_EQ(ref.author, "\xD7\xF7\xD5\xDF");  // 作者 in GBK
+    EXPECT_EQ(ref.dataGroups[0].groups[0].channels[0].name.size(), 30u);
+    ASSERT_EQ(open(lib, dir / "g.mdf"), MDF_OK);
+    EXPECT_EQ(lib.GetMdfFileInfo().author, "作者");
+    EXPECT_EQ(lib.GetMdfFileInfo().dataGroups[0].channelGroups[0].channels[0].shortName,
+              "发动机转速发动机转速发动机转速");
+}
+
+TEST(LorimarLayout, CreatedFileTakesOverTheIdentityOfTheFileOpenedBefore) {
+    vextest::TempDir dir;
+    mdfref::File old;
+    old.version = 330;
+    old.headerSize = 208;
+    vextest::writeFile(dir / "v330.mdf", mdfref::write(old));
+    CLorimar lib;
+    ASSERT_EQ(open(lib, dir / "v330.mdf"), MDF_OK);
+    EXPECT_EQ(lib.GetMdfFileInfo().version, 330);
+    ASSERT_EQ(lib.CloseMdfFile(), MDF_OK);
+    tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    lib.InputSamplingData(0, 0, 5u);
+    ASSERT_EQ(save(lib, dir / "new.mdf"), MDF_OK);
+    const Bytes f{vextest::readFile(dir / "new.mdf")};
+    EXPECT_EQ(f.u16(28), 330);
+    EXPECT_EQ(f.u16(66), 208);
+    EXPECT_EQ(f.u32(f.u32(68) + 16), 272u);  // data after the long header
+}
+
+TEST(LorimarLayout, FilesBeyondFourGibibytesArePlannedAsRefused) {
+    lorimar::MdfIdentity id;
+    tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
+    lorimar::MdfFilePlan plan;
+    ASSERT_TRUE(lorimar::planFile(id, desc, {1000}, plan));
+    EXPECT_EQ(plan.total, 64u + 164u + 1000u + plan.tree.size());
+    const uint64_t room = 0xFFFFFFFFull - 64 - 164 - plan.tree.size();
+    EXPECT_TRUE(lorimar::planFile(id, desc, {room}, plan));
+    EXPECT_FALSE(lorimar::planFile(id, desc, {room + 1}, plan));
+}
