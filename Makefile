@@ -44,7 +44,7 @@ bench: deps
 	@cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVEX_BUILD_BENCH=ON >/dev/null
 	@cmake --build build-bench -j $(JOBS) --target vex_benchmarks
 
-# libFuzzer targets (clang, ASan+UBSan); binaries land in build-fuzz/fuzz/.
+# libFuzzer targets (clang, ASan+UBSan); binaries land in build-fuzz/.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEX_FUZZ=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target vex_fuzzers
