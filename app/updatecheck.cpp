@@ -71,10 +71,11 @@ std::optional<UpdateReply> ParseUpdateReply(std::string_view body) {
     // Iterative parsing: nesting depth costs heap, not stack, so a hostile reply cannot overflow the stack.
     doc.Parse<rapidjson::kParseIterativeFlag>(body.data(), body.size());
     if (doc.HasParseError() || !doc.IsObject()) return std::nullopt;
-    if (stringMember(doc, "state") != "ok") return std::nullopt;
+    const rapidjson::Value& root = doc;
+    if (stringMember(root, "state") != "ok") return std::nullopt;
     UpdateReply reply;
-    const auto data = doc.FindMember("data");
-    if (data != doc.MemberEnd() && data->value.IsObject()) {
+    const auto data = root.FindMember("data");
+    if (data != root.MemberEnd() && data->value.IsObject()) {
         reply.AppName = stringMember(data->value, "app_name");
         reply.Version = stringMember(data->value, "version");
         reply.DownloadUrl = stringMember(data->value, "download_url");
