@@ -109,13 +109,6 @@ TEST(UpdateDlg, UpdateButtonStopsCountdownAndOpensWebLinksOnly) {
     }
 }
 
-TEST(UpdateDlg, CountdownRunsOnItsTimer) {
-    CCheckSoftwareUpdateDlg dlg(true, "n", "v", "http://h/", nullptr, 5);
-    dlg.show();
-    QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 3000);
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-}
-
 class Runner : public ::testing::Test {
 protected:
     // Runs one check and waits for its result on the GUI thread.
