@@ -80,8 +80,14 @@ function(vex_test name)
     list(APPEND labels gui)
   endif()
   gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    DISCOVERY_TIMEOUT 60 TEST_LIST ${name}_TESTS
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+  # A list of labels does not survive the discovery script's property list: ctest sets them once the
+  # discovered tests exist.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${labels_file}
+    "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${labels}\")\nendforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
 
 # vex_fuzz_target(name SOURCE file LIBS ... CORPUS dir)

@@ -1,0 +1,54 @@
+#include "app/infomsgring.h"
+
+#include <cstdio>
+#include <cstring>
+
+void CInfoMsgRing::Push(std::string_view timeText, std::string_view source, uint8_t level,
+                        std::string_view text) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    tINFO_MSG& e = m_entries[m_writeIdx];
+    e.Source.assign(source);
+    e.TimeText.assign(timeText);
+    e.Level = level;
+    e.Text.assign(text);
+    m_writeIdx = (m_writeIdx + 1) % kCapacity;
+    if (++m_count > kCapacity) {
+        m_count = kCapacity;
+        m_readIdx = (m_readIdx + 1) % kCapacity;
+    }
+}
+
+bool CInfoMsgRing::Pop(tINFO_MSG& msg) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_count == 0) return false;
+    msg = m_entries[m_readIdx];
+    m_readIdx = (m_readIdx + 1) % kCapacity;
+    --m_count;
+    return true;
+}
+
+uint32_t CInfoMsgRing::Count() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_count;
+}
+
+std::string InfoTimeText(int hour, int minute, int second) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", hour, minute, second);
+    return buf;
+}
+
+std::string InfoTimeTextNow() {
+    const vex::LocalTime now = vex::NowLocal();
+    return InfoTimeText(now.hour, now.minute, now.second);
+}
+
+void PushInfoMsgNow(CInfoMsgRing& ring, std::string_view source, uint8_t level, std::string_view text) {
+    ring.Push(InfoTimeTextNow(), source, level, text);
+}
+
+void PushDevReport(CInfoMsgRing& ring, std::string_view source, uint8_t severity, uint8_t hour,
+                   uint8_t minute, uint8_t second, const char* text, size_t textCapacity) {
+    const size_t length = text == nullptr ? 0 : ::strnlen(text, textCapacity);
+    ring.Push(InfoTimeText(hour, minute, second), source, severity, std::string_view(text, length));
+}
