@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "platform/deviceport/emubus.h"
@@ -57,11 +58,40 @@ void BitWindow::Add(Ns t, uint32_t bits) {
 
 // ---- the bus ----
 
+namespace {
+
+std::atomic<Bus*> g_bus{nullptr};
+
+// Joins the scheduler at exit. Constructed when this library loads, so it is destroyed after the static
+// objects of the libraries and programs that use the bus (their devices are closed by then).
+struct SchedulerReaper {
+    ~SchedulerReaper() { Bus::Shutdown(); }
+} g_reaper;
+
+}  // namespace
+
 Bus& Bus::Instance() {
     // Never destroyed: plug-ins and driver libraries may still close their devices during static
     // destruction, after this library's own destructors would have run.
-    static Bus* bus = new Bus();
+    static Bus* bus = [] {
+        Bus* b = new Bus();
+        g_bus = b;
+        return b;
+    }();
     return *bus;
+}
+
+void Bus::Shutdown() {
+    Bus* bus = g_bus.load();
+    if (!bus) return;
+    std::thread scheduler;
+    {
+        std::lock_guard<std::mutex> lock(bus->m_mutex);
+        bus->m_shutdown = true;
+        bus->m_wake.notify_all();
+        scheduler = std::move(bus->m_thread);
+    }
+    if (scheduler.joinable()) scheduler.join();
 }
 
 Bus::Bus() : m_epoch(std::chrono::steady_clock::now()) {
@@ -123,6 +153,7 @@ bool Bus::Idle() const {
 }
 
 bool Bus::Wanted() const {
+    if (m_shutdown) return false;
     return !Idle() ||
            std::any_of(m_nodes.begin(), m_nodes.end(), [](const Node* n) { return n->KeepsBusRunning(); });
 }

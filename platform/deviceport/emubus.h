@@ -177,6 +177,8 @@ class TwoChannelDevice;
 class Bus {
 public:
     static Bus& Instance();
+    // At process exit: stops the scheduler and joins it; no scheduler starts after that.
+    static void Shutdown();
     std::mutex& Mutex() { return m_mutex; }
     Ns Now() const;
 
@@ -220,6 +222,7 @@ private:
     std::condition_variable m_idle;
     std::thread m_thread;
     bool m_running = false;
+    bool m_shutdown = false;
     Ns m_plannedWake = 0;
     const std::chrono::steady_clock::time_point m_epoch;
     Ns m_busyUntil[kSegments] = {0, 0};

@@ -19,6 +19,13 @@ inline int ThreadCount() {
     return n;
 }
 
+// The thread count to come back to: a sanitizer starts a helper thread with the first thread a process
+// makes, so one thread is made and joined first.
+inline int ThreadBaseline() {
+    std::thread([] {}).join();
+    return ThreadCount();
+}
+
 // Polls pred every millisecond for up to timeoutMs; true as soon as it holds.
 template <class Pred>
 bool WaitFor(Pred pred, int timeoutMs) {

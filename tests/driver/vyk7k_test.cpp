@@ -52,10 +52,10 @@ protected:
 };
 
 TEST_F(Vyk7k, EveryDeviceOperationNeedsAnOpenDevice) {
+    vex::AutoResetEvent ev;
     CVYK7K drv;
     tVYK_CAN_CYCTX_MSG cyc;
     tVYK_ID_INFO info;
-    vex::AutoResetEvent ev;
     const std::function<uint32_t()> ops[] = {
         [&] { return drv.OpenCANBus(Config(250)); },
         [&] { return drv.CloseCANBus(); },
@@ -145,8 +145,8 @@ TEST_F(Vyk7k, TransmitRingHolds256AndConcurrentWritersNeverOverfillIt) {
 }
 
 TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    vex::AutoResetEvent ev;
     ASSERT_EQ(drv.OpenVyk(), kVykOk);
     ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
@@ -194,12 +194,12 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
 }
 
 TEST_F(Vyk7k, StatusRecordsCarryTheBusLoadAndErrorRecordsClearIt) {
+    vex::AutoResetEvent ev;
     CVYK7K drv;
     ASSERT_EQ(drv.OpenVyk(), kVykOk);
     ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
     const Frame f = emutest::MakeFrame(0x0CF00400, true, {1, 2, 3, 4, 5, 6, 7, 8});
     peer::AddPeriodic(1, f, 1);  // 1000 frames a second
-    vex::AutoResetEvent ev;
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     uint32_t statusCode = 0;
     ASSERT_TRUE(WaitFor(
@@ -256,8 +256,8 @@ TEST_F(Vyk7k, PeriodicListEntriesGoToTheDevice) {
 }
 
 TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    vex::AutoResetEvent ev;
     ASSERT_EQ(drv.OpenVyk(), kVykOk);
     tVYK_CAN_CONFIG custom = Config(0);
     custom.ClockSel = 0;
@@ -297,10 +297,10 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
 }
 
 TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
-    const int baseline = emutest::ThreadCount();
+    const int baseline = emutest::ThreadBaseline();
     {
-        CVYK7K drv;
         vex::AutoResetEvent ev;
+        CVYK7K drv;
         ASSERT_EQ(drv.OpenVyk(), kVykOk);
         ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
         ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
@@ -319,8 +319,8 @@ TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
 }
 
 TEST_F(Vyk7k, NothingIsLostWhileTheCallerDoesNotRead) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    vex::AutoResetEvent ev;
     ASSERT_EQ(drv.OpenVyk(), kVykOk);
     ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);

@@ -344,7 +344,7 @@ TEST_F(Cf51, RecoversFromUnplugWithTheSameBusConfiguration) {
 }
 
 TEST_F(Cf51, GoingOfflineLeavesNoThread) {
-    const int baseline = emutest::ThreadCount();
+    const int baseline = emutest::ThreadBaseline();
     GoOnline(500);
     peer::AddPeriodic(1, MakeFrame(1, false, {}), 1);
     {

@@ -275,7 +275,7 @@ TEST_F(Nxp, RecoversFromUnplugWithTheSameBusConfiguration) {
 }
 
 TEST_F(Nxp, GoingOfflineLeavesNoThread) {
-    const int baseline = emutest::ThreadCount();
+    const int baseline = emutest::ThreadBaseline();
     GoOnline();
     peer::AddPeriodic(0, MakeFrame(1, false, {}), 1);
     {
