@@ -171,6 +171,15 @@ void Bus::Changed() {
     m_thread = std::thread([this] { Run(); });
 }
 
+void Bus::DropInFlight() {
+    const Ns now = Now();
+    for (int s = 0; s < kSegments; ++s) {
+        m_inFlight[s].clear();
+        m_busyUntil[s] = std::min(m_busyUntil[s], now);
+    }
+    m_idle.notify_all();
+}
+
 bool Bus::WaitIdle(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
     return m_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return Idle(); });
 }
@@ -338,6 +347,7 @@ void Reset() {
     PeerNode& p = bus.Peer();
     p.ClearPeriodic();
     p.ClearBursts();
+    bus.DropInFlight();
     p.SetRecording(false);
     p.Seen().clear();
     p.RecordDropped() = 0;

@@ -195,6 +195,8 @@ public:
     bool AllAccept(int segment) const;
     // A node's events or its need for the scheduler changed: wake the scheduler, start it if needed.
     void Changed();
+    // Frames in flight are dropped and both segments are free from now on.
+    void DropInFlight();
     // Nothing in flight and no burst pending; waits for it up to timeoutMs (bus lock held by `lock`).
     bool WaitIdle(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs);
 

@@ -41,8 +41,8 @@ enum class Pace { BusRate, Fast };
 
 namespace peer {
 
-// No peer traffic, no recording, both interfaces plugged in and idle-ready, bit rates following the
-// interfaces, logs and counters cleared. Call it while no interface is open.
+// No peer traffic and nothing in flight, no recording, both interfaces plugged in, bit rates following
+// the interfaces, logs and counters cleared. Call it while no interface is open.
 void Reset();
 // The periodic frames that the program finds on the bus by default (also chosen by the environment).
 void UseDefaultTraffic();
