@@ -4,6 +4,8 @@
 // (pipe reads 50 ms, the transmit event 100 ms, pauses end early on a stop), so a stop takes at most one
 // such wait. Nothing is dropped in the library: the receive thread only asks the device for as many records
 // as the ring has room for, and the device keeps the rest until the caller has read.
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 #include <system_error>
@@ -74,6 +76,7 @@ bool CVYK7K::Impl::Reconnect() {
 }
 
 void CVYK7K::Impl::ReadLoop() {
+    pthread_setname_np(pthread_self(), "vyk7k-read");
     vex::RaiseThreadPriorityBestEffort();
     while (readRunning) {
         if (reconnectPending && !Reconnect()) {
@@ -125,6 +128,7 @@ void CVYK7K::Impl::ReadLoop() {
 }
 
 void CVYK7K::Impl::WriteLoop() {
+    pthread_setname_np(pthread_self(), "vyk7k-write");
     vex::RaiseThreadPriorityBestEffort();
     uint8_t out[2 * vyk7k::kRecordSize];
     while (writeRunning) {

@@ -1,3 +1,5 @@
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -23,14 +25,13 @@ PeriodicSlot* PeriodicList::Earliest() {
     return best;
 }
 
-void PeriodicList::Sent(PeriodicSlot* slot, Ns now) {
+void PeriodicList::Sent(PeriodicSlot* slot) {
     if (slot->rolling) ++slot->frame.data[0];
     if (!slot->endless && --slot->remaining == 0) {
         m_slots.erase(m_slots.begin() + (slot - m_slots.data()));
         return;
     }
     slot->nextDue += slot->period;
-    if (slot->nextDue < now - 100 * kNsPerMs) slot->nextDue = now;
 }
 
 void PeriodicList::Resync(Ns now) {
@@ -187,6 +188,7 @@ bool Bus::WaitIdle(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
 // The scheduler: runs the nodes' events and delivers the frames in bus-time order. It wakes about once a
 // millisecond, like a device serving its host once per USB frame; frames keep their exact bus times.
 void Bus::Run() {
+    pthread_setname_np(pthread_self(), "vex-emu-bus");
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         if (!Wanted()) {
@@ -273,7 +275,7 @@ void PeerNode::Fire(Ns now) {
     PeriodicSlot* slot = m_periodic.Earliest();
     if (slot && slot->nextDue <= burstDue) {
         m_bus.Transmit(slot->segment, slot->frame, slot->nextDue, this);
-        m_periodic.Sent(slot, now);
+        m_periodic.Sent(slot);
         return;
     }
     if (burst == m_bursts.end()) return;

@@ -68,9 +68,9 @@ public:
     Ns NextDue() const;
     // The slot due first, or nullptr.
     PeriodicSlot* Earliest();
-    // After a transmission at `due`: counts it, removes a finished slot, schedules the next one. A slot that
-    // has fallen more than 100 ms behind the clock (scheduler held up) skips what it missed.
-    void Sent(PeriodicSlot* slot, Ns now);
+    // After a transmission: counts it, removes a finished slot, schedules the next one a period later. A
+    // scheduler that was held up catches up: in bus time every frame keeps its place, as on hardware.
+    void Sent(PeriodicSlot* slot);
     // Entries that wait since before `now` start again at `now` (no burst of missed frames).
     void Resync(Ns now);
     std::vector<PeriodicSlot>& Slots() { return m_slots; }

@@ -112,17 +112,16 @@ Ns Cf51Device::NextDue() const {
     return m_busOpen ? std::min(m_nextStatus, m_periodic.NextDue()) : kNever;
 }
 
-void Cf51Device::Fire(Ns now) {
+void Cf51Device::Fire(Ns) {
     PeriodicSlot* slot = m_periodic.Earliest();
     if (slot && slot->nextDue < m_nextStatus) {
         m_bus.Transmit(kSegment, slot->frame, slot->nextDue, this);
-        m_periodic.Sent(slot, now);
+        m_periodic.Sent(slot);
         return;
     }
     m_bits.RollTo(m_nextStatus);
     PushRecord(m_nextStatus, nullptr, 0x80);
     m_nextStatus += kNsPerSec;
-    if (m_nextStatus < now - 100 * kNsPerMs) m_nextStatus = m_bits.NextBoundary();
 }
 
 bool Cf51Device::CanAccept(int segment) const {

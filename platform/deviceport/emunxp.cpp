@@ -76,11 +76,11 @@ void TwoChannelDevice::OnFrame(int segment, const Frame& frame, Ns endNs, uint32
     Push(f);
 }
 
-void TwoChannelDevice::Fire(Ns now) {
+void TwoChannelDevice::Fire(Ns) {
     PeriodicSlot* slot = m_periodic.Earliest();
     if (!slot) return;
     m_bus.Transmit(slot->segment, slot->frame, slot->nextDue, this);
-    m_periodic.Sent(slot, now);
+    m_periodic.Sent(slot);
 }
 
 bool TwoChannelDevice::CanAccept(int) const {

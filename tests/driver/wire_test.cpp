@@ -176,10 +176,16 @@ TEST(Wire, StatusRecordCodesByControllerLevels) {
         uint8_t ctrl;
         uint32_t first, second;
     } cases[] = {
-        {0x04, 0x800, 0x800},    {0x08, 0x1000, 0x1000},  {0x0C, 0x400, 0x400}, {0x10, 0x2000, 0x2000},
-        {0x20, 0x4000, 0x4000},  {0x30, 0x400, 0x400},    {0x14, 0x800, 0x800},  // the transmitter's level
-                                                                                 // comes first
-        {0x00, 0xFFFFFFFF, 128}, {0xC3, 0xFFFFFFFF, 128},
+        {0x04, 0x800, 0x800},
+        {0x08, 0x1000, 0x1000},
+        {0x0C, 0x400, 0x400},
+        {0x10, 0x2000, 0x2000},
+        {0x20, 0x4000, 0x4000},
+        {0x30, 0x400, 0x400},
+        {0x14, 0x800, 0x800},  // the transmitter's level
+                               // comes first
+        {0x00, 0xFFFFFFFF, 128},
+        {0xC3, 0xFFFFFFFF, 128},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(StatusRecordCode(c.ctrl, false), c.first) << int(c.ctrl);
