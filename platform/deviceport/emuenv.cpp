@@ -47,8 +47,9 @@ bool ParseNumber(std::string_view text, uint64_t limit, uint64_t& value) {
     return true;
 }
 
-// "<channel>:<identifier>[x]:<period ms>[:<data hex>]"
-bool ParseEntry(std::string_view entry, int& segment, Frame& frame, uint32_t& periodMs) {
+}  // namespace
+
+bool ParseTrafficEntry(std::string_view entry, int& segment, Frame& frame, uint32_t& periodMs) {
     std::string_view parts[4];
     size_t n = 0;
     for (;;) {
@@ -84,8 +85,6 @@ bool ParseEntry(std::string_view entry, int& segment, Frame& frame, uint32_t& pe
     return true;
 }
 
-}  // namespace
-
 void ApplyEnvironment(Bus& bus) {
     const char* devices = std::getenv("VEX_EMU_DEVICES");
     if (devices) {
@@ -111,7 +110,7 @@ void ApplyEnvironment(Bus& bus) {
         int segment = 0;
         Frame frame;
         uint32_t periodMs = 0;
-        if (ParseEntry(entry, segment, frame, periodMs)) {
+        if (ParseTrafficEntry(entry, segment, frame, periodMs)) {
             bus.Peer().AddPeriodic(segment, frame, periodMs, 0, false);
         } else {
             std::fprintf(stderr,

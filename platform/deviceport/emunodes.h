@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/deviceport/emubus.h"
@@ -174,6 +175,8 @@ uint32_t TimingBitRate(uint32_t clockHz, uint8_t btr0, uint8_t btr1);
 
 // The peer's default traffic: a few periodic frames on both segments. Bus lock held.
 void AddDefaultTraffic(PeerNode& peer);
+// One entry of VEX_EMU_TRAFFIC: "<channel>:<identifier>[x]:<period ms>[:<data hex>]"; false when malformed.
+bool ParseTrafficEntry(std::string_view entry, int& segment, Frame& frame, uint32_t& periodMs);
 // The environment's choice at start (README): interfaces plugged in and peer traffic. Bus lock held.
 void ApplyEnvironment(Bus& bus);
 

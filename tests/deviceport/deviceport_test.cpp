@@ -8,6 +8,7 @@
 
 #include "platform/deviceport/byteorder.h"
 #include "platform/deviceport/deviceport.h"
+#include "platform/deviceport/emunodes.h"
 #include "platform/deviceport/emupeer.h"
 #include "platform/deviceport/twochannel.h"
 #include "tests/deviceport/emutest.h"
@@ -40,6 +41,45 @@ TEST(FrameBits, CountsFieldsStuffBitsAndIntermission) {
     longCode.dlc = 15;  // at most eight bytes go on the wire
     EXPECT_GE(FrameBits(longCode), 111u);
     EXPECT_LE(FrameBits(longCode), 130u);
+}
+
+TEST(Environment, TrafficEntries) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int segment = 0;
+        uint32_t id = 0;
+        bool ext = false;
+        uint32_t period = 0;
+        std::vector<uint8_t> data = {};
+    } cases[] = {
+        {"0:0x123:10:1122", true, 0, 0x123, false, 10, {0x11, 0x22}},
+        {"1:0x18FEF100x:100", true, 1, 0x18FEF100, true, 100, {}},
+        {"1:291:5:0102030405060708", true, 1, 291, false, 5, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"1:0x1FFFFFFFX:1:ff", true, 1, 0x1FFFFFFF, true, 1, {0xFF}},
+        {"2:0x1:10", false},          // no such channel
+        {"0:0x800:10", false},        // beyond 11 bits
+        {"0:0x20000000x:10", false},  // beyond 29 bits
+        {"0:0x1:0", false},           // no period
+        {"0:0x1:10:123", false},      // half a byte
+        {"0:0x1:10:112233445566778899", false},
+        {"0:zz:10", false},
+        {"0:0x1", false},
+        {"0:0x1:10:11:22", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        int segment = -1;
+        Frame f;
+        uint32_t period = 0;
+        ASSERT_EQ(ParseTrafficEntry(c.text, segment, f, period), c.ok) << c.text;
+        if (!c.ok) continue;
+        EXPECT_EQ(segment, c.segment);
+        EXPECT_EQ(f.id, c.id);
+        EXPECT_EQ(f.ext, c.ext);
+        EXPECT_EQ(period, c.period);
+        EXPECT_EQ(std::vector<uint8_t>(f.data.begin(), f.data.begin() + f.dlc), c.data) << c.text;
+    }
 }
 
 class Cf51Port : public emutest::EmuTest {
