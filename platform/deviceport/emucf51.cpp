@@ -133,20 +133,6 @@ void Cf51Device::Idle() {
     m_nextStatus = kNever;
     m_periodic.Slots().clear();
     m_rx.Clear();
-}
-
-void Cf51Device::Unplug() {
-    if (!m_present) return;
-    m_present = false;
-    m_open = false;
-    Idle();
-    ++m_generation;
-    m_rx.WakeWaiters();
-}
-
-void Cf51Device::Replug(Ns now) {
-    m_present = true;
-    m_boot = now;
     m_errors = {};
 }
 
@@ -161,23 +147,6 @@ void Cf51Device::ResetCounters() {
     m_controls.clear();
     m_failControls = 0;
     m_queries = 0;
-}
-
-uint32_t Cf51Device::Open(uint64_t& generation) {
-    std::lock_guard<std::mutex> lock(m_bus.Mutex());
-    if (!m_present) return kErrFileNotFound;
-    if (m_open) return kErrSharingViolation;
-    m_open = true;
-    generation = m_generation;
-    return kOk;
-}
-
-void Cf51Device::CloseHandle(uint64_t generation) {
-    std::lock_guard<std::mutex> lock(m_bus.Mutex());
-    if (!Valid(generation) || !m_open) return;
-    m_open = false;
-    Idle();
-    m_bus.Changed();
 }
 
 uint32_t Cf51Device::Read(uint64_t generation, const std::atomic<uint64_t>& cancel, uint64_t cancelSeen,
@@ -233,45 +202,19 @@ uint32_t Cf51Device::OpenBus(const uint8_t* in, size_t inLength, uint8_t* out, s
 uint32_t Cf51Device::PeriodicCall(uint32_t code, const uint8_t* in, size_t inLength) {
     if (inLength != 28) return kErrInvalidParameter;
     const uint32_t word = GetBe32(in);
-    auto& slots = m_periodic.Slots();
-    const auto it =
-        std::find_if(slots.begin(), slots.end(), [&](const PeriodicSlot& s) { return s.key == word; });
-    const Ns period = std::max<Ns>(GetBe32(in + 16), 1) * kNsPerMs;
-    const uint16_t count = GetBe16(in + 20);
-    switch (code) {
-        case kCtlAddPeriodic: {
-            PeriodicSlot s;
-            s.key = word;
-            s.segment = kSegment;
-            s.frame = FrameFromRecord(in);
-            s.period = period;
-            s.endless = count == 0;
-            s.remaining = count;
-            s.nextDue = m_bus.Now();
-            if (it != slots.end()) {
-                *it = s;
-            } else if (slots.size() >= kPeriodicMax) {
-                return kErrNotEnoughMemory;
-            } else {
-                slots.push_back(s);
-            }
-            m_bus.Changed();
-            return kOk;
-        }
-        case kCtlRemovePeriodic:
-            if (it != slots.end()) slots.erase(it);
-            return kOk;
-        case kCtlUpdatePeriodicData:
-            if (it == slots.end()) return kErrNotFound;
-            it->frame = FrameFromRecord(in);
-            return kOk;
-        default:  // update period: the next transmission follows the last one by the new period
-            if (it == slots.end()) return kErrNotFound;
-            it->nextDue = std::max(it->nextDue - it->period + period, m_bus.Now());
-            it->period = period;
-            m_bus.Changed();
-            return kOk;
-    }
+    PeriodicSlot e;
+    e.key = word;
+    e.segment = kSegment;
+    e.frame = FrameFromRecord(in);
+    e.period = std::max<Ns>(GetBe32(in + 16), 1) * kNsPerMs;
+    e.remaining = GetBe16(in + 20);
+    e.endless = e.remaining == 0;
+    const PeriodicOp op = code == kCtlAddPeriodic          ? PeriodicOp::Add
+                          : code == kCtlRemovePeriodic     ? PeriodicOp::Remove
+                          : code == kCtlUpdatePeriodicData ? PeriodicOp::UpdateData
+                                                           : PeriodicOp::UpdatePeriod;
+    return ApplyPeriodic(
+        op, [word](const PeriodicSlot& s) { return s.key == word; }, e);
 }
 
 uint32_t Cf51Device::Control(uint64_t generation, uint32_t code, const uint8_t* in, size_t inLength,

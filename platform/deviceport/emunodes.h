@@ -56,16 +56,48 @@ private:
     uint64_t m_recordDropped = 0;
 };
 
+// What both emulated interfaces share: being plugged in or not, one open handle at a time (a handle is
+// valid while its generation is current; unplugging starts a new one), the controller's periodic list.
+class EmuInterface : public Node {
+public:
+    using Node::Node;
+    // Host side; each takes the bus lock itself.
+    uint32_t Open(uint64_t& generation);
+    void CloseHandle(uint64_t generation);
+    // With the bus lock held.
+    bool Present() const { return m_present; }
+    void Unplug();
+    void Replug(Ns now);
+
+protected:
+    static constexpr size_t kPeriodicMax = 32;
+
+    bool Valid(uint64_t generation) const { return m_present && generation == m_generation.load(); }
+    // The controller stopped and reset: bus closed, lists, buffers and error counters emptied.
+    virtual void Idle() = 0;
+    // Unplugged: a host waiting on the interface gives up.
+    virtual void WakeHost() {}
+    // The periodic-list operations, on the entry that `same` finds: add (or replace) `entry`, remove it
+    // (an unknown one too), change its data or its period (an unknown one: kErrNotFound).
+    uint32_t ApplyPeriodic(PeriodicOp op, const std::function<bool(const PeriodicSlot&)>& same,
+                           const PeriodicSlot& entry);
+
+    std::atomic<uint64_t> m_generation{1};
+    bool m_present = true;
+    bool m_open = false;
+    Ns m_boot = 0;
+    PeriodicList m_periodic;
+};
+
 // The single-channel USB interface: 32-byte records on the bulk pipe in both directions, control calls for
 // the bus, identity and its periodic-transmit list, a status record each second.
-class Cf51Device final : public Node {
+class Cf51Device final : public EmuInterface {
 public:
     static constexpr int kSegment = 1;
     static constexpr size_t kRxRecords = 65536;
-    static constexpr size_t kPeriodicMax = 32;
     using Record = std::array<uint8_t, 32>;
 
-    explicit Cf51Device(Bus& bus) : Node(bus), m_rx(kRxRecords) {}
+    explicit Cf51Device(Bus& bus) : EmuInterface(bus), m_rx(kRxRecords) {}
     void OnFrame(int segment, const Frame& frame, Ns endNs, uint32_t bits, const Node* sender) override;
     Ns NextDue() const override;
     void Fire(Ns now) override;
@@ -73,9 +105,7 @@ public:
     bool CanAccept(int segment) const override;
 
     static std::string Path() { return "emu:cf51:0"; }
-    // Host side; each takes the bus lock itself. A handle is valid while its generation is current.
-    uint32_t Open(uint64_t& generation);
-    void CloseHandle(uint64_t generation);
+    // Host side; each takes the bus lock itself.
     uint32_t Read(uint64_t generation, const std::atomic<uint64_t>& cancel, uint64_t cancelSeen, uint8_t* buf,
                   size_t capacity, uint32_t timeoutMs, size_t& bytes);
     uint32_t Write(uint64_t generation, const uint8_t* data, size_t length);
@@ -84,9 +114,6 @@ public:
     void WakeReaders() { m_rx.WakeWaiters(); }
 
     // With the bus lock held.
-    bool Present() const { return m_present; }
-    void Unplug();
-    void Replug(Ns now);
     void BusError();
     uint64_t Dropped() const { return m_rx.Dropped(); }
     void ResetCounters();
@@ -95,36 +122,30 @@ public:
     uint64_t& Queries() { return m_queries; }
 
 private:
-    bool Valid(uint64_t generation) const { return m_present && generation == m_generation.load(); }
-    void Idle();  // controller stopped, lists and buffers emptied
+    void Idle() override;
+    void WakeHost() override { m_rx.WakeWaiters(); }
     void PushRecord(Ns t, const Frame* frame, uint8_t flags);
     uint32_t OpenBus(const uint8_t* in, size_t inLength, uint8_t* out, size_t outCapacity, size_t& returned);
     uint32_t PeriodicCall(uint32_t code, const uint8_t* in, size_t inLength);
     uint8_t ControllerStatus() const;
 
     RxBuffer<Record> m_rx;
-    std::atomic<uint64_t> m_generation{1};
-    bool m_present = true;
-    bool m_open = false;
     bool m_busOpen = false;
     uint32_t m_bitRate = 0;
-    Ns m_boot = 0;
     Ns m_nextStatus = kNever;
     BitWindow m_bits;
     ErrorCounters m_errors;
-    PeriodicList m_periodic;
     std::deque<ControlCall> m_controls;
     uint32_t m_failControls = 0;
     uint64_t m_queries = 0;
 };
 
 // The two-channel interface behind the stand-in driver library.
-class TwoChannelDevice final : public Node {
+class TwoChannelDevice final : public EmuInterface {
 public:
     static constexpr size_t kRxFrames = 65536;
-    static constexpr size_t kPeriodicMax = 32;
 
-    explicit TwoChannelDevice(Bus& bus) : Node(bus), m_rx(kRxFrames) {}
+    explicit TwoChannelDevice(Bus& bus) : EmuInterface(bus), m_rx(kRxFrames) {}
     void OnFrame(int segment, const Frame& frame, Ns endNs, uint32_t bits, const Node* sender) override;
     Ns NextDue() const override { return m_busOpen ? m_periodic.NextDue() : kNever; }
     void Fire(Ns now) override;
@@ -133,8 +154,6 @@ public:
 
     static std::string Path() { return "emu:twochannel:0"; }
     // Host side; each takes the bus lock itself.
-    uint32_t Open(uint64_t& generation);
-    void CloseHandle(uint64_t generation);
     uint32_t OpenBus(uint64_t generation, const uint16_t words[4]);
     uint32_t CloseBus(uint64_t generation);
     uint32_t Transmit(uint64_t generation, uint8_t chan, const Frame& frame);
@@ -144,28 +163,19 @@ public:
     uint32_t Status(uint64_t generation, TwoChannelStatus& out);
 
     // With the bus lock held.
-    bool Present() const { return m_present; }
-    void Unplug();
-    void Replug(Ns now);
     void BusError(int segment);
     uint64_t Dropped() const { return m_rx.Dropped(); }
     void ResetCounters() { m_rx.ResetDropped(); }
 
 private:
-    bool Valid(uint64_t generation) const { return m_present && generation == m_generation.load(); }
-    void Idle();
+    void Idle() override;
     void Push(const TwoChannelFrame& frame);
 
     RxBuffer<TwoChannelFrame> m_rx;
-    std::atomic<uint64_t> m_generation{1};
-    bool m_present = true;
-    bool m_open = false;
     bool m_busOpen = false;
     uint32_t m_bitRate[2] = {0, 0};
-    Ns m_boot = 0;
     BitWindow m_bits[2];
     ErrorCounters m_errors[2];
-    PeriodicList m_periodic;
     std::function<void()> m_notify;
 };
 

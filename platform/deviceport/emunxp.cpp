@@ -92,43 +92,12 @@ void TwoChannelDevice::Idle() {
     m_bitRate[0] = m_bitRate[1] = 0;
     m_periodic.Slots().clear();
     m_rx.Clear();
-}
-
-void TwoChannelDevice::Unplug() {
-    if (!m_present) return;
-    m_present = false;
-    m_open = false;
     m_notify = nullptr;
-    Idle();
-    ++m_generation;
-}
-
-void TwoChannelDevice::Replug(Ns now) {
-    m_present = true;
-    m_boot = now;
     m_errors[0] = m_errors[1] = {};
 }
 
 void TwoChannelDevice::BusError(int segment) {
     if (m_busOpen) m_errors[segment].BusError();
-}
-
-uint32_t TwoChannelDevice::Open(uint64_t& generation) {
-    std::lock_guard<std::mutex> lock(m_bus.Mutex());
-    if (!m_present) return kErrFileNotFound;
-    if (m_open) return kErrSharingViolation;
-    m_open = true;
-    generation = m_generation;
-    return kOk;
-}
-
-void TwoChannelDevice::CloseHandle(uint64_t generation) {
-    std::lock_guard<std::mutex> lock(m_bus.Mutex());
-    if (!Valid(generation) || !m_open) return;
-    m_open = false;
-    m_notify = nullptr;
-    Idle();
-    m_bus.Changed();
 }
 
 uint32_t TwoChannelDevice::OpenBus(uint64_t generation, const uint16_t words[4]) {
@@ -187,43 +156,14 @@ uint32_t TwoChannelDevice::Periodic(uint64_t generation, PeriodicOp op, const Tw
     std::lock_guard<std::mutex> lock(m_bus.Mutex());
     if (!Valid(generation)) return kErrDeviceNotConnected;
     if (e.chan > 1) return kErrInvalidParameter;
-    auto& slots = m_periodic.Slots();
-    const auto it =
-        std::find_if(slots.begin(), slots.end(), [&](const PeriodicSlot& s) { return SameEntry(s, e); });
-    const Ns period = std::max<Ns>(e.periodMs, 1) * kNsPerMs;
-    switch (op) {
-        case PeriodicOp::Add: {
-            PeriodicSlot s;
-            s.segment = e.chan;
-            s.frame = e.frame;
-            s.period = period;
-            s.endless = e.count == 0;
-            s.remaining = e.count;
-            s.nextDue = m_bus.Now();
-            if (it != slots.end()) {
-                *it = s;
-            } else if (slots.size() >= kPeriodicMax) {
-                return kErrNotEnoughMemory;
-            } else {
-                slots.push_back(s);
-            }
-            break;
-        }
-        case PeriodicOp::Remove:
-            if (it != slots.end()) slots.erase(it);
-            return kOk;
-        case PeriodicOp::UpdateData:
-            if (it == slots.end()) return kErrNotFound;
-            it->frame = e.frame;
-            return kOk;
-        case PeriodicOp::UpdatePeriod:
-            if (it == slots.end()) return kErrNotFound;
-            it->nextDue = std::max(it->nextDue - it->period + period, m_bus.Now());
-            it->period = period;
-            break;
-    }
-    m_bus.Changed();
-    return kOk;
+    PeriodicSlot slot;
+    slot.segment = e.chan;
+    slot.frame = e.frame;
+    slot.period = std::max<Ns>(e.periodMs, 1) * kNsPerMs;
+    slot.remaining = e.count;
+    slot.endless = e.count == 0;
+    return ApplyPeriodic(
+        op, [&e](const PeriodicSlot& s) { return SameEntry(s, e); }, slot);
 }
 
 uint32_t TwoChannelDevice::Status(uint64_t generation, TwoChannelStatus& out) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "platform/deviceport/byteorder.h"
@@ -112,6 +113,21 @@ protected:
         ASSERT_EQ(out.size(), 16u);
         ASSERT_EQ(out[1], 2);
     }
+    // The result of a pipe read with a 5 s time-out that `end` ends while it waits; well before the time-out.
+    uint32_t ReadEndedBy(const std::function<void()>& end) {
+        std::atomic<uint32_t> rc{0};
+        std::thread reader([&] {
+            uint8_t buf[64];
+            size_t bytes = 0;
+            rc = port->ReadPipe(buf, sizeof(buf), 5000, bytes);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const auto t0 = std::chrono::steady_clock::now();
+        end();
+        reader.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+        return rc;
+    }
     // Reads records until `want` arrived or 3 s passed.
     std::vector<std::vector<uint8_t>> ReadRecords(size_t want) {
         std::vector<std::vector<uint8_t>> got;
@@ -177,18 +193,7 @@ TEST_F(Cf51Port, OneHandleAtATimeAndGoneWhenUnplugged) {
     EXPECT_TRUE(PresentDevices("{00000000-0000-0000-0000-000000000000}").empty());
 
     // A read that waits is ended by the unplug, long before its time-out.
-    std::atomic<uint32_t> readRc{0};
-    std::thread reader([&] {
-        uint8_t buf[64];
-        size_t bytes = 0;
-        readRc = port->ReadPipe(buf, sizeof(buf), 5000, bytes);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const auto t0 = std::chrono::steady_clock::now();
-    peer::Unplug(Interface::Cf51);
-    reader.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
-    EXPECT_EQ(readRc.load(), kErrDeviceNotConnected);
+    EXPECT_EQ(ReadEndedBy([] { peer::Unplug(Interface::Cf51); }), kErrDeviceNotConnected);
     EXPECT_TRUE(PresentDevices(kCf51InterfaceClass).empty());
     std::vector<uint8_t> out;
     EXPECT_EQ(Call(0x5500201C, {}, out, 48), kErrDeviceNotConnected);
@@ -201,16 +206,7 @@ TEST_F(Cf51Port, OneHandleAtATimeAndGoneWhenUnplugged) {
 }
 
 TEST_F(Cf51Port, CancelEndsAWaitingRead) {
-    std::atomic<uint32_t> readRc{0};
-    std::thread reader([&] {
-        uint8_t buf[64];
-        size_t bytes = 0;
-        readRc = port->ReadPipe(buf, sizeof(buf), 5000, bytes);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    port->CancelIo();
-    reader.join();
-    EXPECT_EQ(readRc.load(), kErrOperationAborted);
+    EXPECT_EQ(ReadEndedBy([this] { port->CancelIo(); }), kErrOperationAborted);
 }
 
 TEST_F(Cf51Port, PipeCarriesFramesBothWaysWithEchoAndDeviceTime) {

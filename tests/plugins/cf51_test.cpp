@@ -9,20 +9,13 @@
 #include "platform/deviceport/emupeer.h"
 #include "plugins/cf51/parvel.h"
 #include "tests/deviceport/emutest.h"
-#include "tests/plugins/rxthread.h"
+#include "tests/plugins/devicetest.h"
 
 using namespace vex::emu;
 using emutest::MakeFrame;
 using emutest::WaitFor;
 
 namespace {
-
-std::vector<std::string> Reports(CCanDevice& dev) {
-    std::vector<std::string> out;
-    tCAN_DEV_REPORT r;
-    while (PopDevReport(dev.m_ReportRing, r)) out.emplace_back(std::to_string(r.Severity) + ":" + r.Text);
-    return out;
-}
 
 std::vector<uint8_t> LastOpenBusRecord() {
     std::vector<uint8_t> last;
@@ -349,14 +342,7 @@ TEST_F(Cf51, RecoversFromUnplugWithTheSameBusConfiguration) {
 TEST_F(Cf51, GoingOfflineLeavesNoThread) {
     const int baseline = emutest::ThreadBaseline();
     GoOnline(500);
-    peer::AddPeriodic(1, MakeFrame(1, false, {}), 1);
-    {
-        RxThread rx(dev);
-        ASSERT_TRUE(WaitFor([&] { return rx.Count() > 10; }, 2000));
-    }
-    EXPECT_EQ(dev.BusClose(), 0u);
-    EXPECT_EQ(dev.DeviceClose(), 0u);
-    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000)) << emutest::ThreadCount();
+    ExpectNoThreadAfterOffline(dev, 1, baseline);
 }
 
 }  // namespace

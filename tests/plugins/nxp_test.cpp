@@ -11,20 +11,13 @@
 #include "platform/nxpdrv/vyk7m_nxp.h"
 #include "plugins/nxp/morvan.h"
 #include "tests/deviceport/emutest.h"
-#include "tests/plugins/rxthread.h"
+#include "tests/plugins/devicetest.h"
 
 using namespace vex::emu;
 using emutest::MakeFrame;
 using emutest::WaitFor;
 
 namespace {
-
-std::vector<std::string> Reports(CCanDevice& dev) {
-    std::vector<std::string> out;
-    tCAN_DEV_REPORT r;
-    while (PopDevReport(dev.m_ReportRing, r)) out.emplace_back(std::to_string(r.Severity) + ":" + r.Text);
-    return out;
-}
 
 class Nxp : public emutest::EmuTest {
 protected:
@@ -277,14 +270,7 @@ TEST_F(Nxp, RecoversFromUnplugWithTheSameBusConfiguration) {
 TEST_F(Nxp, GoingOfflineLeavesNoThread) {
     const int baseline = emutest::ThreadBaseline();
     GoOnline();
-    peer::AddPeriodic(0, MakeFrame(1, false, {}), 1);
-    {
-        RxThread rx(dev);
-        ASSERT_TRUE(WaitFor([&] { return rx.Count() > 10; }, 2000));
-    }
-    EXPECT_EQ(dev.BusClose(), 0u);
-    EXPECT_EQ(dev.DeviceClose(), 0u);
-    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000)) << emutest::ThreadCount();
+    ExpectNoThreadAfterOffline(dev, 0, baseline);
 }
 
 }  // namespace

@@ -1,13 +1,24 @@
 #pragma once
-// A receive thread as the program runs one: waits up to 50 ms on the device's receive event, then reads
-// up to `capacity` frames, and keeps everything it read.
+// Helpers of the plug-in suites.
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "plugins/include/candevice.h"
+#include "tests/deviceport/emutest.h"
 
+// The device's reports taken out of its ring, each as "<severity>:<text>".
+inline std::vector<std::string> Reports(CCanDevice& dev) {
+    std::vector<std::string> out;
+    tCAN_DEV_REPORT r;
+    while (PopDevReport(dev.m_ReportRing, r)) out.emplace_back(std::to_string(r.Severity) + ":" + r.Text);
+    return out;
+}
+
+// A receive thread as the program runs one: waits up to 50 ms on the device's receive event, then reads
+// up to `capacity` frames, and keeps everything it read.
 class RxThread {
 public:
     explicit RxThread(CCanDevice& dev, int32_t capacity = 1024) : m_dev(dev), m_capacity(capacity) {
@@ -49,3 +60,17 @@ private:
     std::vector<tCAN_RAW_MSG> m_frames;
     std::thread m_thread;
 };
+
+// With the device online (baseline taken before): receives peer traffic on `segment` through a receive
+// thread, goes offline, and checks that no thread of the device, its driver or the emulation is left.
+inline void ExpectNoThreadAfterOffline(CCanDevice& dev, int segment, int baseline) {
+    vex::emu::peer::AddPeriodic(segment, emutest::MakeFrame(1, false, {}), 1);
+    {
+        RxThread rx(dev);
+        ASSERT_TRUE(emutest::WaitFor([&] { return rx.Count() > 10; }, 2000));
+    }
+    EXPECT_EQ(dev.BusClose(), 0u);
+    EXPECT_EQ(dev.DeviceClose(), 0u);
+    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
+        << emutest::ThreadCount() << " threads, " << baseline << " before";
+}
