@@ -1,1 +1,154 @@
-// Placeholder until this library's code lands.
+#include "plugins/cf51/parvel.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "driver/vyk7k.h"
+
+namespace {
+
+// The module's driver object, shared by every device object of this module.
+CVYK7K& Driver() {
+    static CVYK7K driver;
+    return driver;
+}
+
+// The module's bus configuration: the constructor's defaults, channel 1's bit rate set by BusOpen.
+tVYK_CAN_CONFIG& Config() {
+    static tVYK_CAN_CONFIG config;
+    return config;
+}
+
+uint8_t FrameFlags(const tCAN_RAW_MSG& msg) {
+    return static_cast<uint8_t>((msg.Ext ? kVykFlagExt : 0) | (msg.Remote ? kVykFlagRemote : 0) |
+                                (msg.Dir ? kVykFlagDir : 0));
+}
+
+// Built per call: Write and the cyclic operations run on several threads at once.
+tVYK_CAN_CYCTX_MSG CycEntry(const tCAN_CYCTX_MSG& msg) {
+    tVYK_CAN_CYCTX_MSG e;
+    e.Id = msg.Msg.Id;
+    std::memcpy(e.Data, msg.Msg.Data, sizeof(e.Data));
+    e.Len = msg.Msg.Dlc;
+    e.Flags = FrameFlags(msg.Msg);
+    e.PeriodMs = msg.CycTxTime;
+    e.Count = msg.CycTxCount;
+    return e;
+}
+
+}  // namespace
+
+CCanDeviceVykCf51::CCanDeviceVykCf51() {
+    m_ChanCount = 0;
+    tVYK_CAN_CONFIG& c = Config();
+    c = tVYK_CAN_CONFIG{};
+    c.ClockSel = 0xA0;
+    c.Timing0 = 11;
+    c.Timing1 = 4;
+    c.BitRateCode = 250;
+    c.AccMask1 = 0xFFFFFFFFu;
+    c.AccMask2 = 0xFFFFFFFFu;
+}
+
+CCanDeviceVykCf51::~CCanDeviceVykCf51() {
+    // The driver must not signal this object's event once the object is gone.
+    if (m_receiving) Driver().SetRcvEvent(nullptr);
+}
+
+uint32_t CCanDeviceVykCf51::DeviceOpen() {
+    return ReportDeviceOpen(Driver().OpenVyk());
+}
+
+uint32_t CCanDeviceVykCf51::DeviceClose() {
+    m_receiving = false;
+    return ReportDeviceClose(Driver().CloseVYK());
+}
+
+uint32_t CCanDeviceVykCf51::BusOpen() {
+    tVYK_CAN_CONFIG& c = Config();
+    const tCAN_DEV_CHAN_CFG& chan = m_ChanCfg[1];
+    c.BitRateCode = chan.BitRateCode;
+    c.Timing0 = chan.BitRateCode != 0 ? 0 : chan.Timing0;
+    c.Timing1 = chan.BitRateCode != 0 ? 0 : chan.Timing1;
+    return OpenBusWithRetries([&] { return Driver().OpenCANBus(c); },
+                              [&] {
+                                  const uint32_t rc = Driver().SetRcvEvent(&m_RcvEvent);
+                                  m_receiving = rc == 0;
+                                  return rc;
+                              });
+}
+
+uint32_t CCanDeviceVykCf51::BusClose() {
+    return CloseBusWithRetries(
+        [&] {
+            Driver().SetRcvEvent(nullptr);
+            m_receiving = false;
+        },
+        [] { return Driver().CloseCANBus(); });
+}
+
+uint32_t CCanDeviceVykCf51::Write(const tCAN_RAW_MSG& msg) {
+    tVYK_CAN_MSG rec;  // per call: Write runs on several threads at once
+    rec.Id = msg.Id;
+    rec.Flags = FrameFlags(msg);
+    std::memset(rec.Data, 0, sizeof(rec.Data));
+    std::memcpy(rec.Data, msg.Data, std::min<size_t>(msg.Dlc, sizeof(rec.Data)));
+    rec.Len = msg.Dlc;
+    return Driver().CAN_Write(rec) == 0 ? 0 : 1;
+}
+
+uint32_t CCanDeviceVykCf51::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
+    CVYK7K& driver = Driver();
+    return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
+        tVYK_CAN_MSG rec;
+        for (;;) {
+            rec.Flags = 0;
+            const uint32_t rc = driver.CAN_Read(rec);
+            if (rc == 0) break;
+            // Status and error records are passed over (the driver keeps their bus load); only an empty
+            // ring ends the call, not a status record of the second kind that reads like one.
+            if (rc == kVykRxEmpty && (rec.Flags & kVykFlagStatus2) == 0) return false;
+        }
+        out.Id = rec.Id;
+        out.Dir = rec.Flags & kVykFlagDir ? 1 : 0;
+        out.Remote = rec.Flags & kVykFlagRemote ? 1 : 0;
+        out.Ext = rec.Flags & kVykFlagExt ? 1 : 0;
+        out.Chan = 1;
+        out.Dlc = rec.Len;
+        const size_t n = std::min<size_t>(rec.Len, sizeof(out.Data));
+        std::memcpy(out.Data, rec.Data, n);
+        std::memset(out.Data + n, 0, sizeof(out.Data) - n);
+        out.TimeMs = static_cast<double>(rec.TimeMs) + static_cast<double>(rec.TimeUs) / 1000.0;
+        return true;
+    });
+}
+
+uint32_t CCanDeviceVykCf51::AddCycTxMsg(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().AddPeriodicTxMsg(CycEntry(msg)), msg.Msg.Id,
+                        "执行添加循环发送报文操作成功。报文ID:%08X",
+                        "执行添加循环发送报文操作失败，故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykCf51::RmvCycTxMsg(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().RemovePeriodicTxMsg(CycEntry(msg)), msg.Msg.Id,
+                        "执行移除循环发送报文操作成功。报文ID:%08X",
+                        "执行移除循环发送报文操作失败。故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykCf51::UpdateCycTxMsgPeriod(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg)), msg.Msg.Id,
+                        "执行更新循环发送报文之周期操作成功。报文ID:%08X",
+                        "执行更新循环发送报文之周期操作失败。故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykCf51::UpdateCycTxMsgData(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().UpdatePeriodicTxMsgData(CycEntry(msg)), msg.Msg.Id,
+                        "执行更新循环发送报文之数据操作成功。报文ID:%08X",
+                        "执行更新循环发送报文之数据操作失败，故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykCf51::GetBusStatus(tCAN_DEV_STATUS& status) {
+    status = tCAN_DEV_STATUS{};
+    status.Chan[1].BusLoad = static_cast<double>(Driver().GetCanBusLoad());
+    return 0;
+}

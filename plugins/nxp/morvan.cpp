@@ -1,1 +1,165 @@
-// Placeholder until this library's code lands.
+#include "plugins/nxp/morvan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/nxpdrv/vyk7m_nxp.h"
+
+using namespace vyk7m_nxp;
+
+namespace {
+
+// The module's driver object, shared by every device object of this module.
+vyk7m_nxp::CVYK7K& Driver() {
+    static vyk7m_nxp::CVYK7K driver;
+    return driver;
+}
+
+uint32_t IdWord(const tCAN_RAW_MSG& msg) {
+    return msg.Id | (msg.Ext ? kIdExt : 0);
+}
+
+uint8_t Info(const tCAN_RAW_MSG& msg) {
+    return static_cast<uint8_t>((msg.Chan & kInfoChanMask) | (msg.Remote ? kInfoRemote : 0));
+}
+
+// Built per call: the cyclic operations run on several threads at once. `flags` as the operation wants.
+tVYK_CAN_CYCTX_MSG CycEntry(const tCAN_CYCTX_MSG& msg, bool withFlags) {
+    tVYK_CAN_CYCTX_MSG e;
+    e.Id = IdWord(msg.Msg);
+    std::memcpy(e.Data, msg.Msg.Data, sizeof(e.Data));
+    e.Len = msg.Msg.Dlc;
+    e.Info = Info(msg.Msg);
+    if (withFlags) e.Flags = static_cast<uint8_t>((msg.Msg.Remote ? 2 : 0) | (msg.Msg.Dir ? 1 : 0));
+    e.PeriodMs = msg.CycTxTime;
+    e.Count = msg.CycTxCount;
+    return e;
+}
+
+}  // namespace
+
+void NxpConfigWords(const tCAN_DEV_CHAN_CFG (&chan)[2], uint16_t words[4]) {
+    for (int c = 0; c < 2; ++c) {
+        const tCAN_DEV_CHAN_CFG& cfg = chan[c];
+        if (cfg.BitRateCode != 0) {
+            words[2 * c] = static_cast<uint16_t>((cfg.BitRateCode & 0x0FFF) + 0x2000);
+            words[2 * c + 1] = 0;
+        } else {
+            words[2 * c] = 0;
+            words[2 * c + 1] = static_cast<uint16_t>(cfg.Timing0 * 256 + cfg.Timing1);
+        }
+    }
+}
+
+CCanDeviceVykNxp::CCanDeviceVykNxp() {
+    m_ChanCount = 2;
+}
+
+CCanDeviceVykNxp::~CCanDeviceVykNxp() {
+    // The driver must not signal this object's event once the object is gone.
+    if (m_receiving) Driver().SetRcvEvent(nullptr);
+}
+
+uint32_t CCanDeviceVykNxp::DeviceOpen() {
+    return ReportDeviceOpen(Driver().OpenVyk());
+}
+
+uint32_t CCanDeviceVykNxp::DeviceClose() {
+    Driver().SetRcvEvent(nullptr);
+    m_receiving = false;
+    return ReportDeviceClose(Driver().CloseVYK());
+}
+
+uint32_t CCanDeviceVykNxp::BusOpen() {
+    uint16_t words[4];
+    NxpConfigWords(m_ChanCfg, words);
+    tVYK_CAN_CONFIG config;
+    config.Chan0Word = words[0];
+    config.Chan0Timing = words[1];
+    config.Chan1Word = words[2];
+    config.Chan1Timing = words[3];
+    return OpenBusWithRetries([&] { return Driver().OpenCANBus(config); },
+                              [&] {
+                                  const uint32_t rc = Driver().SetRcvEvent(&m_RcvEvent);
+                                  m_receiving = rc == 0;
+                                  return rc;
+                              });
+}
+
+uint32_t CCanDeviceVykNxp::BusClose() {
+    return CloseBusWithRetries(
+        [&] {
+            Driver().SetRcvEvent(nullptr);
+            m_receiving = false;
+        },
+        [] { return Driver().CloseCANBus(); });
+}
+
+uint32_t CCanDeviceVykNxp::Write(const tCAN_RAW_MSG& msg) {
+    tVYK_CAN_MSG rec;  // per call: Write runs on several threads at once
+    rec.Id = IdWord(msg);
+    rec.Info = Info(msg);
+    std::memcpy(rec.Data, msg.Data, std::min<size_t>(msg.Dlc, sizeof(rec.Data)));
+    rec.Len = msg.Dlc;
+    return Driver().CAN_Write(rec) == 0 ? 0 : 1;
+}
+
+uint32_t CCanDeviceVykNxp::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
+    vyk7m_nxp::CVYK7K& driver = Driver();
+    return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
+        tVYK_CAN_MSG rec;
+        if (driver.CAN_Read(rec) != 0) return false;
+        out.Id = rec.Id & 0x1FFFFFFFu;
+        out.Ext = rec.Id & kIdExt ? 1 : 0;
+        out.Remote = rec.Info & kInfoRemote ? 1 : 0;
+        out.Dir = rec.Info & kInfoDir ? 1 : 0;
+        out.Chan = rec.Info & kInfoChanMask;
+        out.Dlc = rec.Len;
+        const size_t n = std::min<size_t>(rec.Len, sizeof(out.Data));
+        std::memcpy(out.Data, rec.Data, n);
+        std::memset(out.Data + n, 0, sizeof(out.Data) - n);
+        const uint64_t us = (uint64_t{rec.TimeHigh} << 32) | rec.TimeLow;
+        out.TimeMs = static_cast<double>(us) / 1000.0;
+        return true;
+    });
+}
+
+uint32_t CCanDeviceVykNxp::AddCycTxMsg(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().AddPeriodicTxMsg(CycEntry(msg, false)), msg.Msg.Id,
+                        "VYK:执行添加循环发送报文操作成功。",
+                        "VYK执行添加循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykNxp::RmvCycTxMsg(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().RemovePeriodicTxMsg(CycEntry(msg, true)), msg.Msg.Id,
+                        "VYK:执行移除循环发送报文操作成功。",
+                        "VYK执行移除循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykNxp::UpdateCycTxMsgPeriod(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg, true)), msg.Msg.Id,
+                        "VYK:执行更新循环发送报文周期操作成功。",
+                        "VYK执行更新循环发送报文周期操作失败,故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykNxp::UpdateCycTxMsgData(const tCAN_CYCTX_MSG& msg) {
+    return ReportCyclic(Driver().UpdatePeriodicTxMsgData(CycEntry(msg, true)), msg.Msg.Id,
+                        "VYK:执行更新循环发送报文数据操作成功。",
+                        "VYK执行更新循环发送报文数据操作失败,故障代码：%08X，报文ID:%08X");
+}
+
+uint32_t CCanDeviceVykNxp::GetBusStatus(tCAN_DEV_STATUS& status) {
+    tVYK_CAN_STATUS st;
+    Driver().GetCanStatus(st);
+    status = tCAN_DEV_STATUS{};
+    status.Chan[0].BusLoad = static_cast<double>(st.Chan0Load);
+    status.Chan[0].Counter1 = st.Chan0Counter1;
+    status.Chan[0].Counter2 = st.Chan0Counter2;
+    status.Chan[0].Status = st.Chan0Status;
+    status.Chan[1].BusLoad = static_cast<double>(st.Chan1Load);
+    status.Chan[1].Counter1 = st.Chan1Counter1;
+    status.Chan[1].Counter2 = st.Chan1Counter2;
+    status.Chan[1].Status = st.Chan1Status;
+    status.DevStatus = st.DevStatus;
+    return 0;
+}

@@ -1,0 +1,336 @@
+// The driver library against the emulated interface: opening, the bus, both rings and threads, the
+// periodic list, status records, reconnection and stopping.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "driver/vyk7k.h"
+#include "driver/vyk7k_wire.h"
+#include "platform/deviceport/emupeer.h"
+#include "tests/deviceport/emutest.h"
+
+using namespace vex::emu;
+using emutest::WaitFor;
+
+namespace {
+
+tVYK_CAN_CONFIG Config(uint16_t code) {
+    tVYK_CAN_CONFIG c;
+    c.BitRateCode = code;
+    c.AccMask1 = c.AccMask2 = 0xFFFFFFFF;
+    return c;
+}
+
+std::vector<ControlCall> CallsOf(uint32_t code) {
+    std::vector<ControlCall> out;
+    for (const ControlCall& c : peer::Cf51ControlCalls()) {
+        if (c.code == code) out.push_back(c);
+    }
+    return out;
+}
+
+class Vyk7k : public emutest::EmuTest {
+protected:
+    // Reads until `want` frames arrived (status and error records passed over) or 5 s passed.
+    std::vector<tVYK_CAN_MSG> ReadFrames(CVYK7K& drv, vex::AutoResetEvent& ev, size_t want) {
+        std::vector<tVYK_CAN_MSG> got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (got.size() < want && std::chrono::steady_clock::now() < end) {
+            ev.Wait(50);
+            tVYK_CAN_MSG m;
+            uint32_t rc;
+            while ((rc = drv.CAN_Read(m)) != kVykRxEmpty) {
+                if (rc == 0) got.push_back(m);
+            }
+        }
+        return got;
+    }
+};
+
+TEST_F(Vyk7k, EveryDeviceOperationNeedsAnOpenDevice) {
+    vex::AutoResetEvent ev;
+    CVYK7K drv;
+    tVYK_CAN_CYCTX_MSG cyc;
+    tVYK_ID_INFO info;
+    const std::function<uint32_t()> ops[] = {
+        [&] { return drv.OpenCANBus(Config(250)); },
+        [&] { return drv.CloseCANBus(); },
+        [&] { return drv.AddPeriodicTxMsg(cyc); },
+        [&] { return drv.RemovePeriodicTxMsg(cyc); },
+        [&] { return drv.UpdatePeriodicTxMsgData(cyc); },
+        [&] { return drv.UpdatePeriodicTxMsgPeriod(cyc); },
+        [&] { return drv.GetVYKInfo(info); },
+        [&] { return drv.SetRcvEvent(&ev); },
+    };
+    for (size_t i = 0; i < std::size(ops); ++i) EXPECT_EQ(ops[i](), kVykNotOpen) << i;
+    EXPECT_EQ(drv.CloseVYK(), kVykFailed);
+    EXPECT_EQ(drv.SetRcvEvent(nullptr), kVykOk);
+    EXPECT_TRUE(peer::Cf51ControlCalls().empty());
+}
+
+TEST_F(Vyk7k, OpeningAnOpenObjectClosesTheOldHandleFirst) {
+    CVYK7K drv;
+    peer::Unplug(Interface::Cf51);
+    EXPECT_EQ(drv.OpenVyk(), kVykNoDevice);
+    peer::Replug(Interface::Cf51);
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    EXPECT_EQ(drv.OpenVyk(), kVykOk);  // the interface takes one handle: the old one was closed first
+    CVYK7K other;
+    EXPECT_EQ(other.OpenVyk(), kVykNoDevice);
+    EXPECT_EQ(drv.CloseVYK(), kVykOk);
+    EXPECT_EQ(other.OpenVyk(), kVykOk);
+}
+
+TEST_F(Vyk7k, BusOpensWithItsRecordAndChecksTheReply) {
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    EXPECT_EQ(drv.OpenCANBus(Config(300)), kVykBadBitRate);
+    EXPECT_TRUE(CallsOf(vyk7k::kCtlOpenBus).empty());  // nothing sent for an unknown code
+    ASSERT_EQ(drv.OpenCANBus(Config(250)), kVykOk);
+    const auto open = CallsOf(vyk7k::kCtlOpenBus);
+    ASSERT_EQ(open.size(), 1u);
+    ASSERT_EQ(open[0].in.size(), 24u);
+    EXPECT_EQ(std::vector<uint8_t>(open[0].in.begin(), open[0].in.begin() + 8),
+              (std::vector<uint8_t>{0x00, 0x00, 0x82, 0x3A, 0x00, 0x00, 0x00, 0xFA}));
+    EXPECT_EQ(peer::BitRate(1), 250'000u);
+
+    peer::FailCf51ControlCalls(1);
+    EXPECT_EQ(drv.OpenCANBus(Config(500)), 31u);  // the system's error code passes through
+    tVYK_CAN_CONFIG tooFast = Config(0);
+    tooFast.Timing1 = 0x00;  // 12 MHz / 3 quanta: a rate the controller refuses
+    EXPECT_EQ(drv.OpenCANBus(tooFast), kVykBadReply);
+    EXPECT_EQ(drv.CloseCANBus(), kVykOk);
+    EXPECT_FLOAT_EQ(drv.GetCanBusLoad(), 0.0f);
+}
+
+TEST_F(Vyk7k, IdentityAndLibraryInfo) {
+    CVYK7K drv;
+    tVYK_DLL_INFO dll;
+    drv.GetDLLInfo(dll);
+    EXPECT_STREQ(dll.Text1, "KTW");
+    EXPECT_STREQ(dll.Text2, "11.10.14");
+    EXPECT_STREQ(dll.Text3, "DLL_Vexar");
+    EXPECT_EQ(dll.Byte, 0);
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    tVYK_ID_INFO info;
+    ASSERT_EQ(drv.GetVYKInfo(info), kVykOk);
+    EXPECT_EQ(std::string(info.Text12, 8), "VYK CF51");
+}
+
+TEST_F(Vyk7k, TransmitRingHolds256AndConcurrentWritersNeverOverfillIt) {
+    CVYK7K drv;
+    tVYK_CAN_MSG m;
+    m.Id = 0x100;
+    m.Len = 0;
+    m.Flags = 0;
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(drv.CAN_Write(m), kVykOk) << i;
+    EXPECT_EQ(drv.CAN_Write(m), kVykTxFull);
+
+    CVYK7K shared;
+    std::atomic<int> accepted{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 8; ++t) {
+        writers.emplace_back([&] {
+            for (int i = 0; i < 100; ++i) {
+                if (shared.CAN_Write(m) == kVykOk) ++accepted;
+            }
+        });
+    }
+    for (auto& w : writers) w.join();
+    EXPECT_EQ(accepted.load(), 256);
+}
+
+TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    peer::SetRecording(true);
+
+    constexpr uint32_t kFrames = 5000;  // more than the receive ring holds
+    peer::SendBurst(1, kFrames, [](uint32_t i) { return emutest::SeqFrame(0x321, i); });
+    const auto got = ReadFrames(drv, ev, kFrames);
+    ASSERT_EQ(got.size(), kFrames);
+    for (uint32_t i = 0; i < kFrames; ++i) {
+        ASSERT_EQ(emutest::SeqOf(got[i].Data), i);
+        ASSERT_EQ(got[i].Id, 0x321u);
+        ASSERT_EQ(got[i].Flags, 0);
+        ASSERT_EQ(got[i].Len, 4);
+        if (i > 0) {
+            const uint64_t a = got[i - 1].TimeMs * 1000ull + got[i - 1].TimeUs;
+            const uint64_t b = got[i].TimeMs * 1000ull + got[i].TimeUs;
+            ASSERT_GT(b, a) << i;
+        }
+    }
+
+    for (uint32_t i = 0; i < 300; ++i) {
+        tVYK_CAN_MSG m;
+        m.Id = 0x18DA0000 + i;
+        m.Flags = kVykFlagExt | kVykFlagDir;
+        std::memset(m.Data, 0, 8);
+        m.Data[0] = static_cast<uint8_t>(i);
+        m.Len = 1;
+        while (drv.CAN_Write(m) == kVykTxFull) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto echoes = ReadFrames(drv, ev, 300);
+    ASSERT_EQ(echoes.size(), 300u);
+    for (uint32_t i = 0; i < 300; ++i) {
+        EXPECT_EQ(echoes[i].Id, 0x18DA0000 + i);
+        EXPECT_EQ(echoes[i].Flags, kVykFlagExt | kVykFlagDir);
+    }
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    const auto seen = peer::Received();
+    ASSERT_EQ(seen.size(), 300u);
+    for (uint32_t i = 0; i < 300; ++i) {
+        EXPECT_EQ(seen[i].frame.id, 0x18DA0000 + i);
+        EXPECT_TRUE(seen[i].frame.ext);
+    }
+    EXPECT_EQ(peer::DroppedFrames(Interface::Cf51), 0u);
+}
+
+TEST_F(Vyk7k, StatusRecordsCarryTheBusLoadAndErrorRecordsClearIt) {
+    vex::AutoResetEvent ev;
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
+    const Frame f = emutest::MakeFrame(0x0CF00400, true, {1, 2, 3, 4, 5, 6, 7, 8});
+    peer::AddPeriodic(1, f, 1);  // 1000 frames a second
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    // The first status record counts a second that began before the traffic; the second a full one.
+    std::vector<uint32_t> codes;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            tVYK_CAN_MSG m;
+            uint32_t rc;
+            while (codes.size() < 2 && (rc = drv.CAN_Read(m)) != kVykRxEmpty) {
+                if (rc != 0) codes.push_back(rc);
+            }
+            return codes.size() == 2;
+        },
+        4000));
+    EXPECT_EQ(codes[1], 0x800u);  // a healthy controller: transmitter level 1
+    const float expected = 1000.0f * FrameBits(f) * 100.0f / 500'000.0f;
+    EXPECT_NEAR(drv.GetCanBusLoad(), expected, 0.5f);
+
+    peer::InjectBusError(1);
+    bool sawError = false;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            tVYK_CAN_MSG m;
+            uint32_t rc;
+            while (!sawError && (rc = drv.CAN_Read(m)) != kVykRxEmpty) sawError = rc == kVykErrorRecord;
+            return sawError;
+        },
+        2000));
+    EXPECT_FLOAT_EQ(drv.GetCanBusLoad(), 0.0f);
+}
+
+TEST_F(Vyk7k, PeriodicListEntriesGoToTheDevice) {
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
+    peer::SetRecording(true);
+    tVYK_CAN_CYCTX_MSG e;
+    e.Id = 0x18FEF100;
+    e.Flags = kVykFlagExt;
+    e.Len = 2;
+    e.PeriodMs = 10;
+    e.Count = 3;
+    ASSERT_EQ(drv.AddPeriodicTxMsg(e), kVykOk);
+    const auto add = CallsOf(vyk7k::kCtlAddPeriodic);
+    ASSERT_EQ(add.size(), 1u);
+    uint8_t want[28];
+    vyk7k::EncodeCycTxEntry(e, true, want);
+    EXPECT_EQ(add[0].in, std::vector<uint8_t>(want, want + 28));
+    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 3; }, 2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto seen = peer::Received();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[2].busTimeNs - seen[1].busTimeNs, 10'000'000);
+    EXPECT_EQ(drv.UpdatePeriodicTxMsgData(e), 1168u);  // it ended after its count
+    EXPECT_EQ(drv.RemovePeriodicTxMsg(e), kVykOk);
+}
+
+TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    tVYK_CAN_CONFIG custom = Config(0);
+    custom.ClockSel = 0;
+    custom.Timing0 = 0x81;  // 12 MHz / 2 / 12 quanta = 500 kbit/s
+    custom.Timing1 = 0x36;
+    ASSERT_EQ(drv.OpenCANBus(custom), kVykOk);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    const auto first = CallsOf(vyk7k::kCtlOpenBus).back().in;
+
+    peer::Unplug(Interface::Cf51);
+    const uint64_t q0 = peer::DeviceQueries();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const uint64_t attempts = peer::DeviceQueries() - q0;
+    EXPECT_GE(attempts, 2u);
+    EXPECT_LE(attempts, 8u);  // about one every 100 ms, not a tight loop
+
+    peer::FailCf51ControlCalls(2);  // the first bus openings after the replug fail: it keeps trying
+    peer::Replug(Interface::Cf51);
+    ASSERT_TRUE(WaitFor([] { return CallsOf(vyk7k::kCtlOpenBus).size() >= 4; }, 3000));
+    EXPECT_EQ(CallsOf(vyk7k::kCtlOpenBus).back().in, first);  // custom timing stays custom
+
+    // Frames flow again, and the bus load uses the custom timing's real rate.
+    const Frame f = emutest::MakeFrame(0x55, false, {1, 2});
+    std::vector<tVYK_CAN_MSG> got;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            peer::SendOnce(1, f);
+            ev.Wait(20);
+            tVYK_CAN_MSG m;
+            while (drv.CAN_Read(m) != kVykRxEmpty) {
+                if (m.Id == 0x55) got.push_back(m);
+            }
+            return !got.empty();
+        },
+        3000));
+    EXPECT_EQ(got[0].Len, 2);
+}
+
+TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
+    const int baseline = emutest::ThreadBaseline();
+    {
+        vex::AutoResetEvent ev;
+        CVYK7K drv;
+        ASSERT_EQ(drv.OpenVyk(), kVykOk);
+        ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
+        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+        EXPECT_GE(emutest::ThreadCount(), baseline + 2);
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_EQ(drv.SetRcvEvent(nullptr), kVykOk);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);  // and again
+        ASSERT_EQ(drv.CloseVYK(), kVykOk);
+        ASSERT_EQ(drv.OpenVyk(), kVykOk);
+        ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
+        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    }  // the destructor stops and joins the running threads
+    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
+        << emutest::ThreadCount() << " threads, " << baseline << " before";
+}
+
+TEST_F(Vyk7k, NothingIsLostWhileTheCallerDoesNotRead) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    constexpr uint32_t kFrames = 6000;  // three times the ring
+    peer::SendBurst(1, kFrames, [](uint32_t i) { return emutest::SeqFrame(0x7, i); });
+    ASSERT_TRUE(peer::WaitIdle(5000));
+    const auto got = ReadFrames(drv, ev, kFrames);
+    ASSERT_EQ(got.size(), kFrames);
+    for (uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(emutest::SeqOf(got[i].Data), i);
+}
+
+}  // namespace
