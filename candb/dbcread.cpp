@@ -1,6 +1,5 @@
 // Reading DBC text. The bytes are decoded to UTF-8 first, so no byte of a multi-byte character can be
 // mistaken for a delimiter; every statement is then parsed from views into that text.
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -95,15 +94,15 @@ private:
         sv keyword, rest;
         if (line.empty() || !splitWord(line, keyword, rest)) return true;
         if (keyword == "NS_") {
-            readNsBlock();
+            ParseDbcNs();
         } else if (keyword == "VAL_TABLE_") {
-            return parseValTable(rest);
+            return ParseDbcValTable(rest);
         } else if (keyword == "BO_") {
             readBoBlock(rest);
         } else if (keyword == "CM_") {
-            readStatement(rest);  // comments are not kept
+            ParseDbcCm(rest);
         } else if (keyword == "VAL_") {
-            parseVal(rest);
+            ParseDbcVal(rest);
         }
         // VERSION, BS_:, BU_:, BA_ and every other keyword: nothing is kept.
         return true;
@@ -111,7 +110,7 @@ private:
 
     // The symbol list: one word per line, ended by an empty line or by the first line that holds a blank
     // (a statement, which is then handled as such).
-    void readNsBlock() {
+    void ParseDbcNs() {
         sv line;
         while (readLine(line)) {
             const sv t = trimSpace(line);
@@ -127,7 +126,7 @@ private:
     // that is not an SG_ line, which is then handled as a statement.
     void readBoBlock(sv rest) {
         CCanMsg msg;
-        parseBo(rest, msg);
+        ParseDbcBo(rest, msg);
         sv line;
         while (readLine(line)) {
             const sv t = trimSpace(line);
@@ -137,13 +136,13 @@ private:
                 m_pending = line;
                 break;
             }
-            parseSg(sgRest, msg.Signals.emplace_back());
+            ParseDbcSg(sgRest, msg.Signals.emplace_back());
         }
         m_db.Messages.push_back(std::move(msg));
     }
 
     // "<id> <name>: <length> <transmitter>"
-    static void parseBo(sv text, CCanMsg& msg) {
+    static void ParseDbcBo(sv text, CCanMsg& msg) {
         sv idText, rest;
         if (splitWord(text, idText, rest)) {
             const FileId id = MapFileId(vex::ParseUInt32(idText));
@@ -161,7 +160,7 @@ private:
     // "<name> [<multiplexer>] : <start>|<length>@<order><sign> (<factor>,<offset>) [<min>|<max>]
     // "<unit>" <receivers>". Each field is read between its own delimiters; a field whose delimiters are
     // missing keeps the fresh signal's default.
-    static void parseSg(sv text, CCanSignal& s) {
+    static void ParseDbcSg(sv text, CCanSignal& s) {
         size_t pos = 0;
         if (const size_t colon = text.find(':'); colon != npos) {
             s.Name = trimSpace(text.substr(0, colon));
@@ -211,7 +210,7 @@ private:
     }
 
     // "<name> <value> "<text>" ... ;" on one line.
-    bool parseValTable(sv rest) {
+    bool ParseDbcValTable(sv rest) {
         sv name, items;
         if (!splitWord(rest, name, items)) return false;
         tCAN_SIGNAL_ENUM& table = m_db.Enums.emplace_back();
@@ -220,9 +219,12 @@ private:
         return true;
     }
 
+    // A comment, possibly over several lines; not kept.
+    void ParseDbcCm(sv rest) { readStatement(rest); }
+
     // "<id> <signal> <value> "<text>" ... ;", possibly over several lines. Binds the table to the first
     // signal of that name in the first message with that identifier that has one.
-    void parseVal(sv rest) {
+    void ParseDbcVal(sv rest) {
         const sv text = readStatement(rest);
         sv idText, after, signalName, items;
         if (!splitWord(text, idText, after)) after = text;  // no blank: identifier 0

@@ -241,12 +241,12 @@ TEST(DbcRead, ValueDescriptions) {
         "BO_ 254 Std: 8 X\n"
         " SG_ S : 0|8@1+ (1,0) [0|255] \"\" X\n"
         " SG_ Mode M : 8|4@1+ (1,0) [0|15] \"\" X\n"
-        " SG_ Part m1 : 12|4@1+ (1,0) [0|15] \"\" X\n"
+        " SG_ Sub m1 : 12|4@1+ (1,0) [0|15] \"\" X\n"
         " SG_ Plain : 16|4@1+ (1,0) [0|15] \"\" X\n"
         "VAL_ 2566844158 S 1 \"ext\" ;\n"
         "VAL_ 254 S 1 \" std \" 2 \"two\";\n"
         "VAL_ 254 Mode 0 \"a\" ;\n"
-        "VAL_ 254 Part 0 \"b\" ;\n"
+        "VAL_ 254 Sub 0 \"b\" ;\n"
         "VAL_ 254 Missing 0 \"x\" ;\n"
         "VAL_ 255 Plain 0 \"x\" ;\n");
     ASSERT_EQ(p.result, kDbcOk);
@@ -256,7 +256,7 @@ TEST(DbcRead, ValueDescriptions) {
     const auto& std = p.db().Messages.at(1).Signals;
     EXPECT_EQ(std.at(0).SigEnum, (tCAN_SIGNAL_ENUM{"S", {{" std ", 1}, {"two", 2}}}));  // texts kept whole
     EXPECT_EQ(std.at(1).SigEnum, (tCAN_SIGNAL_ENUM{"Mode", {{"a", 0}}}));               // multiplexed signals
-    EXPECT_EQ(std.at(2).SigEnum, (tCAN_SIGNAL_ENUM{"Part", {{"b", 0}}}));
+    EXPECT_EQ(std.at(2).SigEnum, (tCAN_SIGNAL_ENUM{"Sub", {{"b", 0}}}));
     EXPECT_EQ(std.at(3).Enum, 0);  // another identifier
     EXPECT_TRUE(std.at(3).SigEnum.Items.empty());
     EXPECT_TRUE(p.db().Enums.empty());
