@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "candb/dbcfile.h"
 #include "candb/dbctext.h"
@@ -24,10 +27,16 @@ uint8_t saturate8(int64_t value) {
     return value < 0 || value > 255 ? 255 : static_cast<uint8_t>(value);
 }
 
-// The first word (up to a blank or tab) and the text after it without leading white space. False when the
-// text holds no blank or tab.
+size_t findSpace(sv text) {
+    for (size_t i = 0; i < text.size(); ++i)
+        if (isSpace(text[i])) return i;
+    return npos;
+}
+
+// The first word (up to white space) and the text after it without leading white space. False when the
+// text holds no white space.
 bool splitWord(sv text, sv& word, sv& rest) {
-    const size_t at = text.find_first_of(" \t");
+    const size_t at = findSpace(text);
     if (at == npos) return false;
     word = text.substr(0, at);
     rest = trimLeftSpace(text.substr(at + 1));
@@ -36,7 +45,7 @@ bool splitWord(sv text, sv& word, sv& rest) {
 
 sv firstWord(sv text) {
     text = trimLeftSpace(text);
-    return text.substr(0, text.find_first_of(" \t"));
+    return text.substr(0, findSpace(text));
 }
 
 // The lines of the text, without their line end.
@@ -115,7 +124,7 @@ private:
         while (readLine(line)) {
             const sv t = trimSpace(line);
             if (t.empty()) return;
-            if (t.find_first_of(" \t") != npos) {
+            if (findSpace(t) != npos) {
                 m_pending = line;
                 return;
             }
@@ -138,6 +147,11 @@ private:
             }
             ParseDbcSg(sgRest, msg.Signals.emplace_back());
         }
+        const uint32_t msgIndex = static_cast<uint32_t>(m_db.Messages.size());
+        for (uint32_t i = 0; i < msg.Signals.size(); ++i)
+            m_signalIndex.try_emplace(
+                SignalKey{msg.id, msg.Ext, std::string(ValueDescriptionName(msg.Signals[i].Name))}, msgIndex,
+                i);
         m_db.Messages.push_back(std::move(msg));
     }
 
@@ -223,7 +237,8 @@ private:
     void ParseDbcCm(sv rest) { readStatement(rest); }
 
     // "<id> <signal> <value> "<text>" ... ;", possibly over several lines. Binds the table to the first
-    // signal of that name in the first message with that identifier that has one.
+    // signal of that name (without a multiplexer indicator) in the first message with that identifier
+    // that has one, among the messages read so far.
     void ParseDbcVal(sv rest) {
         const sv text = readStatement(rest);
         sv idText, after, signalName, items;
@@ -234,15 +249,11 @@ private:
         ReadValueItems(items, false, table.Items);
 
         const FileId id = idText.empty() ? FileId{} : MapFileId(vex::ParseUInt32(idText));
-        for (CCanMsg& msg : m_db.Messages) {
-            if (msg.id != id.id || msg.Ext != id.ext) continue;
-            for (CCanSignal& s : msg.Signals) {
-                if (!SignalNameMatches(s.Name, signalName)) continue;
-                s.SigEnum = std::move(table);
-                s.Enum = 1;
-                return;
-            }
-        }
+        const auto found = m_signalIndex.find(SignalKey{id.id, id.ext, std::string(signalName)});
+        if (found == m_signalIndex.end()) return;
+        CCanSignal& s = m_db.Messages[found->second.first].Signals[found->second.second];
+        s.SigEnum = std::move(table);
+        s.Enum = 1;
     }
 
     // The statement text up to its ';' outside quoted texts, joined with the following lines by a blank
@@ -250,6 +261,10 @@ private:
     // line that cannot continue it (outside a quoted text, only a quote, ';' or a number can) and at the
     // end of the file; when the file ends inside a quoted text, the statement is its first line alone and
     // the lines after it are read as statements. So a missing ';' never swallows the statements after it.
+    //
+    // Where a quoted text runs to the end of the file from a line in a given scan state, every later
+    // scan that reaches that line in that state ends the same way: it is recorded, so no text is scanned
+    // to its end more than a few times.
     sv readStatement(sv first) {
         QuoteScan scan;
         size_t end = scan.findTerminator(first);
@@ -257,12 +272,20 @@ private:
         const size_t afterFirst = m_lines.position();
         const int32_t afterFirstLineNo = m_import.LineNo;
         m_joined.assign(first);
+        m_visited.clear();
         sv line;
         for (;;) {
             const size_t pos = m_lines.position();
             const int32_t lineNo = m_import.LineNo;
-            if (!readLine(line)) {
+            const uint8_t state = scan.state();
+            const bool deadEnd = static_cast<size_t>(lineNo) < m_deadEnds.size() &&
+                                 (m_deadEnds[static_cast<size_t>(lineNo)] & (1u << state));
+            if (deadEnd || !readLine(line)) {
                 if (!scan.inQuote()) return m_joined;
+                for (const auto& [n, st] : m_visited) {
+                    if (m_deadEnds.size() <= n) m_deadEnds.resize(n + 1);
+                    m_deadEnds[n] |= static_cast<uint8_t>(1u << st);
+                }
                 m_lines.rewind(afterFirst);
                 m_import.LineNo = afterFirstLineNo;
                 return first;
@@ -273,7 +296,9 @@ private:
                 m_import.LineNo = lineNo;
                 return m_joined;
             }
+            m_visited.emplace_back(static_cast<size_t>(lineNo), state);
             m_joined += ' ';
+            scan.findTerminator(" ");
             end = scan.findTerminator(line);
             if (end != npos) {
                 m_joined.append(line.substr(0, end));
@@ -297,11 +322,31 @@ private:
         }
     }
 
+    // Identifier, format and signal name without multiplexer indicator.
+    struct SignalKey {
+        uint32_t id;
+        uint8_t ext;
+        std::string name;
+        bool operator==(const SignalKey&) const = default;
+    };
+    struct SignalKeyHash {
+        size_t operator()(const SignalKey& k) const {
+            return std::hash<std::string>()(k.name) ^
+                   (static_cast<size_t>(k.id) * 2 + k.ext) * 0x9E3779B97F4A7C15u;
+        }
+    };
+
     tDBC_IMPORT& m_import;
     tCAN_DATABASE& m_db;
     LineSource m_lines;
     std::optional<sv> m_pending;
     std::string m_joined;
+    // The first signal of each key: message index and signal index, in reading order.
+    std::unordered_map<SignalKey, std::pair<uint32_t, uint32_t>, SignalKeyHash> m_signalIndex;
+    // Per line number (the line before the one to be read): the scan states, one bit each, from which a
+    // quoted text runs to the end of the file.
+    std::vector<uint8_t> m_deadEnds;
+    std::vector<std::pair<size_t, uint8_t>> m_visited;
 };
 
 // The whole file; false with errno set when it cannot be opened or read.
@@ -374,9 +419,10 @@ void ReadValueItems(std::string_view text, bool trimText, std::vector<tCAN_SIGNA
     }
 }
 
-bool SignalNameMatches(std::string_view signalName, std::string_view name) {
-    return signalName.starts_with(name) &&
-           (signalName.size() == name.size() || isSpace(signalName[name.size()]));
+std::string_view ValueDescriptionName(std::string_view signalName) {
+    for (size_t i = 0; i < signalName.size(); ++i)
+        if (isSpace(signalName[i])) return signalName.substr(0, i);
+    return signalName;
 }
 
 }  // namespace vexdbc

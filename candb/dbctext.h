@@ -31,6 +31,8 @@ public:
     size_t findTerminator(std::string_view piece);
     // True while the pieces scanned so far end inside a quoted text.
     bool inQuote() const { return m_inQuote; }
+    // The whole scan state as a number 0..3.
+    uint8_t state() const { return static_cast<uint8_t>((m_inQuote ? 1 : 0) | (m_escaped ? 2 : 0)); }
 
 private:
     bool m_inQuote = false;
@@ -41,8 +43,8 @@ private:
 // without its quoted text ends the list. With trimText the texts lose white space on both ends.
 void ReadValueItems(std::string_view text, bool trimText, std::vector<tCAN_SIGNAL_ENUM_ITEM>& items);
 
-// True when a signal called signalName is the one a VAL_ statement names: the names are equal, or the
-// signal's name is that name followed by a blank and its multiplexer indicator.
-bool SignalNameMatches(std::string_view signalName, std::string_view name);
+// The name by which VAL_ statements name a signal: its name without a multiplexer indicator (the part
+// before the first white space).
+std::string_view ValueDescriptionName(std::string_view signalName);
 
 }  // namespace vexdbc

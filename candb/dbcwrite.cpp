@@ -60,10 +60,8 @@ void appendMessage(std::string& out, std::string& vals, const CCanMsg& msg, uint
         out += DoubleToStr(s.PhyMin) + '|' + DoubleToStr(s.PhyMax) + "] \"" + s.Unit + "\" Vector__XXX";
         out += kEol;
         if (s.Enum) {
-            // The name without a multiplexer indicator, as VAL_ statements name signals.
-            const std::string_view sigName = std::string_view(s.Name).substr(0, s.Name.find_first_of(" \t"));
             vals += "VAL_ " + id + ' ';
-            vals += sigName;
+            vals += vexdbc::ValueDescriptionName(s.Name);
             vals += ' ';
             appendItems(vals, s.SigEnum.Items);
         }

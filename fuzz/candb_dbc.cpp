@@ -20,10 +20,6 @@ bool plain(std::string_view s) {
     return s.find_first_of("\"\\;") == std::string_view::npos;
 }
 
-std::string_view valName(const std::string& name) {
-    return std::string_view(name).substr(0, name.find_first_of(" \t"));
-}
-
 bool carriable(const tCAN_DATABASE& db) {
     std::set<std::pair<uint32_t, uint8_t>> ids;
     auto messageOk = [&](const CCanMsg& m, bool isFree) {
@@ -38,7 +34,8 @@ bool carriable(const tCAN_DATABASE& db) {
                 if (s.Enum && !plain(item.txt)) return false;
             if (!s.Enum) continue;
             for (size_t j = 0; j < i; ++j)
-                if (vexdbc::SignalNameMatches(m.Signals[j].Name, valName(s.Name))) return false;
+                if (vexdbc::ValueDescriptionName(m.Signals[j].Name) == vexdbc::ValueDescriptionName(s.Name))
+                    return false;
         }
         return true;
     };

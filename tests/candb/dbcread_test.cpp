@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 
@@ -307,6 +308,40 @@ TEST(DbcRead, MissingTerminators) {
     EXPECT_EQ(sigs.at(0).SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}}));
     EXPECT_EQ(sigs.at(1).SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"three", 3}}));
     EXPECT_EQ(p.import.LineNo, 12);
+}
+
+// A quoted text that runs to the end of the file from every line is not scanned to the end again for
+// each of them: many such lines take milliseconds, not minutes.
+TEST(DbcRead, UnclosedQuotesOnEveryLineStayLinear) {
+    std::string text;
+    for (int i = 0; i < 30000; ++i) text += "CM_ \\\"x\n";
+    text += "BO_ 1 M: 8 X\n";
+    const auto start = std::chrono::steady_clock::now();
+    Parsed p = parse(text);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(p.result, kDbcOk);
+    EXPECT_EQ(p.import.LineNo, 30001);
+    EXPECT_EQ(p.db().Messages.size(), 1u);
+}
+
+// Value descriptions bind to the first message with the identifier that holds the signal, among the
+// messages read before them.
+TEST(DbcRead, ValueDescriptionsFindTheirMessage) {
+    Parsed p = parse(
+        "VAL_ 5 S 9 \"early\" ;\n"
+        "BO_ 5 A: 8 X\n"
+        " SG_ T : 0|8@1+\n"
+        "BO_ 5 B: 8 X\n"
+        " SG_ S : 0|8@1+\n"
+        " SG_ S : 8|8@1+\n"
+        "BO_ 5 C: 8 X\n"
+        " SG_ S : 0|8@1+\n"
+        "VAL_ 5 S 1 \"one\" ;\n");
+    ASSERT_EQ(p.db().Messages.size(), 3u);
+    EXPECT_EQ(p.db().Messages[0].Signals[0].Enum, 0);
+    EXPECT_EQ(p.db().Messages[1].Signals[0].SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}}));
+    EXPECT_EQ(p.db().Messages[1].Signals[1].Enum, 0);
+    EXPECT_EQ(p.db().Messages[2].Signals[0].Enum, 0);
 }
 
 TEST(DbcRead, LineEndsAndOtherStatements) {
