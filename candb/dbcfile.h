@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "candb/canmodel.h"
-#include "candb/strsplit.h"
 
 // One import in progress.
 struct tDBC_IMPORT {
@@ -32,7 +31,7 @@ constexpr uint32_t kDbcCannotRead = 2;  // the file cannot be opened or read; Li
 // the signal without it.
 //
 // The one statement that fails is VAL_TABLE_ without a blank after the table name. Everything else that
-// does not parse is dropped: unknown keywords, lines without a blank, missing fields (which keep their
+// does not parse is dropped: unknown keywords, one-word lines, missing fields (which keep their
 // defaults), non-numbers (0). A CM_ or VAL_ statement whose ';' is missing ends before the next line
 // that cannot continue it, so it never swallows the statements that follow.
 uint32_t ParseDbcFile(tDBC_IMPORT& import, const std::string& path);
@@ -44,8 +43,11 @@ uint32_t ParseDbcText(tDBC_IMPORT& import, std::string_view bytes);
 std::string DbcNameFromPath(std::string_view path);
 
 // The DBC text of a database with CR LF line ends: GBK when every text of the database can be written
-// in GBK, otherwise UTF-8 (which ParseDbcText recognises), so nothing is lost either way. ErrValue,
-// Description, Rmt, a signal's value-table name and the database's descriptive texts are not written.
+// in GBK and the bytes cannot pass for UTF-8, otherwise UTF-8 (which ParseDbcText recognises), so the
+// texts always read back unchanged. Extended identifiers are written with bit 31 over their 29 bits. The
+// free signals, when there are any, are written as the pseudo message 3221225472 so that they read back
+// as free signals. ErrValue, Description, Rmt, a signal's value-table name and the database's
+// descriptive texts are not written.
 std::string FormatDbcFile(const tCAN_DATABASE& database);
 
 // Writes FormatDbcFile's text, replacing the file only once it is completely written. On failure:

@@ -11,6 +11,7 @@
 
 #include "candb/dbcfile.h"
 #include "candb/dbctext.h"
+#include "candb/strsplit.h"
 #include "platform/numparse.h"
 #include "platform/textcodec.h"
 
