@@ -1,0 +1,28 @@
+#pragma once
+// Tokenizing of line-oriented text: DBC statements and text log lines.
+#include <string>
+#include <string_view>
+
+// Splits at the first separator. An empty text gives 1 and leaves head and tail unchanged. Otherwise the
+// text is trimmed of white space on both ends; when it holds the separator, head = the text before it (not
+// trimmed further) and tail = the text after it without leading white space, result 0; when it does not,
+// head is empty and tail the trimmed text, result 2. The text is a copy, so tail may be the string split.
+int SplitStrAtChar(std::string text, std::string& head, std::string& tail, char separator);
+
+// Remove every leading, respectively trailing, occurrence of the character.
+void TrimLeftChar(std::string& text, char c);
+void TrimRightChar(std::string& text, char c);
+
+namespace vexdbc {
+
+// White space as the C library's isspace sees it in the C locale.
+constexpr bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+std::string_view trimSpace(std::string_view text);
+std::string_view trimLeftSpace(std::string_view text);
+
+// SplitStrAtChar on views into the caller's text.
+int splitAt(std::string_view text, std::string_view& head, std::string_view& tail, char separator);
+
+}  // namespace vexdbc
