@@ -17,13 +17,15 @@ QWidget* CSendCellDelegate::createEditor(QWidget* parent, const QStyleOptionView
             auto* edit = new CSendEditCtrl(parent);
             edit->SetInputMode(offer.inputMode);
             edit->StartEdit(index.row(), index.column(), key, text);
-            connect(edit, &CSendEditCtrl::editEnded, self, [self, edit] { self->finishEdit(edit); });
+            connect(edit, &CSendEditCtrl::editEnded, self,
+                    [self, edit] { self->finish(edit, *edit, edit->text(), false); });
             return edit;
         }
         case CellEditor::Kind::Combo: {
             auto* combo = new CSendComboCtrl(parent);
             combo->StartChoice(index.row(), index.column(), key, text, offer.choices);
-            connect(combo, &CSendComboCtrl::choiceEnded, self, [self, combo] { self->finishChoice(combo); });
+            connect(combo, &CSendComboCtrl::choiceEnded, self,
+                    [self, combo] { self->finish(combo, *combo, combo->ChosenText(), true); });
             return combo;
         }
         case CellEditor::Kind::None:
@@ -43,29 +45,16 @@ bool CSendCellDelegate::eventFilter(QObject*, QEvent*) {
 
 // The editor is idle again before the view hears of the end, so the focus loss that closing it causes
 // reports nothing a second time, and the view may show a message box while it applies the text.
-void CSendCellDelegate::finishEdit(CSendEditCtrl* editor) {
-    if (!editor->IsEditing()) return;
+void CSendCellDelegate::finish(QWidget* editor, CSendCellEditState& state, const QString& text, bool combo) {
+    if (!state.IsEditing()) return;
     CellEditEnd end;
-    end.row = editor->Row();
-    end.column = editor->Column();
-    end.key = editor->Key();
-    end.text = editor->text();
-    end.cancelled = editor->WasCancelled();
-    editor->Reset();
-    emit closeEditor(editor, NoHint);
-    emit editEnded(end);
-}
-
-void CSendCellDelegate::finishChoice(CSendComboCtrl* editor) {
-    if (!editor->IsEditing()) return;
-    CellEditEnd end;
-    end.row = editor->Row();
-    end.column = editor->Column();
-    end.key = editor->Key();
-    end.text = editor->ChosenText();
-    end.cancelled = editor->WasCancelled();
-    end.combo = true;
-    editor->Reset();
+    end.row = state.Row();
+    end.column = state.Column();
+    end.key = state.Key();
+    end.text = text;
+    end.cancelled = state.WasCancelled();
+    end.combo = combo;
+    state.Reset();
     emit closeEditor(editor, NoHint);
     emit editEnded(end);
 }

@@ -74,8 +74,7 @@ protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
-    void finishEdit(CSendEditCtrl* editor);
-    void finishChoice(CSendComboCtrl* editor);
+    void finish(QWidget* editor, CSendCellEditState& state, const QString& text, bool combo);
 
     Chooser m_chooser;
 };

@@ -10,6 +10,14 @@ bool isEndKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
 }
 
+// Return and Escape end the edit even where the window has shortcuts or a default button on them.
+bool claimsEndKey(QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride || !isEndKey(static_cast<QKeyEvent*>(event)->key()))
+        return false;
+    event->accept();
+    return true;
+}
+
 // Whether the focus left `editor` only for a pop-up of its own (a context menu, the drop-down list), which
 // lives in a window of its own but is still the editor's child.
 bool focusStaysWithin(const QWidget* editor, const QFocusEvent* event) {
@@ -20,6 +28,23 @@ bool focusStaysWithin(const QWidget* editor, const QFocusEvent* event) {
 }
 
 }  // namespace
+
+// ---- CSendCellEditState ----
+
+void CSendCellEditState::Begin(int32_t row, int32_t column, int64_t key, const QString& text) {
+    m_row = row;
+    m_column = column;
+    m_key = key;
+    m_text = text;
+    m_cancelled = false;
+}
+
+void CSendCellEditState::Reset() {
+    m_row = -1;
+    m_column = -1;
+    m_key = -1;
+    m_text.clear();
+}
 
 // ---- CSendEditCtrl ----
 
@@ -48,10 +73,7 @@ bool CSendEditCtrl::KeyPasses(int32_t mode, int key, Qt::KeyboardModifiers modif
 }
 
 void CSendEditCtrl::StartEdit(int32_t row, int32_t column, int64_t key, const QString& text) {
-    m_row = row;
-    m_column = column;
-    m_key = key;
-    m_cancelled = false;
+    Begin(row, column, key, text);
     SetEditText(text);
     selectAll();
 }
@@ -61,20 +83,8 @@ void CSendEditCtrl::SetEditText(const QString& text) {
     setText(text);
 }
 
-void CSendEditCtrl::Reset() {
-    m_row = -1;
-    m_column = -1;
-    m_key = -1;
-    m_text.clear();
-}
-
 bool CSendEditCtrl::event(QEvent* event) {
-    // Return and Escape end the edit even where the window has shortcuts or a default button on them.
-    if (event->type() == QEvent::ShortcutOverride && isEndKey(static_cast<QKeyEvent*>(event)->key())) {
-        event->accept();
-        return true;
-    }
-    return QLineEdit::event(event);
+    return claimsEndKey(event) || QLineEdit::event(event);
 }
 
 void CSendEditCtrl::keyPressEvent(QKeyEvent* event) {
@@ -106,11 +116,7 @@ CSendComboCtrl::CSendComboCtrl(QWidget* parent) : QComboBox(parent) {
 
 void CSendComboCtrl::StartChoice(int32_t row, int32_t column, int64_t key, const QString& text,
                                  const QStringList& choices) {
-    m_row = row;
-    m_column = column;
-    m_key = key;
-    m_text = text;
-    m_cancelled = false;
+    Begin(row, column, key, text);
     clear();
     addItems(choices);
     setCurrentIndex(findText(text, Qt::MatchStartsWith));
@@ -123,19 +129,8 @@ void CSendComboCtrl::StartChoice(int32_t row, int32_t column, int64_t key, const
         Qt::QueuedConnection);
 }
 
-void CSendComboCtrl::Reset() {
-    m_column = -1;
-    m_row = -1;
-    m_key = -1;
-    m_text.clear();
-}
-
 bool CSendComboCtrl::event(QEvent* event) {
-    if (event->type() == QEvent::ShortcutOverride && isEndKey(static_cast<QKeyEvent*>(event)->key())) {
-        event->accept();
-        return true;
-    }
-    return QComboBox::event(event);
+    return claimsEndKey(event) || QComboBox::event(event);
 }
 
 void CSendComboCtrl::keyPressEvent(QKeyEvent* event) {

@@ -10,7 +10,31 @@
 
 #include <cstdint>
 
-class CSendEditCtrl : public QLineEdit {
+// What an in-place editor knows of the edit in progress.
+class CSendCellEditState {
+public:
+    bool IsEditing() const { return m_key != -1; }
+    int32_t Row() const { return m_row; }
+    int32_t Column() const { return m_column; }
+    int64_t Key() const { return m_key; }
+    // The cell's text when the edit started.
+    const QString& StartText() const { return m_text; }
+    // True when the edit ended with Escape.
+    bool WasCancelled() const { return m_cancelled; }
+    // Back to idle: row, column and key -1, start text empty.
+    void Reset();
+
+protected:
+    void Begin(int32_t row, int32_t column, int64_t key, const QString& text);
+
+    int32_t m_row = -1;
+    int32_t m_column = -1;
+    int64_t m_key = -1;
+    QString m_text;
+    bool m_cancelled = false;
+};
+
+class CSendEditCtrl : public QLineEdit, public CSendCellEditState {
     Q_OBJECT
 public:
     // Input modes, set by the owning view before each edit.
@@ -35,19 +59,9 @@ public:
     void StartEdit(int32_t row, int32_t column, int64_t key, const QString& text);
     // Stores `text` as the start text and shows it.
     void SetEditText(const QString& text);
-    // Back to idle: row, column and key -1, start text empty.
-    void Reset();
-
-    bool IsEditing() const { return m_key != -1; }
-    int32_t Row() const { return m_row; }
-    int32_t Column() const { return m_column; }
-    int64_t Key() const { return m_key; }
-    const QString& StartText() const { return m_text; }
-    // True when the edit ended with Escape (the control then shows the start text again).
-    bool WasCancelled() const { return m_cancelled; }
 
 signals:
-    // Return, Escape (after restoring the start text) or the loss of the focus.
+    // Return, Escape (after showing the start text again) or the loss of the focus.
     void editEnded(int row, int column);
 
 protected:
@@ -57,14 +71,9 @@ protected:
 
 private:
     int32_t m_inputMode = kInputText;
-    int32_t m_row = -1;
-    int32_t m_column = -1;
-    int64_t m_key = -1;
-    QString m_text;
-    bool m_cancelled = false;
 };
 
-class CSendComboCtrl : public QComboBox {
+class CSendComboCtrl : public QComboBox, public CSendCellEditState {
     Q_OBJECT
 public:
     explicit CSendComboCtrl(QWidget* parent = nullptr);
@@ -74,16 +83,7 @@ public:
     // drop-down once control has returned to the event loop.
     void StartChoice(int32_t row, int32_t column, int64_t key, const QString& text,
                      const QStringList& choices);
-    // Back to idle: row, column and key -1, start text empty.
-    void Reset();
 
-    bool IsEditing() const { return m_key != -1; }
-    int32_t Row() const { return m_row; }
-    int32_t Column() const { return m_column; }
-    int64_t Key() const { return m_key; }
-    const QString& StartText() const { return m_text; }
-    // True when the choice ended with Escape; the chosen text is then the start text.
-    bool WasCancelled() const { return m_cancelled; }
     // The text the choice ended with: the start text when cancelled, else the selected entry ("" for none).
     QString ChosenText() const { return m_cancelled ? m_text : currentText(); }
 
@@ -95,11 +95,4 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
-
-private:
-    int32_t m_column = -1;
-    int32_t m_row = -1;
-    QString m_text;
-    int64_t m_key = -1;
-    bool m_cancelled = false;
 };
