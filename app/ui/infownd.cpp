@@ -10,6 +10,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "windows/fonts.h"
+
 #include "app/util/filewrite.h"
 #include "platform/qt/prompt.h"
 #include "platform/textcodec.h"
@@ -41,22 +43,6 @@ const char* levelText(uint8_t level) {
         default:
             return "--";
     }
-}
-
-// The program names its list font "微软雅黑"; here it is drawn with an installed CJK sans-serif face.
-QFont listFont() {
-    static const bool substituted = [] {
-        QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
-                                   {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei"),
-                                    QStringLiteral("Droid Sans Fallback")});
-        return true;
-    }();
-    (void)substituted;
-    QFont font(QStringLiteral("微软雅黑"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setWeight(QFont::Normal);
-    font.setPixelSize(15);  // a character cell of 20 pixels
-    return font;
 }
 
 }  // namespace
@@ -142,8 +128,8 @@ CInfoView::CInfoView(CInfoMsgRing& ring, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(true);
     setWordWrap(false);
-    setFont(listFont());
-    horizontalHeader()->setFont(listFont());
+    setFont(vex::ListFont());
+    horizontalHeader()->setFont(vex::ListFont());
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(kRowHeight);
