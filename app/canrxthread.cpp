@@ -1,0 +1,76 @@
+#include "app/canrxthread.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <array>
+#include <system_error>
+
+#include "app/canmsgdatahub.h"
+#include "platform/sysutil.h"
+
+namespace {
+constexpr uint32_t kWaitMs = 50;
+}
+
+CCanRxThread::~CCanRxThread() {
+    Stop();
+}
+
+CCanRxThread::StartResult CCanRxThread::Start(CCanDevice* device) {
+    if (m_Hub.load() == nullptr || device == nullptr || m_Thread.joinable()) return StartResult::Refused;
+    if (device->DeviceOpen() != 0) return StartResult::DeviceOpenFailed;
+    if (device->BusOpen() != 0) {
+        device->DeviceClose();
+        return StartResult::BusOpenFailed;
+    }
+    m_Running = true;
+    try {
+        m_Thread = std::thread([this, device] { loop(device); });
+    } catch (const std::system_error&) {
+        m_Running = false;
+        device->BusClose();
+        device->DeviceClose();
+        return StartResult::ThreadFailed;
+    }
+    m_Device = device;
+    return StartResult::Ok;
+}
+
+void CCanRxThread::Stop() {
+    m_Running = false;
+    if (m_Thread.joinable()) m_Thread.join();
+    if (CCanDevice* device = m_Device.exchange(nullptr)) {
+        device->BusClose();
+        device->DeviceClose();
+    }
+}
+
+void CCanRxThread::SetActiveService(CExternService* service) {
+    std::lock_guard<std::mutex> lock(m_ServiceCall);
+    m_ActiveService = service;
+}
+
+void CCanRxThread::deliverToService(const tCAN_RAW_MSG& msg) {
+    if (m_ActiveService.load() == nullptr) return;
+    std::lock_guard<std::mutex> lock(m_ServiceCall);
+    if (CExternService* service = m_ActiveService.load()) service->OnRxMsg(&msg);
+}
+
+void CCanRxThread::loop(CCanDevice* device) {
+    pthread_setname_np(pthread_self(), "vex-rx");
+    // Above normal where the system allows it; the loop works the same without.
+    vex::RaiseThreadPriorityBestEffort();
+    std::array<tCAN_RAW_MSG, CCanDevice::kReadMaxFrames> frames{};
+    while (m_Running.load()) {
+        if (!device->m_RcvEvent.Wait(kWaitMs)) continue;
+        int32_t count = 0;
+        device->Read(frames.data(), static_cast<int32_t>(frames.size()), count);
+        count = std::clamp<int32_t>(count, 0, static_cast<int32_t>(frames.size()));
+        for (int32_t i = 0; i < count; ++i) {
+            // Queued first, then the service sees it; both pointers read afresh for every frame.
+            if (CCanMsgDataHub* hub = m_Hub.load()) hub->Queue().Push(frames[i]);
+            deliverToService(frames[i]);
+        }
+    }
+}

@@ -1,0 +1,80 @@
+#include "app/hubstores.h"
+
+#include <algorithm>
+#include <utility>
+
+const std::string& tCAN_MSG_TRACE_DATA::MsgName() const {
+    static const std::string empty;
+    return CanMsg ? CanMsg->Name : empty;
+}
+
+const CCanMsg& tCAN_MSG_TRACE_DATA::Msg() const {
+    static const CCanMsg empty;
+    return CanMsg ? *CanMsg : empty;
+}
+
+void CCanRxMsgQueue::Push(const tCAN_RAW_MSG& msg) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_ring.Push(msg)) ++m_dropped;
+}
+
+bool CCanRxMsgQueue::Pop(tCAN_RAW_MSG& msg) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_ring.Pop(msg);
+}
+
+uint32_t CCanRxMsgQueue::PopMany(tCAN_RAW_MSG* out, uint32_t max) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const uint32_t n = std::min(max, m_ring.Count());
+    for (uint32_t i = 0; i < n; ++i) m_ring.Pop(out[i]);
+    return n;
+}
+
+uint32_t CCanRxMsgQueue::Count() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_ring.Count();
+}
+
+void CCanRxMsgQueue::Clear() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_ring.Clear();
+    m_dropped = 0;
+}
+
+uint64_t CCanRxMsgQueue::TakeDropped() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return std::exchange(m_dropped, 0);
+}
+
+void CCanSigSampleFifo::Push(const tCAN_SIG_SAMPLE_DATA& sample) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_ring.RewindIfEmpty();
+    m_ring.Push(sample);
+}
+
+bool CCanSigSampleFifo::Pop(tCAN_SIG_SAMPLE_DATA& sample) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_ring.Pop(sample);
+}
+
+uint32_t CCanSigSampleFifo::Count() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_ring.Count();
+}
+
+void CCanSigSampleFifo::Clear() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_ring.Clear();
+}
+
+void CCanMsgTraceRing::Push(const tCAN_MSG_TRACE_DATA& row) {
+    m_ring.Push(row);
+    m_ring.Newest().SeqNo = ++m_seq;
+    m_changed = true;
+}
+
+void CCanMsgTraceRing::Clear() {
+    m_ring.Clear();
+    m_seq = 0;
+    m_changed = true;
+}

@@ -1,0 +1,149 @@
+#pragma once
+// The stores of the received-frame data hub and the records they hold: the frame queue between the
+// receive thread and the GUI thread, the sample FIFO that feeds the graph, the trace ring, and the
+// records of the global message and signal maps.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/dropring.h"
+#include "candb/canmodel.h"
+#include "config/cfgrecords.h"
+#include "plugins/include/candevice.h"
+
+// Trace key: channel x 2^32 + message key. The same identifier on two channels gives two keys.
+constexpr uint64_t TraceKey(uint8_t chan, uint32_t id, uint8_t ext) {
+    return (uint64_t{chan} << 32) + MsgKey(id, ext);
+}
+
+// One decoded signal value for the graph. An empty slot has key -1, empty strings and numbers 0.
+struct tCAN_SIG_SAMPLE_DATA {
+    int32_t MsgKey = -1;  // the frame's message key
+    std::string SigName;
+    uint8_t UpdateCount = 0;  // the graphed message's update counter before this frame
+    double TimeMs = 0.0;      // the frame's time stamp
+    double PhyValue = 0.0;
+    std::string ValueText;  // the formatted physical value, or the value-table text
+};
+
+// One trace row. The database message is shared, never copied per frame: it is immutable once the
+// global map has made it, and stays alive as long as any row holds it. An empty row has all numbers 0
+// and no message.
+struct tCAN_MSG_TRACE_DATA {
+    uint32_t MsgId = 0;  // without flag bits
+    uint8_t Ext = 0;
+    uint8_t Remote = 0;
+    uint8_t Dir = 0;
+    uint8_t Chan = 0;
+    uint8_t Dlc = 0;
+    double TimeMs = 0.0;
+    double DeltaMs = 0.0;  // time since the previous frame of the same trace key; 0.0 for a key's first
+    uint8_t Data[8] = {};
+    uint8_t Known = 0;                      // 1 once the global message map has defined the key
+    std::shared_ptr<const CCanMsg> CanMsg;  // the database message; null while no database defines it
+    uint32_t SeqNo = 0;                     // the ring's sequence counter for this row; 0 in the maps
+
+    // The database message's name, empty while no database defines the key.
+    const std::string& MsgName() const;
+    // The database message, an empty one while no database defines the key.
+    const CCanMsg& Msg() const;
+};
+
+// Value of the global message map.
+struct tCAN_MSG_GLOBAL_DATA {
+    uint32_t MsgKey = 0;
+    std::shared_ptr<const CCanMsg> CanMsg;  // set in every map entry
+    int32_t Priority = -1;                  // PriorityLevel of the database the message came from
+};
+
+// Value of the global signal map; the signal number is the entry's index.
+struct tCAN_SIG_GLOBAL_DATA {
+    uint32_t SigNo = 0xFFFFFFFFu;
+    std::string MsgName;
+    uint32_t MsgKey = 0xFFFFFFFFu;  // of the owning message
+    CCanSignal CanSig;
+};
+
+// Frames from the receive thread (or the replay engine) to the GUI thread: 20,240 slots under a lock;
+// a push into a full queue drops the oldest frame and counts it.
+class CCanRxMsgQueue {
+public:
+    static constexpr uint32_t kCapacity = 20240;
+
+    CCanRxMsgQueue() : m_ring(kCapacity) {}
+    CCanRxMsgQueue(const CCanRxMsgQueue&) = delete;
+    CCanRxMsgQueue& operator=(const CCanRxMsgQueue&) = delete;
+
+    void Push(const tCAN_RAW_MSG& msg);
+    bool Pop(tCAN_RAW_MSG& msg);
+    // Takes up to `max` of the oldest frames out at once, in order; returns how many.
+    uint32_t PopMany(tCAN_RAW_MSG* out, uint32_t max);
+    uint32_t Count() const;
+    // Empties the queue and forgets the drops not yet taken.
+    void Clear();
+    // Frames dropped since the last call.
+    uint64_t TakeDropped();
+
+private:
+    mutable std::mutex m_lock;
+    CDropOldestRing<tCAN_RAW_MSG> m_ring;
+    uint64_t m_dropped = 0;
+};
+
+// Signal samples from the drain to the graph: 2,000,000 slots under a lock; a push into a full FIFO
+// drops the oldest sample. Slots keep their string capacity, so steady use does not allocate.
+class CCanSigSampleFifo {
+public:
+    static constexpr uint32_t kCapacity = 2'000'000;
+
+    CCanSigSampleFifo() : m_ring(kCapacity) {}
+    CCanSigSampleFifo(const CCanSigSampleFifo&) = delete;
+    CCanSigSampleFifo& operator=(const CCanSigSampleFifo&) = delete;
+
+    void Push(const tCAN_SIG_SAMPLE_DATA& sample);
+    // Takes the oldest sample out; false, and `sample` untouched, when empty.
+    bool Pop(tCAN_SIG_SAMPLE_DATA& sample);
+    uint32_t Count() const;
+    void Clear();
+
+private:
+    mutable std::mutex m_lock;
+    CDropOldestRing<tCAN_SIG_SAMPLE_DATA> m_ring;
+};
+
+// The last 20,000 trace rows. Not locked itself: the hub writes it under its trace lock, and readers
+// take the same lock (CCanMsgDataHub::TraceLock).
+class CCanMsgTraceRing {
+public:
+    static constexpr uint32_t kCapacity = 20000;
+
+    CCanMsgTraceRing() : m_ring(kCapacity) {}
+    CCanMsgTraceRing(const CCanMsgTraceRing&) = delete;
+    CCanMsgTraceRing& operator=(const CCanMsgTraceRing&) = delete;
+
+    // Stores a copy of the row numbered with the sequence counter + 1 and sets the changed flag; a full
+    // ring drops its oldest row.
+    void Push(const tCAN_MSG_TRACE_DATA& row);
+    // Counters to 0, changed flag set.
+    void Clear();
+
+    uint32_t Count() const { return m_ring.Count(); }
+    uint32_t ReadIndex() const { return m_ring.ReadIndex(); }
+    uint32_t WriteIndex() const { return m_ring.WriteIndex(); }
+    uint32_t SeqCounter() const { return m_seq; }
+    // The n-th oldest row held (0 = the oldest); n < Count().
+    const tCAN_MSG_TRACE_DATA& Row(uint32_t n) const { return m_ring.At(n); }
+    // Set by every push and clear; the reader clears it once it has looked.
+    bool Changed() const { return m_changed; }
+    void ClearChanged() { m_changed = false; }
+
+private:
+    CDropOldestRing<tCAN_MSG_TRACE_DATA> m_ring;
+    uint32_t m_seq = 0;
+    bool m_changed = false;
+};
+
+// Per-identifier trace map: trace key to the newest row of that key, in ascending key order.
+using CCanMsgTraceMap = std::map<uint64_t, tCAN_MSG_TRACE_DATA>;
