@@ -65,6 +65,21 @@ bool SetUpRealisticConfig(CAppCfg& cfg, std::string& why) {
     return true;
 }
 
+bool HubRig::SetUp(std::string& why) {
+    if (!SetUpRealisticConfig(cfg, why)) return false;
+    sink.Start("");
+    hub.SetLogSink(&sink);
+    hub.Reset();
+    return true;
+}
+
+void HubRig::PopSamples() {
+    double sum = 0;
+    while (hub.SampleFifo().Pop(sample)) sum += sample.PhyValue;
+    volatile double keep = sum;
+    (void)keep;
+}
+
 std::vector<tCAN_RAW_MSG> MakeFrames(const CAppCfg& cfg, uint32_t count) {
     const auto& msgs = cfg.CanDatabases.at(0).Database.Messages;
     std::vector<tCAN_RAW_MSG> frames(count);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/canmsgdatahub.h"
 #include "app/canmsglogsink.h"
 #include "config/appcfg.h"
 
@@ -32,6 +33,21 @@ public:
 private:
     bool m_open = false;
     uint64_t m_written = 0;
+};
+
+// The realistic configuration with a hub over it, logging every frame that passes the log filter into a
+// counting logger.
+struct HubRig {
+    CAppCfg cfg;
+    CInfoMsgRing info;
+    CCanMsgDataHub hub{cfg, info};
+    CountingSink sink;
+    tCAN_SIG_SAMPLE_DATA sample;
+
+    // Loads the configuration and resets the hub; false with why when the database is absent.
+    bool SetUp(std::string& why);
+    // Takes every sample out, as the graph does on its tick.
+    void PopSamples();
 };
 
 }  // namespace hubbench

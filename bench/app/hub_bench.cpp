@@ -16,25 +16,16 @@ using namespace hubbench;
 namespace {
 
 void BM_DrainRealDatabase(benchmark::State& state) {
-    CAppCfg cfg;
+    HubRig rig;
     std::string why;
-    if (!SetUpRealisticConfig(cfg, why)) {
+    if (!rig.SetUp(why)) {
         state.SkipWithError(why.c_str());
         return;
     }
-    CInfoMsgRing info;
-    CCanMsgDataHub hub(cfg, info);
-    CountingSink sink;
-    sink.Start("");
-    hub.SetLogSink(&sink);
-    hub.Reset();
-    const auto frames = MakeFrames(cfg, 20000);
-    tCAN_SIG_SAMPLE_DATA sample;
+    CCanMsgDataHub& hub = rig.hub;
+    const auto frames = MakeFrames(rig.cfg, 20000);
     auto fill = [&] {
         for (const auto& f : frames) hub.Queue().Push(f);
-    };
-    auto graph = [&] {
-        while (hub.SampleFifo().Pop(sample)) benchmark::DoNotOptimize(sample.PhyValue);
     };
 
     fill();
@@ -43,7 +34,7 @@ void BM_DrainRealDatabase(benchmark::State& state) {
     hub.ProcessRxQueue();
     const uint64_t cold = g_allocations - cold0;
     CountAllocationsOnThisThread(false);
-    graph();
+    rig.PopSamples();
 
     uint64_t drained = 0, allocations = 0;
     double seconds = 0;
@@ -56,7 +47,7 @@ void BM_DrainRealDatabase(benchmark::State& state) {
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         allocations += g_allocations - a0;
         CountAllocationsOnThisThread(false);
-        graph();
+        rig.PopSamples();
         seconds += s;
         drained += frames.size();
         state.SetIterationTime(s);
@@ -67,7 +58,7 @@ void BM_DrainRealDatabase(benchmark::State& state) {
     state.counters["allocs_per_frame"] = static_cast<double>(allocations) / static_cast<double>(drained);
     state.counters["cold_pass_allocs"] = static_cast<double>(cold);
     state.counters["messages"] = static_cast<double>(hub.GlobalMsgMap().size());
-    state.counters["logged"] = static_cast<double>(sink.Written());
+    state.counters["logged"] = static_cast<double>(rig.sink.Written());
 }
 
 }  // namespace

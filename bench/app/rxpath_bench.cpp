@@ -50,30 +50,26 @@ Frame Shortest(uint32_t) {
 
 void RxPath(benchmark::State& state, Pace pace, uint32_t perChannel) {
     peer::Reset();
-    CAppCfg cfg;
+    HubRig rig;
     std::string why;
-    if (!SetUpRealisticConfig(cfg, why)) {
+    if (!rig.SetUp(why)) {
         state.SkipWithError(why.c_str());
         return;
     }
+    CAppCfg& cfg = rig.cfg;
+    CCanMsgDataHub& hub = rig.hub;
+    const CountingSink& sink = rig.sink;
     cfg.Log.Filter.Enable = 0;  // count every frame at the logger
     for (size_t i = 0; i < 3; ++i) {
         cfg.CanDev[i].Active = i == CAppCfg::kDevNxp;
         cfg.CanDev[i].CHAN0.Baudrate = cfg.CanDev[i].CHAN1.Baudrate = 1000;
     }
-    CInfoMsgRing info;
-    CCanMsgDataHub hub(cfg, info);
-    CountingSink sink;
-    sink.Start("");
-    hub.SetLogSink(&sink);
-    hub.Reset();
     CCanRxThread rx;
     rx.SetHub(&hub);
     if (rx.Start(cfg.GetSelectedDevice()) != CCanRxThread::StartResult::Ok) {
         state.SkipWithError("device did not open");
         return;
     }
-    tCAN_SIG_SAMPLE_DATA sample;
     double seconds = 0;
     int64_t rxNs = 0, drainNs = 0;
     uint64_t allocations = 0;
@@ -88,7 +84,7 @@ void RxPath(benchmark::State& state, Pace pace, uint32_t perChannel) {
         while (sink.Written() - logged0 < 2ull * perChannel && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             hub.ProcessRxQueue();
-            while (hub.SampleFifo().Pop(sample)) benchmark::DoNotOptimize(sample.PhyValue);
+            rig.PopSamples();
         }
         allocations += g_allocations - a0;
         CountAllocationsOnThisThread(false);
