@@ -44,10 +44,6 @@ void CCanMsgDataHub::reportDrops() {
 
 void CCanMsgDataHub::AddToTraceMap(const tCAN_RAW_MSG& msg) {
     std::lock_guard<std::mutex> lock(m_TraceLock);
-    addToTraceMapLocked(msg);
-}
-
-void CCanMsgDataHub::addToTraceMapLocked(const tCAN_RAW_MSG& msg) {
     const uint64_t key = TraceKey(msg.Chan, msg.Id, msg.Ext);
     auto [it, inserted] = m_LiveTraceMap.try_emplace(key);
     tCAN_MSG_TRACE_DATA& row = it->second;

@@ -6,8 +6,9 @@
 // frame to the logger. It also keeps the global message and signal maps: one database message per
 // message key, and every signal of those messages numbered from 0.
 //
-// Threads: Queue() is safe from any thread. Everything else runs on the GUI thread, except ClearBuffers
-// (also from the replay engine's thread). Readers of the trace ring and the trace maps hold TraceLock().
+// Threads: Queue() is safe from any thread. Everything else runs on the GUI thread, except that the
+// replay engine's thread may call ClearBuffers while the hub is ready. Readers of the trace ring and the
+// trace maps hold TraceLock().
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -93,7 +94,6 @@ public:
     const CCanMsgTraceMap& ViewTraceMap() const { return m_ViewTraceMap; }
 
 private:
-    void addToTraceMapLocked(const tCAN_RAW_MSG& msg);
     void reportDrops();
 
     static constexpr uint32_t kDrainBatch = 256;

@@ -340,17 +340,4 @@ TEST_F(HubTest, GraphSamples) {
     EXPECT_EQ(cfg.Graph.MsgMap.at(g.MsgAppId).UpdateCounter, 1);
 }
 
-TEST_F(HubTest, LoggingNeedsALogger) {
-    EXPECT_TRUE(hub.StartLogging("LOG"));
-    EXPECT_TRUE(hub.IsLogging());
-    EXPECT_EQ(sink.prefixes, std::vector<std::string>{"LOG"});
-    hub.StopLogging();
-    EXPECT_FALSE(hub.IsLogging());
-    hub.SetLogSink(nullptr);
-    EXPECT_FALSE(hub.StartLogging("LOG"));
-    hub.Queue().Push(Frame(1));
-    hub.ProcessRxQueue();  // no logger: the log stage is skipped
-    EXPECT_EQ(hub.TraceRing().Count(), 1u);
-}
-
 }  // namespace

@@ -270,11 +270,13 @@ TEST_F(WorkspaceTest, GoOnlineFailuresAreReported) {
         EXPECT_EQ(ws->Hub().IsReady(), c.hubReset) << c.name;
         EXPECT_EQ(ws->RxThread().Hub(), c.hubReset ? &ws->Hub() : nullptr) << c.name;
         ws->MoveDeviceReports();
-        bool found = false;
+        bool found = false, deviceSaid = false;
         for (const tINFO_MSG& m : Infos()) {
             if (m.Source == CCanWorkspace::kOnlineSource) found = m.Text.find(c.says) != std::string::npos;
+            deviceSaid |= m.Source == "NXP-VYK" && m.Level == 2;  // the device's own report, moved on
         }
         EXPECT_TRUE(found) << c.name;
+        EXPECT_EQ(deviceSaid, std::string(c.name) == "unplugged");
     }
     ws->SetReplayFlag(false);
     peer::Reset();
