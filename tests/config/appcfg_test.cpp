@@ -14,6 +14,7 @@ using vextest::fixture;
 using vextest::readFile;
 using vextest::TempDir;
 using vextest::writeFile;
+using namespace std::string_literals;
 
 namespace {
 
@@ -395,7 +396,7 @@ TEST(AppCfg, KeptInvalidBytesSurviveEverySave) {
     writeFile(
         path,
         cfgFile(
-            std::string("<CFG_SET_LOG LogFileNameId=\"t\x8D\0@x\">\r\n", 41) +
+            "<CFG_SET_LOG LogFileNameId=\"t\x8D\0@x\">\r\n"s +
             "<CAN_MSG_FILTER_LOG>\r\n"
             "<FILTER_CAN_MSG FilterCanMsgId=\"1\" FilterCanMsgDescr=\"\x8D&#x4E2D;\x8D&#x10FF41;\xFF\"/>\r\n"
             "</CAN_MSG_FILTER_LOG>\r\n</CFG_SET_LOG>\r\n"));
