@@ -64,6 +64,8 @@ public:
     bool NewElem(std::string_view name, uint32_t flags);
 
     std::string GetText() const { return m_text; }
+    // The tag name of the element at the child position; empty without one.
+    std::string GetChildName() const { return std::string(tagName(m_child)); }
     // The message of the last load, save or parse.
     const std::string& GetResult() const { return m_result; }
 

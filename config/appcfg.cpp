@@ -1,0 +1,309 @@
+#include "config/appcfg.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "app/util/filewrite.h"
+#include "app/util/utils.h"
+#include "config/cfgdoc.h"
+#include "config/cfgsections.h"
+#include "config/xml/xmldoc.h"
+
+namespace {
+
+constexpr char kRoot[] = "VEXAR_CFG_FILE";
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"GBK\"?>\r\n";
+constexpr const char* kDevSuffix[3] = {"NXP", "CF51", "WiFi"};
+constexpr const char* kDevName[3] = {"NXP Vyk Device", "CF51 Vyk Device", "WiFi Vyk Device"};
+
+bool pathTaken(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+std::string currentDirectory() {
+    std::error_code ec;
+    std::filesystem::path dir = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : dir.string();
+}
+
+tCFG_CAN_DEV defaultDev(size_t index, uint32_t kind, uint8_t active) {
+    tCFG_CAN_DEV dev;
+    dev.Name = kDevName[index];
+    dev.Kind = kind;
+    dev.Active = active;
+    dev.CHAN0 = dev.CHAN1 = tCFG_CAN_DEV_CHAN_PARAM{250, 0, 1};
+    return dev;
+}
+
+void copyBusConfig(const tCFG_CAN_DEV& dev, CCanDevice& device) {
+    device.m_ChanCfg[0] = tCAN_DEV_CHAN_CFG{dev.CHAN0.Baudrate, dev.CHAN0.Btr0, dev.CHAN0.Btr1};
+    device.m_ChanCfg[1] = tCAN_DEV_CHAN_CFG{dev.CHAN1.Baudrate, dev.CHAN1.Btr0, dev.CHAN1.Btr1};
+}
+
+}  // namespace
+
+CAppCfg::CAppCfg() {
+    SetDefaults();
+}
+
+CAppCfg::~CAppCfg() = default;
+
+void CAppCfg::SetDefaults() {
+    CanDev[kDevNxp] = defaultDev(kDevNxp, m_NxpDevice.m_ChanCount, 1);
+    CanDev[kDevCf51] = defaultDev(kDevCf51, 1, 0);
+    CanDev[kDevWiFi] = defaultDev(kDevWiFi, 1, 0);
+    CanDatabases.clear();
+
+    Replay = tCFG_SET_REPLAY{0, 0.0, 1000.0, 0, 2000};
+
+    Log.AutoLogFlag = 1;
+    Log.LogFileNameId = "LogData";
+    CCanMsgFilter::Assign(Log.Filter, CCanMsgFilter());
+
+    Trace.TraceDetail = Trace.DeltaTime = Trace.NumHex = Trace.OnLine = Trace.Fellow = 1;
+    CCanMsgFilter::Assign(Trace.Filter, CCanMsgFilter());
+
+    Send.SigRawValShowHex = 1;
+    Send.MsgMap.clear();
+
+    Graph = tCFG_SET_GRAPH{};
+    Graph.GraphGridShow = 1;
+    Graph.BackgroundColor = 0xFFFFFF;
+    Graph.GridColor = 0x005000;
+    Graph.XAxisTimeLength = 20000;
+
+    QueueTx.SigRawValShowHex = 1;
+    QueueTx.MsgMap.clear();
+
+    J1939 = tCFG_SET_EXT_J1939DMX_SERVICE{};
+    J1939.PgnP = 6;
+}
+
+// ---- The file ----
+
+void CAppCfg::writeSections(CXmlDoc& doc) const {
+    // The window layout ("WND_MAIN_FRAME") is the first section, before the devices.
+    for (size_t i = 0; i < 3; ++i) SaveCfgCanDev(doc, CanDev[i], kDevSuffix[i]);
+    SaveCfgSetReplay(doc, Replay);
+    SaveCfgSetTrace(doc, Trace);
+    SaveCfgSetSend(doc, Send);
+    SaveCfgSetGraph(doc, Graph);
+    SaveCfgSetLog(doc, Log);
+    SaveCfgSetExtQueueTxService(doc, QueueTx);
+    SaveXmlJ1939DmxService(doc, J1939);
+    SaveXmlCfgCanDatabaseList(doc, CanDatabases);
+}
+
+// Reads in the writer's order; each reader searches on after the element found last. Counts what was read
+// per element name so that the root's other children can be named.
+CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::string& message) {
+    // The root's children, named in document order, before the readers move the child position.
+    std::vector<std::string> children;
+    while (doc.SeekChildElem()) children.push_back(doc.GetChildName());
+    doc.Parse();  // clears the positions; same text, same document
+    doc.FindNextElem(kRoot);
+
+    std::map<std::string, int, std::less<>> read;
+    auto count = [&read](const std::string& name, bool found) {
+        if (found) ++read[name];
+    };
+    // (The window layout is read here, before the devices.)
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string name = std::string("CFG_CAN_DEV_") + kDevSuffix[i];
+        while (LoadCfgCanDev(doc, CanDev[i], kDevSuffix[i])) count(name, true);
+        CanDev[i].Name = kDevName[i];
+    }
+    CanDev[kDevNxp].Kind = m_NxpDevice.m_ChanCount;
+    CanDev[kDevCf51].Kind = 1;
+    CanDev[kDevWiFi].Kind = 2;
+    count("CFG_SET_REPLAY", LoadCfgSetReplay(doc, Replay));
+    count("CFG_SET_TRACE", LoadCfgSetTrace(doc, Trace));
+    count("CFG_SET_SEND", LoadCfgSetSend(doc, Send));
+    count("CFG_SET_GRAPH", LoadCfgSetGraph(doc, Graph));
+    count("CFG_SET_LOG", LoadCfgSetLog(doc, Log));
+    count("CFG_SET_EXT_QUEUE_TX_SERVICE", LoadCfgSetExtQueueTxService(doc, QueueTx));
+    count("CFG_SET_EXT_J1939DMX_SERVICE", LoadXmlJ1939DmxService(doc, J1939));
+    CanDatabases = LoadXmlCfgCanDatabaseList(doc);
+    read["CFG_CAN_DATABASE"] += static_cast<int>(CanDatabases.size());
+
+    std::string skipped;
+    std::vector<std::string> named;
+    for (const std::string& name : children) {
+        auto it = read.find(name);
+        if (it != read.end() && it->second > 0) {
+            --it->second;
+        } else if (std::find(named.begin(), named.end(), name) == named.end()) {
+            skipped += (named.empty() ? "" : " ") + name;
+            named.push_back(name);
+        }
+    }
+    if (named.empty()) return CfgLoadStatus::Ok;
+    message = "配置文件 " + path + " 中以下元素的位置不对或无法识别，没有读取：" + skipped;
+    return CfgLoadStatus::SectionsSkipped;
+}
+
+CfgLoadStatus CAppCfg::readFile(const std::string& path, CXmlDoc& doc, std::string& text,
+                                std::string& message) {
+    std::string detail;
+    switch (cfgdoc::loadDoc(path, doc, text, detail)) {
+        case cfgdoc::DocLoad::Missing:
+            message = cfgdoc::readFailed(path, detail);
+            return CfgLoadStatus::Missing;
+        case cfgdoc::DocLoad::Unreadable:
+            message = cfgdoc::readFailed(path, detail);
+            return CfgLoadStatus::Unreadable;
+        case cfgdoc::DocLoad::IllFormed:
+            message = cfgdoc::illFormed(path, detail);
+            return CfgLoadStatus::IllFormed;
+        case cfgdoc::DocLoad::NoElement:
+            break;
+        case cfgdoc::DocLoad::Ok:
+            if (doc.FindNextElem(kRoot)) return CfgLoadStatus::Ok;
+            break;
+    }
+    message = "文件 " + path + " 不是配置文件。";
+    return CfgLoadStatus::NotConfig;
+}
+
+CfgLoadStatus CAppCfg::LoadConfigFile(const std::string& path, std::string& text, std::string& message) {
+    message.clear();
+    CXmlDoc doc;
+    const CfgLoadStatus status = readFile(path, doc, text, message);
+    if (status != CfgLoadStatus::Ok) return status;
+    return readSections(doc, path, message);
+}
+
+bool CAppCfg::SaveConfigFile(const std::string& path, std::string& text, std::string& error) const {
+    CXmlDoc doc;
+    doc.NewElem(kRoot, 0);
+    writeSections(doc);
+    if (path.empty()) {
+        text = kDeclaration + doc.GetText();
+        return true;
+    }
+    if (!doc.SaveWithDeclaration(path)) {
+        error = "无法写入配置文件 " + path + "：" + doc.GetResult();
+        return false;
+    }
+    text = doc.GetText();
+    return true;
+}
+
+std::string CAppCfg::MakeNewCfgFilePath(const std::string& currentDir) {
+    return MakeNewCfgFilePath(currentDir, vex::NowLocal());
+}
+
+std::string CAppCfg::MakeNewCfgFilePath(const std::string& currentDir, const vex::LocalTime& now) {
+    const std::string dir = currentDir.empty() ? currentDirectory() : currentDir;
+    std::string folder = dir + "/cfg";
+    if (!DirExists(folder) && !CreateDir(folder)) folder = dir;
+    const std::string plain = folder + "/default.xml";
+    if (!pathTaken(plain)) return plain;
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "/default_%04d%02d%02d%02d%02d%02d", now.year, now.month, now.day,
+                  now.hour, now.minute, now.second);
+    std::string candidate = folder + stamp + ".xml";
+    for (int n = 2; pathTaken(candidate); ++n) candidate = folder + stamp + "_" + std::to_string(n) + ".xml";
+    return candidate;
+}
+
+bool CAppCfg::CreateDefaultConfig(std::string& path, std::string& error, const std::string& currentDir) {
+    SetDefaults();
+    m_FileState = -1;
+    // The name is claimed with an exclusive create before the file is written, so a file that appeared
+    // since the name was chosen is never replaced.
+    std::string candidate;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        candidate = MakeNewCfgFilePath(currentDir);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            error = "无法创建配置文件 " + candidate + "：" + ErrorText(errno);
+            return false;
+        }
+        ::close(fd);
+        std::string text;
+        if (!SaveConfigFile(candidate, text, error)) {
+            ::unlink(candidate.c_str());
+            return false;
+        }
+        m_FileText = std::move(text);
+        path = candidate;
+        return true;
+    }
+    error = "无法创建配置文件 " + candidate + "：" + ErrorText(EEXIST);
+    return false;
+}
+
+CfgLoadStatus CAppCfg::open(const std::string& path, std::string& message) {
+    CXmlDoc doc;
+    std::string text;
+    const CfgLoadStatus status = readFile(path, doc, text, message);
+    if (status != CfgLoadStatus::Ok) return status;
+    SetDefaults();
+    const CfgLoadStatus read = readSections(doc, path, message);
+    m_FileText = std::move(text);
+    // (The window stacking orders are taken from the registry values here, with the layout block.)
+    m_FileState = 1;
+    return read;
+}
+
+bool CAppCfg::OpenConfig(const std::string& path, std::string& message) {
+    message.clear();
+    if (path.empty()) {
+        SetDefaults();
+        return true;
+    }
+    const CfgLoadStatus status = open(path, message);
+    return status == CfgLoadStatus::Ok || status == CfgLoadStatus::SectionsSkipped;
+}
+
+bool CAppCfg::SaveConfigAs(const std::string& path, std::string& error) {
+    if (path.empty()) return true;
+    // (The window stacking orders are copied into the registry values here, with the layout block.)
+    std::string text;
+    if (!SaveConfigFile(path, text, error)) return false;
+    m_FileText = std::move(text);
+    m_FileState = 1;
+    return true;
+}
+
+bool CAppCfg::IsModified() const {
+    if (m_FileState == -1 || m_FileState == 0) return false;
+    std::string text, error;
+    SaveConfigFile({}, text, error);
+    return text != m_FileText;
+}
+
+CCanDevice* CAppCfg::GetSelectedDevice() {
+    copyBusConfig(CanDev[kDevNxp], m_NxpDevice);
+    copyBusConfig(CanDev[kDevCf51], m_Cf51Device);
+    if (CanDev[kDevNxp].Active) return &m_NxpDevice;
+    if (CanDev[kDevCf51].Active) return &m_Cf51Device;
+    return nullptr;
+}
+
+bool CAppCfg::SaveCanDatabases(CAppCfg& target, const CAppCfg& source, const std::string& path,
+                               std::string& error) {
+    if (path.empty()) return true;
+    // Copied first: target and source may be the same object.
+    std::vector<tCFG_CAN_DATABASE> databases = source.CanDatabases;
+    std::string message;
+    const CfgLoadStatus status = target.open(path, message);
+    if (status == CfgLoadStatus::Missing) {
+        target.SetDefaults();
+    } else if (status != CfgLoadStatus::Ok) {
+        error = "CAN数据库没有保存：" + message;
+        return false;
+    }
+    target.CanDatabases = std::move(databases);
+    return target.SaveConfigAs(path, error);
+}
