@@ -29,12 +29,6 @@ const std::string& folder() {
 
 }  // namespace
 
-// Both device plug-ins carry their own copy of the device interface's static library, as they are built to;
-// the configuration object loads both, so the duplicate definitions are expected here.
-extern "C" const char* __asan_default_options() {
-    return "detect_odr_violation=0";
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string in = folder() + "/in.xml";
     const std::string out = folder() + "/out.xml";
