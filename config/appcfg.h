@@ -45,7 +45,7 @@ public:
     // ---- The setup ----
     tCFG_CAN_DEV CanDev[3];                       // NXP, CF51, WiFi
     std::vector<tCFG_CAN_DATABASE> CanDatabases;  // in file order
-    // (The window layout block joins here, written first in the file.)
+    // (The window layout block, the file's first section "WND_MAIN_FRAME", belongs here.)
     tCFG_SET_REPLAY Replay;
     tCFG_SET_LOG Log;      // with the log filter
     tCFG_SET_TRACE Trace;  // with the display filter

@@ -139,11 +139,20 @@ std::string unescape(std::string_view v) {
     return out;
 }
 
-// The five markup characters become entities. A character that GBK cannot hold becomes a character
-// reference, so that the file keeps it and ReadAttr gives it back.
+void appendCharRef(std::string& out, char32_t cp) {
+    char ref[16];
+    std::snprintf(ref, sizeof ref, "&#x%X;", static_cast<unsigned>(cp));
+    out += ref;
+}
+
+// The five markup characters become entities. Every other character is written as it stands unless its
+// GBK bytes would read back as something else: a character that GBK cannot hold, or one whose bytes would
+// pair with a kept invalid byte written just before it, becomes a character reference, so that the file
+// keeps the value and ReadAttr gives it back unchanged.
 std::string escape(std::string_view v) {
     std::string out;
     out.reserve(v.size() + 16);
+    std::string lone;  // the GBK byte of a kept invalid byte written last as it stands, else empty
     for (size_t i = 0; i < v.size();) {
         const char c = v[i];
         switch (c) {
@@ -163,24 +172,31 @@ std::string escape(std::string_view v) {
                 out += "&quot;";
                 break;
             default: {
-                char32_t cp = 0;
-                const size_t len = static_cast<unsigned char>(c) < 0x80 ? 0 : vex::DecodeUtf8(v, i, cp);
-                if (len == 0) {
+                char32_t cp = static_cast<unsigned char>(c);
+                const size_t len = cp < 0x80 ? 1 : vex::DecodeUtf8(v, i, cp);
+                if (len == 0 || (cp < 0x80 && lone.empty())) {  // not UTF-8, or plain ASCII: as it is
                     out.push_back(c);
+                    lone.clear();
                     break;
                 }
                 const std::string_view ch = v.substr(i, len);
-                if (vex::Utf8ToGbk(ch) == "?") {
-                    char ref[16];
-                    std::snprintf(ref, sizeof ref, "&#x%X;", static_cast<unsigned>(cp));
-                    out += ref;
-                } else {
+                const std::string gbk = vex::Utf8ToGbk(ch);
+                const bool stands =
+                    vex::GbkToUtf8(gbk) == ch &&
+                    (lone.empty() || vex::GbkToUtf8(lone + gbk) == vex::GbkToUtf8(lone) + std::string(ch));
+                if (stands) {
                     out += ch;
+                    lone =
+                        gbk.size() == 1 && static_cast<unsigned char>(gbk[0]) >= 0x80 ? gbk : std::string();
+                } else {
+                    appendCharRef(out, cp);
+                    lone.clear();
                 }
                 i += len;
                 continue;
             }
         }
+        lone.clear();
         ++i;
     }
     return out;

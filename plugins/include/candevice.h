@@ -1,6 +1,6 @@
 #pragma once
 // The device interface through which the program drives a CAN interface, and the records that cross it.
-// The same declaration is compiled into the program and into both device plug-ins.
+// The program and both device plug-ins share this declaration and one copy of its code (libvex_candevice).
 #include <cstddef>
 #include <cstdint>
 #include <mutex>

@@ -14,6 +14,7 @@ using vextest::fixture;
 using vextest::readFile;
 using vextest::TempDir;
 using vextest::writeFile;
+using namespace std::string_literals;
 
 namespace {
 
@@ -385,4 +386,33 @@ TEST(AppCfg, SaveCanDatabasesRefusesAFileThatDidNotLoadCleanly) {
     std::string error;
     EXPECT_FALSE(CAppCfg::SaveCanDatabases(temp, live, (dir / "plain/x.xml").string(), error));
     EXPECT_EQ(error, "无法写入配置文件 " + (dir / "plain/x.xml").string() + "：Not a directory");
+}
+
+TEST(AppCfg, KeptInvalidBytesSurviveEverySave) {
+    // Bytes that are not GBK are kept; characters that would pair with such a byte on disk, character
+    // references to kept bytes and a NUL dropped from the prefix must not change the text on the next load.
+    TempDir dir;
+    const std::string path = (dir / "raw.xml").string();
+    writeFile(
+        path,
+        cfgFile(
+            "<CFG_SET_LOG LogFileNameId=\"t\x8D\0@x\">\r\n"s +
+            "<CAN_MSG_FILTER_LOG>\r\n"
+            "<FILTER_CAN_MSG FilterCanMsgId=\"1\" FilterCanMsgDescr=\"\x8D&#x4E2D;\x8D&#x10FF41;\xFF\"/>\r\n"
+            "</CAN_MSG_FILTER_LOG>\r\n</CFG_SET_LOG>\r\n"));
+    CAppCfg first;
+    std::string message, error;
+    ASSERT_TRUE(first.OpenConfig(path, message)) << message;
+    EXPECT_EQ(first.Log.LogFileNameId, "t\xF4\x8F\xBE\x8D@x");
+    EXPECT_EQ(first.Log.Filter.MsgMap.at(1).Descr,
+              "\xF4\x8F\xBE\x8D中\xF4\x8F\xBE\x8D\xF4\x8F\xBD\x81\xF4\x8F\xBF\xBF");
+    const std::string saved = (dir / "saved.xml").string();
+    ASSERT_TRUE(first.SaveConfigAs(saved, error));
+    CAppCfg second;
+    ASSERT_TRUE(second.OpenConfig(saved, message)) << message;
+    cfgtest::expectSameSetup(second, first);
+    EXPECT_FALSE(second.IsModified());
+    const std::string again = (dir / "again.xml").string();
+    ASSERT_TRUE(second.SaveConfigAs(again, error));
+    EXPECT_EQ(readFile(again), readFile(saved));
 }
