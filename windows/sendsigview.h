@@ -1,0 +1,88 @@
+#pragma once
+// The send signal list, the lower pane of the send window: the signals of the transmit message last
+// activated in the message list, decoded from its data bytes. The raw value is typed in, the physical
+// value typed in or, for a signal with a value table, chosen from the table's texts; each change is
+// packed into the message's data bytes, stored, and reported so that the message list follows.
+#include <QAbstractTableModel>
+#include <QTableView>
+
+#include <cstdint>
+#include <vector>
+
+class CCanWorkspace;
+class CSendCellDelegate;
+struct CellEditEnd;
+
+// One row per signal: name, raw text, physical text, unit. UserRole of any cell: 1 when the signal shows
+// through its value table, plus 2 when it is signed.
+class CSendSigModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { kName, kRaw, kPhy, kUnit, kColumns };
+    struct Row {
+        QString name, raw, phy, unit;
+        int32_t itemData = 0;
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Every cell may start an in-place edit; the view's delegate decides which do.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void SetRows(std::vector<Row> rows);
+    const std::vector<Row>& Rows() const { return m_rows; }
+    // Sets the raw and physical texts of the first row named exactly `name`; no such row, no change.
+    void UpdateSigValue(const QString& name, const QString& raw, const QString& phy);
+    // "Raw Value" until the first reset or toggle, then "Raw Value[HEX]" or "Raw Value[DEC]".
+    void SetRawHeader(const QString& header);
+    // The key every row carries (CSendCellDelegate::KeyRole): the shown message's, -1 for none.
+    void SetKey(int64_t key) { m_key = key; }
+
+private:
+    std::vector<Row> m_rows;
+    QString m_rawHeader = QStringLiteral("Raw Value");
+    int64_t m_key = -1;
+};
+
+class CSendSigView : public QTableView {
+    Q_OBJECT
+public:
+    explicit CSendSigView(CCanWorkspace& workspace, QWidget* parent = nullptr);
+
+    CSendSigModel* sigModel() const { return m_model; }
+    // The key of the message shown, -1 for none.
+    int64_t CurrentKey() const { return m_key; }
+
+    // Shows the signals of a message (none when it has no database definition) and their values. A key
+    // not in the transmit store changes nothing.
+    void LoadSignals(uint32_t key);
+    // Recomputes every signal's texts from the stored data bytes. A key other than the shown one is
+    // refused with "目标发送报文与当前设置的发送报文不一致。".
+    void RefreshValues(uint32_t key);
+    // Empties the list, shows no message, and titles the raw column by the display flag.
+    void ResetSigList();
+    // The message list deleted a message: the list is emptied when it showed that one.
+    void OnMsgDeleted(uint32_t key);
+    // A click on the raw column's header switches raw values between hexadecimal and decimal (the
+    // configuration's flag) and shows them anew; other headers do nothing.
+    void OnHeaderClicked(int column);
+    // The end of an in-place edit of a raw or physical value, packed into the stored data bytes.
+    void OnEditEnd(const CellEditEnd& end);
+
+signals:
+    // The data bytes of a stored message changed.
+    void dataBytesChanged(uint32_t key);
+
+private:
+    bool rawHex() const;
+    void updateRawHeader();
+
+    CCanWorkspace& m_ws;
+    CSendSigModel* m_model;
+    CSendCellDelegate* m_delegate;
+    int64_t m_key = -1;
+};

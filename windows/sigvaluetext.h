@@ -1,0 +1,35 @@
+#pragma once
+// Signal values of a transmit message as the signal lists show and take them: the raw value as text
+// (hexadecimal or decimal), the physical value (or value-table) text, and an edit of either packed back
+// into the eight data bytes through the signal codec. Shared by the send and queue-transmit signal lists.
+#include <QString>
+
+#include <cstdint>
+
+#include "candb/canmodel.h"
+
+namespace vex {
+
+// Unsigned: "%X" with hex, else "%u". Signed: "+ %X" of the value or "- %X" of its magnitude with hex,
+// else "%d". "--" when the codec cannot extract the value.
+QString SigRawText(const CCanSignal& sig, const uint8_t (&data)[8], bool hex);
+
+// The codec's physical text (a number, or the value-table text); "--" when it cannot extract the value.
+QString SigPhyText(const CCanSignal& sig, const uint8_t (&data)[8]);
+
+// Whether the raw value may be typed in: not for a signed signal while raw values show in hexadecimal.
+inline bool SigRawEditable(const CCanSignal& sig, bool hex) {
+    return !(sig.Sign && hex);
+}
+
+// A typed raw value: unsigned signals read the text in base 16 with hex, else base 10; signed signals
+// read it as a decimal integer (nothing is written with hex). A value the codec refuses leaves the bytes
+// as they were.
+void ApplySigRawText(const CCanSignal& sig, uint8_t (&data)[8], const QString& text, bool hex);
+
+// A typed physical value or a chosen value-table text: the text read as a number, and the text itself for
+// the value table, converted and packed by the codec. A value the codec refuses leaves the bytes as they
+// were.
+void ApplySigPhyText(const CCanSignal& sig, uint8_t (&data)[8], const QString& text);
+
+}  // namespace vex
