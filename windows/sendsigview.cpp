@@ -37,7 +37,7 @@ QVariant CSendSigModel::data(const QModelIndex& index, int role) const {
     const Row& row = m_rows[static_cast<size_t>(index.row())];
     if (role == CSendCellDelegate::KeyRole)
         return m_key < 0 ? QVariant() : QVariant::fromValue<qlonglong>(m_key);
-    if (role == Qt::UserRole) return row.itemData;
+    if (role == ItemDataRole) return row.itemData;
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(index.column() == kName ? Qt::AlignCenter
                                                            : Qt::AlignLeft | Qt::AlignVCenter);

@@ -13,12 +13,14 @@ class CCanWorkspace;
 class CSendCellDelegate;
 struct CellEditEnd;
 
-// One row per signal: name, raw text, physical text, unit. UserRole of any cell: 1 when the signal shows
-// through its value table, plus 2 when it is signed.
+// One row per signal: name, raw text, physical text, unit. ItemDataRole of any cell: 1 when the signal
+// shows through its value table, plus 2 when it is signed.
 class CSendSigModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { kName, kRaw, kPhy, kUnit, kColumns };
+    // CSendCellDelegate::KeyRole carries the shown message's key.
+    static constexpr int ItemDataRole = Qt::UserRole + 1;
     struct Row {
         QString name, raw, phy, unit;
         int32_t itemData = 0;

@@ -1,0 +1,292 @@
+// The send signal list: value texts, edits packed into the data bytes (Intel and Motorola, signed and
+// unsigned, physical and value-table), the hexadecimal toggle, and what reaches the message list and the
+// device.
+#include "windows/sendsigview.h"
+
+#include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+
+#include <array>
+#include <thread>
+
+#include "tests/windows/sendtest.h"
+#include "windows/sendcelldelegate.h"
+#include "windows/sendmsgmodel.h"
+#include "windows/sendmsgview.h"
+#include "windows/sendwnd.h"
+#include "windows/sigvaluetext.h"
+
+using namespace sendtest;
+using S = CSendSigModel;
+using Bytes = std::array<uint8_t, 8>;
+
+namespace {
+
+CCanSignal WithTable(CCanSignal s) {
+    s.Enum = 1;
+    s.SigEnum.Items = {{"Off", 0}, {"On", 1}, {"Auto", 2}};
+    return s;
+}
+
+// One message whose signals cover both byte orders, both signs, scaling and a value table.
+CCanMsg TestMsg() {
+    CCanMsg m;
+    m.Name = "Body";
+    m.id = 0x321;
+    m.DL = 8;
+    m.Signals = {
+        Sig("U12", 4, 12),                          // Intel, bits 4..15
+        Sig("M16", 23, 16, false),                  // Motorola, bytes 2..3
+        Sig("S8", 32, 8, true, true),               // signed, byte 4
+        Sig("Phys", 40, 8, true, false, 0.5, -10),  // byte 5
+        WithTable(Sig("Mode", 52, 4)),              // byte 6 bits 4..7
+        Sig("MS12", 51, 12, false, true),           // Motorola signed, byte 6 bits 3..0 and byte 7
+    };
+    m.Signals[0].Unit = "rpm";
+    return m;
+}
+
+class SendSigViewTest : public SendTest {
+protected:
+    void SetUp() override {
+        SendTest::SetUp();
+        tCFG_SET_SEND_MSG rec = Rec("Body", 0x321, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0});
+        rec.Parse = 1;
+        rec.CanMsg = TestMsg();
+        ws->Cfg().Send.MsgMap[0x321] = rec;
+        ws->Cfg().Send.MsgMap[0x100] = Rec("Plain", 0x100, 0, 0, {1, 2});
+        wnd = std::make_unique<CSendWnd>(*ws);
+        tester = std::make_unique<QAbstractItemModelTester>(
+            wnd->sigView()->sigModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+        wnd->resize(1200, 500);
+        wnd->show();
+        QApplication::setActiveWindow(wnd.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(wnd.get()));
+        wnd->sigView()->LoadSignals(0x321);
+    }
+    void TearDown() override {
+        tester.reset();
+        wnd.reset();
+        SendTest::TearDown();
+    }
+    CSendSigView* sig() const { return wnd->sigView(); }
+    QString Cell(int row, int column) const {
+        return sig()->sigModel()->index(row, column).data().toString();
+    }
+    int RowOf(const char* name) const {
+        for (int r = 0; r < sig()->sigModel()->rowCount(); ++r)
+            if (Cell(r, S::kName) == name) return r;
+        return -1;
+    }
+    Bytes Data() const {
+        Bytes out;
+        std::copy(std::begin(ws->Cfg().Send.MsgMap.at(0x321).TxData),
+                  std::end(ws->Cfg().Send.MsgMap.at(0x321).TxData), out.begin());
+        return out;
+    }
+    void SetData(const Bytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), ws->Cfg().Send.MsgMap.at(0x321).TxData);
+        sig()->RefreshValues(0x321);
+    }
+    void Edit(const char* signal, int column, const char* text, bool combo = false) {
+        CellEditEnd end;
+        end.row = RowOf(signal);
+        end.column = column;
+        end.key = 0x321;
+        end.text = QString::fromUtf8(text);
+        end.combo = combo;
+        sig()->OnEditEnd(end);
+    }
+    void DoubleClick(int row, int column) {
+        const QPoint at = sig()->visualRect(sig()->sigModel()->index(row, column)).center();
+        QTest::mouseClick(sig()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(sig()->viewport(), Qt::LeftButton, {}, at);
+    }
+    template <class Editor>
+    Editor* Visible() const {
+        for (Editor* e : sig()->viewport()->findChildren<Editor*>())
+            if (e->isVisible()) return e;
+        return nullptr;
+    }
+
+    std::unique_ptr<CSendWnd> wnd;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+};
+
+}  // namespace
+
+TEST(SigValueText, RawAndPhysicalTexts) {
+    struct Case {
+        const char* name;
+        CCanSignal sig;
+        Bytes data;
+        const char *hex, *dec, *phy;
+    } cases[] = {
+        {"unsigned", Sig("u", 0, 8), {0xAB}, "AB", "171", "171"},
+        {"signed all ones", Sig("s", 8, 8, true, true), {0, 0xFF}, "- 1", "-1", "-1"},
+        {"signed positive", Sig("s", 8, 8, true, true), {0, 0x05}, "+ 5", "5", "5"},
+        {"signed minimum",
+         Sig("s", 0, 32, true, true),
+         {0, 0, 0, 0x80},
+         "- 80000000",
+         "-2147483648",
+         "-2147483648"},
+        {"motorola", Sig("m", 7, 16, false), {0x12, 0x34}, "1234", "4660", "4660"},
+        {"scaled", Sig("p", 0, 8, true, false, 0.5, -10), {20}, "14", "20", "0"},
+        {"value table", WithTable(Sig("e", 0, 4)), {1}, "1", "1", "On"},
+        {"no table entry", WithTable(Sig("e", 0, 4)), {3}, "3", "3", "  "},
+        {"bad length", Sig("z", 0, 0), {}, "--", "--", "--"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        uint8_t data[8];
+        std::copy(c.data.begin(), c.data.end(), data);
+        EXPECT_EQ(vex::SigRawText(c.sig, data, true), QString::fromUtf8(c.hex));
+        EXPECT_EQ(vex::SigRawText(c.sig, data, false), QString::fromUtf8(c.dec));
+        EXPECT_EQ(vex::SigPhyText(c.sig, data), QString::fromUtf8(c.phy));
+    }
+}
+
+TEST_F(SendSigViewTest, EditsPackTheRightBits) {
+    struct Case {
+        const char* signal;
+        int column;
+        const char* text;
+        bool hex, combo;
+        Bytes data;  // from all zero
+        const char *raw, *phy;
+    } cases[] = {
+        {"U12", S::kRaw, "ABC", true, false, {0xC0, 0xAB}, "ABC", "2748"},
+        {"U12", S::kRaw, "1A", true, false, {0xA0, 0x01}, "1A", "26"},
+        {"U12", S::kRaw, "1A", false, false, {0x10}, "1", "1"},
+        {"U12", S::kPhy, "4095", true, false, {0xF0, 0xFF}, "FFF", "4095"},
+        {"M16", S::kRaw, "1234", true, false, {0, 0, 0x12, 0x34}, "1234", "4660"},
+        {"S8", S::kRaw, "-1", false, false, {0, 0, 0, 0, 0xFF}, "-1", "-1"},
+        {"S8", S::kRaw, "-1", true, false, {}, "+ 0", "0"},  // not written in hexadecimal display
+        {"S8", S::kPhy, "-3", true, false, {0, 0, 0, 0, 0xFD}, "- 3", "-3"},
+        {"Phys", S::kPhy, "0", true, false, {0, 0, 0, 0, 0, 0x14}, "14", "0"},
+        {"Phys", S::kPhy, "2.5", false, false, {0, 0, 0, 0, 0, 0x19}, "25", "2.5"},
+        {"Mode", S::kPhy, "Auto", true, true, {0, 0, 0, 0, 0, 0, 0x20}, "2", "Auto"},
+        {"MS12", S::kRaw, "-2", false, false, {0, 0, 0, 0, 0, 0, 0x0F, 0xFE}, "-2", "-2"},
+        {"MS12", S::kPhy, "-2", true, false, {0, 0, 0, 0, 0, 0, 0x0F, 0xFE}, "- 2", "-2"},
+    };
+    CSendMsgModel* msgs = wnd->msgView()->msgModel();
+    const int msgRow = msgs->RowOfKey(0x321);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.signal) + " " + c.text);
+        ws->Cfg().Send.SigRawValShowHex = c.hex ? 1 : 0;
+        SetData({});
+        Edit(c.signal, c.column, c.text, c.combo);
+        EXPECT_EQ(Data(), c.data);
+        EXPECT_EQ(Cell(RowOf(c.signal), S::kRaw), QString::fromUtf8(c.raw));
+        EXPECT_EQ(Cell(RowOf(c.signal), S::kPhy), QString::fromUtf8(c.phy));
+        // The message list shows the new bytes.
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(msgs->index(msgRow, CSendMsgModel::kData0 + i).data().toString(),
+                      QString::asprintf("%02X", c.data[static_cast<size_t>(i)]));
+    }
+    EXPECT_TRUE(prompt.messages.empty());
+}
+
+TEST_F(SendSigViewTest, RowsAndTheHexadecimalToggle) {
+    ASSERT_EQ(sig()->sigModel()->rowCount(), 6);
+    EXPECT_EQ(Cell(0, S::kUnit), "rpm");
+    struct Row {
+        const char* name;
+        int itemData;
+    } rows[] = {{"U12", 0}, {"M16", 0}, {"S8", 2}, {"Phys", 0}, {"Mode", 1}, {"MS12", 2}};
+    for (int r = 0; r < 6; ++r) {
+        EXPECT_EQ(Cell(r, S::kName), rows[r].name);
+        EXPECT_EQ(sig()->sigModel()->index(r, 2).data(S::ItemDataRole).toInt(), rows[r].itemData);
+    }
+    SetData({0, 0, 0, 0, 0xFF});
+    auto header = [&] { return sig()->sigModel()->headerData(S::kRaw, Qt::Horizontal).toString(); };
+    EXPECT_EQ(header(), "Raw Value[HEX]");
+    EXPECT_EQ(Cell(RowOf("S8"), S::kRaw), "- 1");
+
+    const int x = sig()->horizontalHeader()->sectionViewportPosition(S::kRaw) + 20;
+    QTest::mouseClick(sig()->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
+    EXPECT_EQ(ws->Cfg().Send.SigRawValShowHex, 0);
+    EXPECT_EQ(header(), "Raw Value[DEC]");
+    EXPECT_EQ(Cell(RowOf("S8"), S::kRaw), "-1");
+    sig()->OnHeaderClicked(S::kPhy);  // other headers do nothing
+    EXPECT_EQ(ws->Cfg().Send.SigRawValShowHex, 0);
+    sig()->OnHeaderClicked(S::kRaw);
+    EXPECT_EQ(ws->Cfg().Send.SigRawValShowHex, 1);
+    EXPECT_EQ(header(), "Raw Value[HEX]");
+
+    // A message without a database definition shows no signals; deleting the shown one empties the list.
+    sig()->LoadSignals(0x100);
+    EXPECT_EQ(sig()->sigModel()->rowCount(), 0);
+    EXPECT_EQ(sig()->CurrentKey(), 0x100);
+    sig()->LoadSignals(0x999);  // not stored: nothing changes
+    EXPECT_EQ(sig()->CurrentKey(), 0x100);
+    sig()->LoadSignals(0x321);
+    wnd->msgView()->selectRow(wnd->msgView()->msgModel()->RowOfKey(0x321));
+    wnd->OnDeleteMsg();
+    EXPECT_EQ(sig()->CurrentKey(), -1);
+    EXPECT_EQ(sig()->sigModel()->rowCount(), 0);
+    EXPECT_TRUE(prompt.messages.empty());
+}
+
+TEST_F(SendSigViewTest, DoubleClickOffersTheEditorOfTheValue) {
+    struct Case {
+        const char* signal;
+        int column;
+        bool hex;
+        const char* editor;
+    } cases[] = {
+        {"S8", S::kRaw, true, ""},      {"S8", S::kRaw, false, "edit"},   {"U12", S::kRaw, true, "edit"},
+        {"U12", S::kPhy, true, "edit"}, {"Mode", S::kPhy, true, "combo"}, {"U12", S::kName, true, ""},
+        {"U12", S::kUnit, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.signal) + " " + std::to_string(c.column));
+        ws->Cfg().Send.SigRawValShowHex = c.hex ? 1 : 0;
+        DoubleClick(RowOf(c.signal), c.column);
+        QLineEdit* edit = Visible<QLineEdit>();
+        QComboBox* combo = Visible<QComboBox>();
+        EXPECT_EQ(std::string(edit ? "edit" : combo ? "combo" : ""), c.editor);
+        if (combo) {
+            QStringList items;
+            for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+            EXPECT_EQ(items, QStringList({"Off", "On", "Auto"}));
+            combo->hidePopup();
+        }
+        if (QWidget* open = edit ? static_cast<QWidget*>(edit) : combo) QTest::keyClick(open, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_EQ(Data(), Bytes{});  // Escape wrote nothing
+}
+
+// While online, a signal edit reaches the device's copy of a cyclic message; a message that is not sent
+// cyclically is not touched in the device (no failed update reported).
+TEST_F(SendSigViewTest, SignalEditsReachTheCyclicCopy) {
+    GoOnline();
+    CSendMsgView* msgs = wnd->msgView();
+    auto reports = [&] {
+        int failures = 0;
+        tCAN_DEV_REPORT r;
+        while (PopDevReport(ws->Cfg().NxpDevice().m_ReportRing, r)) failures += r.Severity != 0;
+        return failures;
+    };
+    reports();
+    Edit("U12", S::kRaw, "123");
+    EXPECT_EQ(reports(), 0);
+
+    const int row = msgs->msgModel()->RowOfKey(0x321);
+    ASSERT_TRUE(msgs->StartCyclic(0x321));
+    msgs->msgModel()->SetCyclic(row, true);
+    Edit("M16", S::kRaw, "BEEF");
+    auto sentWith = [&](uint8_t b2, uint8_t b3) {
+        for (const auto& f : vex::emu::peer::Received())
+            if (f.frame.id == 0x321 && f.frame.data[2] == b2 && f.frame.data[3] == b3) return true;
+        return false;
+    };
+    EXPECT_TRUE(emutest::WaitFor([&] { return sentWith(0xBE, 0xEF); }, 3000));
+    EXPECT_EQ(reports(), 0);
+    msgs->StopCyclic(0x321);
+    EXPECT_TRUE(prompt.messages.empty());
+}
