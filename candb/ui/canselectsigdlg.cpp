@@ -212,7 +212,7 @@ CCanDbSelectSigDlg::CCanDbSelectSigDlg(CCanMsgDataHub& hub, QWidget* parent)
     layout->addLayout(filters);
     layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
-    resize(1000, 560);
+    resize(1240, 560);
 }
 
 void CCanDbSelectSigDlg::Reload() {
