@@ -6,12 +6,30 @@ using namespace cfgxml;
 
 namespace {
 
-// The file lists "right" before "top"; each attribute still goes to the field of its own name.
-struct PlacementAttr {
+// Records whose attributes are all "%d" integers, listed in the file's order.
+template <class Rec>
+struct IntAttr {
     const char* name;
-    int32_t tWND_PLACEMENT::*field;
+    int32_t Rec::*field;
 };
-constexpr PlacementAttr kPlacementAttrs[] = {
+
+template <class Rec, size_t N>
+bool loadInts(CXmlDoc& doc, std::string_view element, Rec& rec, const IntAttr<Rec> (&attrs)[N]) {
+    if (!enter(doc, element)) return false;
+    for (const IntAttr<Rec>& a : attrs) rec.*a.field = readInt(doc, a.name);
+    doc.LeaveElem();
+    return true;
+}
+
+template <class Rec, size_t N>
+void saveInts(CXmlDoc& doc, std::string_view element, const Rec& rec, const IntAttr<Rec> (&attrs)[N]) {
+    create(doc, element);
+    for (const IntAttr<Rec>& a : attrs) writeInt(doc, a.name, rec.*a.field);
+    doc.LeaveElem();
+}
+
+// The file lists "right" before "top"; each attribute still goes to the field of its own name.
+constexpr IntAttr<tWND_PLACEMENT> kPlacementAttrs[] = {
     {"length", &tWND_PLACEMENT::length},   {"flags", &tWND_PLACEMENT::flags},
     {"showCmd", &tWND_PLACEMENT::showCmd}, {"MinPosX", &tWND_PLACEMENT::MinPosX},
     {"MinPosY", &tWND_PLACEMENT::MinPosY}, {"MaxPosX", &tWND_PLACEMENT::MaxPosX},
@@ -20,11 +38,7 @@ constexpr PlacementAttr kPlacementAttrs[] = {
     {"bottom", &tWND_PLACEMENT::bottom},
 };
 
-struct SplitterAttr {
-    const char* name;
-    int32_t tWND_SPLITTER::*field;
-};
-constexpr SplitterAttr kSplitterAttrs[] = {
+constexpr IntAttr<tWND_SPLITTER> kSplitterAttrs[] = {
     {"SpltMode", &tWND_SPLITTER::SpltMode}, {"C0", &tWND_SPLITTER::C0},
     {"C0Min", &tWND_SPLITTER::C0Min},       {"C1", &tWND_SPLITTER::C1},
     {"C1Min", &tWND_SPLITTER::C1Min},       {"R0", &tWND_SPLITTER::R0},
@@ -58,29 +72,19 @@ constexpr char kExtSerFull[] = "EXT_SER_QUEUE_TX_MSG";
 }  // namespace
 
 bool LoadWndPlacement(CXmlDoc& doc, tWND_PLACEMENT& placement, std::string_view name) {
-    if (!enter(doc, concat("WND_PLACEMENT_", name))) return false;
-    for (const PlacementAttr& a : kPlacementAttrs) placement.*a.field = readInt(doc, a.name);
-    doc.LeaveElem();
-    return true;
+    return loadInts(doc, concat("WND_PLACEMENT_", name), placement, kPlacementAttrs);
 }
 
 void SaveWndPlacement(CXmlDoc& doc, const tWND_PLACEMENT& placement, std::string_view name) {
-    create(doc, concat("WND_PLACEMENT_", name));
-    for (const PlacementAttr& a : kPlacementAttrs) writeInt(doc, a.name, placement.*a.field);
-    doc.LeaveElem();
+    saveInts(doc, concat("WND_PLACEMENT_", name), placement, kPlacementAttrs);
 }
 
 bool LoadWndSplitter(CXmlDoc& doc, tWND_SPLITTER& splitter, std::string_view name) {
-    if (!enter(doc, concat("WND_SPLT_", name))) return false;
-    for (const SplitterAttr& a : kSplitterAttrs) splitter.*a.field = readInt(doc, a.name);
-    doc.LeaveElem();
-    return true;
+    return loadInts(doc, concat("WND_SPLT_", name), splitter, kSplitterAttrs);
 }
 
 void SaveWndSplitter(CXmlDoc& doc, const tWND_SPLITTER& splitter, std::string_view name) {
-    create(doc, concat("WND_SPLT_", name));
-    for (const SplitterAttr& a : kSplitterAttrs) writeInt(doc, a.name, splitter.*a.field);
-    doc.LeaveElem();
+    saveInts(doc, concat("WND_SPLT_", name), splitter, kSplitterAttrs);
 }
 
 bool LoadWndMainFrame(CXmlDoc& doc, tWND_LAYOUT& layout) {
