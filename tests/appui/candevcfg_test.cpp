@@ -59,9 +59,6 @@ TEST(CanDevCfgModel, RateTableBothWays) {
     } stored[] = {{"BAUD_1M", 1000}, {"BAUD_10K", 10}, {"BAUD_83K", 0},
                   {"baud_1m", 0},    {"", 0},          {"BAUD_1M ", 0}};
     for (const auto& r : stored) EXPECT_EQ(CanBaudValue(r.text), r.rate) << r.text;
-    ASSERT_EQ(kCanBaudTable.size(), 8u);
-    EXPECT_EQ(kCanBaudTable.front().Text, "BAUD_1M");
-    EXPECT_EQ(kCanBaudTable.back().Text, "BAUD_10K");
 }
 
 TEST(CanDevCfgModel, ShownDeviceAndEnabledRatesFollowActiveAndKind) {
