@@ -7,6 +7,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "windows/sendmsgdlg.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendsigview.h"
@@ -30,8 +32,9 @@ CSendWnd::CSendWnd(CCanWorkspace& workspace, QWidget* parent)
     m_splitter->setChildrenCollapsible(false);
     m_splitter->addWidget(m_msgView);
     m_splitter->addWidget(m_sigView);
-    m_splitter->setStretchFactor(0, 1);
-    m_splitter->setStretchFactor(1, 4);
+    // As the window grows or shrinks, the signal list takes the change.
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -69,11 +72,36 @@ void CSendWnd::OnDeleteMsg() {
     m_msgView->DeleteSelected();
 }
 
+void CSendWnd::SaveLayout(tWND_SPLITTER& splitter) const {
+    const QList<int> rows = m_splitter->sizes();
+    splitter.C0 = splitter.C1 = m_splitter->width();
+    splitter.C0Min = splitter.C1Min = m_splitter->minimumWidth();
+    splitter.R0 = rows.value(0);
+    splitter.R0Min = m_msgView->minimumHeight();
+    splitter.R1 = rows.value(1);
+    splitter.R1Min = m_sigView->minimumHeight();
+}
+
+void CSendWnd::RestoreLayout(const tWND_SPLITTER& splitter) {
+    m_msgView->setMinimumHeight(std::max(0, splitter.R0Min));
+    m_sigView->setMinimumHeight(std::max(0, splitter.R1Min));
+    const QList<int> rows{std::max(0, splitter.R0), std::max(0, splitter.R1)};
+    if (m_sized) {
+        m_splitter->setSizes(rows);
+    } else {
+        m_pendingRows = rows;
+    }
+}
+
 void CSendWnd::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // The first time: the message list takes a fifth of the height, the signal list the rest.
     if (m_sized) return;
     m_sized = true;
+    if (!m_pendingRows.isEmpty()) {
+        m_splitter->setSizes(m_pendingRows);
+        return;
+    }
+    // The first time without a saved layout: the message list takes a fifth of the height.
     const int h = m_splitter->height();
     m_splitter->setSizes({h / 5, h - h / 5});
 }

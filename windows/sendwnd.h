@@ -2,7 +2,10 @@
 // The send window "SEND": the send message list above the send signal list, with a tool bar to add and
 // delete transmit messages. Meant to be the widget of an MDI child: closing it only hides it, so its rows
 // and any cyclic sending in the device go on.
+#include <QList>
 #include <QWidget>
+
+#include "config/cfgrecords.h"
 
 class CCanWorkspace;
 class CSendMsgView;
@@ -34,6 +37,12 @@ public:
     // Delete command: deletes the selected message.
     void OnDeleteMsg();
 
+    // The splitter's division into the layout record: column 0 (the window's width) into both column
+    // pairs, the heights of the two lists into the row pairs; SpltMode is kept.
+    void SaveLayout(tWND_SPLITTER& splitter) const;
+    // The saved heights and minimum heights of the two lists; they replace the first-show division.
+    void RestoreLayout(const tWND_SPLITTER& splitter);
+
 signals:
     // The user closed the window (it is hidden, its rows kept): the frame clears its "Show" flag.
     void hiddenByClose();
@@ -48,5 +57,6 @@ private:
     QSplitter* m_splitter;
     CSendMsgView* m_msgView;
     CSendSigView* m_sigView;
+    QList<int> m_pendingRows;  // restored before the window was first shown
     bool m_sized = false;
 };

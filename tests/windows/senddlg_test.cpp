@@ -171,7 +171,7 @@ TEST_F(SendDlgTest, DefaultsLengthAndTakingADatabaseMessage) {
     EXPECT_EQ(dlg.m_Msg.CycTxTime, 500);
 }
 
-TEST_F(SendDlgTest, SendWindowAddsHidesAndSplits) {
+TEST_F(SendDlgTest, SendWindowAddsAndHides) {
     QMdiArea area;
     area.resize(1200, 700);
     area.show();
@@ -180,9 +180,6 @@ TEST_F(SendDlgTest, SendWindowAddsHidesAndSplits) {
     wnd->subWindow()->resize(1100, 600);
     QApplication::processEvents();
     EXPECT_EQ(wnd->windowTitle(), "SEND");
-    const QList<int> sizes = wnd->splitter()->sizes();
-    ASSERT_EQ(sizes.size(), 2);
-    EXPECT_NEAR(sizes[0], (sizes[0] + sizes[1]) / 5, 2);
 
     WhenModal<CSendMsgDlg>([](CSendMsgDlg& dlg) {
         dlg.idEdit()->setText(QStringLiteral("123"));
@@ -201,4 +198,40 @@ TEST_F(SendDlgTest, SendWindowAddsHidesAndSplits) {
     wnd->subWindow()->show();
     EXPECT_EQ(wnd->msgView()->msgModel()->rowCount(), 1);
     EXPECT_TRUE(prompt.messages.empty());
+}
+
+TEST_F(SendDlgTest, SendWindowLayoutRoundTrip) {
+    {
+        // Without a saved layout the message list starts with a fifth of the height, and keeps its
+        // height when the window grows.
+        CSendWnd fresh(*ws);
+        fresh.resize(900, 500);
+        fresh.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&fresh));
+        const int h = fresh.splitter()->height();
+        EXPECT_EQ(fresh.splitter()->sizes().value(0), h / 5);
+        fresh.resize(900, 700);
+        QApplication::processEvents();
+        EXPECT_EQ(fresh.splitter()->sizes().value(0), h / 5);
+    }
+    CSendWnd wnd(*ws);
+    tWND_SPLITTER saved{7, 0, 0, 0, 0, 150, 40, 300, 60};
+    wnd.RestoreLayout(saved);  // before the first show: overrides the fifth
+    wnd.resize(900, 500);
+    wnd.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&wnd));
+    EXPECT_EQ(wnd.splitter()->sizes().value(0), 150);
+    tWND_SPLITTER out;
+    out.SpltMode = 7;
+    wnd.SaveLayout(out);
+    EXPECT_EQ(out.SpltMode, 7);
+    EXPECT_EQ(out.C0, wnd.splitter()->width());
+    EXPECT_EQ(out.C1, out.C0);
+    EXPECT_EQ(out.R0, 150);
+    EXPECT_EQ(out.R0Min, 40);
+    EXPECT_EQ(out.R1, wnd.splitter()->sizes().value(1));
+    EXPECT_EQ(out.R1Min, 60);
+    saved.R0 = 90;
+    wnd.RestoreLayout(saved);  // while shown: at once
+    EXPECT_EQ(wnd.splitter()->sizes().value(0), 90);
 }
