@@ -102,8 +102,8 @@ CSendMsgView::CSendMsgView(CCanWorkspace& workspace, QWidget* parent)
 
 void CSendMsgView::ReloadMsgList() {
     m_model->Clear();
-    // The store is a std::map: rows come in ascending key order.
-    for (const auto& [key, rec] : m_ws.Cfg().Send.MsgMap) AddRow(rec);
+    // The store is a std::map: rows come in ascending key order. Its records stay as they are.
+    for (const auto& entry : m_ws.Cfg().Send.MsgMap) m_model->AddKey(entry.first);
 }
 
 void CSendMsgView::AddRow(const tCFG_SET_SEND_MSG& record) {

@@ -1,29 +1,12 @@
 #include "candb/ui/canselectmsgdlg.h"
 
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
-#include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/canmsgdatahub.h"
 #include "platform/qt/prompt.h"
-#include "windows/reportlist.h"
-
-namespace {
-
-QString hex8(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return QString::fromLatin1(text);
-}
-
-}  // namespace
 
 // ---- CCanDbSelectMsgModel ----
 
@@ -50,7 +33,7 @@ void CCanDbSelectMsgModel::Sort(int column, int direction) {
     sortRows(direction, [&](uint32_t key) -> std::optional<QString> {
         const tCAN_MSG_GLOBAL_DATA* entry = m_hub.FindGlobalMsg(key);
         if (entry == nullptr) return std::nullopt;
-        return column == kName ? vex::LowerText(entry->CanMsg->Name) : hex8(entry->CanMsg->id);
+        return column == kName ? vex::LowerText(entry->CanMsg->Name) : vex::Hex8(entry->CanMsg->id);
     });
 }
 
@@ -71,7 +54,7 @@ QVariant CCanDbSelectMsgModel::data(const QModelIndex& index, int role) const {
         case kName:
             return QString::fromStdString(msg.Name);
         case kId:
-            return hex8(msg.id);
+            return vex::Hex8(msg.id);
         case kType:
             return QString::fromLatin1(msg.Ext ? "ext" : "std");
         case kLength:
@@ -109,49 +92,13 @@ CCanDbSelectMsgDlg::CCanDbSelectMsgDlg(CCanMsgDataHub& hub, QWidget* parent)
       m_nameFilter(new QLineEdit(this)),
       m_idFilter(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("从数据库中选择CAN报文"));
-    m_list->setObjectName(QStringLiteral("list"));
     m_nameFilter->setObjectName(QStringLiteral("nameFilter"));
     m_idFilter->setObjectName(QStringLiteral("idFilter"));
-
-    m_list->setModel(m_model);
-    vex::SetupReportList(*m_list);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const int widths[] = {140, 100, 80, 60};
-    for (int c = 0; c < CCanDbSelectMsgModel::kColumns; ++c) m_list->setColumnWidth(c, widths[c]);
-    m_list->horizontalHeader()->setSectionsClickable(true);
-    connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &CCanDbSelectMsgDlg::OnHeaderClicked);
-
-    auto* find = new QPushButton(QStringLiteral("查找"), this);
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    find->setObjectName(QStringLiteral("find"));
-    ok->setObjectName(QStringLiteral("ok"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    find->setAutoDefault(false);
-    cancel->setAutoDefault(false);
-    ok->setDefault(true);
-    connect(find, &QPushButton::clicked, this, &CCanDbSelectMsgDlg::OnFind);
-    connect(ok, &QPushButton::clicked, this, &CCanDbSelectMsgDlg::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_nameFilter, &QLineEdit::textChanged, this, &CCanDbSelectMsgDlg::OnFind);
-    connect(m_idFilter, &QLineEdit::textChanged, this, &CCanDbSelectMsgDlg::OnFind);
-
-    auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("报文名称："), this));
-    filters->addWidget(m_nameFilter, 2);
-    filters->addWidget(new QLabel(QStringLiteral("或（||）"), this));
-    filters->addWidget(new QLabel(QStringLiteral("报文ID[HEX]："), this));
-    filters->addWidget(m_idFilter, 1);
-    filters->addWidget(find);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(filters);
-    layout->addWidget(m_list, 1);
-    layout->addLayout(buttons);
+    vex::BuildPicker(
+        *this, *m_list, *m_model, {140, 100, 80, 60},
+        {{{QStringLiteral("报文名称：")}, m_nameFilter, 2},
+         {{QStringLiteral("或（||）"), QStringLiteral("报文ID[HEX]：")}, m_idFilter, 1}},
+        [this] { OnFind(); }, [this] { OnOK(); }, [this](int column) { OnHeaderClicked(column); });
     resize(560, 460);
 }
 

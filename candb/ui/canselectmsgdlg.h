@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "candb/ui/pickertext.h"
+#include "candb/ui/pickerlist.h"
 
 class CCanMsgDataHub;
 class QLineEdit;

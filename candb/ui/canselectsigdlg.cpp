@@ -1,33 +1,19 @@
 #include "candb/ui/canselectsigdlg.h"
 
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTableView>
-#include <QVBoxLayout>
-
-#include <cstdio>
 
 #include "app/canmsgdatahub.h"
 #include "app/util/utils.h"
 #include "config/cfgrecords.h"
-#include "windows/reportlist.h"
 
 namespace {
 
 constexpr uint32_t kId29Mask = 0x1FFFFFFFu;
 
-QString hex8(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return QString::fromLatin1(text);
-}
-
 QString idText(uint32_t msgKey) {
     const bool ext = (msgKey & kMsgKeyExtFlag) != 0;
-    return hex8(msgKey & (ext ? kId29Mask : 0x7FFu)) + QString::fromLatin1(ext ? "(ext)" : "(std)");
+    return vex::Hex8(msgKey & (ext ? kId29Mask : 0x7FFu)) + QString::fromLatin1(ext ? "(ext)" : "(std)");
 }
 
 bool excluded(const std::vector<tCAN_DB_SEL_CAN_SIG>& exclusions, const tCAN_SIG_GLOBAL_DATA& entry) {
@@ -74,7 +60,7 @@ void CCanDbSelectSigModel::Sort(int column, int direction) {
         if (entry == nullptr) return std::nullopt;
         if (column == kSigName) return vex::LowerText(entry->CanSig.Name);
         if (column == kMsgName) return vex::LowerText(entry->MsgName);
-        return hex8(entry->MsgKey & kId29Mask);
+        return vex::Hex8(entry->MsgKey & kId29Mask);
     });
 }
 
@@ -167,51 +153,15 @@ CCanDbSelectSigDlg::CCanDbSelectSigDlg(CCanMsgDataHub& hub, QWidget* parent)
       m_msgFilter(new QLineEdit(this)),
       m_idFilter(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("从数据库中选择CAN信号"));
-    m_list->setObjectName(QStringLiteral("list"));
     m_sigFilter->setObjectName(QStringLiteral("sigFilter"));
     m_msgFilter->setObjectName(QStringLiteral("msgFilter"));
     m_idFilter->setObjectName(QStringLiteral("idFilter"));
-
-    m_list->setModel(m_model);
-    vex::SetupReportList(*m_list);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    const int widths[] = {300, 150, 120, 80, 80, 60, 160, 160, 80};
-    for (int c = 0; c < CCanDbSelectSigModel::kColumns; ++c) m_list->setColumnWidth(c, widths[c]);
-    m_list->horizontalHeader()->setSectionsClickable(true);
-    connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
-            &CCanDbSelectSigDlg::OnHeaderClicked);
-
-    auto* find = new QPushButton(QStringLiteral("查找"), this);
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    find->setObjectName(QStringLiteral("find"));
-    ok->setObjectName(QStringLiteral("ok"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    find->setAutoDefault(false);
-    cancel->setAutoDefault(false);
-    ok->setDefault(true);
-    connect(find, &QPushButton::clicked, this, &CCanDbSelectSigDlg::OnFind);
-    connect(ok, &QPushButton::clicked, this, &CCanDbSelectSigDlg::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    for (QLineEdit* edit : {m_sigFilter, m_msgFilter, m_idFilter})
-        connect(edit, &QLineEdit::textChanged, this, &CCanDbSelectSigDlg::OnFind);
-
-    auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(QStringLiteral("信号名称："), this));
-    filters->addWidget(m_sigFilter, 2);
-    filters->addWidget(new QLabel(QStringLiteral("或（||）报文名称："), this));
-    filters->addWidget(m_msgFilter, 2);
-    filters->addWidget(new QLabel(QStringLiteral("或（||）报文ID[HEX]："), this));
-    filters->addWidget(m_idFilter, 1);
-    filters->addWidget(find);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(filters);
-    layout->addWidget(m_list, 1);
-    layout->addLayout(buttons);
+    vex::BuildPicker(
+        *this, *m_list, *m_model, {300, 150, 120, 80, 80, 60, 160, 160, 80},
+        {{{QStringLiteral("信号名称：")}, m_sigFilter, 2},
+         {{QStringLiteral("或（||）报文名称：")}, m_msgFilter, 2},
+         {{QStringLiteral("或（||）报文ID[HEX]：")}, m_idFilter, 1}},
+        [this] { OnFind(); }, [this] { OnOK(); }, [this](int column) { OnHeaderClicked(column); });
     resize(1240, 560);
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "candb/canmodel.h"
-#include "candb/ui/pickertext.h"
+#include "candb/ui/pickerlist.h"
 
 class CCanMsgDataHub;
 struct tCAN_SIG_GLOBAL_DATA;

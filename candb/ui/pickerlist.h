@@ -1,18 +1,27 @@
 #pragma once
-// What the two picker lists share: filtering and sorting on text (UTF-8 decoded, lower-cased by Unicode
-// rules), never on bytes, so names in Chinese or with non-ASCII letters filter and sort as the user reads
-// them; and a row store whose sort keeps the selection on the rows it was on.
+// What the two pickers share: filtering and sorting on text (UTF-8 decoded, lower-cased by Unicode rules),
+// never on bytes, so names in Chinese or with non-ASCII letters filter and sort as the user reads them; a
+// row store whose sort keeps the selection on the rows it was on; and the dialog's body.
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <numeric>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+class QDialog;
+class QLineEdit;
+class QTableView;
+
 namespace vex {
+
+// "%08X" of a value.
+QString Hex8(uint32_t value);
 
 // The lower-cased text of a UTF-8 string.
 QString LowerText(std::string_view utf8);
@@ -30,6 +39,20 @@ inline bool FilterHits(const QString& lowerFilter, const QString& lowerText) {
 // with -1 the smallest. Rows without a text (their entry has gone) go after all others in either
 // direction.
 std::vector<size_t> TextSortOrder(const std::vector<std::optional<QString>>& texts, int direction);
+
+// One filter edit of a picker and the labels before it.
+struct PickerFilter {
+    QStringList labels;
+    QLineEdit* edit = nullptr;
+    int stretch = 1;
+};
+
+// The body of a picker: the list over `model` in the shared look, read-only, with the column widths and a
+// header click calling onHeader(column); above it the filters and a "查找" button, below it "确定" and
+// "取消". onFind runs on the find button and on every change of a filter text, onOK on OK; cancel rejects.
+void BuildPicker(QDialog& dlg, QTableView& list, QAbstractItemModel& model, const std::vector<int>& widths,
+                 const std::vector<PickerFilter>& filters, std::function<void()> onFind,
+                 std::function<void()> onOK, std::function<void(int)> onHeader);
 
 // Rows of a picker list. Sorting moves the rows and every persistent index with them, so a selected row
 // stays selected and is still the same entry afterwards.
