@@ -29,8 +29,7 @@ constexpr uint32_t kBlack = 0x000000;
 // the ">> " marker.
 class CSendMsgDelegate final : public CSendCellDelegate {
 public:
-    CSendMsgDelegate(const CSendMsgView& view)
-        : CSendCellDelegate(const_cast<CSendMsgView*>(&view)), m_view(view) {}
+    explicit CSendMsgDelegate(CSendMsgView& view) : CSendCellDelegate(&view), m_view(view) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
