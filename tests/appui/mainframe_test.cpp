@@ -1,0 +1,405 @@
+// The main frame offline: which commands this build runs, the monitoring windows' hooks, the layout,
+// the configuration file commands with their questions, the About box and the single instance.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/ui/aboutdlg.h"
+#include "app/ui/infownd.h"
+#include "app/ui/mainframe.h"
+#include "app/ui/vexariumapp.h"
+#include "app/updatecheck.h"
+#include "app/util/utils.h"
+#include "platform/qt/fakeprompt.h"
+#include "platform/qt/namedmutex.h"
+#include "tests/appui/appfixture.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class FakeTrace final : public CFrameTraceWnd {
+public:
+    explicit FakeTrace(Log& log) : m_log(log) {}
+    QWidget* Widget() override { return m_widget; }
+    void ClearTrace() override { m_log.push_back("trace clear"); }
+    void ResumeLive() override { m_log.push_back("trace resume"); }
+
+private:
+    Log& m_log;
+    QWidget* m_widget = new QWidget;
+};
+
+class FakeGraph final : public CFrameGraphWnd {
+public:
+    explicit FakeGraph(Log& log) : m_log(log) {}
+    QWidget* Widget() override { return m_widget; }
+    void ApplyGraphSigCfg() override { m_log.push_back("graph apply"); }
+    void StartGraph() override { m_log.push_back("graph start"); }
+    void StopGraph() override { m_log.push_back("graph stop"); }
+    void SetReplayPage(bool on) override { m_log.push_back(on ? "graph replay page" : "graph live"); }
+    void SaveLayout(tWND_SPLITTER& s) override { s.C0 = 123; }
+    void RestoreLayout(const tWND_SPLITTER& s) override {
+        m_log.push_back("graph restore " + std::to_string(s.C0));
+    }
+
+private:
+    Log& m_log;
+    QWidget* m_widget = new QWidget;
+};
+
+class FakeSend final : public CFrameSendWnd {
+public:
+    explicit FakeSend(Log& log) : m_log(log) {}
+    QWidget* Widget() override { return m_widget; }
+    bool HasMsgView() const override { return true; }
+    bool HasSigView() const override { return true; }
+    void ReloadMsgList() override { m_log.push_back("send reload"); }
+    void CheckSingleChanDev() override { m_log.push_back("send check"); }
+    void ResetCycColumn() override { m_log.push_back("send cyc 0"); }
+    void ResetSigList() override { m_log.push_back("send sig reset"); }
+    void SaveLayout(tWND_SPLITTER&) override {}
+    void RestoreLayout(const tWND_SPLITTER&) override {}
+
+private:
+    Log& m_log;
+    QWidget* m_widget = new QWidget;
+};
+
+class FrameTest : public apptest::WorkspaceTest {
+protected:
+    void SetUp() override {
+        WorkspaceTest::SetUp();
+        frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+        frame->resize(1000, 700);
+        frame->show();
+    }
+    void TearDown() override {
+        frame.reset();
+        WorkspaceTest::TearDown();
+    }
+    void InstallFakes() {
+        frame->SetTraceWndFactory([this](CCanWorkspace&) { return std::make_unique<FakeTrace>(log); });
+        frame->SetGraphWndFactory([this](CCanWorkspace&) { return std::make_unique<FakeGraph>(log); });
+        frame->SetSendWndFactory([this](CCanWorkspace&) { return std::make_unique<FakeSend>(log); });
+    }
+    QMdiSubWindow* Sub(QWidget* w) const { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
+    Log Take() { return std::exchange(log, {}); }
+    // Changes the configuration so that it differs from its file.
+    void Modify(const std::string& mark = "CHANGED") {
+        ws->Cfg().Log.LogFileNameId = mark;
+        ASSERT_TRUE(ws->Cfg().IsModified());
+    }
+
+    vex::FakeSiblingProbe probe;
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt{prompt};
+    std::unique_ptr<CMainFrame> frame;
+    Log log;
+};
+
+// What this build runs: the commands of later windows, dialogs and tools stay disabled; the monitoring
+// windows' commands come on with their factories.
+TEST_F(FrameTest, CommandsThisBuildRuns) {
+    auto disabled = [&] {
+        std::set<uint32_t> out;
+        for (const FrameMenuDef& menu : FrameMenus())
+            for (const FrameCmdDef& cmd : menu.items)
+                if (cmd.id != 0 && !frame->Action(cmd.id)->isEnabled()) out.insert(cmd.id);
+        return out;
+    };
+    const std::set<uint32_t> later = {
+        ID_START_LOG,       ID_STOP_LOG,      ID_REPLAY,       ID_CFG_CANDB,        ID_CFG_LOG,
+        ID_EXT_QUEUE_TX,    ID_EXT_GATEWAY,   ID_EXT_NODE_SIM, ID_EXT_UDS,          ID_EXT_J1939_DMX,
+        ID_EXT_J1939_MULTI, ID_EXT_VEH_SIM,   ID_TK_LOG_CVT,   ID_TK_LOG_CVT_OTHER, ID_TK_LOG_TO_MDF,
+        ID_TK_MDF_TO_CSV,   ID_TK_LOG_FILTER, ID_STOP_LISTEN};
+    std::set<uint32_t> expected = later;
+    expected.insert({ID_WND_TRACE, ID_WND_GRAPH, ID_WND_SEND});
+    EXPECT_EQ(disabled(), expected);
+    InstallFakes();
+    EXPECT_EQ(disabled(), later);
+    frame->RunCommand(ID_REPLAY);  // disabled: nothing happens
+    EXPECT_EQ(frame->MdiArea()->subWindowList().size(), 0);
+}
+
+// The monitoring windows' hooks as the commands call them; closing a child only hides it.
+TEST_F(FrameTest, ChildWindowHooks) {
+    InstallFakes();
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_GRAPH);
+    frame->RunCommand(ID_WND_SEND);
+    EXPECT_EQ(Take(), (Log{"trace clear", "graph apply", "send reload", "send sig reset"}));
+    EXPECT_EQ(Sub(frame->TraceWnd()->Widget())->windowTitle(), "TRACE");
+    EXPECT_EQ(ws->Cfg().WndLayout.Graph.Show, 1);
+
+    frame->RefreshChildWindows();
+    EXPECT_EQ(Take(), (Log{"trace clear", "graph apply", "send reload", "send sig reset"}));
+    frame->RunCommand(ID_WND_TRACE);  // exists: shown again, nothing reloaded
+    EXPECT_TRUE(Take().empty());
+
+    QMdiSubWindow* graph = Sub(frame->GraphWnd()->Widget());
+    graph->close();
+    EXPECT_FALSE(graph->isVisible());
+    EXPECT_EQ(ws->Cfg().WndLayout.Graph.Show, 0);
+    frame->RunCommand(ID_WND_GRAPH);
+    EXPECT_EQ(Sub(frame->GraphWnd()->Widget()), graph);
+    EXPECT_TRUE(graph->isVisible());
+    EXPECT_EQ(ws->Cfg().WndLayout.Graph.Show, 1);
+
+    // A window first opened during a replay follows the replayed page.
+    frame.reset();
+    frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+    InstallFakes();
+    ws->SetReplayFlag(true);
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_GRAPH);
+    ws->SetReplayFlag(false);
+    EXPECT_EQ(Take(),
+              (Log{"trace clear", "trace resume", "graph apply", "graph replay page", "graph start"}));
+    frame->RunCommand(ID_WND_SEND);
+    Take();
+    frame->RunCommand(ID_STOP_LISTEN);  // disabled offline
+    EXPECT_TRUE(Take().empty());
+}
+
+// Placements, shown flags and stacking order go into the configuration and come back from it; on a
+// screen of another size only the shown flags and the order are restored.
+TEST_F(FrameTest, LayoutRoundTrip) {
+    InstallFakes();
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_INFO);
+    QMdiSubWindow* trace = Sub(frame->TraceWnd()->Widget());
+    QMdiSubWindow* info = frame->InfoWnd()->subWindow();
+    trace->setGeometry(10, 20, 400, 300);
+    info->setGeometry(50, 60, 500, 250);
+    frame->MdiArea()->setActiveSubWindow(info);
+    frame->CaptureLayout();
+    tWND_LAYOUT& layout = ws->Cfg().WndLayout;
+    const QSize screen = frame->screen()->size();
+    EXPECT_EQ(layout.ScreenWidth, screen.width());
+    EXPECT_EQ(layout.ScreenHigh, screen.height());
+    EXPECT_EQ(layout.Info.Order, 0u);
+    EXPECT_EQ(layout.Trace.Order, 1u);
+    EXPECT_EQ((std::array{layout.Trace.Placement.left, layout.Trace.Placement.top,
+                          layout.Trace.Placement.right, layout.Trace.Placement.bottom}),
+              (std::array{10, 20, 410, 320}));
+    EXPECT_EQ(layout.Info.Show, 1);
+    const tWND_LAYOUT captured = layout;
+
+    trace->setGeometry(0, 0, 200, 200);
+    info->setGeometry(0, 0, 200, 200);
+    frame->MdiArea()->setActiveSubWindow(trace);
+    frame->ApplyConfigWindows();
+    EXPECT_EQ(trace->geometry(), QRect(10, 20, 400, 300));
+    EXPECT_EQ(info->geometry(), QRect(50, 60, 500, 250));
+    EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), info);
+
+    // Another screen: windows stay where they are; shown flags and order (within 0 ... 100) still apply.
+    layout = captured;
+    layout.ScreenWidth += 1;
+    layout.Trace.Show = 0;
+    trace->setGeometry(0, 0, 200, 200);
+    frame->ApplyConfigWindows();
+    EXPECT_FALSE(trace->isVisible());
+    EXPECT_EQ(trace->geometry(), QRect(0, 0, 200, 200));
+    layout.Trace.Show = 1;
+    layout.Trace.Order = 0;
+    layout.Info.Order = 101;
+    frame->ApplyConfigWindows();
+    EXPECT_TRUE(trace->isVisible());
+    EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), trace);
+}
+
+// New, Load and closing ask first when the configuration changed: Yes saves to the working file, No
+// goes on without, Cancel stops the command.
+TEST_F(FrameTest, SaveQuestion) {
+    const std::string working = ws->CfgPath();
+    const std::string other = Path("other.xml");
+    {
+        CAppCfg cfg;
+        cfg.Log.LogFileNameId = "OTHER";
+        std::string error;
+        ASSERT_TRUE(cfg.SaveConfigAs(other, error)) << error;
+    }
+    struct Case {
+        uint32_t cmd;
+        vex::MsgResult answer;
+        bool saved;   // the working file holds the change
+        bool goesOn;  // the command went on (a chooser was asked, or the frame closed)
+    } cases[] = {
+        {ID_CFG_NEW, vex::MsgResult::Cancel, false, false},
+        {ID_CFG_NEW, vex::MsgResult::No, false, true},
+        {ID_CFG_NEW, vex::MsgResult::Yes, true, true},
+        {ID_CFG_LOAD, vex::MsgResult::Cancel, false, false},
+        {ID_CFG_LOAD, vex::MsgResult::No, false, true},
+        {ID_CFG_LOAD, vex::MsgResult::Yes, true, true},
+        {ID_APP_EXIT_CFG, vex::MsgResult::Cancel, false, false},
+        {ID_APP_EXIT_CFG, vex::MsgResult::No, false, true},
+        {ID_APP_EXIT_CFG, vex::MsgResult::Yes, true, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string mark = "CHANGED" + std::to_string(++n);
+        SCOPED_TRACE(testing::Message() << c.cmd << " answer " << static_cast<int>(c.answer));
+        if (!frame) {
+            frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+            frame->show();
+        }
+        std::string error, message;
+        ASSERT_TRUE(ws->Cfg().OpenConfig(working, message));
+        ws->SetCfgPath(working);
+        Modify(mark);
+        prompt.clear();
+        prompt.answers = {c.answer};
+        const std::string chosen = c.cmd == ID_CFG_NEW ? Path("new.xml") : other;
+        std::filesystem::remove(Path("new.xml"));
+        prompt.paths = {QString::fromStdString(chosen)};
+        frame->RunCommand(c.cmd);
+
+        ASSERT_GE(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].text, "是否保存当前配置?");
+        EXPECT_EQ(prompt.messages[0].caption, "保存配置");
+        EXPECT_EQ(prompt.messages[0].buttons, vex::MsgButtons::YesNoCancel);
+        EXPECT_EQ(prompt.messages[0].icon, vex::MsgIcon::Question);
+        EXPECT_EQ(vextest::readFile(working).find(mark) != std::string::npos, c.saved);
+        if (c.cmd == ID_APP_EXIT_CFG) {
+            EXPECT_EQ(frame->isVisible(), !c.goesOn);
+            if (c.goesOn) frame.reset();
+            continue;
+        }
+        EXPECT_EQ(prompt.requests.size(), c.goesOn ? 1u : 0u);
+        EXPECT_EQ(ws->CfgPath(), c.goesOn ? chosen : working);
+        if (!c.goesOn) continue;
+        EXPECT_FALSE(ws->Cfg().IsModified());
+        EXPECT_EQ(ws->Cfg().Log.LogFileNameId, c.cmd == ID_CFG_NEW ? CAppCfg().Log.LogFileNameId : "OTHER");
+        EXPECT_EQ(frame->windowTitle().toStdString(),
+                  "Vexarium " + GetProductVersion() + " - [" + chosen + "]");
+        if (c.cmd == ID_CFG_NEW) {
+            EXPECT_TRUE(std::filesystem::exists(chosen));
+        }
+    }
+}
+
+// Names without a file, a file that does not load, and Save As, which writes a copy and keeps working on
+// the working file.
+TEST_F(FrameTest, FileCommands) {
+    const std::string working = ws->CfgPath();
+    struct Case {
+        uint32_t cmd;
+        const char* text;
+        const char* caption;
+    } empties[] = {
+        {ID_CFG_NEW, "新建配置文件名称为空。", "新建配置"},
+        {ID_CFG_LOAD, "载入配置文件名称为空。", "载入配置"},
+        {ID_CFG_SAVE_AS, "配置文件名称为空。", "配置另存为"},
+    };
+    for (const Case& c : empties) {
+        prompt.clear();
+        prompt.paths = {QString::fromStdString(dir.path().string() + "/")};
+        frame->RunCommand(c.cmd);
+        ASSERT_EQ(prompt.messages.size(), 1u) << c.cmd;
+        EXPECT_EQ(prompt.messages[0].text, c.text);
+        EXPECT_EQ(prompt.messages[0].caption, c.caption);
+        EXPECT_EQ(ws->CfgPath(), working);
+    }
+
+    const std::string junk = Path("junk.xml");
+    vextest::writeFile(junk, "not a configuration");
+    prompt.clear();
+    prompt.paths = {QString::fromStdString(junk)};
+    frame->RunCommand(ID_CFG_LOAD);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].caption, "载入配置");
+    EXPECT_EQ(ws->CfgPath(), working);
+    frame->RunCommand(ID_CFG_SAVE);
+    EXPECT_EQ(vextest::readFile(junk), "not a configuration");
+
+    frame->UpdateTitle(working);
+    const QString title = frame->windowTitle();
+    Modify();
+    prompt.clear();
+    prompt.paths = {QString::fromStdString(Path("copy"))};  // ".xml" is added
+    frame->RunCommand(ID_CFG_SAVE_AS);
+    EXPECT_TRUE(prompt.messages.empty());
+    EXPECT_EQ(ws->CfgPath(), working);
+    EXPECT_EQ(frame->windowTitle(), title);
+    EXPECT_NE(vextest::readFile(Path("copy.xml")).find("CHANGED"), std::string::npos);
+    EXPECT_NE(vextest::readFile(working).find("CHANGED"), std::string::npos);
+}
+
+TEST_F(FrameTest, StatusPanesAtStart) {
+    EXPECT_EQ(frame->BusStateText(), "总线状态：CAN0[000 000 00] CAN1[000 000 00]          ");
+    EXPECT_EQ(frame->BusLoadText(), "总线负载： CAN0[00.00%] CAN1[00.00%] ");
+}
+
+// Escape and the close box close the About box; only its button checks, and the box stays open.
+TEST(AboutBox, CloseAndCheck) {
+    int checks = 0;
+    QWidget* checkedOver = nullptr;
+    CAboutDlg box([&](QWidget* w) {
+        ++checks;
+        checkedOver = w;
+    });
+    box.show();
+    QTest::keyClick(&box, Qt::Key_Escape);
+    EXPECT_FALSE(box.isVisible());
+    box.show();
+    box.close();
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_EQ(checks, 0);
+    box.show();
+    QTest::mouseClick(box.checkButton(), Qt::LeftButton);
+    EXPECT_EQ(checks, 1);
+    EXPECT_EQ(checkedOver, &box);
+    EXPECT_TRUE(box.isVisible());
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_EQ(box.result(), QDialog::Accepted);
+    EXPECT_EQ(checks, 1);
+}
+
+// A second copy is refused with its message before it builds a workspace; the first runs on.
+TEST(VexariumApp, SingleInstanceAndTimeBase) {
+    vextest::TempDir dir;
+    vex::MemorySettingsStore store;
+    vex::ScopedSettingsStore useStore(store);
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt(prompt);
+    vex::FakeSiblingProbe probe;
+    CVexariumApp::Options options{dir.path().string(), dir.path().string(), "", false, {&probe, 0}};
+    CVexariumApp first(options);
+    ASSERT_NE(first.Workspace(), nullptr);
+    ASSERT_TRUE(first.InitInstance());
+    EXPECT_TRUE(first.MainFrame()->isVisible());
+    EXPECT_GT(first.Frequency(), 0);
+    const size_t writes = store.writes().size();
+    {
+        CVexariumApp second(options);
+        EXPECT_EQ(second.Workspace(), nullptr);
+        EXPECT_FALSE(second.InitInstance());
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].text, "Vexarium的一个副本已经存在。");
+    }
+    EXPECT_EQ(store.writes().size(), writes);
+    EXPECT_EQ(UpdateServerSetting(), kUpdateServerDefault);
+    store.set(kUpdateServerValue, {vex::SettingsStore::Kind::String, 0, "http://127.0.0.1:9"});
+    EXPECT_EQ(UpdateServerSetting(), "http://127.0.0.1:9");
+
+    const auto start = std::chrono::steady_clock::now();
+    CVexariumApp::WaitMs(20);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+}
+
+}  // namespace
