@@ -29,6 +29,14 @@ void disc(QPainter& p, qreal s, const QColor& colour) {
     p.drawEllipse(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88));
 }
 
+// A white disc with a grey rim, for the logging pair.
+void plate(QPainter& p, qreal s) {
+    p.setPen(QPen(QColor(0x60, 0x60, 0x60), s / 16));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88));
+    p.setPen(Qt::NoPen);
+}
+
 }  // namespace
 
 QIcon AppIcon() {
@@ -65,19 +73,13 @@ QIcon FrameCmdIcon(uint32_t id) {
             });
         case ID_START_LOG:
             return paintIcon([](QPainter& p, qreal s) {
-                p.setPen(QPen(QColor(0x60, 0x60, 0x60), s / 16));
-                p.setBrush(Qt::white);
-                p.drawEllipse(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88));
-                p.setPen(Qt::NoPen);
+                plate(p, s);
                 p.setBrush(QColor(0xD3, 0x2F, 0x2F));
                 p.drawEllipse(QRectF(s * 0.27, s * 0.27, s * 0.46, s * 0.46));
             });
         case ID_STOP_LOG:
             return paintIcon([](QPainter& p, qreal s) {
-                p.setPen(QPen(QColor(0x60, 0x60, 0x60), s / 16));
-                p.setBrush(Qt::white);
-                p.drawEllipse(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88));
-                p.setPen(Qt::NoPen);
+                plate(p, s);
                 p.setBrush(QColor(0x42, 0x42, 0x42));
                 p.drawRect(QRectF(s * 0.3, s * 0.3, s * 0.4, s * 0.4));
             });

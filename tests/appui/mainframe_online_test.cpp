@@ -41,7 +41,11 @@ TEST_F(WorkspaceTest, FrameOnlineAndClosed) {
     const int baseline = ProgramThreads();
     auto frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, CMainFrame::kTickMs});
     frame->show();
-    frame->RunCommand(ID_WND_INFO);
+    frame->OnTimer();  // the first tick, which brings the configuration's windows
+    apptest::Log log;
+    apptest::InstallFakeChildren(*frame, log);
+    for (uint32_t id : {ID_WND_INFO, ID_WND_TRACE, ID_WND_GRAPH, ID_WND_SEND}) frame->RunCommand(id);
+    log.clear();
 
     // Refused while the sibling program holds the interface.
     probe.present = true;
@@ -52,6 +56,7 @@ TEST_F(WorkspaceTest, FrameOnlineAndClosed) {
 
     frame->RunCommand(ID_START_LISTEN);
     ASSERT_TRUE(ws->IsOnline());
+    EXPECT_EQ(log, (apptest::Log{"graph start", "send check", "trace resume"}));
     EXPECT_FALSE(frame->Action(ID_START_LISTEN)->isEnabled());
     EXPECT_TRUE(frame->Action(ID_STOP_LISTEN)->isEnabled());
     EXPECT_TRUE(QTest::qWaitFor([&] { return InfoShows(*frame, "NXP-VYK"); }, 3000));
@@ -68,6 +73,7 @@ TEST_F(WorkspaceTest, FrameOnlineAndClosed) {
     EXPECT_TRUE(frame->close());
     EXPECT_FALSE(ws->IsOnline());
     EXPECT_EQ(ws->RxThread().CurDevice(), nullptr);
+    EXPECT_EQ(log, (apptest::Log{"graph start", "send check", "trace resume", "graph stop", "send cyc 0"}));
     EXPECT_TRUE(emutest::WaitFor([&] { return ProgramThreads() <= baseline; }, 2000))
         << ProgramThreads() << " threads, " << baseline << " before";
     frame.reset();
