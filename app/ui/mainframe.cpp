@@ -198,8 +198,14 @@ bool CMainFrame::Handled(uint32_t id) const {
 
 void CMainFrame::UpdateCommandStates() {
     const FrameFlags flags = Flags();
-    for (const auto& [id, action] : m_actions)
-        action->setEnabled(FrameCmdEnabled(*FindFrameCmd(id), flags, Handled(id)));
+    for (const FrameMenuDef& menu : FrameMenus()) {
+        for (const FrameCmdDef& cmd : menu.items) {
+            if (cmd.id == 0) continue;
+            QAction* action = m_actions[cmd.id];
+            const bool enabled = FrameCmdEnabled(cmd, flags, Handled(cmd.id));
+            if (action->isEnabled() != enabled) action->setEnabled(enabled);
+        }
+    }
 }
 
 void CMainFrame::RunCommand(uint32_t id) {

@@ -12,11 +12,13 @@
 #include <array>
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/ui/aboutdlg.h"
+#include "app/ui/framelayout.h"
 #include "app/ui/infownd.h"
 #include "app/ui/mainframe.h"
 #include "app/ui/vexariumapp.h"
@@ -162,6 +164,28 @@ TEST_F(FrameTest, LayoutRoundTrip) {
     frame->ApplyConfigWindows();
     EXPECT_TRUE(trace->isVisible());
     EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), trace);
+}
+
+// A placement from a file gives a window rectangle only when it has a size and lies on plausible
+// coordinates; a hostile one neither overflows nor places a window.
+TEST(FrameLayout, PlacementRect) {
+    const int32_t big = std::numeric_limits<int32_t>::max(), small = std::numeric_limits<int32_t>::min();
+    struct Case {
+        int32_t left, top, right, bottom;
+        QRect rect;
+    } cases[] = {
+        {157, 87, 1332, 802, QRect(157, 87, 1175, 715)},
+        {-20, -10, 300, 200, QRect(-20, -10, 320, 210)},
+        {10, 10, 10, 200, QRect()},
+        {300, 10, 10, 200, QRect()},
+        {small, 0, big, 100, QRect()},
+        {0, small, 100, big, QRect()},
+        {big - 10, 0, big, 100, QRect()},
+    };
+    for (const Case& c : cases) {
+        tWND_PLACEMENT p{44, 0, 1, -1, -1, -1, -1, c.left, c.top, c.right, c.bottom};
+        EXPECT_EQ(PlacementRect(p), c.rect) << c.left << " " << c.right;
+    }
 }
 
 // New, Load and closing ask first when the configuration changed: Yes saves to the working file, No
