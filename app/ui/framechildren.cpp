@@ -1,9 +1,10 @@
 #include "app/ui/framechildren.h"
 
 #include "app/ui/mainframe.h"
+#include "windows/sendframewnd.h"
 
 // Each monitoring window's library adds its factory here (CMainFrame::SetTraceWndFactory ...); a window
 // without one keeps its command disabled.
 void InstallFrameChildren(CMainFrame& frame) {
-    (void)frame;
+    frame.SetSendWndFactory(MakeSendFrameWnd);
 }
