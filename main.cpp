@@ -1,15 +1,17 @@
 // Vexarium: the program's entry point.
 #include <QApplication>
-#include <QMainWindow>
 
+#include "app/ui/vexariumapp.h"
 #include "platform/sysutil.h"
+#include "windows/fonts.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication qapp(argc, argv);
     vex::UseCNumericLocale();
-    QMainWindow frame;
-    frame.setWindowTitle("Vexarium");
-    frame.resize(1024, 700);
-    frame.show();
-    return app.exec();
+    vex::InstallFontSubstitutions();
+    CVexariumApp app;
+    if (!app.InitInstance()) return 1;
+    QObject::connect(app.MainFrame(), &CMainFrame::closed, &qapp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    return qapp.exec();
 }

@@ -14,6 +14,7 @@
 #include "app/util/utils.h"
 #include "config/cfgdoc.h"
 #include "config/cfgsections.h"
+#include "config/regconfig.h"
 #include "config/xml/xmldoc.h"
 
 namespace {
@@ -43,6 +44,21 @@ tCFG_CAN_DEV defaultDev(size_t index, uint32_t kind, uint8_t active) {
     return dev;
 }
 
+tWND_PLACEMENT defaultPlacement(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    return tWND_PLACEMENT{44, 0, 1, -1, -1, -1, -1, left, top, right, bottom};
+}
+
+void setDefaultChild(tWND_CHILD_LAYOUT& child, uint32_t order, const tWND_PLACEMENT& placement) {
+    child.Order = order;
+    child.Show = 0;
+    child.Placement = placement;
+}
+
+// Every splitter value but R1Min, which the defaults leave as it is.
+void setDefaultSplitter(tWND_SPLITTER& s, int32_t c0, int32_t c1, int32_t r0, int32_t r1) {
+    s = tWND_SPLITTER{0, c0, 0, c1, 0, r0, 0, r1, s.R1Min};
+}
+
 void copyBusConfig(const tCFG_CAN_DEV& dev, CCanDevice& device) {
     device.m_ChanCfg[0] = tCAN_DEV_CHAN_CFG{dev.CHAN0.Baudrate, dev.CHAN0.Btr0, dev.CHAN0.Btr1};
     device.m_ChanCfg[1] = tCAN_DEV_CHAN_CFG{dev.CHAN1.Baudrate, dev.CHAN1.Btr0, dev.CHAN1.Btr1};
@@ -61,6 +77,15 @@ void CAppCfg::SetDefaults() {
     CanDev[kDevCf51] = defaultDev(kDevCf51, 1, 0);
     CanDev[kDevWiFi] = defaultDev(kDevWiFi, 1, 0);
     CanDatabases.clear();
+
+    WndLayout.ScreenWidth = WndLayout.ScreenHigh = 0;
+    WndLayout.MainFrame = defaultPlacement(157, 87, 1332, 802);
+    setDefaultChild(WndLayout.Trace, 1, defaultPlacement(75, 75, 1092, 578));
+    setDefaultChild(WndLayout.Graph, 6, defaultPlacement(50, 50, 1067, 553));
+    setDefaultSplitter(WndLayout.Graph.Splitter, 187, 741, 342, 342);
+    setDefaultChild(WndLayout.Send, 12, defaultPlacement(25, 25, 1024, 528));
+    setDefaultSplitter(WndLayout.Send.Splitter, 997, 997, 92, 337);
+    setDefaultChild(WndLayout.Info, 19, defaultPlacement(0, 0, 1017, 503));
 
     Replay = tCFG_SET_REPLAY{0, 0.0, 1000.0, 0, 2000};
 
@@ -90,7 +115,7 @@ void CAppCfg::SetDefaults() {
 // ---- The file ----
 
 void CAppCfg::writeSections(CXmlDoc& doc) const {
-    // The window layout ("WND_MAIN_FRAME") is the first section, before the devices.
+    SaveWndMainFrame(doc, WndLayout);
     for (size_t i = 0; i < 3; ++i) SaveCfgCanDev(doc, CanDev[i], kDevSuffix[i]);
     SaveCfgSetReplay(doc, Replay);
     SaveCfgSetTrace(doc, Trace);
@@ -115,7 +140,7 @@ CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::
     auto count = [&read](const std::string& name, bool found) {
         if (found) ++read[name];
     };
-    // (The window layout is read here, before the devices.)
+    count("WND_MAIN_FRAME", LoadWndMainFrame(doc, WndLayout));
     for (size_t i = 0; i < 3; ++i) {
         const std::string name = std::string("CFG_CAN_DEV_") + kDevSuffix[i];
         while (LoadCfgCanDev(doc, CanDev[i], kDevSuffix[i])) count(name, true);
@@ -251,7 +276,7 @@ CfgLoadStatus CAppCfg::open(const std::string& path, std::string& message) {
     SetDefaults();
     const CfgLoadStatus read = readSections(doc, path, message);
     m_FileText = std::move(text);
-    // (The window stacking orders are taken from the registry values here, with the layout block.)
+    takeWindowOrders();
     m_FileState = 1;
     return read;
 }
@@ -268,12 +293,29 @@ bool CAppCfg::OpenConfig(const std::string& path, std::string& message) {
 
 bool CAppCfg::SaveConfigAs(const std::string& path, std::string& error) {
     if (path.empty()) return true;
-    // (The window stacking orders are copied into the registry values here, with the layout block.)
     std::string text;
     if (!SaveConfigFile(path, text, error)) return false;
     m_FileText = std::move(text);
     m_FileState = 1;
+    giveWindowOrders();
     return true;
+}
+
+// The registry values are read when the CAppRegConfig is built and written when it goes.
+void CAppCfg::takeWindowOrders() {
+    const CAppRegConfig reg;
+    WndLayout.Trace.Order = reg.dwWndTraceOrder;
+    WndLayout.Graph.Order = reg.dwWndGraphOrder;
+    WndLayout.Send.Order = reg.dwWndSendOrder;
+    WndLayout.Info.Order = reg.dwWndInfoOrder;
+}
+
+void CAppCfg::giveWindowOrders() const {
+    CAppRegConfig reg;
+    reg.dwWndTraceOrder = WndLayout.Trace.Order;
+    reg.dwWndGraphOrder = WndLayout.Graph.Order;
+    reg.dwWndSendOrder = WndLayout.Send.Order;
+    reg.dwWndInfoOrder = WndLayout.Info.Order;
 }
 
 bool CAppCfg::IsModified() const {
@@ -299,7 +341,9 @@ bool CAppCfg::SaveCanDatabases(CAppCfg& target, const CAppCfg& source, const std
     std::string message;
     const CfgLoadStatus status = target.open(path, message);
     if (status == CfgLoadStatus::Missing) {
+        // The orders come from the registry as for any opened file, so saving writes back the same ones.
         target.SetDefaults();
+        target.takeWindowOrders();
     } else if (status != CfgLoadStatus::Ok) {
         error = "CAN数据库没有保存：" + message;
         return false;

@@ -45,7 +45,7 @@ public:
     // ---- The setup ----
     tCFG_CAN_DEV CanDev[3];                       // NXP, CF51, WiFi
     std::vector<tCFG_CAN_DATABASE> CanDatabases;  // in file order
-    // (The window layout block, the file's first section "WND_MAIN_FRAME", belongs here.)
+    tWND_LAYOUT WndLayout;  // the file's first section; the stacking orders are in the registry values
     tCFG_SET_REPLAY Replay;
     tCFG_SET_LOG Log;      // with the log filter
     tCFG_SET_TRACE Trace;  // with the display filter
@@ -55,7 +55,8 @@ public:
     tCFG_SET_EXT_J1939DMX_SERVICE J1939;
 
     // Every setting to its default; databases, maps and lists emptied, both filters reset. The queue
-    // list's next key, the file state and the file text are left as they are.
+    // list's next key, the queue-transmit window's layout, the R1Min of both splitters, the file state and
+    // the file text are left as they are.
     void SetDefaults();
 
     // Reads the file into the setup, section by section in the file's order; a section that is absent,
@@ -74,13 +75,14 @@ public:
     bool CreateDefaultConfig(std::string& path, std::string& error, const std::string& currentDir = {});
 
     // An empty path only sets the defaults. Otherwise, when the file can be read as a configuration file:
-    // defaults, then the file; file state 1; the file text is the file's content; true, with message set
-    // when some elements were not read (saving then drops them). Otherwise false with message, and
-    // nothing changed.
+    // defaults, then the file, then the stacking orders of the four child windows from the registry values
+    // ("dwWndTraceOrder", "dwWndGraphOrder", "dwWndSendOrder", "dwWndInfoOrder"); file state 1; the file
+    // text is the file's content; true, with message set when some elements were not read (saving then
+    // drops them). Otherwise false with message, and nothing changed.
     bool OpenConfig(const std::string& path, std::string& message);
 
-    // An empty path does nothing (true). Otherwise writes the file; on success file state 1 and file text
-    // the text written.
+    // An empty path does nothing (true). Otherwise writes the file; on success file state 1, file text
+    // the text written, and the four stacking orders copied into the registry values.
     bool SaveConfigAs(const std::string& path, std::string& error);
 
     // False while the file state is -1 or 0; else whether the setup's text differs from the file text.
@@ -121,6 +123,8 @@ private:
     CfgLoadStatus readFile(const std::string& path, CXmlDoc& doc, std::string& text, std::string& message);
     CfgLoadStatus readSections(CXmlDoc& doc, const std::string& path, std::string& message);
     void writeSections(CXmlDoc& doc) const;
+    void takeWindowOrders();
+    void giveWindowOrders() const;
 
     int32_t m_FileState = -1;
     std::string m_FileText;

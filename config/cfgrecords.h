@@ -41,6 +41,79 @@ struct tCFG_CAN_DEV {
     bool operator==(const tCFG_CAN_DEV&) const = default;
 };
 
+// ---- Window layout ----
+// Plain values: the main frame applies them to its windows and captures them back.
+
+// A window placement: the window's state and its rectangle in the normal (restored) state.
+struct tWND_PLACEMENT {
+    int32_t length = 0;  // 44 once set by the defaults or a window
+    int32_t flags = 0;
+    int32_t showCmd = 0;
+    int32_t MinPosX = 0;
+    int32_t MinPosY = 0;
+    int32_t MaxPosX = 0;
+    int32_t MaxPosY = 0;
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+
+    bool operator==(const tWND_PLACEMENT&) const = default;
+};
+
+// How a split window is divided, in pixels: current and minimum size of columns 0, 1 and rows 0, 1.
+struct tWND_SPLITTER {
+    int32_t SpltMode = 0;  // kept as read; nothing uses it
+    int32_t C0 = 0;
+    int32_t C0Min = 0;
+    int32_t C1 = 0;
+    int32_t C1Min = 0;
+    int32_t R0 = 0;
+    int32_t R0Min = 0;
+    int32_t R1 = 0;
+    int32_t R1Min = 0;
+
+    bool operator==(const tWND_SPLITTER&) const = default;
+};
+
+// One child window of the main frame.
+struct tWND_CHILD_LAYOUT {
+    uint32_t Order = 0;  // stacking order, 0 on top; kept in the registry values, not in the file
+    uint8_t Show = 0;    // the window is open
+    tWND_PLACEMENT Placement;
+
+    bool operator==(const tWND_CHILD_LAYOUT&) const = default;
+};
+
+// A child window with a splitter (graph, send).
+struct tWND_SPLIT_CHILD_LAYOUT : tWND_CHILD_LAYOUT {
+    tWND_SPLITTER Splitter;
+
+    bool operator==(const tWND_SPLIT_CHILD_LAYOUT&) const = default;
+};
+
+// The queue-transmit window: carried through load and save as it stands; all zero until a file sets it.
+struct tWND_EXT_SER_LAYOUT {
+    tWND_PLACEMENT Placement;
+    tWND_SPLITTER Splitter;
+
+    bool operator==(const tWND_EXT_SER_LAYOUT&) const = default;
+};
+
+// Where the main frame and its child windows stood, for the screen size they were taken on.
+struct tWND_LAYOUT {
+    int32_t ScreenWidth = 0;  // pixels
+    int32_t ScreenHigh = 0;
+    tWND_PLACEMENT MainFrame;
+    tWND_CHILD_LAYOUT Trace;
+    tWND_SPLIT_CHILD_LAYOUT Graph;
+    tWND_SPLIT_CHILD_LAYOUT Send;
+    tWND_CHILD_LAYOUT Info;
+    tWND_EXT_SER_LAYOUT QueueTx;
+
+    bool operator==(const tWND_LAYOUT&) const = default;
+};
+
 // ---- Replay, log, trace ----
 
 struct tCFG_SET_REPLAY {

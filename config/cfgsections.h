@@ -17,6 +17,18 @@
 
 class CXmlDoc;
 
+// "WND_PLACEMENT_" + name and "WND_SPLT_" + name.
+bool LoadWndPlacement(CXmlDoc& doc, tWND_PLACEMENT& placement, std::string_view name);
+void SaveWndPlacement(CXmlDoc& doc, const tWND_PLACEMENT& placement, std::string_view name);
+bool LoadWndSplitter(CXmlDoc& doc, tWND_SPLITTER& splitter, std::string_view name);
+void SaveWndSplitter(CXmlDoc& doc, const tWND_SPLITTER& splitter, std::string_view name);
+
+// "WND_MAIN_FRAME": the screen size, the main frame's placement ("MAINFRM"), then one "WND_CHILD_" element
+// each for "TRACE", "GRAPH", "SEND", "INFO" (Show, placement, the splitter of graph and send) and
+// "EXT_SER" (placement and splitter named "EXT_SER_QUEUE_TX_MSG"). The stacking orders are not in the file.
+bool LoadWndMainFrame(CXmlDoc& doc, tWND_LAYOUT& layout);
+void SaveWndMainFrame(CXmlDoc& doc, const tWND_LAYOUT& layout);
+
 // "CFG_CAN_DEV_CHAN_PARAM_" + suffix ("CHAN0", "CHAN1").
 bool LoadCfgCanDevChanParam(CXmlDoc& doc, tCFG_CAN_DEV_CHAN_PARAM& param, std::string_view suffix);
 void SaveCfgCanDevChanParam(CXmlDoc& doc, const tCFG_CAN_DEV_CHAN_PARAM& param, std::string_view suffix);

@@ -9,6 +9,7 @@
 
 #include "config/appcfg.h"
 #include "config/queuetxfile.h"
+#include "platform/qt/settingsstore.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ const std::string& folder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Opening and saving exchange the window orders with an in-memory registry, not the user's settings.
+    static vex::MemorySettingsStore registry;
+    static const vex::ScopedSettingsStore useRegistry(registry);
     const std::string in = folder() + "/in.xml";
     const std::string out = folder() + "/out.xml";
     if (FILE* f = std::fopen(in.c_str(), "wb")) {

@@ -1,7 +1,6 @@
 #include "app/ui/infownd.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFont>
 #include <QHeaderView>
 #include <QMdiArea>
@@ -12,6 +11,7 @@
 
 #include "windows/fonts.h"
 
+#include "app/ui/filechoose.h"
 #include "app/util/filewrite.h"
 #include "platform/qt/prompt.h"
 #include "platform/textcodec.h"
@@ -156,28 +156,13 @@ void CInfoView::ExportToFile() {
         vex::ShowMessage(this, QStringLiteral("信息内容为空。"));
         return;
     }
-    vex::Prompt& prompt = vex::CurrentPrompt();
-    QString path =
-        prompt.saveFile(this, QString(), QString(), QStringLiteral("txt files(*.txt);;所有文件(*)"));
-    if (path.isEmpty()) return;  // cancelled
-    if (QFileInfo(path).fileName().isEmpty()) {
-        prompt.message(this, QStringLiteral("导出文件名称为空。"), caption, vex::MsgButtons::Ok,
-                       vex::MsgIcon::Warning);
-        return;
-    }
-    // The default extension is added to a name typed without one; the chooser asked about replacing only
-    // the name as typed, so a file that exists under the completed name is asked about here.
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += QStringLiteral(".txt");
-        if (QFileInfo::exists(path) &&
-            prompt.message(this, QStringLiteral("%1 已存在。\n要替换它吗?").arg(path),
-                           QStringLiteral("确认另存为"), vex::MsgButtons::YesNo,
-                           vex::MsgIcon::Warning) != vex::MsgResult::Yes)
-            return;
-    }
+    const QString path =
+        AskSaveFile(this, {QStringLiteral("txt files(*.txt);;所有文件(*)"), QStringLiteral("txt"),
+                           QStringLiteral("导出文件名称为空。"), caption, QString()});
+    if (path.isEmpty()) return;
     const int error = WriteFileReplacing(path.toStdString(), vex::Utf8ToGbk(m_model->ExportText()));
     if (error != 0) {
-        prompt.message(
+        vex::CurrentPrompt().message(
             this, QStringLiteral("无法写入文件 %1：%2").arg(path, QString::fromStdString(ErrorText(error))),
             caption, vex::MsgButtons::Ok, vex::MsgIcon::Error);
     }

@@ -199,8 +199,10 @@ TEST(AppCfg, FilesThatAreNotConfigurationsChangeNothing) {
     EXPECT_EQ(cfg.LoadConfigFile(dirPath, text, message), CfgLoadStatus::Unreadable);
     EXPECT_EQ(message, "无法读取文件 " + dirPath + "：Is a directory");
     EXPECT_EQ(text, "");
-    // An empty path gives the defaults and nothing else.
+    // An empty path gives the defaults and nothing else (the layout values the defaults keep aside
+    // are not filled here).
     cfgtest::fillEverySection(cfg);
+    cfg.WndLayout = CAppCfg().WndLayout;
     EXPECT_TRUE(cfg.OpenConfig("", message));
     EXPECT_EQ(save(cfg), readFile(fixture("config/default.xml")));
 }
@@ -211,22 +213,23 @@ TEST(AppCfg, SectionsOutOfOrderAreNamedAndTheRestIsRead) {
     const std::string content = cfgFile(
         "<CFG_SET_TRACE NumHex=\"0\"/>\r\n"
         "<CFG_CAN_DEV_CF51 Active=\"1\"/>\r\n"
+        "<WND_MAIN_FRAME ScreenWidth=\"1920\"/>\r\n"
         "<CFG_SET_REPLAY PageMsgCount=\"7\"/>\r\n"
         "<CFG_SET_SEND SigRawValShowHex=\"0\"/>\r\n"
-        "<WND_MAIN_FRAME ScreenWidth=\"1920\"/>\r\n"
         "<CFG_SET_LOG AutoLogFlag=\"0\" LogFileNameId=\"L\"/>\r\n");
     writeFile(path, content);
     CAppCfg cfg;
     std::string message;
     ASSERT_TRUE(cfg.OpenConfig(path, message));
-    EXPECT_EQ(message,
-              "配置文件 " + path + " 中以下元素的位置不对或无法识别，没有读取：CFG_SET_TRACE WND_MAIN_FRAME");
+    EXPECT_EQ(message, "配置文件 " + path +
+                           " 中以下元素的位置不对或无法识别，没有读取：CFG_SET_TRACE CFG_CAN_DEV_CF51");
     EXPECT_EQ(cfg.FileState(), 1);
-    EXPECT_EQ(cfg.CanDev[CAppCfg::kDevCf51].Active, 1);
+    EXPECT_EQ(cfg.WndLayout.ScreenWidth, 1920);          // the layout is read first, wherever it stands
+    EXPECT_EQ(cfg.CanDev[CAppCfg::kDevCf51].Active, 0);  // stands before the layout
     EXPECT_EQ(cfg.Replay.PageMsgCount, 7u);
     EXPECT_EQ(cfg.Send.SigRawValShowHex, 0);
     EXPECT_EQ(cfg.Log.LogFileNameId, "L");
-    EXPECT_EQ(cfg.Trace.NumHex, 1);  // the trace section stands before the devices that were read
+    EXPECT_EQ(cfg.Trace.NumHex, 1);  // stands before the replay section that was read
     EXPECT_TRUE(cfg.IsModified());
     EXPECT_EQ(readFile(path), content);
 

@@ -92,6 +92,22 @@ inline void fillEverySection(CAppCfg& cfg) {
     second.Name = "B";
     cfg.CanDatabases.push_back(second);
 
+    tWND_LAYOUT& w = cfg.WndLayout;
+    w.ScreenWidth = 1920;
+    w.ScreenHigh = 1080;
+    w.MainFrame = {44, 2, 3, -32000, -32000, -1, -1, -8, 11, 1928, 1048};
+    w.Trace = {3, 1, {44, 0, 1, -1, -1, -1, -1, 10, 20, 30, 40}};
+    w.Graph.Order = 0;
+    w.Graph.Show = 1;
+    w.Graph.Placement = {44, 0, 3, -1, -1, -1, -1, -100, 0, 700, 500};
+    w.Graph.Splitter = {7, 200, 10, 700, 11, 300, 12, 300, 12};
+    w.Send.Order = 2;
+    w.Send.Placement = {44, 0, 1, -1, -1, -1, -1, 25, 25, 1024, 528};
+    w.Send.Splitter = {0, 990, 1, 990, 2, 100, 3, 330, 4};
+    w.Info = {101, 1, {44, 0, 2, -1, -1, -1, -1, 0, 600, 1017, 900}};
+    w.QueueTx.Placement = {44, 0, 1, -1, -1, -1, -1, 5, 6, 7, 8};
+    w.QueueTx.Splitter = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+
     cfg.Replay = {1, 0.2, 1500.75, 12, 0xFFFFFFFFu};
 
     cfg.Log.AutoLogFlag = 0;
@@ -192,6 +208,7 @@ inline void expectSameFilter(const CCanMsgFilter& a, const CCanMsgFilter& b) {
 inline void expectSameSetup(const CAppCfg& a, const CAppCfg& b) {
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(a.CanDev[i], b.CanDev[i]) << i;
     EXPECT_EQ(a.CanDatabases, b.CanDatabases);
+    EXPECT_EQ(a.WndLayout, b.WndLayout);
     EXPECT_EQ(a.Replay, b.Replay);
     EXPECT_EQ(a.Log.AutoLogFlag, b.Log.AutoLogFlag);
     EXPECT_EQ(a.Log.LogFileNameId, b.Log.LogFileNameId);
