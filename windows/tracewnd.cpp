@@ -1,10 +1,7 @@
 #include "windows/tracewnd.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QHeaderView>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStackedLayout>
@@ -306,21 +303,6 @@ QAction* CTraceWnd::addCommand(const char* text, const char* name, void (CTraceW
     return action;
 }
 
-CTraceWnd* CTraceWnd::CreateWnd(const QRect& rect, QMdiArea* area, CCanMsgDataHub& hub,
-                                tCFG_SET_TRACE& settings) {
-    auto* wnd = new CTraceWnd(hub, settings);
-    QMdiSubWindow* sub = area->addSubWindow(wnd);
-    // Closing only hides the window, so it must outlive its close box.
-    sub->setAttribute(Qt::WA_DeleteOnClose, false);
-    if (rect.isValid()) sub->setGeometry(rect);
-    sub->show();
-    return wnd;
-}
-
-QMdiSubWindow* CTraceWnd::subWindow() const {
-    return qobject_cast<QMdiSubWindow*>(parentWidget());
-}
-
 void CTraceWnd::SetFilterEditor(FilterEditor editor) {
     m_filterEditor = std::move(editor);
     UpdateCommands();
@@ -381,12 +363,4 @@ void CTraceWnd::UpdateCommands() {
     m_treeMode->setChecked(m_settings.TraceDetail != 0);
     m_deltaTime->setChecked(m_settings.DeltaTime != 0);
     m_numHex->setChecked(m_settings.NumHex != 0);
-}
-
-void CTraceWnd::closeEvent(QCloseEvent* event) {
-    event->ignore();
-    QWidget* window = subWindow() != nullptr ? static_cast<QWidget*>(subWindow()) : this;
-    if (window->isMinimized() || window->isMaximized()) window->showNormal();
-    window->hide();
-    emit hiddenByClose();
 }

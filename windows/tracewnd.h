@@ -1,8 +1,8 @@
 #pragma once
 // The trace window: the frames of the data hub's trace as a list (every frame held by the trace ring,
 // newest last) or as a tree (one node per identifier and channel with its newest frame and decoded
-// signals), one of the two shown at a time under a shared column layout, refreshed every 100 ms. Meant
-// to be the widget of an MDI child: closing it only hides it.
+// signals), one of the two shown at a time under a shared column layout, refreshed every 100 ms. The
+// main frame places it in an MDI child titled "TRACE" and only hides it when it is closed.
 //
 // Paused, the list keeps the rows it had and the tree shows the per-identifier copy taken when pausing;
 // the hub's trace goes on filling. GUI thread only.
@@ -17,8 +17,6 @@
 #include "windows/tracemodels.h"
 
 class QAction;
-class QMdiArea;
-class QMdiSubWindow;
 class QStackedLayout;
 class QTimer;
 class QToolBar;
@@ -106,15 +104,8 @@ public:
 
     CTraceWnd(CCanMsgDataHub& hub, tCFG_SET_TRACE& settings, QWidget* parent = nullptr);
 
-    // Creates the window as a child of the MDI area, titled "TRACE", placed at `rect` when that is valid,
-    // and shows it. The sub-window is only hidden when closed, never deleted by closing.
-    static CTraceWnd* CreateWnd(const QRect& rect, QMdiArea* area, CCanMsgDataHub& hub,
-                                tCFG_SET_TRACE& settings);
-
     CTraceView* view() const { return m_view; }
     QToolBar* toolBar() const { return m_toolBar; }
-    // The MDI child holding this window, or null when it stands alone.
-    QMdiSubWindow* subWindow() const;
 
     // The display-filter command edits a copy of the display filter with this editor and writes it back
     // when the edit is accepted; without an editor the command is disabled.
@@ -134,13 +125,6 @@ public:
     void OnFilter();
     // Enables resume only while paused and pause only while live; shows the mode and the switches.
     void UpdateCommands();
-
-signals:
-    // The user closed the window (it is hidden, its contents kept): the owner clears its shown flag.
-    void hiddenByClose();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     QAction* addCommand(const char* text, const char* name, void (CTraceWnd::*slot)());

@@ -83,6 +83,15 @@ CCanSignal Signal(const char* name, uint8_t offset, uint8_t len, double factor, 
     return s;
 }
 
+// The window in an MDI child, as the main frame places it.
+CTraceWnd* Place(QMdiArea& area, CCanMsgDataHub& hub, tCFG_SET_TRACE& settings) {
+    auto* wnd = new CTraceWnd(hub, settings);
+    QMdiSubWindow* sub = area.addSubWindow(wnd);
+    sub->setGeometry(0, 0, 1220, 600);
+    sub->show();
+    return wnd;
+}
+
 void Shot(QWidget& widget, const char* name) {
     const char* dir = std::getenv("VEX_TRACE_SHOTS");
     if (dir == nullptr || *dir == '\0') return;
@@ -106,7 +115,7 @@ TEST_F(TraceOnline, DefaultTrafficInListAndTree) {
     QMdiArea area;
     area.resize(1240, 640);
     area.show();
-    CTraceWnd* wnd = CTraceWnd::CreateWnd(QRect(0, 0, 1220, 600), &area, ws->Hub(), ws->Cfg().Trace);
+    CTraceWnd* wnd = Place(area, ws->Hub(), ws->Cfg().Trace);
     wnd->OnListMode();
     ASSERT_TRUE(ws->GoOnline());
     wnd->view()->SetPaused(false);
@@ -174,7 +183,7 @@ TEST_F(TraceOnline, FullRateTwoChannelsPerTick) {
     area.resize(1240, 640);
     area.show();
     ws->Cfg().Trace.TraceDetail = 0;
-    CTraceWnd* wnd = CTraceWnd::CreateWnd(QRect(0, 0, 1220, 600), &area, ws->Hub(), ws->Cfg().Trace);
+    CTraceWnd* wnd = Place(area, ws->Hub(), ws->Cfg().Trace);
     CTraceView& view = *wnd->view();
     view.timer()->stop();
     ASSERT_TRUE(ws->GoOnline());

@@ -4,8 +4,6 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QHeaderView>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolBar>
@@ -249,24 +247,6 @@ TEST(TraceWnd, DisplayFilterIsEditedOnACopy) {
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(rig.cfg.Trace.Filter.Enable, 1);
     EXPECT_EQ(rig.cfg.Trace.Filter.MsgMap.count(0x123), 1u);
-}
-
-TEST(TraceWnd, ClosingHidesTheSubWindow) {
-    Rig rig;
-    QMdiArea area;
-    area.resize(1200, 700);
-    area.show();
-    CTraceWnd* wnd = CTraceWnd::CreateWnd(QRect(75, 75, 1017, 503), &area, rig.hub, rig.cfg.Trace);
-    ASSERT_NE(wnd->subWindow(), nullptr);
-    EXPECT_EQ(wnd->subWindow()->geometry(), QRect(75, 75, 1017, 503));
-    QSignalSpy hidden(wnd, &CTraceWnd::hiddenByClose);
-    rig.hub.AddToTraceMap(Frame(0x1, 0, 0, 1.0));
-    wnd->view()->OnTimer();
-    wnd->subWindow()->close();
-    EXPECT_EQ(hidden.count(), 1);
-    EXPECT_FALSE(wnd->subWindow()->isVisible());
-    ASSERT_EQ(area.subWindowList().size(), 1);
-    EXPECT_EQ(wnd->view()->listModel()->rowCount(), 1);
 }
 
 }  // namespace
