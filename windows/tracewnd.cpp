@@ -33,10 +33,20 @@ void setUpHeader(QHeaderView* header) {
     for (int c = 0; c < trace::kColumnCount; ++c) header->resizeSection(c, trace::ColumnWidth(c));
 }
 
-// Cells of the tree: bordered, text left with an ellipsis in column 0 and centred elsewhere.
-class TraceTreeDelegate : public QStyledItemDelegate {
+// Rows of one fixed height.
+class RowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight};
+    }
+};
+
+// Cells of the tree: bordered, text left with an ellipsis in column 0 and centred elsewhere.
+class TraceTreeDelegate : public RowDelegate {
+public:
+    using RowDelegate::RowDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -62,16 +72,12 @@ public:
         }
         painter->restore();
     }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight};
-    }
 };
 
 // Cells of the list: the row's stripe (or the selection) behind the text, aligned as its column.
-class TraceListDelegate : public QStyledItemDelegate {
+class TraceListDelegate : public RowDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using RowDelegate::RowDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -83,10 +89,6 @@ public:
         painter->setFont(option.font);
         DrawListSubItem(*painter, option.rect, index, text, colorRef(background), false);
         painter->restore();
-    }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), kRowHeight};
     }
 
 private:

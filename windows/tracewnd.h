@@ -49,7 +49,6 @@ private:
 class CTraceView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kTimerId = 250;
     static constexpr int kTimerMs = 100;
 
     CTraceView(CCanMsgDataHub& hub, tCFG_SET_TRACE& settings, QWidget* parent = nullptr);

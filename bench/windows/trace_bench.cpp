@@ -12,30 +12,12 @@
 #include <memory>
 #include <mutex>
 
-#include "app/canmsgdatahub.h"
-#include "config/appcfg.h"
+#include "tests/windows/tracetest.h"
 #include "windows/tracewnd.h"
 
 namespace {
 
-struct Rig {
-    CAppCfg cfg;
-    CInfoMsgRing info;
-    CCanMsgDataHub hub{cfg, info};
-    uint32_t pushed = 0;
-
-    void Push(uint32_t n, uint32_t keys) {
-        tCAN_RAW_MSG f;
-        f.Dlc = 8;
-        for (uint32_t i = 0; i < n; ++i, ++pushed) {
-            f.Id = 0x100 + pushed % keys;
-            f.Chan = static_cast<uint8_t>(pushed & 1);
-            f.TimeMs = pushed * 0.024;
-            f.Data[0] = static_cast<uint8_t>(pushed);
-            hub.AddToTraceMap(f);
-        }
-    }
-};
+using Rig = tracetest::HubRig;
 
 void BM_ListTick(benchmark::State& state) {
     const auto held = static_cast<uint32_t>(state.range(0));

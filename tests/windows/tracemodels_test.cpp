@@ -9,9 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app/canmsgdatahub.h"
-#include "config/appcfg.h"
-#include "tests/app/hubtest.h"
+#include "tests/windows/tracetest.h"
 #include "windows/tracemodels.h"
 #include "windows/tracetext.h"
 
@@ -21,25 +19,24 @@ namespace {
 
 constexpr uint32_t kRing = CCanMsgTraceRing::kCapacity;
 
-struct Rig {
-    CAppCfg cfg;
-    CInfoMsgRing info;
-    CCanMsgDataHub hub{cfg, info};
-    uint32_t pushed = 0;
-
-    // n frames numbered on from the last: identifier 0x100 + number % 4, the number in the time stamp.
-    void Push(uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i, ++pushed)
-            hub.AddToTraceMap(Frame(0x100 + pushed % 4, 0, 0, pushed, {1, 2}));
-    }
+struct Rig : tracetest::HubRig {
+    void Push(uint32_t n) { HubRig::Push(n, 4); }
     int Sync(CTraceListModel& model) {
         std::lock_guard<std::mutex> lock(hub.TraceLock());
         return model.Sync(hub.TraceRing());
     }
-    void Refresh(CTraceTreeModel& model, bool view = false) {
+    void Refresh(CTraceTreeModel& model) {
         std::lock_guard<std::mutex> lock(hub.TraceLock());
-        model.Refresh(view ? hub.ViewTraceMap() : hub.LiveTraceMap());
+        model.Refresh(hub.LiveTraceMap());
     }
+};
+
+// A list model under the model tester.
+struct TraceListModel : ::testing::Test {
+    Rig rig;
+    tCFG_SET_TRACE settings;
+    CTraceListModel model{settings};
+    QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };
 
 // Every row shows the frame of its sequence number: rows are consecutive, the last one the newest.
@@ -52,11 +49,7 @@ void ExpectRowsEndAt(const CTraceListModel& model, uint32_t newestSeq, uint32_t 
     }
 }
 
-TEST(TraceListModel, FollowsTheRingWhileItWraps) {
-    Rig rig;
-    tCFG_SET_TRACE settings;
-    CTraceListModel model(settings);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+TEST_F(TraceListModel, FollowsTheRingWhileItWraps) {
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
@@ -77,11 +70,8 @@ TEST(TraceListModel, FollowsTheRingWhileItWraps) {
     EXPECT_EQ(rig.Sync(model), 0);  // nothing new
 }
 
-TEST(TraceListModel, RowsMatchTheRingSlots) {
+TEST_F(TraceListModel, RowsMatchTheRingSlots) {
     // 20,000 rows held with the oldest in slot 19,990: row 15 is the frame in slot 5.
-    Rig rig;
-    tCFG_SET_TRACE settings;
-    CTraceListModel model(settings);
     rig.Push(kRing + 19990);
     rig.Sync(model);
     std::lock_guard<std::mutex> lock(rig.hub.TraceLock());
@@ -91,11 +81,7 @@ TEST(TraceListModel, RowsMatchTheRingSlots) {
     EXPECT_EQ((model.Row(15).SeqNo - 1) % kRing, 5u);
 }
 
-TEST(TraceListModel, MoreThanARingSinceTheLastLookReplacesEveryRow) {
-    Rig rig;
-    tCFG_SET_TRACE settings;
-    CTraceListModel model(settings);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+TEST_F(TraceListModel, MoreThanARingSinceTheLastLookReplacesEveryRow) {
     rig.Push(100);
     rig.Sync(model);
     rig.Push(kRing + 5000);
@@ -103,11 +89,7 @@ TEST(TraceListModel, MoreThanARingSinceTheLastLookReplacesEveryRow) {
     ExpectRowsEndAt(model, rig.pushed, kRing);
 }
 
-TEST(TraceListModel, AClearedRingStartsTheRowsAgain) {
-    Rig rig;
-    tCFG_SET_TRACE settings;
-    CTraceListModel model(settings);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+TEST_F(TraceListModel, AClearedRingStartsTheRowsAgain) {
     rig.Push(100);
     rig.Sync(model);
     // Cleared elsewhere (going online, a replay page), then more rows than before: none of the old
@@ -130,11 +112,8 @@ TEST(TraceListModel, AClearedRingStartsTheRowsAgain) {
     ExpectRowsEndAt(model, 153, 3);
 }
 
-TEST(TraceListModel, CellsFollowTheSettings) {
-    Rig rig;
-    tCFG_SET_TRACE settings;
+TEST_F(TraceListModel, CellsFollowTheSettings) {
     settings.NumHex = 1;
-    CTraceListModel model(settings);
     rig.Push(2);
     rig.Sync(model);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);

@@ -43,17 +43,19 @@ std::string Text(const QString& s) {
     return s.toStdString();
 }
 
+struct CellCase {
+    const char* what;
+    tCAN_MSG_TRACE_DATA row;
+    tCFG_SET_TRACE settings;
+    int column;
+    const char* text;
+};
+
 TEST(TraceText, ListColumns) {
     const auto std8 = Row(0x123, 0, 0, 0, 8, "发动机转速");
     const auto ext2 = Row(0x18FEF100, 1, 0, 1, 2);
     const auto rmt = Row(0x7FF, 0, 1, 0, 0);
-    struct Case {
-        const char* what;
-        tCAN_MSG_TRACE_DATA row;
-        tCFG_SET_TRACE settings;
-        int column;
-        const char* text;
-    } cases[] = {
+    const CellCase cases[] = {
         {"seq and name", std8, Settings(1, 1), trace::kName, "42  发动机转速"},
         {"seq, unknown name", ext2, Settings(1, 1), trace::kName, "42  "},
         {"OnLine 0: empty", std8, Settings(1, 1, 0), trace::kName, ""},
@@ -79,7 +81,7 @@ TEST(TraceText, ListColumns) {
         {"byte beyond length", ext2, Settings(1, 1), trace::kData0 + 7, "--"},
         {"remote, no bytes", rmt, Settings(1, 1), trace::kData0, "--"},
     };
-    for (const Case& c : cases) {
+    for (const CellCase& c : cases) {
         EXPECT_EQ(Text(trace::ListText(c.row, c.column, c.settings)), c.text) << c.what;
     }
 }
@@ -90,13 +92,7 @@ TEST(TraceText, TreeColumns) {
     auto whole = Row(0x5, 0, 0, 0, 8);
     whole.DeltaMs = 1000.0;
     whole.TimeMs = 0.0;
-    struct Case {
-        const char* what;
-        tCAN_MSG_TRACE_DATA row;
-        tCFG_SET_TRACE settings;
-        int column;
-        const char* text;
-    } cases[] = {
+    const CellCase cases[] = {
         {"name without seq", std8, Settings(1, 1), trace::kName, "发动机转速"},
         {"unknown name", ext2, Settings(1, 1), trace::kName, ""},
         {"standard id, three digits", std8, Settings(1, 1), trace::kId, "0x123"},
@@ -119,7 +115,7 @@ TEST(TraceText, TreeColumns) {
         {"decimal byte", std8, Settings(0, 1), trace::kData0, "31"},
         {"beyond length", ext2, Settings(1, 1), trace::kData0 + 2, "--"},
     };
-    for (const Case& c : cases) {
+    for (const CellCase& c : cases) {
         EXPECT_EQ(Text(trace::TreeText(c.row, c.column, c.settings)), c.text) << c.what;
     }
 }

@@ -10,9 +10,7 @@
 
 #include <mutex>
 
-#include "app/canmsgdatahub.h"
-#include "config/appcfg.h"
-#include "tests/app/hubtest.h"
+#include "tests/windows/tracetest.h"
 #include "windows/tracetext.h"
 #include "windows/tracewnd.h"
 
@@ -20,17 +18,8 @@ using hubtest::Frame;
 
 namespace {
 
-struct Rig {
-    CAppCfg cfg;
-    CInfoMsgRing info;
-    CCanMsgDataHub hub{cfg, info};
-    uint32_t pushed = 0;
-
-    // n frames numbered on: identifier 0x100 + number % 3 on channel 0, the number in the time stamp.
-    void Push(uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i, ++pushed)
-            hub.AddToTraceMap(Frame(0x100 + pushed % 3, 0, 0, pushed, {1}));
-    }
+struct Rig : tracetest::HubRig {
+    void Push(uint32_t n) { HubRig::Push(n, 3); }
 };
 
 QAction* Command(CTraceWnd& wnd, const char* name) {
