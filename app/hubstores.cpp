@@ -76,5 +76,6 @@ void CCanMsgTraceRing::Push(const tCAN_MSG_TRACE_DATA& row) {
 void CCanMsgTraceRing::Clear() {
     m_ring.Clear();
     m_seq = 0;
+    ++m_clears;
     m_changed = true;
 }

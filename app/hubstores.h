@@ -126,13 +126,16 @@ public:
     // Stores a copy of the row numbered with the sequence counter + 1 and sets the changed flag; a full
     // ring drops its oldest row.
     void Push(const tCAN_MSG_TRACE_DATA& row);
-    // Counters to 0, changed flag set.
+    // Counters to 0, changed flag set, clear count + 1.
     void Clear();
 
     uint32_t Count() const { return m_ring.Count(); }
     uint32_t ReadIndex() const { return m_ring.ReadIndex(); }
     uint32_t WriteIndex() const { return m_ring.WriteIndex(); }
     uint32_t SeqCounter() const { return m_seq; }
+    // How often the ring was cleared: a reader that keeps copies of rows learns from it that the sequence
+    // numbers started again.
+    uint32_t ClearCount() const { return m_clears; }
     // The n-th oldest row held (0 = the oldest); n < Count().
     const tCAN_MSG_TRACE_DATA& Row(uint32_t n) const { return m_ring.At(n); }
     // Set by every push and clear; the reader clears it once it has looked.
@@ -142,6 +145,7 @@ public:
 private:
     CDropOldestRing<tCAN_MSG_TRACE_DATA> m_ring;
     uint32_t m_seq = 0;
+    uint32_t m_clears = 0;
     bool m_changed = false;
 };
 

@@ -1,0 +1,114 @@
+// The trace window in the main frame: its window command, the frame's calls on going online and on a
+// configuration taking effect, closing and reopening.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QToolBar>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "app/canworkspace.h"
+#include "app/ui/framechildren.h"
+#include "app/ui/mainframe.h"
+#include "platform/qt/fakeprompt.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/qt/settingsstore.h"
+#include "tests/common/testsupport.h"
+#include "tests/deviceport/emutest.h"
+#include "windows/tracewnd.h"
+
+namespace {
+
+class TraceFrame : public emutest::EmuTest {
+protected:
+    void SetUp() override {
+        EmuTest::SetUp();
+        m_scoped.emplace(m_store);
+        ws = std::make_unique<CCanWorkspace>(m_dir.path().string());
+        for (size_t i = 0; i < 3; ++i) ws->Cfg().CanDev[i].Active = i == CAppCfg::kDevNxp ? 1 : 0;
+    }
+    void TearDown() override {
+        ws.reset();
+        m_scoped.reset();
+        EmuTest::TearDown();
+    }
+
+    std::unique_ptr<CCanWorkspace> ws;
+
+private:
+    vextest::TempDir m_dir;
+    vex::MemorySettingsStore m_store;
+    std::optional<vex::ScopedSettingsStore> m_scoped;
+};
+
+QMdiSubWindow* SubWindowOf(CMainFrame& frame, QWidget* widget) {
+    for (QMdiSubWindow* sub : frame.MdiArea()->subWindowList())
+        if (sub->widget() == widget) return sub;
+    return nullptr;
+}
+
+TEST_F(TraceFrame, OpenedByItsCommandAndDrivenByTheFrame) {
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt(prompt);
+    vex::FakeSiblingProbe probe;
+    vex::emu::peer::UseDefaultTraffic();
+    CMainFrame frame(*ws, CMainFrame::Options{&probe, 0});
+    InstallFrameChildren(frame);
+    frame.show();
+    frame.OnTimer();
+    ASSERT_TRUE(frame.Action(ID_WND_TRACE)->isEnabled());
+
+    frame.RunCommand(ID_WND_TRACE);
+    ASSERT_NE(frame.TraceWnd(), nullptr);
+    auto* trace = qobject_cast<CTraceWnd*>(frame.TraceWnd()->Widget());
+    ASSERT_NE(trace, nullptr);
+    QMdiSubWindow* sub = SubWindowOf(frame, trace);
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(sub->windowTitle(), "TRACE");
+    EXPECT_TRUE(sub->isVisible());
+    EXPECT_EQ(ws->Cfg().WndLayout.Trace.Show, 1);
+    EXPECT_TRUE(trace->toolBar()->findChild<QAction*>("actFilter")->isEnabled());
+
+    // Going online shows live frames even when the window was paused.
+    trace->OnPause();
+    frame.RunCommand(ID_START_LISTEN);
+    ASSERT_TRUE(ws->IsOnline());
+    EXPECT_FALSE(trace->view()->IsPaused());
+    const CTraceListModel& list = *trace->view()->listModel();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            frame.OnTimer();
+            return list.rowCount() > 4 && trace->view()->treeModel()->rowCount() == 4;
+        },
+        3000));
+
+    if (const char* dir = std::getenv("VEX_TRACE_SHOTS"); dir != nullptr && *dir != '\0') {
+        QTest::qWait(3 * CTraceView::kTimerMs);
+        frame.grab().save(QString::fromUtf8(dir) + "/trace-in-frame.png");
+    }
+
+    // A configuration taking effect clears the trace.
+    frame.RefreshChildWindows();
+    EXPECT_EQ(list.rowCount(), 0);
+    EXPECT_EQ(trace->view()->treeModel()->rowCount(), 0);
+    EXPECT_TRUE(ws->Hub().LiveTraceMap().empty());
+
+    // Closed: hidden and not reopened with the configuration; the command shows the same window again.
+    sub->close();
+    EXPECT_FALSE(sub->isVisible());
+    EXPECT_EQ(ws->Cfg().WndLayout.Trace.Show, 0);
+    frame.RunCommand(ID_WND_TRACE);
+    EXPECT_TRUE(sub->isVisible());
+    EXPECT_EQ(frame.TraceWnd()->Widget(), trace);
+
+    prompt.answers = {vex::MsgResult::No, vex::MsgResult::No};
+    EXPECT_TRUE(frame.close());
+    EXPECT_FALSE(ws->IsOnline());
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// The trace window: pause, clear, the commands on the trace settings and the display filter, closing.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolBar>
+
+#include <mutex>
+
+#include "tests/windows/tracetest.h"
+#include "windows/tracetext.h"
+#include "windows/tracewnd.h"
+
+using hubtest::Frame;
+
+namespace {
+
+struct Rig : tracetest::HubRig {
+    void Push(uint32_t n) { HubRig::Push(n, 3); }
+};
+
+QAction* Command(CTraceWnd& wnd, const char* name) {
+    return wnd.toolBar()->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+TEST(TraceView, PausedListKeepsItsRowsAndTheTreeItsCopy) {
+    Rig rig;
+    CTraceView view(rig.hub, rig.cfg.Trace);
+    view.timer()->stop();
+    QAbstractItemModelTester listTester(view.listModel(),
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester treeTester(view.treeModel(),
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+    rig.Push(100);
+    EXPECT_EQ(view.OnTimer(), 100);
+    ASSERT_EQ(view.treeModel()->rowCount(), 3);
+    const double nodeTime = view.treeModel()->NodeRow(0).TimeMs;
+
+    view.SetPaused(true);
+    ASSERT_TRUE(view.IsPaused());
+    ASSERT_TRUE(view.tree()->IsPaused());
+    // The ring wraps while paused, and a new identifier appears.
+    rig.Push(25000);
+    rig.hub.AddToTraceMap(Frame(0x7FF, 0, 1, 1e6));
+    EXPECT_EQ(view.OnTimer(), 0);
+    CTraceListModel& list = *view.listModel();
+    ASSERT_EQ(list.rowCount(), 100);
+    for (int r = 0; r < 100; ++r) {
+        ASSERT_EQ(list.Row(r).SeqNo, static_cast<uint32_t>(r + 1));
+        ASSERT_EQ(list.data(list.index(r, trace::kName)).toString(), QString("%1  ").arg(r + 1));
+    }
+    ASSERT_EQ(view.treeModel()->rowCount(), 3);
+    EXPECT_EQ(view.treeModel()->NodeRow(0).TimeMs, nodeTime);
+
+    view.SetPaused(false);
+    EXPECT_EQ(view.OnTimer(), static_cast<int>(CCanMsgTraceRing::kCapacity));
+    EXPECT_EQ(list.Row(list.rowCount() - 1).SeqNo, 25101u);
+    ASSERT_EQ(view.treeModel()->rowCount(), 4);
+    EXPECT_GT(view.treeModel()->NodeRow(0).TimeMs, nodeTime);
+}
+
+TEST(TraceView, ClearEmptiesTheTraceAndBothBodies) {
+    for (bool paused : {false, true}) {
+        Rig rig;
+        CTraceView view(rig.hub, rig.cfg.Trace);
+        view.timer()->stop();
+        rig.Push(50);
+        view.OnTimer();
+        view.SetPaused(paused);
+        rig.Push(10);
+        view.ClearTrace();
+        {
+            std::lock_guard<std::mutex> lock(rig.hub.TraceLock());
+            EXPECT_EQ(rig.hub.TraceRing().Count(), 0u);
+            EXPECT_EQ(rig.hub.TraceRing().SeqCounter(), 0u);
+            EXPECT_TRUE(rig.hub.LiveTraceMap().empty());
+            EXPECT_TRUE(rig.hub.ViewTraceMap().empty());
+        }
+        EXPECT_EQ(view.listModel()->rowCount(), 0);
+        EXPECT_EQ(view.treeModel()->rowCount(), 0);
+        view.OnTimer();
+        EXPECT_EQ(view.treeModel()->rowCount(), 0) << paused;
+        // Only frames after the clear come back (live at once, paused after resuming).
+        rig.Push(2);
+        view.SetPaused(false);
+        view.OnTimer();
+        EXPECT_EQ(view.listModel()->rowCount(), 2) << paused;
+        EXPECT_EQ(view.treeModel()->rowCount(), 2) << paused;
+    }
+}
+
+TEST(TraceView, FellowMakesTheNewestRowCurrent) {
+    for (uint8_t fellow : {0, 1}) {
+        Rig rig;
+        rig.cfg.Trace.Fellow = fellow;
+        rig.cfg.Trace.TraceDetail = 0;
+        CTraceView view(rig.hub, rig.cfg.Trace);
+        view.timer()->stop();
+        view.resize(800, 300);
+        view.show();
+        rig.Push(500);
+        view.OnTimer();
+        const QModelIndex current = view.list()->currentIndex();
+        if (fellow) {
+            EXPECT_EQ(current.row(), 499);
+            EXPECT_TRUE(view.list()->viewport()->rect().intersects(view.list()->visualRect(current)));
+        } else {
+            EXPECT_FALSE(current.isValid());
+        }
+    }
+}
+
+TEST(TraceView, BodiesShareTheColumnLayoutAndHeaderClicksSortTheTree) {
+    Rig rig;
+    CTraceView view(rig.hub, rig.cfg.Trace);
+    view.timer()->stop();
+    QHeaderView* listHeader = view.list()->horizontalHeader();
+    QHeaderView* treeHeader = view.tree()->header();
+    for (int c = 0; c < trace::kColumnCount; ++c) {
+        EXPECT_EQ(listHeader->sectionSize(c), trace::ColumnWidth(c));
+        EXPECT_EQ(treeHeader->sectionSize(c), trace::ColumnWidth(c));
+    }
+    listHeader->resizeSection(4, 200);
+    EXPECT_EQ(treeHeader->sectionSize(4), 200);
+    treeHeader->resizeSection(0, 90);
+    EXPECT_EQ(listHeader->sectionSize(0), 90);
+
+    rig.Push(3);
+    view.OnTimer();
+    ASSERT_EQ(view.treeModel()->NodeRow(0).MsgId, 0x100u);
+    emit listHeader->sectionClicked(trace::kId);  // ascending
+    emit treeHeader->sectionClicked(trace::kId);  // descending
+    EXPECT_EQ(view.treeModel()->NodeRow(0).MsgId, 0x102u);
+}
+
+TEST(TraceWnd, CommandsOnTheTraceSettings) {
+    Rig rig;
+    tCFG_SET_TRACE& s = rig.cfg.Trace;  // the defaults: every switch 1
+    ASSERT_EQ(s.TraceDetail, 1);
+    CTraceWnd wnd(rig.hub, s);
+    wnd.view()->timer()->stop();
+    wnd.show();
+    EXPECT_EQ(wnd.windowTitle(), "TRACE");
+    EXPECT_TRUE(wnd.view()->tree()->isVisible());
+    EXPECT_FALSE(wnd.view()->list()->isVisible());
+
+    QAction* resume = Command(wnd, "actResume");
+    QAction* pause = Command(wnd, "actPause");
+    EXPECT_FALSE(resume->isEnabled());
+    EXPECT_TRUE(pause->isEnabled());
+    pause->trigger();
+    EXPECT_TRUE(wnd.view()->IsPaused());
+    EXPECT_TRUE(resume->isEnabled());
+    EXPECT_FALSE(pause->isEnabled());
+    // The owner clears the flags when going online.
+    wnd.view()->SetPaused(false);
+    EXPECT_FALSE(resume->isEnabled());
+    EXPECT_TRUE(pause->isEnabled());
+
+    EXPECT_TRUE(Command(wnd, "actTreeMode")->isChecked());
+    Command(wnd, "actListMode")->trigger();
+    EXPECT_EQ(s.TraceDetail, 0);
+    EXPECT_TRUE(Command(wnd, "actListMode")->isChecked());
+    EXPECT_FALSE(Command(wnd, "actTreeMode")->isChecked());
+    Command(wnd, "actListMode")->trigger();  // again: stays in list mode
+    EXPECT_TRUE(Command(wnd, "actListMode")->isChecked());
+    EXPECT_TRUE(wnd.view()->list()->isVisible());
+    EXPECT_FALSE(wnd.view()->tree()->isVisible());
+    Command(wnd, "actTreeMode")->trigger();
+    EXPECT_EQ(s.TraceDetail, 1);
+    EXPECT_TRUE(wnd.view()->tree()->isVisible());
+
+    rig.hub.AddToTraceMap(Frame(0x123, 0, 0, 10.0, {0x1F}));
+    rig.hub.AddToTraceMap(Frame(0x123, 0, 0, 35.5, {0x1F}));
+    wnd.view()->OnTimer();
+    const CTraceListModel& list = *wnd.view()->listModel();
+    const CTraceTreeModel& tree = *wnd.view()->treeModel();
+    auto listCell = [&](int column) { return list.data(list.index(1, column)).toString(); };
+    auto treeCell = [&](int column) { return tree.data(tree.index(0, column)).toString(); };
+    EXPECT_EQ(listCell(trace::kId), "0x00000123");
+    EXPECT_EQ(listCell(trace::kData0), "1F");
+    EXPECT_EQ(listCell(trace::kTime), "25.500");
+    EXPECT_EQ(treeCell(trace::kTime), "25.5");
+    QSignalSpy listChanged(&list, &QAbstractItemModel::dataChanged);
+    QSignalSpy treeChanged(&tree, &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(Command(wnd, "actNumHex")->isChecked());
+    Command(wnd, "actNumHex")->trigger();
+    EXPECT_EQ(s.NumHex, 0);
+    EXPECT_FALSE(Command(wnd, "actNumHex")->isChecked());
+    EXPECT_EQ(listCell(trace::kId), "291");
+    EXPECT_EQ(listCell(trace::kData0), "31");
+    EXPECT_EQ(treeCell(trace::kId), "291");
+    Command(wnd, "actDeltaTime")->trigger();
+    EXPECT_EQ(s.DeltaTime, 0);
+    EXPECT_EQ(listCell(trace::kTime), "35.500");
+    EXPECT_EQ(treeCell(trace::kTime), "35.5");
+    EXPECT_EQ(listChanged.count(), 2);  // both bodies repainted per toggle
+    EXPECT_EQ(treeChanged.count(), 2);
+    // A switch changed in place (a configuration loaded) shows on the next tick.
+    s.NumHex = 1;
+    s.TraceDetail = 0;
+    wnd.view()->OnTimer();
+    EXPECT_EQ(listCell(trace::kId), "0x00000123");
+    EXPECT_TRUE(wnd.view()->list()->isVisible());
+    EXPECT_TRUE(Command(wnd, "actNumHex")->isChecked());
+    EXPECT_FALSE(Command(wnd, "actDeltaTime")->isChecked());
+
+    Command(wnd, "actClear")->trigger();
+    EXPECT_EQ(list.rowCount(), 0);
+    EXPECT_TRUE(rig.hub.LiveTraceMap().empty());
+}
+
+TEST(TraceWnd, DisplayFilterIsEditedOnACopy) {
+    Rig rig;
+    CTraceWnd wnd(rig.hub, rig.cfg.Trace);
+    QAction* filter = Command(wnd, "actFilter");
+    EXPECT_FALSE(filter->isEnabled());  // no dialog to edit with
+    bool accept = false;
+    int runs = 0;
+    wnd.SetFilterEditor([&](CCanMsgFilter& f, QWidget* parent) {
+        ++runs;
+        EXPECT_EQ(parent, &wnd);
+        EXPECT_NE(&f, &rig.cfg.Trace.Filter);
+        f.Enable = 1;
+        f.MsgMap[0x123] = {"x", 0x123};
+        return accept;
+    });
+    ASSERT_TRUE(filter->isEnabled());
+    filter->trigger();
+    EXPECT_EQ(rig.cfg.Trace.Filter.Enable, 0);  // cancelled: unchanged
+    accept = true;
+    filter->trigger();
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(rig.cfg.Trace.Filter.Enable, 1);
+    EXPECT_EQ(rig.cfg.Trace.Filter.MsgMap.count(0x123), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,356 @@
+#include "windows/tracemodels.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "windows/listcellpaint.h"
+#include "windows/tracetext.h"
+
+namespace {
+
+QVariant columnAlignment(int column) {
+    const Qt::Alignment align = column == trace::kName ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter;
+    return QVariant::fromValue(align);
+}
+
+QVariant headerFor(int section, Qt::Orientation orientation, int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= trace::kColumnCount) return {};
+    if (role == Qt::DisplayRole) return trace::ColumnTitle(section);
+    if (role == Qt::TextAlignmentRole) return columnAlignment(section);
+    return {};
+}
+
+// What a node shows changed (the newest frame of a key always brings a new time stamp).
+bool sameFrame(const tCAN_MSG_TRACE_DATA& a, const tCAN_MSG_TRACE_DATA& b) {
+    return a.TimeMs == b.TimeMs && a.DeltaMs == b.DeltaMs && a.Dlc == b.Dlc && a.Remote == b.Remote &&
+           a.Dir == b.Dir && a.CanMsg == b.CanMsg && std::memcmp(a.Data, b.Data, sizeof a.Data) == 0;
+}
+
+}  // namespace
+
+// ---- list ----
+
+CTraceListModel::CTraceListModel(const tCFG_SET_TRACE& settings, QObject* parent)
+    : QAbstractTableModel(parent), m_settings(settings) {}
+
+int CTraceListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.Count());
+}
+
+int CTraceListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : trace::kColumnCount;
+}
+
+QVariant CTraceListModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
+    switch (role) {
+        case Qt::DisplayRole:
+            return trace::ListText(Row(index.row()), index.column(), m_settings);
+        case Qt::TextAlignmentRole:
+            return columnAlignment(index.column());
+        case Qt::BackgroundRole:
+            return vex::ColorFromRef(index.row() % 2 == 0 ? kEvenRowColour : kOddRowColour);
+        case Qt::ForegroundRole:
+            return QColor(Qt::black);
+        default:
+            return {};
+    }
+}
+
+QVariant CTraceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    return headerFor(section, orientation, role);
+}
+
+int CTraceListModel::Sync(const CCanMsgTraceRing& ring) {
+    if (ring.ClearCount() != m_clears) {
+        // The ring started again: what is shown belongs to an earlier trace.
+        if (m_rows.Count() > 0) {
+            beginResetModel();
+            m_rows.Clear();
+            endResetModel();
+        }
+        m_clears = ring.ClearCount();
+        m_seen = 0;
+    }
+    // Rows pushed since the last look; those that already fell out of the ring are gone.
+    const uint32_t fresh = std::min(ring.SeqCounter() - m_seen, ring.Count());
+    m_seen = ring.SeqCounter();
+    if (fresh == 0) return 0;
+    const uint32_t first = ring.Count() - fresh;
+    const uint32_t capacity = m_rows.Capacity();
+    if (fresh >= capacity) {
+        // Every row shown is replaced (a long pause, or more than a ring's worth since the last look).
+        beginResetModel();
+        m_rows.Clear();
+        for (uint32_t n = first; n < ring.Count(); ++n) m_rows.Push(ring.Row(n));
+        endResetModel();
+        return static_cast<int>(fresh);
+    }
+    const uint32_t held = m_rows.Count();
+    if (held + fresh > capacity) {
+        const uint32_t drop = held + fresh - capacity;
+        beginRemoveRows({}, 0, static_cast<int>(drop) - 1);
+        for (uint32_t i = 0; i < drop; ++i) m_rows.Pop(m_scratch);
+        endRemoveRows();
+    }
+    const int at = static_cast<int>(m_rows.Count());
+    beginInsertRows({}, at, at + static_cast<int>(fresh) - 1);
+    for (uint32_t n = first; n < ring.Count(); ++n) m_rows.Push(ring.Row(n));
+    endInsertRows();
+    return static_cast<int>(fresh);
+}
+
+void CTraceListModel::Clear(const CCanMsgTraceRing& ring) {
+    if (m_rows.Count() > 0) {
+        beginResetModel();
+        m_rows.Clear();
+        endResetModel();
+    }
+    m_clears = ring.ClearCount();
+    m_seen = ring.SeqCounter();
+}
+
+void CTraceListModel::SettingsChanged() {
+    if (m_rows.Count() == 0) return;
+    emit dataChanged(index(0, 0), index(rowCount() - 1, trace::kColumnCount - 1), {Qt::DisplayRole});
+}
+
+// ---- tree ----
+
+CTraceTreeModel::CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent)
+    : QAbstractItemModel(parent), m_settings(settings), m_slots(kMaxNodes), m_rowOfSlot(kMaxNodes, -1) {
+    m_order.reserve(kMaxNodes);
+    for (int s = kMaxNodes - 1; s >= 0; --s) m_free.push_back(s);
+}
+
+int CTraceTreeModel::childCountOf(const tCAN_MSG_TRACE_DATA& row) const {
+    return row.Known && row.CanMsg ? static_cast<int>(row.CanMsg->Signals.size()) : 0;
+}
+
+QModelIndex CTraceTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column < 0 || column >= trace::kColumnCount) return {};
+    if (!parent.isValid()) {
+        if (row >= static_cast<int>(m_order.size())) return {};
+        return createIndex(row, column, quintptr{0});
+    }
+    if (parent.internalId() != 0 || parent.column() != 0) return {};
+    const int slot = m_order[static_cast<size_t>(parent.row())];
+    if (row >= m_slots[static_cast<size_t>(slot)].children) return {};
+    return createIndex(row, column, static_cast<quintptr>(slot) + 1);
+}
+
+QModelIndex CTraceTreeModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == 0) return {};
+    const size_t slot = static_cast<size_t>(child.internalId() - 1);
+    return createIndex(m_rowOfSlot[slot], 0, quintptr{0});
+}
+
+int CTraceTreeModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) return static_cast<int>(m_order.size());
+    if (parent.internalId() != 0 || parent.column() != 0) return 0;
+    return m_slots[static_cast<size_t>(m_order[static_cast<size_t>(parent.row())])].children;
+}
+
+int CTraceTreeModel::columnCount(const QModelIndex&) const {
+    return trace::kColumnCount;
+}
+
+QVariant CTraceTreeModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    if (role == Qt::TextAlignmentRole) return columnAlignment(index.column());
+    if (role != Qt::DisplayRole) return {};
+    if (index.internalId() == 0) return trace::TreeText(NodeRow(index.row()), index.column(), m_settings);
+    const Node& node = m_slots[static_cast<size_t>(index.internalId() - 1)];
+    const CCanSignal& signal = node.row.CanMsg->Signals[static_cast<size_t>(index.row())];
+    return trace::SignalText(signal, node.row.Data, index.column(), m_settings.NumHex != 0);
+}
+
+QVariant CTraceTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    return headerFor(section, orientation, role);
+}
+
+uint64_t CTraceTreeModel::NodeKey(int row) const {
+    return m_slots[static_cast<size_t>(m_order[static_cast<size_t>(row)])].key;
+}
+
+const tCAN_MSG_TRACE_DATA& CTraceTreeModel::NodeRow(int row) const {
+    return m_slots[static_cast<size_t>(m_order[static_cast<size_t>(row)])].row;
+}
+
+void CTraceTreeModel::renumber() {
+    std::fill(m_rowOfSlot.begin(), m_rowOfSlot.end(), -1);
+    for (size_t r = 0; r < m_order.size(); ++r)
+        m_rowOfSlot[static_cast<size_t>(m_order[r])] = static_cast<int>(r);
+}
+
+void CTraceTreeModel::Refresh(const CCanMsgTraceMap& source) {
+    removeNodes(source);
+    updateNodes(source);
+    appendNodes(source);
+}
+
+void CTraceTreeModel::removeNodes(const CCanMsgTraceMap& source) {
+    // Runs of gone nodes, from the bottom up so that the rows above keep their numbers.
+    int row = static_cast<int>(m_order.size()) - 1;
+    while (row >= 0) {
+        if (source.count(m_slots[static_cast<size_t>(m_order[static_cast<size_t>(row)])].key) != 0) {
+            --row;
+            continue;
+        }
+        int first = row;
+        while (first > 0 &&
+               source.count(m_slots[static_cast<size_t>(m_order[static_cast<size_t>(first - 1)])].key) == 0)
+            --first;
+        beginRemoveRows({}, first, row);
+        for (int r = first; r <= row; ++r) {
+            const int slot = m_order[static_cast<size_t>(r)];
+            Node& node = m_slots[static_cast<size_t>(slot)];
+            m_slotOfKey.erase(node.key);
+            node = Node{};
+            m_free.push_back(slot);
+        }
+        m_order.erase(m_order.begin() + first, m_order.begin() + row + 1);
+        renumber();
+        endRemoveRows();
+        row = first - 1;
+        // The lowest free slot is taken next, so slots are reused in a fixed order.
+        std::sort(m_free.begin(), m_free.end(), std::greater<int>());
+    }
+}
+
+void CTraceTreeModel::updateNodes(const CCanMsgTraceMap& source) {
+    const int rows = static_cast<int>(m_order.size());
+    int firstChanged = rows, lastChanged = -1;
+    for (int r = 0; r < rows; ++r) {
+        Node& node = m_slots[static_cast<size_t>(m_order[static_cast<size_t>(r)])];
+        const tCAN_MSG_TRACE_DATA& fresh = source.at(node.key);
+        if (sameFrame(node.row, fresh)) continue;
+        const QModelIndex parentIndex = index(r, 0);
+        if (node.row.CanMsg != fresh.CanMsg || childCountOf(fresh) != node.children) {
+            // Another definition: its signals replace the old ones.
+            if (node.children > 0) {
+                beginRemoveRows(parentIndex, 0, node.children - 1);
+                node.children = 0;
+                endRemoveRows();
+            }
+            node.row = fresh;
+            const int children = childCountOf(fresh);
+            if (children > 0) {
+                beginInsertRows(parentIndex, 0, children - 1);
+                node.children = children;
+                endInsertRows();
+            }
+        } else {
+            node.row = fresh;
+            if (node.children > 0) {
+                emit dataChanged(index(0, 0, parentIndex),
+                                 index(node.children - 1, kSignalColumns - 1, parentIndex),
+                                 {Qt::DisplayRole});
+            }
+        }
+        firstChanged = std::min(firstChanged, r);
+        lastChanged = r;
+    }
+    if (lastChanged >= 0) {
+        emit dataChanged(index(firstChanged, 0), index(lastChanged, trace::kColumnCount - 1),
+                         {Qt::DisplayRole});
+    }
+}
+
+void CTraceTreeModel::appendNodes(const CCanMsgTraceMap& source) {
+    if (m_free.empty() || source.size() <= m_order.size()) return;
+    std::vector<CCanMsgTraceMap::const_iterator> added;
+    for (auto it = source.begin(); it != source.end() && added.size() < m_free.size(); ++it) {
+        if (m_slotOfKey.count(it->first) == 0) added.push_back(it);
+    }
+    if (added.empty()) return;
+    const int at = static_cast<int>(m_order.size());
+    beginInsertRows({}, at, at + static_cast<int>(added.size()) - 1);
+    for (const auto& it : added) {
+        const int slot = m_free.back();
+        m_free.pop_back();
+        Node& node = m_slots[static_cast<size_t>(slot)];
+        node.key = it->first;
+        node.row = it->second;
+        node.children = childCountOf(node.row);
+        m_slotOfKey.emplace(node.key, slot);
+        m_rowOfSlot[static_cast<size_t>(slot)] = static_cast<int>(m_order.size());
+        m_order.push_back(slot);
+    }
+    endInsertRows();
+}
+
+void CTraceTreeModel::Clear() {
+    if (m_order.empty()) return;
+    beginRemoveRows({}, 0, static_cast<int>(m_order.size()) - 1);
+    for (int slot : m_order) m_slots[static_cast<size_t>(slot)] = Node{};
+    m_order.clear();
+    m_slotOfKey.clear();
+    m_free.clear();
+    for (int s = kMaxNodes - 1; s >= 0; --s) m_free.push_back(s);
+    renumber();
+    endRemoveRows();
+}
+
+void CTraceTreeModel::SettingsChanged() {
+    for (int r = 0; r < static_cast<int>(m_order.size()); ++r) {
+        const int children = m_slots[static_cast<size_t>(m_order[static_cast<size_t>(r)])].children;
+        if (children > 0) {
+            const QModelIndex parentIndex = index(r, 0);
+            emit dataChanged(index(0, 0, parentIndex), index(children - 1, kSignalColumns - 1, parentIndex),
+                             {Qt::DisplayRole});
+        }
+    }
+    if (!m_order.empty()) {
+        emit dataChanged(index(0, 0), index(static_cast<int>(m_order.size()) - 1, trace::kColumnCount - 1),
+                         {Qt::DisplayRole});
+    }
+}
+
+int CTraceTreeModel::compare(const Node& a, const Node& b, int column) const {
+    const auto threeWay = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    switch (column) {
+        case trace::kName:
+            return threeWay(a.row.MsgName(), b.row.MsgName());
+        case trace::kId:
+            // The identifiers' eight-digit hexadecimal texts order as the numbers do.
+            return threeWay(a.row.MsgId, b.row.MsgId);
+        case trace::kIdType:
+            return threeWay(a.row.Ext != 0, b.row.Ext != 0);
+        default: {
+            const bool delta = m_settings.DeltaTime != 0;
+            return threeWay(delta ? a.row.DeltaMs : a.row.TimeMs, delta ? b.row.DeltaMs : b.row.TimeMs);
+        }
+    }
+}
+
+bool CTraceTreeModel::SortByColumn(int column) {
+    if (column != trace::kName && column != trace::kId && column != trace::kIdType && column != trace::kTime)
+        return false;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> slotsBefore;
+    slotsBefore.reserve(static_cast<size_t>(before.size()));
+    for (const QModelIndex& i : before) {
+        slotsBefore.push_back(i.internalId() == 0 ? m_order[static_cast<size_t>(i.row())] : -1);
+    }
+    const int direction = m_sortDirection;
+    std::stable_sort(m_order.begin(), m_order.end(), [&](int x, int y) {
+        return direction * compare(m_slots[static_cast<size_t>(x)], m_slots[static_cast<size_t>(y)], column) <
+               0;
+    });
+    renumber();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const QModelIndex& old = before[i];
+        const int slot = slotsBefore[static_cast<size_t>(i)];
+        // Signal rows stay under the same node; only top-level rows move.
+        after.push_back(
+            slot < 0 ? old : createIndex(m_rowOfSlot[static_cast<size_t>(slot)], old.column(), quintptr{0}));
+    }
+    changePersistentIndexList(before, after);
+    m_sortDirection = -m_sortDirection;
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return true;
+}

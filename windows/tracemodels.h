@@ -1,0 +1,110 @@
+#pragma once
+// The models of the trace window.
+//
+// CTraceListModel: the frames of the hub's trace ring, oldest first. It keeps its own copy of the rows it
+// shows, so a paused list keeps the rows it had while the ring goes on filling, and a repaint never sees
+// a ring that moved since the last refresh. Sync takes only the rows added since the last Sync: the rows
+// that fell out of the ring are removed at the top, the new ones inserted at the bottom.
+//
+// CTraceTreeModel: one top-level node per trace key (identifier and channel) of a per-identifier trace
+// map, at most 512, with the decoded signals of a known message as children. Refresh follows a map:
+// nodes of keys that left it are removed, new keys are appended in ascending key order, every node shows
+// its key's newest row.
+//
+// Both read the trace settings in place and format cells on demand; call SettingsChanged after a switch
+// changed. GUI thread only; the caller holds the hub's trace lock around Sync and Refresh.
+#include <QAbstractItemModel>
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "app/canmsgdatahub.h"
+#include "app/dropring.h"
+#include "config/cfgrecords.h"
+
+class CTraceListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // Row backgrounds, 0x00BBGGRR: even and odd rows.
+    static constexpr uint32_t kEvenRowColour = 0xF9F7F0;
+    static constexpr uint32_t kOddRowColour = 0xEFE8E5;
+
+    CTraceListModel(const tCFG_SET_TRACE& settings, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Takes what the ring gained since the last Sync; after the ring was cleared, starts again from what
+    // it holds now. Returns the rows inserted.
+    int Sync(const CCanMsgTraceRing& ring);
+    // Shows no rows; the next Sync takes only rows added to the ring after this call.
+    void Clear(const CCanMsgTraceRing& ring);
+    void SettingsChanged();
+
+    // The row shown at `row` (0 = the oldest); row < rowCount().
+    const tCAN_MSG_TRACE_DATA& Row(int row) const { return m_rows.At(static_cast<uint32_t>(row)); }
+
+private:
+    const tCFG_SET_TRACE& m_settings;
+    CDropOldestRing<tCAN_MSG_TRACE_DATA> m_rows{CCanMsgTraceRing::kCapacity};
+    uint32_t m_seen = 0;    // the ring's sequence counter at the last Sync
+    uint32_t m_clears = 0;  // the ring's clear count at the last Sync
+    tCAN_MSG_TRACE_DATA m_scratch;
+};
+
+class CTraceTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    static constexpr int kMaxNodes = 512;
+    // Children of a node: name, raw value, physical value or value-table text, unit (columns 0-3).
+    static constexpr int kSignalColumns = 4;
+
+    explicit CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent = nullptr);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Follows the map (see above).
+    void Refresh(const CCanMsgTraceMap& source);
+    // Removes every node.
+    void Clear();
+    void SettingsChanged();
+    // Sorts the top-level nodes by column 0 (name), 1 (identifier), 2 (extended flag) or 4 (the time
+    // shown), stably; each sort runs in the opposite direction of the one before (the first ascending).
+    // Other columns do nothing and return false.
+    bool SortByColumn(int column);
+
+    // The trace key and newest row of a top-level row.
+    uint64_t NodeKey(int row) const;
+    const tCAN_MSG_TRACE_DATA& NodeRow(int row) const;
+
+private:
+    struct Node {
+        uint64_t key = 0;
+        tCAN_MSG_TRACE_DATA row;
+        int children = 0;  // rows announced under the node
+    };
+
+    int childCountOf(const tCAN_MSG_TRACE_DATA& row) const;
+    void removeNodes(const CCanMsgTraceMap& source);
+    void updateNodes(const CCanMsgTraceMap& source);
+    void appendNodes(const CCanMsgTraceMap& source);
+    void renumber();
+    int compare(const Node& a, const Node& b, int column) const;
+
+    const tCFG_SET_TRACE& m_settings;
+    std::vector<Node> m_slots;     // kMaxNodes; a node keeps its slot while it exists
+    std::vector<int> m_order;      // slots in display order
+    std::vector<int> m_rowOfSlot;  // display row of each slot, -1 when free
+    std::vector<int> m_free;       // free slots, the lowest last
+    std::unordered_map<uint64_t, int> m_slotOfKey;
+    int m_sortDirection = 1;
+};

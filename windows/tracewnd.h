@@ -1,0 +1,142 @@
+#pragma once
+// The trace window: the frames of the data hub's trace as a list (every frame held by the trace ring,
+// newest last) or as a tree (one node per identifier and channel with its newest frame and decoded
+// signals), one of the two shown at a time under a shared column layout, refreshed every 100 ms. The
+// main frame places it in an MDI child titled "TRACE" and only hides it when it is closed.
+//
+// Paused, the list keeps the rows it had and the tree shows the per-identifier copy taken when pausing;
+// the hub's trace goes on filling. GUI thread only.
+#include <QTableView>
+#include <QTreeView>
+#include <QWidget>
+
+#include <functional>
+
+#include "app/canmsgdatahub.h"
+#include "config/cfgrecords.h"
+#include "windows/tracemodels.h"
+
+class QAction;
+class QStackedLayout;
+class QTimer;
+class QToolBar;
+
+// The list body: rows striped in the model's two colours, the stripes continued below the last row.
+class CTraceListCtrl : public QTableView {
+    Q_OBJECT
+public:
+    explicit CTraceListCtrl(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The tree body: bordered cells, selected rows white on blue; a click anywhere selects the row, a
+// double-click opens or closes a node.
+class CTraceTreeCtrl : public QTreeView {
+    Q_OBJECT
+public:
+    explicit CTraceTreeCtrl(QWidget* parent = nullptr);
+
+    // Paused: the tree follows the hub's view copy of the per-identifier map, else the live map.
+    bool IsPaused() const { return m_paused; }
+    void SetPaused(bool paused) { m_paused = paused; }
+
+private:
+    bool m_paused = false;
+};
+
+class CTraceView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kTimerMs = 100;
+
+    CTraceView(CCanMsgDataHub& hub, tCFG_SET_TRACE& settings, QWidget* parent = nullptr);
+
+    // One timer pass: live, the list takes the ring's new rows (and with "Fellow" the newest row becomes
+    // the current one); live or paused, the tree follows its map. Also brings a changed "TraceDetail",
+    // "DeltaTime", "NumHex" or "OnLine" into view. Returns the rows the list gained.
+    int OnTimer();
+
+    // Pausing takes a copy of the live per-identifier map for the tree. Sets or clears the view's and the
+    // tree's paused flags together.
+    void SetPaused(bool paused);
+    bool IsPaused() const { return m_paused; }
+
+    // Empties the hub's trace ring and both per-identifier maps, and both bodies at once (paused too).
+    void ClearTrace();
+    // Shows the body that "TraceDetail" names and repaints after a switch changed.
+    void ApplySettings();
+
+    CTraceListCtrl* list() const { return m_list; }
+    CTraceTreeCtrl* tree() const { return m_tree; }
+    CTraceListModel* listModel() const { return m_listModel; }
+    CTraceTreeModel* treeModel() const { return m_treeModel; }
+    QTimer* timer() const { return m_timer; }
+
+signals:
+    void pausedChanged(bool paused);
+    // ApplySettings brought a changed switch into view.
+    void settingsShown();
+
+private:
+    void shareColumnLayout();
+
+    CCanMsgDataHub& m_hub;
+    tCFG_SET_TRACE& m_settings;
+    bool m_paused = false;
+    CTraceListModel* m_listModel;
+    CTraceTreeModel* m_treeModel;
+    CTraceListCtrl* m_list;
+    CTraceTreeCtrl* m_tree;
+    QStackedLayout* m_bodies;
+    QTimer* m_timer;
+    uint8_t m_shownSettings[4] = {0xFF, 0xFF, 0xFF, 0xFF};  // TraceDetail, DeltaTime, NumHex, OnLine
+    bool m_syncingLayout = false;
+};
+
+class CTraceWnd : public QWidget {
+    Q_OBJECT
+public:
+    // Edits a filter in the filter dialog; true when the user accepted the edit.
+    using FilterEditor = std::function<bool(CCanMsgFilter& filter, QWidget* parent)>;
+
+    CTraceWnd(CCanMsgDataHub& hub, tCFG_SET_TRACE& settings, QWidget* parent = nullptr);
+
+    CTraceView* view() const { return m_view; }
+    QToolBar* toolBar() const { return m_toolBar; }
+
+    // The display-filter command edits a copy of the display filter with this editor and writes it back
+    // when the edit is accepted; without an editor the command is disabled.
+    void SetFilterEditor(FilterEditor editor);
+
+    // Empties the hub's trace and both bodies.
+    void ClearTrace();
+
+    // The tool-bar commands, in tool-bar order.
+    void OnResume();
+    void OnPause();
+    void OnListMode();
+    void OnTreeMode();
+    void OnToggleDeltaTime();
+    void OnToggleNumHex();
+    void OnClear();
+    void OnFilter();
+    // Enables resume only while paused and pause only while live; shows the mode and the switches.
+    void UpdateCommands();
+
+private:
+    QAction* addCommand(const char* text, const char* name, void (CTraceWnd::*slot)());
+
+    tCFG_SET_TRACE& m_settings;
+    CTraceView* m_view;
+    QToolBar* m_toolBar;
+    QAction* m_resume;
+    QAction* m_pause;
+    QAction* m_listMode;
+    QAction* m_treeMode;
+    QAction* m_deltaTime;
+    QAction* m_numHex;
+    QAction* m_filter;
+    FilterEditor m_filterEditor;
+};
