@@ -24,8 +24,8 @@ class CFrameTraceWnd : public CFrameChildWnd {
 public:
     // Empties the data hub's trace ring and trace maps and repaints.
     virtual void ClearTrace() = 0;
-    // Clears the views' paused and snapshot flags, so the window shows live data: on going online, and
-    // when opened while online or replaying.
+    // Clears the paused flags of the view and of its tree, so both bodies show live data: on going online,
+    // and when opened while online or replaying.
     virtual void ResumeLive() = 0;
 };
 

@@ -79,6 +79,7 @@ TEST_F(TraceFrame, OpenedByItsCommandAndDrivenByTheFrame) {
     frame.RunCommand(ID_START_LISTEN);
     ASSERT_TRUE(ws->IsOnline());
     EXPECT_FALSE(trace->view()->IsPaused());
+    EXPECT_FALSE(trace->view()->tree()->IsPaused());
     const CTraceListModel& list = *trace->view()->listModel();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
