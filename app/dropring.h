@@ -50,7 +50,9 @@ public:
     }
 
     // The n-th oldest entry held (0 = the oldest); n < Count().
-    const T& At(uint32_t n) const { return slot(static_cast<uint32_t>((uint64_t{m_readIdx} + n) % Capacity())); }
+    const T& At(uint32_t n) const {
+        return slot(static_cast<uint32_t>((uint64_t{m_readIdx} + n) % Capacity()));
+    }
     // The entry pushed last; the ring is not empty.
     T& Newest() { return writable(m_writeIdx == 0 ? Capacity() - 1 : m_writeIdx - 1); }
     // A slot by its index in the array; i < Capacity(). A slot never written reads as a default entry.
@@ -63,7 +65,8 @@ private:
 
     T& writable(uint32_t i) {
         std::unique_ptr<T[]>& chunk = m_chunks[i / kChunk];
-        if (!chunk) chunk = std::make_unique<T[]>(std::min<uint32_t>(kChunk, m_capacity - i / kChunk * kChunk));
+        if (!chunk)
+            chunk = std::make_unique<T[]>(std::min<uint32_t>(kChunk, m_capacity - i / kChunk * kChunk));
         return chunk[i % kChunk];
     }
     const T& slot(uint32_t i) const {

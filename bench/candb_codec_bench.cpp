@@ -40,8 +40,7 @@ CCanMsg makeMessage() {
         if (i % 16 == 5) {
             s.Enum = 1;
             s.SigEnum.Name = "VT";
-            for (int v = 0; v < 8; ++v)
-                s.SigEnum.Items.push_back({"state" + std::to_string(v), v});
+            for (int v = 0; v < 8; ++v) s.SigEnum.Items.push_back({"state" + std::to_string(v), v});
         }
         m.Signals.push_back(s);
     }

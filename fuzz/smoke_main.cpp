@@ -1,5 +1,6 @@
 // Drives a libFuzzer entry point without libFuzzer: every file of the given corpus folders is fed as is,
-// then as a series of truncations and deterministic byte mutations. Used as a ctest smoke in the normal build.
+// then as a series of truncations and deterministic byte mutations. Used as a ctest smoke in the normal
+// build.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -47,9 +48,15 @@ int main(int argc, char** argv) {
                 for (int f = 0; f < flips; ++f) {
                     size_t at = rng() % mut.size();
                     switch (rng() % 3) {
-                        case 0: mut[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-                        case 1: mut[at] = static_cast<uint8_t>(rng()); break;
-                        default: mut[at] = (rng() % 2) ? 0xFF : 0x00; break;
+                        case 0:
+                            mut[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+                            break;
+                        case 1:
+                            mut[at] = static_cast<uint8_t>(rng());
+                            break;
+                        default:
+                            mut[at] = (rng() % 2) ? 0xFF : 0x00;
+                            break;
                     }
                 }
                 runOne(mut);

@@ -196,9 +196,9 @@ public:
     uint32_t CloseMdfFile();
 
     // Raw value of record `record` (counted per channel group from 0). 9 not open; 5 no channel has this
-    // number; 2 record index too large; 7 when the channel is not of the overload's type (unsigned or signed integer
-    // of at most 32 bits, 32-bit single, 64-bit double) or lies outside its record. The output is unchanged
-    // on failure.
+    // number; 2 record index too large; 7 when the channel is not of the overload's type (unsigned or signed
+    // integer of at most 32 bits, 32-bit single, 64-bit double) or lies outside its record. The output is
+    // unchanged on failure.
     uint32_t GetChannelRawData(uint16_t channel, uint32_t record, uint32_t& value) const;
     uint32_t GetChannelRawData(uint16_t channel, uint32_t record, int32_t& value) const;
     uint32_t GetChannelRawData(uint16_t channel, uint32_t record, float& value) const;

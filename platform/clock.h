@@ -28,7 +28,9 @@ public:
     int64_t Ticks() const override { return m_ticks.load(); }
     int64_t Frequency() const override { return m_frequency; }
     void Advance(int64_t ticks) { m_ticks += ticks; }
-    void AdvanceMs(double ms) { m_ticks += static_cast<int64_t>(ms * static_cast<double>(m_frequency) / 1000.0); }
+    void AdvanceMs(double ms) {
+        m_ticks += static_cast<int64_t>(ms * static_cast<double>(m_frequency) / 1000.0);
+    }
 
 private:
     std::atomic<int64_t> m_ticks{0};

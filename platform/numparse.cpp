@@ -1,15 +1,17 @@
 #include "platform/numparse.h"
 
+#include <locale.h>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 #include <system_error>
 
 namespace vex {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Sign and magnitude of the leading decimal integer; the magnitude saturates at UINT64_MAX.
 struct Scanned {
@@ -71,9 +73,13 @@ int32_t ParseInt32(std::string_view text) {
     return s.magnitude > 0x7FFFFFFFull ? INT32_MAX : static_cast<int32_t>(s.magnitude);
 }
 
-uint32_t ParseUInt32(std::string_view text) { return toUInt32(scanInteger(text)); }
+uint32_t ParseUInt32(std::string_view text) {
+    return toUInt32(scanInteger(text));
+}
 
-uint32_t ParseHexUInt32(std::string_view text) { return toUInt32(scanInteger(text, 16)); }
+uint32_t ParseHexUInt32(std::string_view text) {
+    return toUInt32(scanInteger(text, 16));
+}
 
 double ParseReal(std::string_view text, size_t* consumed) {
     // strtod needs a terminated string; the numeric prefix of any sane number is short.
@@ -84,7 +90,9 @@ double ParseReal(std::string_view text, size_t* consumed) {
     return v;
 }
 
-std::string FormatInt(int64_t value) { return std::to_string(static_cast<int32_t>(value)); }
+std::string FormatInt(int64_t value) {
+    return std::to_string(static_cast<int32_t>(value));
+}
 
 std::string FormatFixed(double value, int decimals) {
     char buf[512];

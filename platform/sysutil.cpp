@@ -9,7 +9,9 @@
 
 namespace vex {
 
-void UseCNumericLocale() { std::setlocale(LC_NUMERIC, "C"); }
+void UseCNumericLocale() {
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 void RaiseThreadPriorityBestEffort() {
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
