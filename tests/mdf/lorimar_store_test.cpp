@@ -40,7 +40,7 @@ TEST(LorimarStore, TemporaryFilesArePrivateAndRemovedOnEveryPath) {
         feed(lib, 5000);
         ASSERT_EQ(save(lib, out / "ok.mdf"), MDF_OK);
         EXPECT_TRUE(isEmptyDir(tmp.path()));
-        // So does destroying the object in the middle of a creation (a failed save: see below).
+        // Destroying the object in the middle of a creation removes them too (failed saves: the next test).
         ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
         feed(lib, 10);
     }
