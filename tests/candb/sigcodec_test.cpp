@@ -64,40 +64,21 @@ bool referenceWalk(bool intel, int start, int len, Visit visit) {
 
 }  // namespace
 
-TEST(SigCodec, WorkedExamplesExtract) {
-    struct Case {
-        bool intel;
-        int start, len;
-        uint32_t raw;
-    } cases[] = {
-        {kIntel, 8, 16, 0x5634}, {kIntel, 4, 8, 0x41},       {kMotorola, 7, 16, 0x1234},
-        {kMotorola, 3, 8, 0x23}, {kMotorola, 11, 12, 0x456},
-    };
-    for (const auto& c : cases) {
-        uint32_t raw = 0;
-        EXPECT_TRUE(sig(c.intel, c.start, c.len).GetRawValue(kSample, raw)) << c.start;
-        EXPECT_EQ(raw, c.raw) << (c.intel ? "Intel " : "Motorola ") << c.start << "/" << c.len;
-    }
-}
-
-TEST(SigCodec, WorkedExamplesInsert) {
-    Bytes m{}, i{};
-    EXPECT_TRUE(sig(kMotorola, 3, 8).SetRawValue(m, 0xAB));
-    EXPECT_TRUE(sig(kIntel, 4, 8).SetRawValue(i, 0xAB));
-    EXPECT_EQ(hex(m), "0A B0 00 00 00 00 00 00");
-    EXPECT_EQ(hex(i), "B0 0A 00 00 00 00 00 00");
-}
-
-// Start bits 0, 7, 56, 63 with lengths 1, 8, 31, 32 in both orders: the value read from the sample bytes, and
-// the bits a signal covers (all ones inserted into zeros; zero inserted into all ones gives the complement).
-// An empty mask means the signal leaves the eight bytes and must be refused.
-TEST(SigCodec, EdgePositionsBothOrders) {
+// The worked examples, then start bits 0, 7, 56, 63 with lengths 1, 8, 31, 32 in both orders: the value read
+// from the sample bytes, and the bits a signal covers (all ones inserted into zeros; zero inserted into all
+// ones gives the complement). An empty mask means the signal leaves the eight bytes and must be refused.
+TEST(SigCodec, WorkedExamplesAndEdgePositionsBothOrders) {
     struct Case {
         bool intel;
         int start, len;
         uint32_t raw;
         const char* mask;
     } cases[] = {
+        {kIntel, 8, 16, 0x5634, "00 FF FF 00 00 00 00 00"},
+        {kIntel, 4, 8, 0x41, "F0 0F 00 00 00 00 00 00"},
+        {kMotorola, 7, 16, 0x1234, "FF FF 00 00 00 00 00 00"},
+        {kMotorola, 3, 8, 0x23, "0F F0 00 00 00 00 00 00"},
+        {kMotorola, 11, 12, 0x456, "00 0F FF 00 00 00 00 00"},
         {kIntel, 0, 1, 0x0, "01 00 00 00 00 00 00 00"},
         {kIntel, 0, 8, 0x12, "FF 00 00 00 00 00 00 00"},
         {kIntel, 0, 31, 0x78563412, "FF FF FF 7F 00 00 00 00"},

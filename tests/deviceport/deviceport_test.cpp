@@ -279,29 +279,6 @@ TEST_F(Cf51Port, StatusRecordEachSecondWithTheBitsOfThatSecond) {
     EXPECT_EQ(bits % FrameBits(f), 0u);
 }
 
-TEST_F(Cf51Port, PeriodicEntrySendsCountFramesAtItsPeriod) {
-    OpenBus(0x81, 0x36);
-    peer::SetRecording(true);
-    std::vector<uint8_t> entry(28, 0), out;
-    PutBe32(entry.data(), 0xC7FDE200);  // extended 0x18FEF100
-    entry[12] = 1;
-    entry[4] = 0x5A;
-    PutBe32(entry.data() + 16, 20);
-    PutBe16(entry.data() + 20, 5);
-    ASSERT_EQ(Call(0x55002068, entry, out, 128), kOk);
-    ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() >= 5; }, 3000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    const auto seen = peer::Received();
-    ASSERT_EQ(seen.size(), 5u);
-    for (size_t i = 1; i < seen.size(); ++i) {
-        // Exact in bus time; the first may have waited for a frame already on the bus.
-        EXPECT_NEAR(static_cast<double>(seen[i].busTimeNs - seen[i - 1].busTimeNs), 20e6, i == 1 ? 0.3e6 : 0)
-            << i;
-        EXPECT_EQ(seen[i].frame.id, 0x18FEF100u);
-        EXPECT_EQ(seen[i].frame.data[0], 0x5A);
-    }
-}
-
 TEST_F(Cf51Port, BurstRunsBackToBackAtTheBitRate) {
     OpenBus(0x80, 0x36);  // 1 Mbit/s
     constexpr uint32_t kFrames = 3000;

@@ -152,8 +152,10 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     peer::SetRecording(true);
 
-    constexpr uint32_t kFrames = 5000;  // more than the receive ring holds
+    // Three times what the receive ring holds, all on the bus before the caller reads: nothing is lost.
+    constexpr uint32_t kFrames = 6000;
     peer::SendBurst(1, kFrames, [](uint32_t i) { return emutest::SeqFrame(0x321, i); });
+    ASSERT_TRUE(peer::WaitIdle(5000));
     const auto got = ReadFrames(drv, ev, kFrames);
     ASSERT_EQ(got.size(), kFrames);
     for (uint32_t i = 0; i < kFrames; ++i) {
@@ -317,20 +319,6 @@ TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
     }  // the destructor stops and joins the running threads
     EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";
-}
-
-TEST_F(Vyk7k, NothingIsLostWhileTheCallerDoesNotRead) {
-    vex::AutoResetEvent ev;  // outlives the driver's threads
-    CVYK7K drv;
-    ASSERT_EQ(drv.OpenVyk(), kVykOk);
-    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
-    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
-    constexpr uint32_t kFrames = 6000;  // three times the ring
-    peer::SendBurst(1, kFrames, [](uint32_t i) { return emutest::SeqFrame(0x7, i); });
-    ASSERT_TRUE(peer::WaitIdle(5000));
-    const auto got = ReadFrames(drv, ev, kFrames);
-    ASSERT_EQ(got.size(), kFrames);
-    for (uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(emutest::SeqOf(got[i].Data), i);
 }
 
 }  // namespace

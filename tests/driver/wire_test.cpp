@@ -34,30 +34,11 @@ TEST(Wire, OpenBusRecordForEveryTableRate) {
         cfg.AccMask2 = 0xA0B0C0D0;
         uint8_t out[24];
         ASSERT_TRUE(BuildOpenBusRecord(cfg, out)) << c.code;
-        const std::vector<uint8_t> want = {0x01,
-                                           0x00,
-                                           c.t0,
-                                           c.t1,
-                                           0x00,
-                                           0x5E,
-                                           static_cast<uint8_t>(c.code >> 8),
-                                           static_cast<uint8_t>(c.code),
-                                           0x11,
-                                           0x22,
-                                           0x33,
-                                           0x44,
-                                           0xFF,
-                                           0xFF,
-                                           0xFF,
-                                           0xFF,
-                                           0x01,
-                                           0x02,
-                                           0x03,
-                                           0x04,
-                                           0xA0,
-                                           0xB0,
-                                           0xC0,
-                                           0xD0};
+        // The rate's timing and code, then the acceptance codes and masks as given, high byte first.
+        const auto hi = static_cast<uint8_t>(c.code >> 8), lo = static_cast<uint8_t>(c.code);
+        std::vector<uint8_t> want = {0x01, 0x00, c.t0, c.t1, 0x00, 0x5E, hi, lo};
+        want.insert(want.end(), {0x11, 0x22, 0x33, 0x44, 0xFF, 0xFF, 0xFF, 0xFF});
+        want.insert(want.end(), {0x01, 0x02, 0x03, 0x04, 0xA0, 0xB0, 0xC0, 0xD0});
         EXPECT_EQ(Bytes(out, 24), want) << c.code;
         EXPECT_EQ(ConfigBitRate(cfg), c.code * 1000u);
     }

@@ -206,6 +206,24 @@ TEST(LorimarCreate, ReadBackListsChannelsInChainOrderWithTheirValues) {
     }
 }
 
+// More than 256 data groups (the signal export makes up to 512): each keeps its own channel and values.
+TEST(LorimarCreate, DataGroupsBeyond256KeepTheirOwnValues) {
+    vextest::TempDir dir;
+    CLorimar lib;
+    tMDF_FILE desc = file();
+    desc.dataGroups.resize(300);
+    for (size_t g = 0; g < desc.dataGroups.size(); ++g) {
+        desc.dataGroups[g].channelGroups.resize(1);
+        desc.dataGroups[g].channelGroups[0].channels = {channel("g" + std::to_string(g), MDF_UINT, 16)};
+    }
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    for (uint16_t g = 0; g < 300; ++g) lib.InputSamplingData(g, 0, uint32_t{1000u + g});
+    ASSERT_EQ(save(lib, dir / "groups.mdf"), MDF_OK);
+    ASSERT_EQ(open(lib, dir / "groups.mdf"), MDF_OK);
+    ASSERT_EQ(lib.GetMdfFileInfo().dataGroups.size(), 300u);
+    for (int g = 0; g < 300; ++g) EXPECT_EQ(phys(lib, "g" + std::to_string(g), 0), 1000 + g) << g;
+}
+
 TEST(LorimarValues, StoredFieldsOfEachOverloadAndType) {
     // Value given through each overload into each kind of channel, and the raw field read back.
     struct Case {
@@ -500,7 +518,10 @@ TEST(LorimarOpen, RefusesWhatCannotBeOpened) {
     }
 }
 
-TEST(LorimarOpen, ReadOnlyFilesOpenAndThePathNeedsNoTerminator) {
+// Reading needs no write access: a read-only file opens, and so does a write-sealed in-memory file, which
+// refuses every writable mapping whoever asks (the tests run as root, for whom permission bits refuse
+// nothing). The path is taken by its length and needs no terminator.
+TEST(LorimarOpen, FilesThatRefuseWritingOpenAndThePathNeedsNoTerminator) {
     vextest::TempDir dir;
     CLorimar lib;
     tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
@@ -512,18 +533,9 @@ TEST(LorimarOpen, ReadOnlyFilesOpenAndThePathNeedsNoTerminator) {
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     ASSERT_EQ(lib.OpenMdfFile(padded.data(), static_cast<int32_t>(path.size())), MDF_OK);
     EXPECT_EQ(phys(lib, "a", 0), 42);
-}
+    ASSERT_EQ(lib.CloseMdfFile(), MDF_OK);
 
-TEST(LorimarOpen, FilesThatRefuseWritingOpen) {
-    // A write-sealed in-memory file refuses every writable mapping, whoever asks (the tests run as root,
-    // for whom permission bits refuse nothing).
-    vextest::TempDir dir;
-    CLorimar lib;
-    tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
-    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
-    lib.InputSamplingData(0, 0, 42u);
-    ASSERT_EQ(save(lib, dir / "src.mdf"), MDF_OK);
-    const std::string bytes = vextest::readFile(dir / "src.mdf");
+    const std::string bytes = vextest::readFile(path);
     const int fd = ::memfd_create("sealed", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));

@@ -1,4 +1,3 @@
-#include "platform/clock.h"
 #include "platform/event.h"
 
 #include <gtest/gtest.h>
@@ -28,14 +27,4 @@ TEST(AutoResetEvent, WakesAWaiterOnAnotherThread) {
     ev.Set();
     t.join();
     EXPECT_TRUE(woke);
-}
-
-TEST(Clock, SteadyAndManual) {
-    const Clock& c = SystemClock();
-    const int64_t a = c.Ticks();
-    EXPECT_GE(c.Ticks(), a);
-    ManualClock m(1000);
-    m.AdvanceMs(250);
-    EXPECT_EQ(m.Ticks(), 250);
-    EXPECT_DOUBLE_EQ(m.NowMs(), 250.0);
 }

@@ -76,20 +76,6 @@ TEST(FakePrompt, RecordsAndAnswersFromTheQueues) {
     EXPECT_EQ(fake.requests[5].initialColour, 0xFFu);
 }
 
-TEST(FakePrompt, ScopesNestAndRestore) {
-    Prompt* before = &CurrentPrompt();
-    FakePrompt outer, inner;
-    {
-        ScopedPrompt a(outer);
-        {
-            ScopedPrompt b(inner);
-            EXPECT_EQ(&CurrentPrompt(), &inner);
-        }
-        EXPECT_EQ(&CurrentPrompt(), &outer);
-    }
-    EXPECT_EQ(&CurrentPrompt(), before);
-}
-
 TEST(QtPrompt, MessageBoxReturnsTheButtonPressed) {
     struct {
         MsgButtons buttons;

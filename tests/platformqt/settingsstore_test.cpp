@@ -70,24 +70,6 @@ TEST(QtSettingsStore, UnwritablePlaceCannotBeOpened) {
     EXPECT_FALSE(s.open());
 }
 
-TEST(MemorySettingsStore, PlantsRecordsAndFails) {
-    MemorySettingsStore s;
-    s.set("sAppVersion", {Kind::Other, 0, std::string("\x01\x02", 2)});
-    s.set("dwAsText", {Kind::String, 0, "42"});
-    EXPECT_EQ(s.kind("sAppVersion"), std::optional<Kind>(Kind::Other));
-    EXPECT_EQ(s.readDword("dwAsText"), std::optional<uint32_t>(42u));
-    s.writeDword("a", 1);
-    s.writeString("b", "二");
-    EXPECT_EQ(s.writes(), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(s.read("a")->kind, Kind::Dword);
-    EXPECT_EQ(s.read("b")->text, "二");
-    s.erase("a");
-    EXPECT_FALSE(s.read("a"));
-    EXPECT_TRUE(s.open());
-    s.setAvailable(false);
-    EXPECT_FALSE(s.open());
-}
-
 TEST(SettingsStore, CurrentIsScoped) {
     MemorySettingsStore fake;
     SettingsStore* before = &CurrentSettingsStore();

@@ -110,33 +110,28 @@ TEST(AppRegConfig, UnavailableStoreKeepsDefaultsAndReceivesNothing) {
     EXPECT_EQ(store.values().at("sAppVersion").text, "x");
 }
 
+// Each of two objects alive at once writes back only its own changes, on an account that holds every value
+// and on a fresh one, where every value is still written.
 TEST(AppRegConfig, OverlappingObjectsKeepEachOthersChanges) {
-    MemorySettingsStore store;
-    { CAppRegConfig seed(store); }
-    {
-        CAppRegConfig a(store);
-        CAppRegConfig b(store);
-        a.sLastCfgFilePathName = "/a.xml";
-        b.dwWndGraphOrder = 3;
-        // Destroyed in reverse order: b first, then a.
+    for (const bool fresh : {false, true}) {
+        SCOPED_TRACE(fresh ? "fresh account" : "seeded account");
+        MemorySettingsStore store;
+        if (!fresh) {
+            CAppRegConfig seed(store);
+        }
+        {
+            CAppRegConfig a(store);
+            CAppRegConfig b(store);
+            a.sLastCfgFilePathName = "/a.xml";
+            b.dwWndGraphOrder = 3;
+            // Destroyed in reverse order: b first, then a.
+        }
+        CAppRegConfig reg(store);
+        EXPECT_EQ(reg.sLastCfgFilePathName, "/a.xml");
+        EXPECT_EQ(reg.dwWndGraphOrder, 3u);
+        EXPECT_EQ(reg.dwLastAddEnumItemVal, 0xFFFFFFFFu);
+        EXPECT_EQ(store.values().size(), kAllNames.size());
     }
-    CAppRegConfig reg(store);
-    EXPECT_EQ(reg.sLastCfgFilePathName, "/a.xml");
-    EXPECT_EQ(reg.dwWndGraphOrder, 3u);
-}
-
-TEST(AppRegConfig, OverlappingObjectsOnAFreshAccount) {
-    MemorySettingsStore store;
-    {
-        CAppRegConfig a(store);
-        CAppRegConfig b(store);
-        b.dwWndTraceOrder = 2;
-        a.sAppVersion = "1.0";
-    }
-    CAppRegConfig reg(store);
-    EXPECT_EQ(reg.dwWndTraceOrder, 2u);
-    EXPECT_EQ(reg.sAppVersion, "1.0");
-    EXPECT_EQ(reg.dwLastAddEnumItemVal, 0xFFFFFFFFu);
 }
 
 TEST(AppRegConfig, ChangedBackToTheReadValueIsNotWritten) {
