@@ -15,13 +15,13 @@
 #include <functional>
 
 #include "candb/ui/canselectmsgdlg.h"
-#include "tests/windows/sendtest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendsigview.h"
 #include "windows/sendwnd.h"
 
-using namespace sendtest;
+using namespace wndtest;
 
 namespace {
 
@@ -58,7 +58,7 @@ CCanMsg DbMsg(const std::string& name, uint32_t id, uint8_t ext, uint8_t dl) {
     return m;
 }
 
-using SendDlgTest = SendTest;
+using SendDlgTest = WindowTest;
 
 }  // namespace
 

@@ -8,21 +8,21 @@
 
 #include <thread>
 
-#include "tests/windows/sendtest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/sendcelldelegate.h"
 #include "windows/sendmsgmodel.h"
 
-using namespace sendtest;
+using namespace wndtest;
 using M = CSendMsgModel;
 using vex::emu::SeenFrame;
 using vex::emu::peer::Received;
 
 namespace {
 
-class SendMsgViewTest : public SendTest {
+class SendMsgViewTest : public WindowTest {
 protected:
     void SetUp() override {
-        SendTest::SetUp();
+        WindowTest::SetUp();
         view = std::make_unique<CSendMsgView>(*ws);
         tester = std::make_unique<QAbstractItemModelTester>(
             view->msgModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -34,7 +34,7 @@ protected:
     void TearDown() override {
         tester.reset();
         view.reset();
-        SendTest::TearDown();
+        WindowTest::TearDown();
     }
     QString Cell(int row, int column) const { return view->msgModel()->index(row, column).data().toString(); }
     QStringList Cells(int row) const {

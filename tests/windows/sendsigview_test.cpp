@@ -11,14 +11,14 @@
 #include <array>
 #include <thread>
 
-#include "tests/windows/sendtest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/sendcelldelegate.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendwnd.h"
 #include "windows/sigvaluetext.h"
 
-using namespace sendtest;
+using namespace wndtest;
 using S = CSendSigModel;
 using Bytes = std::array<uint8_t, 8>;
 
@@ -48,10 +48,10 @@ CCanMsg TestMsg() {
     return m;
 }
 
-class SendSigViewTest : public SendTest {
+class SendSigViewTest : public WindowTest {
 protected:
     void SetUp() override {
-        SendTest::SetUp();
+        WindowTest::SetUp();
         tCFG_SET_SEND_MSG rec = Rec("Body", 0x321, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0});
         rec.Parse = 1;
         rec.CanMsg = TestMsg();
@@ -69,7 +69,7 @@ protected:
     void TearDown() override {
         tester.reset();
         wnd.reset();
-        SendTest::TearDown();
+        WindowTest::TearDown();
     }
     CSendSigView* sig() const { return wnd->sigView(); }
     QString Cell(int row, int column) const {

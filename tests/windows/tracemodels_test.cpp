@@ -129,16 +129,12 @@ TEST_F(TraceListModel, CellsFollowTheSettings) {
 
 // ---- tree ----
 
-CCanSignal IntelSig(const char* name, uint8_t offset, uint8_t len) {
-    return hubtest::Sig(name, offset, len);
-}
-
 TEST(TraceTreeModel, NodesPerIdentifierAndChannelWithDecodedSignals) {
     Rig rig;
-    rig.cfg.CanDatabases.push_back(
-        hubtest::Db("db", 1,
-                    {hubtest::Msg("发动机", 0x123, 0, {IntelSig("转速", 0, 16), IntelSig("温度", 16, 8)}),
-                     hubtest::Msg("Empty", 0x200, 0)}));
+    rig.cfg.CanDatabases.push_back(hubtest::Db(
+        "db", 1,
+        {hubtest::Msg("发动机", 0x123, 0, {hubtest::Sig("转速", 0, 16), hubtest::Sig("温度", 16, 8)}),
+         hubtest::Msg("Empty", 0x200, 0)}));
     rig.hub.Reset();
     tCFG_SET_TRACE settings;
     settings.NumHex = 1;
@@ -225,7 +221,7 @@ std::vector<uint32_t> Ids(const CTraceTreeModel& model) {
 TEST(TraceTreeModel, SortIsStableAndAlternates) {
     Rig rig;
     rig.cfg.CanDatabases.push_back(hubtest::Db("db", 1,
-                                               {hubtest::Msg("B", 0x10, 0, {IntelSig("s", 0, 8)}),
+                                               {hubtest::Msg("B", 0x10, 0, {hubtest::Sig("s", 0, 8)}),
                                                 hubtest::Msg("A", 0x20, 0), hubtest::Msg("B", 0x30, 0)}));
     rig.hub.Reset();
     tCFG_SET_TRACE settings;
