@@ -72,18 +72,14 @@ TEST(CanMsgFilter, MatchRules) {
         {"list: listed, extended", listed({0x123}), extData, true},
         {"list: not listed", listed({0x124}), stdData, false},
         {"list: empty", listed({}), stdData, false},
+        {"list narrowed by type: standard", with([](auto& f) { f = listed({0x123}), f.MsgIDType = 0; }),
+         stdData, true},
+        {"list narrowed by type: extended", with([](auto& f) { f = listed({0x123}), f.MsgIDType = 0; }),
+         extData, false},
         {"identifier value type 2 ignores the list", with([](auto& f) { f.MsgMap[1] = {}; }), stdData, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.filter.IsMatch(c.frame.ext, c.frame.rtr, c.frame.id, c.frame.chan), c.match) << c.what;
-}
-
-TEST(CanMsgFilter, ListedIdentifierNarrowedByIdentifierType) {
-    CCanMsgFilter f = listed({0x123});
-    f.Enable = 1;
-    f.MsgIDType = 0;
-    EXPECT_TRUE(f.IsPass(0, 0, 0x123, 0));
-    EXPECT_FALSE(f.IsPass(1, 0, 0x123, 0));
 }
 
 TEST(CanMsgFilter, PassRuleCombinesEnableAndBlock) {

@@ -47,7 +47,6 @@ TEST_F(TraceFrame, OpenedByItsCommandAndDrivenByTheFrame) {
     ASSERT_NE(trace, nullptr);
     QMdiSubWindow* sub = SubWindowOf(frame, trace);
     ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(sub->windowTitle(), "TRACE");
     EXPECT_TRUE(sub->isVisible());
     EXPECT_EQ(ws->Cfg().WndLayout.Trace.Show, 1);
     EXPECT_TRUE(trace->toolBar()->findChild<QAction*>("actFilter")->isEnabled());

@@ -70,17 +70,6 @@ TEST_F(TraceListModel, FollowsTheRingWhileItWraps) {
     EXPECT_EQ(rig.Sync(model), 0);  // nothing new
 }
 
-TEST_F(TraceListModel, RowsMatchTheRingSlots) {
-    // 20,000 rows held with the oldest in slot 19,990: row 15 is the frame in slot 5.
-    rig.Push(kRing + 19990);
-    rig.Sync(model);
-    std::lock_guard<std::mutex> lock(rig.hub.TraceLock());
-    const CCanMsgTraceRing& ring = rig.hub.TraceRing();
-    ASSERT_EQ(ring.ReadIndex(), 19990u);
-    EXPECT_EQ(model.Row(15).SeqNo, ring.Row(15).SeqNo);
-    EXPECT_EQ((model.Row(15).SeqNo - 1) % kRing, 5u);
-}
-
 TEST_F(TraceListModel, MoreThanARingSinceTheLastLookReplacesEveryRow) {
     rig.Push(100);
     rig.Sync(model);
@@ -122,9 +111,6 @@ TEST_F(TraceListModel, CellsFollowTheSettings) {
     model.SettingsChanged();
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(model.data(model.index(1, trace::kId)).toString(), "257");
-    EXPECT_EQ(model.data(model.index(0, 0), Qt::BackgroundRole).value<QColor>(), QColor(0xF0, 0xF7, 0xF9));
-    EXPECT_EQ(model.data(model.index(1, 0), Qt::BackgroundRole).value<QColor>(), QColor(0xE5, 0xE8, 0xEF));
-    EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), QString::fromUtf8("时间[ms]"));
 }
 
 // ---- tree ----

@@ -143,7 +143,6 @@ TEST(TraceWnd, CommandsOnTheTraceSettings) {
     CTraceWnd wnd(rig.hub, s);
     wnd.view()->timer()->stop();
     wnd.show();
-    EXPECT_EQ(wnd.windowTitle(), "TRACE");
     EXPECT_TRUE(wnd.view()->tree()->isVisible());
     EXPECT_FALSE(wnd.view()->list()->isVisible());
 

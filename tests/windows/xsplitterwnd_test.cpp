@@ -55,11 +55,6 @@ struct SplitHarness {
 
 }  // namespace
 
-TEST(CxSplitterWnd, BarsAreMovableFromConstruction) {
-    CxSplitterWnd splitter;
-    EXPECT_TRUE(splitter.IsMovable());
-}
-
 TEST(CxSplitterWnd, UnlockedBarFollowsADrag) {
     for (bool opaque : {true, false}) {
         SCOPED_TRACE(opaque);
