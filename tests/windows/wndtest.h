@@ -3,7 +3,10 @@
 // boxes, and small transmit records.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include "platform/qt/fakeprompt.h"
 #include "tests/app/hubtest.h"
 #include "tests/app/workspacetest.h"
+#include "windows/sendcelldelegate.h"
 
 namespace wndtest {
 
@@ -31,6 +35,55 @@ inline tCFG_SET_SEND_MSG Rec(const std::string& name, uint32_t id, uint8_t ext =
     for (uint8_t b : data) r.TxData[i++] = b;
     r.CycTxTime = period;
     return r;
+}
+
+// Shows the widget as the active window.
+inline void ShowActive(QWidget& w, int width, int height) {
+    w.resize(width, height);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+}
+
+// The press of a double click on the cell, then the double click itself (QTest sends only the latter).
+inline void DoubleClick(QAbstractItemView& view, const QModelIndex& index) {
+    const QPoint at = view.visualRect(index).center();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
+}
+
+// The in-place editor open on the view, if any.
+template <class Editor>
+Editor* OpenEditor(QAbstractItemView& view) {
+    for (Editor* e : view.viewport()->findChildren<Editor*>())
+        if (e->isVisible()) return e;
+    return nullptr;
+}
+
+// "edit", "combo" or "" for the editor open on the view; Escape closes it.
+inline std::string TakeEditor(QAbstractItemView& view) {
+    QWidget* open = OpenEditor<QLineEdit>(view);
+    const std::string kind = open != nullptr ? "edit" : OpenEditor<QComboBox>(view) != nullptr ? "combo" : "";
+    if (auto* combo = OpenEditor<QComboBox>(view)) {
+        combo->hidePopup();
+        open = combo;
+    }
+    if (open != nullptr) QTest::keyClick(open, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return kind;
+}
+
+// What a cell editor reports when its edit ends.
+inline CellEditEnd EditEnd(int row, int column, int64_t key, const char* text, bool combo = false,
+                           bool cancelled = false) {
+    CellEditEnd end;
+    end.row = row;
+    end.column = column;
+    end.key = key;
+    end.text = QString::fromUtf8(text);
+    end.combo = combo;
+    end.cancelled = cancelled;
+    return end;
 }
 
 // A fresh workspace with message boxes answered by a fake.
