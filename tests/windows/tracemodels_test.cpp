@@ -101,18 +101,6 @@ TEST_F(TraceListModel, AClearedRingStartsTheRowsAgain) {
     ExpectRowsEndAt(model, 153, 3);
 }
 
-TEST_F(TraceListModel, CellsFollowTheSettings) {
-    settings.NumHex = 1;
-    rig.Push(2);
-    rig.Sync(model);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    EXPECT_EQ(model.data(model.index(1, trace::kId)).toString(), "0x00000101");
-    settings.NumHex = 0;
-    model.SettingsChanged();
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(model.data(model.index(1, trace::kId)).toString(), "257");
-}
-
 // ---- tree ----
 
 TEST(TraceTreeModel, NodesPerIdentifierAndChannelWithDecodedSignals) {
