@@ -11,13 +11,16 @@
 
 namespace hubtest {
 
-inline CCanSignal Sig(const std::string& name, uint8_t bitOffset, uint8_t bitLen, uint8_t sign = 0) {
+inline CCanSignal Sig(const std::string& name, uint8_t bitOffset, uint8_t bitLen, bool intel = true,
+                      bool sign = false, double factor = 1.0, double offset = 0.0) {
     CCanSignal s;
     s.Name = name;
     s.BitOffset = bitOffset;
     s.BitLen = bitLen;
-    s.Sign = sign;
-    s.ByteFmtIntel = 1;
+    s.ByteFmtIntel = intel ? 1 : 0;
+    s.Sign = sign ? 1 : 0;
+    s.ValFactor = factor;
+    s.ValOffset = offset;
     return s;
 }
 

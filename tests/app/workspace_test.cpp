@@ -6,18 +6,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/canworkspace.h"
 #include "app/util/utils.h"
-#include "platform/qt/settingsstore.h"
 #include "tests/app/hubtest.h"
-#include "tests/common/testsupport.h"
-#include "tests/deviceport/emutest.h"
+#include "tests/app/workspacetest.h"
 
 using namespace hubtest;
 using namespace vex::emu;
@@ -155,47 +151,19 @@ TEST(CanRxThread, ServiceHandOff) {
     EXPECT_EQ(hub.Queue().Count(), 13000u);
 }
 
-class WorkspaceTest : public emutest::EmuTest {
+// The workspace's log stage writes to a recording logger.
+class WorkspaceTest : public wstest::WorkspaceTest {
 protected:
-    void SetUp() override {
-        EmuTest::SetUp();
-        m_scoped.emplace(store);
-    }
-    void TearDown() override {
-        ws.reset();
-        m_scoped.reset();
-        EmuTest::TearDown();
-    }
     CCanWorkspace& Make() {
-        ws = std::make_unique<CCanWorkspace>(dir.path().string());
-        ws->Hub().SetLogSink(&sink);
+        wstest::WorkspaceTest::Make().Hub().SetLogSink(&sink);
         return *ws;
     }
     std::string Stored(const char* name) {
         const auto v = store.read(name);
         return v ? v->text : std::string("<absent>");
     }
-    std::vector<tINFO_MSG> Infos() {
-        std::vector<tINFO_MSG> out;
-        tINFO_MSG m;
-        while (ws->InfoRing().Pop(m)) out.push_back(m);
-        return out;
-    }
-    // Only the given interface Active, both channels at 1 Mbit/s.
-    void Select(size_t index) {
-        for (size_t i = 0; i < 3; ++i) {
-            ws->Cfg().CanDev[i].Active = i == index ? 1 : 0;
-            ws->Cfg().CanDev[i].CHAN0.Baudrate = ws->Cfg().CanDev[i].CHAN1.Baudrate = 1000;
-        }
-    }
 
-    vextest::TempDir dir;
-    vex::MemorySettingsStore store;
     RecordingSink sink;
-    std::unique_ptr<CCanWorkspace> ws;
-
-private:
-    std::optional<vex::ScopedSettingsStore> m_scoped;
 };
 
 // A start without a usable last configuration makes a default file and remembers it; the path in use

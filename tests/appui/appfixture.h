@@ -1,20 +1,15 @@
 #pragma once
-// A workspace on the emulated bus with private settings and a private folder for its configuration, and
-// stand-ins for the monitoring windows.
+// A workspace on the emulated bus, and stand-ins for the monitoring windows.
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <QWidget>
 
-#include "app/canworkspace.h"
 #include "app/ui/mainframe.h"
-#include "platform/qt/settingsstore.h"
-#include "tests/common/testsupport.h"
-#include "tests/deviceport/emutest.h"
+#include "tests/app/workspacetest.h"
 
 namespace apptest {
 
@@ -53,32 +48,13 @@ inline void InstallFakeChildren(CMainFrame& frame, Log& log) {
     frame.SetSendWndFactory([&log](CCanWorkspace&) { return std::make_unique<FakeChild>(log, "send"); });
 }
 
-class WorkspaceTest : public emutest::EmuTest {
+// A workspace made at the start of each test.
+class WorkspaceTest : public wstest::WorkspaceTest {
 protected:
     void SetUp() override {
-        EmuTest::SetUp();
-        m_scoped.emplace(store);
-        ws = std::make_unique<CCanWorkspace>(dir.path().string());
+        wstest::WorkspaceTest::SetUp();
+        Make();
     }
-    void TearDown() override {
-        ws.reset();
-        m_scoped.reset();
-        EmuTest::TearDown();
-    }
-    std::vector<tINFO_MSG> Infos() {
-        std::vector<tINFO_MSG> out;
-        tINFO_MSG m;
-        while (ws->InfoRing().Pop(m)) out.push_back(m);
-        return out;
-    }
-    std::string Path(const std::string& name) const { return (dir.path() / name).string(); }
-
-    vextest::TempDir dir;
-    vex::MemorySettingsStore store;
-    std::unique_ptr<CCanWorkspace> ws;
-
-private:
-    std::optional<vex::ScopedSettingsStore> m_scoped;
 };
 
 }  // namespace apptest

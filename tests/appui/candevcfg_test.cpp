@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -118,11 +117,6 @@ TEST(CanDevCfgDlg, ShowsTheRecordsAndTakesTheUsersChoices) {
     v.d[CAppCfg::kDevNxp].CHAN1.Baudrate = 83;
     CCanDevCfgDlg dlg(v.d, false);
     dlg.show();
-    EXPECT_EQ(dlg.windowTitle(), "CAN设备配置");
-    QStringList labels;
-    for (QLabel* l : dlg.findChildren<QLabel*>()) labels << l->text();
-    EXPECT_EQ(labels, (QStringList{"设备名称：", "通道 0 [9-H,5-L]：", "通道 1 [7-H,2-L]："}));
-    EXPECT_EQ(child<QPushButton>(dlg, "btnChan0Detail")->text(), "详细设置");
     auto* device = child<QComboBox>(dlg, "cmbDevice");
     auto* chan0 = child<QComboBox>(dlg, "cmbChan0Baud");
     auto* chan1 = child<QComboBox>(dlg, "cmbChan1Baud");

@@ -56,7 +56,6 @@ TEST(UpdateDlg, CountdownClosesAfterTenTicks) {
     CCheckSoftwareUpdateDlg dlg(true, "Vexarium", "本地版本：1.2.3.4 / 最新版本： 1.2.3.5", "http://h/v.zip",
                                 nullptr, 1000000);
     dlg.show();
-    EXPECT_EQ(dlg.windowTitle(), "软件更新");
     EXPECT_EQ(dlg.cancelButton()->text(), "取消");
     for (int left = 9; left >= 0; --left) {
         ASSERT_TRUE(dlg.isVisible()) << left;
@@ -128,31 +127,36 @@ protected:
     vex::ScopedPrompt use{prompt};
 };
 
-TEST_F(Runner, AutomaticShowsOnlyANewerVersionWithCountdown) {
-    server.respondJson(reply("1.2.3.4"));
-    EXPECT_EQ(run(true, server.base()), nullptr);
-    EXPECT_TRUE(prompt.messages.empty());
-
-    server.respondJson(reply("1.2.3.5"));
-    CCheckSoftwareUpdateDlg* dlg = run(true, server.base());
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_TRUE(dlg->isVisible());
-    EXPECT_FALSE(dlg->isModal());
-    EXPECT_TRUE(dlg->countdownActive());
-    EXPECT_EQ(text(*dlg, "editName"), "Vexarium");
-    EXPECT_EQ(text(*dlg, "editVersion"), "本地版本：1.2.3.4 / 最新版本： 1.2.3.5");
-    EXPECT_EQ(text(*dlg, "editAddress"), "https://127.0.0.1/v.zip");
-}
-
-TEST_F(Runner, ManualAlwaysShowsWithoutCountdown) {
-    server.respondJson(reply("1.2.3.4"));
-    CCheckSoftwareUpdateDlg* dlg = run(false, server.base());
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_TRUE(dlg->isVisible());
-    EXPECT_TRUE(dlg->isModal());
-    EXPECT_FALSE(dlg->countdownActive());
-    EXPECT_EQ(text(*dlg, "editVersion"), "本地版本：1.2.3.4 / 远程版本： 1.2.3.4");
-    EXPECT_TRUE(prompt.messages.empty());
+// At start only a newer version is shown, modeless and counting down; asked by hand, any version is shown,
+// modal and without a countdown.
+TEST_F(Runner, AutomaticShowsOnlyANewerVersionManualAlways) {
+    struct Case {
+        bool automatic;
+        const char* remote;
+        const char* shown;  // the version line, nullptr: no dialog
+    } cases[] = {
+        {true, "1.2.3.4", nullptr},
+        {true, "1.2.3.5", "本地版本：1.2.3.4 / 最新版本： 1.2.3.5"},
+        {false, "1.2.3.4", "本地版本：1.2.3.4 / 远程版本： 1.2.3.4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.automatic << " " << c.remote);
+        server.respondJson(reply(c.remote));
+        CCheckSoftwareUpdateDlg* dlg = run(c.automatic, server.base());
+        EXPECT_TRUE(prompt.messages.empty());
+        if (c.shown == nullptr) {
+            EXPECT_EQ(dlg, nullptr);
+            continue;
+        }
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_TRUE(dlg->isVisible());
+        EXPECT_EQ(dlg->isModal(), !c.automatic);
+        EXPECT_EQ(dlg->countdownActive(), c.automatic);
+        EXPECT_EQ(text(*dlg, "editName"), "Vexarium");
+        EXPECT_EQ(text(*dlg, "editVersion"), QString::fromUtf8(c.shown));
+        EXPECT_EQ(text(*dlg, "editAddress"), "https://127.0.0.1/v.zip");
+        delete dlg;
+    }
 }
 
 TEST_F(Runner, NetworkFailureToldOnlyToTheUser) {

@@ -81,7 +81,6 @@ TEST_F(PickerTest, MessageFiltersOnTextEitherFilterMatches) {
     QAbstractItemModelTester tester(dlg.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     dlg.Exclusions = {0x200};
     dlg.show();
-    EXPECT_EQ(dlg.windowTitle(), "从数据库中选择CAN报文");
     EXPECT_EQ(Column(*dlg.model(), 0), QStringList({"发动机状态", "Diag", "body", "ÄBS"}));
     EXPECT_EQ(Column(*dlg.model(), 1), QStringList({"00000100", "000007DF", "01A7DF00", "17DF0000"}));
     EXPECT_EQ(Column(*dlg.model(), 2), QStringList({"std", "std", "ext", "ext"}));
@@ -155,7 +154,6 @@ TEST_F(PickerTest, SignalRowsExclusionsAndFilters) {
     speedOf200.CanSig = Sig("Speed");
     dlg.Exclusions = {speedOf200};
     dlg.show();
-    EXPECT_EQ(dlg.windowTitle(), "从数据库中选择CAN信号");
     CCanDbSelectSigModel& m = *dlg.model();
     // The same name in another message is still listed.
     EXPECT_EQ(Column(m, 0), QStringList({"转速", "Torque", "Speed", "Ärger"}));

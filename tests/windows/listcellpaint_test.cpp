@@ -78,12 +78,7 @@ bool isRedInk(QColor c) {
 
 }  // namespace
 
-TEST(ListCellPaint, ColourValuesAreBlueGreenRed) {
-    EXPECT_EQ(vex::ColorFromRef(0xFF9B9B), QColor(0x9B, 0x9B, 0xFF));
-    EXPECT_EQ(vex::ColorFromRef(0x000080), QColor(0x80, 0, 0));
-    EXPECT_EQ(vex::ColorFromRef(0x00123456), QColor(0x56, 0x34, 0x12));
-}
-
+// Colour values are blue, green, red from the high byte down.
 TEST(ListCellPaint, SubItemFillsTheCellAndDrawsTheTextInItsColour) {
     Table t;
     const QModelIndex index = t.cell(1, QStringLiteral("WWWW"));

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+#include "tests/windows/wndtest.h"
+
 namespace {
 
 // A list of three rows (entry keys 100, 101, 102) and four columns: name (free text), byte (hex),
@@ -59,19 +61,10 @@ public:
 
     QRect cellRect(int row, int column) const { return view.visualRect(model.index(row, column)); }
 
-    // The press of a double click, then the double click itself (QTest sends only the latter).
-    void doubleClick(int row, int column) {
-        const QPoint at = cellRect(row, column).center();
-        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
-    }
-
+    void doubleClick(int row, int column) { wndtest::DoubleClick(view, model.index(row, column)); }
     template <class Editor>
-    Editor* editor() const {
-        Editor* found = nullptr;
-        for (Editor* e : view.viewport()->findChildren<Editor*>())
-            if (e->isVisible()) found = e;
-        return found;
+    Editor* editor() {
+        return wndtest::OpenEditor<Editor>(view);
     }
 
     QString cell(int row, int column) const { return model.item(row, column)->text(); }

@@ -7,20 +7,19 @@
 #include "app/ui/framecommands.h"
 #include "app/ui/mainframe.h"
 #include "platform/qt/namedmutex.h"
-#include "tests/windows/sendtest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/sendframewnd.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendwnd.h"
 
-using namespace sendtest;
+using namespace wndtest;
 
-using SendFrameTest = SendTest;
+using SendFrameTest = WindowTest;
 
 TEST_F(SendFrameTest, OpenedToldAndHiddenByTheFrame) {
     // The single-channel interface, and a message on channel 0 besides one on channel 1.
-    for (size_t i = 0; i < 3; ++i) ws->Cfg().CanDev[i].Active = i == CAppCfg::kDevCf51 ? 1 : 0;
-    ws->Cfg().CanDev[CAppCfg::kDevCf51].CHAN1.Baudrate = 500;
+    Select(CAppCfg::kDevCf51, 500);
     ws->Cfg().Send.MsgMap[0x10] = Rec("Ch0", 0x10, 0, 0, {1});
     ws->Cfg().Send.MsgMap[0x20] = Rec("Ch1", 0x20, 0, 1, {2}, 10);
     vex::FakeSiblingProbe probe;

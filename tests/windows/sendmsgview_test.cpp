@@ -8,64 +8,44 @@
 
 #include <thread>
 
-#include "tests/windows/sendtest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/sendcelldelegate.h"
 #include "windows/sendmsgmodel.h"
 
-using namespace sendtest;
+using namespace wndtest;
 using M = CSendMsgModel;
 using vex::emu::SeenFrame;
 using vex::emu::peer::Received;
 
 namespace {
 
-class SendMsgViewTest : public SendTest {
+class SendMsgViewTest : public WindowTest {
 protected:
     void SetUp() override {
-        SendTest::SetUp();
+        WindowTest::SetUp();
         view = std::make_unique<CSendMsgView>(*ws);
         tester = std::make_unique<QAbstractItemModelTester>(
             view->msgModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-        view->resize(1400, 200);
-        view->show();
-        QApplication::setActiveWindow(view.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        ShowActive(*view, 1400, 200);
     }
     void TearDown() override {
         tester.reset();
         view.reset();
-        SendTest::TearDown();
+        WindowTest::TearDown();
     }
     QString Cell(int row, int column) const { return view->msgModel()->index(row, column).data().toString(); }
-    QStringList Cells(int row) const {
+    // The row's cells of the given columns, joined by '|'.
+    QString Cells(int row, std::initializer_list<int> columns) const {
         QStringList out;
-        for (int c = 0; c < M::kColumns; ++c) out << Cell(row, c);
-        return out;
+        for (int c : columns) out << Cell(row, c);
+        return out.join('|');
     }
     void Click(int row, int column) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
                           view->visualRect(view->msgModel()->index(row, column)).center());
     }
-    void DoubleClick(int row, int column) {
-        const QPoint at = view->visualRect(view->msgModel()->index(row, column)).center();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-    }
     void Edit(uint32_t key, int column, const char* text, bool combo = false, bool cancelled = false) {
-        CellEditEnd end;
-        end.row = view->msgModel()->RowOfKey(key);
-        end.column = column;
-        end.key = key;
-        end.text = QString::fromUtf8(text);
-        end.combo = combo;
-        end.cancelled = cancelled;
-        view->OnEditEnd(end);
-    }
-    template <class Editor>
-    Editor* Visible() const {
-        for (Editor* e : view->viewport()->findChildren<Editor*>())
-            if (e->isVisible()) return e;
-        return nullptr;
+        view->OnEditEnd(EditEnd(view->msgModel()->RowOfKey(key), column, key, text, combo, cancelled));
     }
     // The frames the interfaces put on the bus with this identifier.
     std::vector<SeenFrame> Sent(uint32_t id) const {
@@ -92,10 +72,10 @@ TEST_F(SendMsgViewTest, RowsShowTheStoredRecordsInKeyOrder) {
     ws->Cfg().Send.MsgMap[0x123] = Rec("Engine", 0x123, 0, 0, {0x11, 0x22, 0x33}, 100);
     view->ReloadMsgList();
     ASSERT_EQ(view->msgModel()->rowCount(), 2);
-    EXPECT_EQ(Cells(0), QStringList({"Engine", "00000123", "std", "dat", "0", "100", "0", "3", "0", "0", "11",
-                                     "22", "33", "--", "--", "--", "--", "--"}));
-    EXPECT_EQ(Cells(1), QStringList({"扩展", "18FF1234", "ext", "rmt", "1", "20", "7", "8", "0", "0", "AB",
-                                     "01", "02", "03", "04", "05", "06", "07"}));
+    const std::initializer_list<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    ASSERT_EQ(static_cast<int>(all.size()), M::kColumns);
+    EXPECT_EQ(Cells(0, all), "Engine|00000123|std|dat|0|100|0|3|0|0|11|22|33|--|--|--|--|--");
+    EXPECT_EQ(Cells(1, all), "扩展|18FF1234|ext|rmt|1|20|7|8|0|0|AB|01|02|03|04|05|06|07");
     EXPECT_EQ(view->msgModel()->index(1, 3).data(CSendCellDelegate::KeyRole).toLongLong(), kExtKey);
 
     // Adding a key that has a row already replaces its record, not the row.
@@ -108,101 +88,39 @@ TEST_F(SendMsgViewTest, RowsShowTheStoredRecordsInKeyOrder) {
 }
 
 TEST_F(SendMsgViewTest, InPlaceEditRules) {
+    const char* refused = "请输入0~65535之间的整数。";
     struct Case {
-        const char* name;
         int column;
         const char* text;
         bool combo, cancelled, remote;
-        QStringList cells;  // name, period, count, channel, length, d[0], d[3]
+        const char* cells;  // name, period, count, channel, length, d[0], d[3]
         const char* message;
     } cases[] = {
-        {"name",
-         M::kName,
-         "发动机 1",
-         false,
-         false,
-         false,
-         {"发动机 1", "100", "0", "0", "4", "01", "04"},
-         ""},
-        {"period", M::kPeriod, "65535", false, false, false, {"Msg", "65535", "0", "0", "4", "01", "04"}, ""},
-        {"period too big",
-         M::kPeriod,
-         "70000",
-         false,
-         false,
-         false,
-         {"Msg", "100", "0", "0", "4", "01", "04"},
-         "请输入0~65535之间的整数。"},
-        {"period negative",
-         M::kPeriod,
-         "-5",
-         false,
-         false,
-         false,
-         {"Msg", "100", "0", "0", "4", "01", "04"},
-         "请输入0~65535之间的整数。"},
-        {"period not a number",
-         M::kPeriod,
-         "abc",
-         false,
-         false,
-         false,
-         {"Msg", "0", "0", "0", "4", "01", "04"},
-         ""},
-        {"count", M::kCount, "300", false, false, false, {"Msg", "100", "300", "0", "4", "01", "04"}, ""},
-        {"count too big",
-         M::kCount,
-         "65536",
-         false,
-         false,
-         false,
-         {"Msg", "100", "0", "0", "4", "01", "04"},
-         "请输入0~65535之间的整数。"},
-        {"byte low 8 bits",
-         M::kData0,
-         "1FF",
-         false,
-         false,
-         false,
-         {"Msg", "100", "0", "0", "4", "FF", "04"},
-         ""},
-        {"byte not hex",
-         M::kData0 + 3,
-         "g",
-         false,
-         false,
-         false,
-         {"Msg", "100", "0", "0", "4", "01", "00"},
-         ""},
-        {"channel", M::kChan, "1", true, false, false, {"Msg", "100", "0", "1", "4", "01", "04"}, ""},
-        {"length", M::kLength, "3", true, false, false, {"Msg", "100", "0", "0", "3", "01", "--"}, ""},
-        {"length of remote",
-         M::kLength,
-         "6",
-         true,
-         false,
-         true,
-         {"Msg", "100", "0", "0", "0", "--", "--"},
-         ""},
-        {"escape", M::kPeriod, "100", false, true, false, {"Msg", "100", "0", "0", "4", "01", "04"}, ""},
+        {M::kName, "发动机 1", false, false, false, "发动机 1|100|0|0|4|01|04", ""},
+        {M::kPeriod, "65535", false, false, false, "Msg|65535|0|0|4|01|04", ""},
+        {M::kPeriod, "70000", false, false, false, "Msg|100|0|0|4|01|04", refused},
+        {M::kPeriod, "-5", false, false, false, "Msg|100|0|0|4|01|04", refused},
+        {M::kPeriod, "abc", false, false, false, "Msg|0|0|0|4|01|04", ""},
+        {M::kCount, "300", false, false, false, "Msg|100|300|0|4|01|04", ""},
+        {M::kCount, "65536", false, false, false, "Msg|100|0|0|4|01|04", refused},
+        {M::kData0, "1FF", false, false, false, "Msg|100|0|0|4|FF|04", ""},  // the low 8 bits
+        {M::kData0 + 3, "g", false, false, false, "Msg|100|0|0|4|01|00", ""},
+        {M::kChan, "1", true, false, false, "Msg|100|0|1|4|01|04", ""},
+        {M::kLength, "3", true, false, false, "Msg|100|0|0|3|01|--", ""},
+        {M::kLength, "6", true, false, true, "Msg|100|0|0|0|--|--", ""},     // a remote frame has no data
+        {M::kPeriod, "100", false, true, false, "Msg|100|0|0|4|01|04", ""},  // Escape
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(testing::Message() << c.column << " '" << c.text << "'");
         prompt.clear();
         tCFG_SET_SEND_MSG rec = Rec("Msg", 0x321, 0, 0, {1, 2, 3, 4}, 100);
         rec.Rmt = c.remote ? 1 : 0;
         ws->Cfg().Send.MsgMap.clear();
         view->ReloadMsgList();
         view->AddRow(rec);
-        if (c.remote) {
-            // A remote message keeps its stored length until the length is chosen.
-            Edit(0x321, M::kLength, "6", true);
-        } else {
-            Edit(0x321, c.column, c.text, c.combo, c.cancelled);
-        }
-        EXPECT_EQ(QStringList({Cell(0, M::kName), Cell(0, M::kPeriod), Cell(0, M::kCount), Cell(0, M::kChan),
-                               Cell(0, M::kLength), Cell(0, M::kData0), Cell(0, M::kData0 + 3)}),
-                  c.cells);
+        Edit(0x321, c.column, c.text, c.combo, c.cancelled);
+        EXPECT_EQ(Cells(0, {M::kName, M::kPeriod, M::kCount, M::kChan, M::kLength, M::kData0, M::kData0 + 3}),
+                  QString::fromUtf8(c.cells));
         EXPECT_EQ(prompt.lastText(), QString::fromUtf8(c.message));
     }
 }
@@ -230,16 +148,10 @@ TEST_F(SendMsgViewTest, DoubleClickOpensOnlyTheAllowedEditors) {
         SCOPED_TRACE(c.column);
         prompt.clear();
         view->msgModel()->SetCyclic(0, c.cyclic);
-        DoubleClick(0, c.column);
-        QLineEdit* edit = Visible<QLineEdit>();
-        QComboBox* combo = Visible<QComboBox>();
-        EXPECT_EQ(std::string(edit ? "edit" : combo ? "combo" : ""), c.editor);
+        DoubleClick(*view, view->msgModel()->index(0, c.column));
+        EXPECT_EQ(TakeEditor(*view), c.editor);
         EXPECT_EQ(prompt.lastText(), QString::fromUtf8(c.message));
-        if (combo) combo->hidePopup();
-        if (QWidget* open = edit ? static_cast<QWidget*>(edit) : combo) QTest::keyClick(open, Qt::Key_Escape);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ASSERT_EQ(Visible<QLineEdit>(), nullptr);
-        ASSERT_EQ(Visible<QComboBox>(), nullptr);
+        ASSERT_EQ(TakeEditor(*view), "");
     }
     view->msgModel()->SetCyclic(0, false);
 }

@@ -11,14 +11,14 @@
 #include <array>
 #include <thread>
 
-#include "tests/windows/sendtest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/sendcelldelegate.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendwnd.h"
 #include "windows/sigvaluetext.h"
 
-using namespace sendtest;
+using namespace wndtest;
 using S = CSendSigModel;
 using Bytes = std::array<uint8_t, 8>;
 
@@ -48,10 +48,10 @@ CCanMsg TestMsg() {
     return m;
 }
 
-class SendSigViewTest : public SendTest {
+class SendSigViewTest : public WindowTest {
 protected:
     void SetUp() override {
-        SendTest::SetUp();
+        WindowTest::SetUp();
         tCFG_SET_SEND_MSG rec = Rec("Body", 0x321, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0});
         rec.Parse = 1;
         rec.CanMsg = TestMsg();
@@ -60,16 +60,13 @@ protected:
         wnd = std::make_unique<CSendWnd>(*ws);
         tester = std::make_unique<QAbstractItemModelTester>(
             wnd->sigView()->sigModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-        wnd->resize(1200, 500);
-        wnd->show();
-        QApplication::setActiveWindow(wnd.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(wnd.get()));
+        ShowActive(*wnd, 1200, 500);
         wnd->sigView()->LoadSignals(0x321);
     }
     void TearDown() override {
         tester.reset();
         wnd.reset();
-        SendTest::TearDown();
+        WindowTest::TearDown();
     }
     CSendSigView* sig() const { return wnd->sigView(); }
     QString Cell(int row, int column) const {
@@ -91,24 +88,7 @@ protected:
         sig()->RefreshValues(0x321);
     }
     void Edit(const char* signal, int column, const char* text, bool combo = false) {
-        CellEditEnd end;
-        end.row = RowOf(signal);
-        end.column = column;
-        end.key = 0x321;
-        end.text = QString::fromUtf8(text);
-        end.combo = combo;
-        sig()->OnEditEnd(end);
-    }
-    void DoubleClick(int row, int column) {
-        const QPoint at = sig()->visualRect(sig()->sigModel()->index(row, column)).center();
-        QTest::mouseClick(sig()->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(sig()->viewport(), Qt::LeftButton, {}, at);
-    }
-    template <class Editor>
-    Editor* Visible() const {
-        for (Editor* e : sig()->viewport()->findChildren<Editor*>())
-            if (e->isVisible()) return e;
-        return nullptr;
+        sig()->OnEditEnd(EditEnd(RowOf(signal), column, 0x321, text, combo));
     }
 
     std::unique_ptr<CSendWnd> wnd;
@@ -245,18 +225,13 @@ TEST_F(SendSigViewTest, DoubleClickOffersTheEditorOfTheValue) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.signal) + " " + std::to_string(c.column));
         ws->Cfg().Send.SigRawValShowHex = c.hex ? 1 : 0;
-        DoubleClick(RowOf(c.signal), c.column);
-        QLineEdit* edit = Visible<QLineEdit>();
-        QComboBox* combo = Visible<QComboBox>();
-        EXPECT_EQ(std::string(edit ? "edit" : combo ? "combo" : ""), c.editor);
-        if (combo) {
+        DoubleClick(*sig(), sig()->sigModel()->index(RowOf(c.signal), c.column));
+        if (auto* combo = OpenEditor<QComboBox>(*sig())) {
             QStringList items;
             for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
             EXPECT_EQ(items, QStringList({"Off", "On", "Auto"}));
-            combo->hidePopup();
         }
-        if (QWidget* open = edit ? static_cast<QWidget*>(edit) : combo) QTest::keyClick(open, Qt::Key_Escape);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(TakeEditor(*sig()), c.editor);
     }
     EXPECT_EQ(Data(), Bytes{});  // Escape wrote nothing
 }

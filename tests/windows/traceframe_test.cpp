@@ -9,41 +9,21 @@
 #include <QToolBar>
 
 #include <cstdlib>
-#include <memory>
-#include <optional>
 
-#include "app/canworkspace.h"
 #include "app/ui/framechildren.h"
 #include "app/ui/mainframe.h"
-#include "platform/qt/fakeprompt.h"
 #include "platform/qt/namedmutex.h"
-#include "platform/qt/settingsstore.h"
-#include "tests/common/testsupport.h"
-#include "tests/deviceport/emutest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/tracewnd.h"
 
 namespace {
 
-class TraceFrame : public emutest::EmuTest {
+class TraceFrame : public wndtest::WindowTest {
 protected:
     void SetUp() override {
-        EmuTest::SetUp();
-        m_scoped.emplace(m_store);
-        ws = std::make_unique<CCanWorkspace>(m_dir.path().string());
-        for (size_t i = 0; i < 3; ++i) ws->Cfg().CanDev[i].Active = i == CAppCfg::kDevNxp ? 1 : 0;
+        WindowTest::SetUp();
+        Select(CAppCfg::kDevNxp);
     }
-    void TearDown() override {
-        ws.reset();
-        m_scoped.reset();
-        EmuTest::TearDown();
-    }
-
-    std::unique_ptr<CCanWorkspace> ws;
-
-private:
-    vextest::TempDir m_dir;
-    vex::MemorySettingsStore m_store;
-    std::optional<vex::ScopedSettingsStore> m_scoped;
 };
 
 QMdiSubWindow* SubWindowOf(CMainFrame& frame, QWidget* widget) {
@@ -53,8 +33,6 @@ QMdiSubWindow* SubWindowOf(CMainFrame& frame, QWidget* widget) {
 }
 
 TEST_F(TraceFrame, OpenedByItsCommandAndDrivenByTheFrame) {
-    vex::FakePrompt prompt;
-    vex::ScopedPrompt usePrompt(prompt);
     vex::FakeSiblingProbe probe;
     vex::emu::peer::UseDefaultTraffic();
     CMainFrame frame(*ws, CMainFrame::Options{&probe, 0});
@@ -69,7 +47,6 @@ TEST_F(TraceFrame, OpenedByItsCommandAndDrivenByTheFrame) {
     ASSERT_NE(trace, nullptr);
     QMdiSubWindow* sub = SubWindowOf(frame, trace);
     ASSERT_NE(sub, nullptr);
-    EXPECT_EQ(sub->windowTitle(), "TRACE");
     EXPECT_TRUE(sub->isVisible());
     EXPECT_EQ(ws->Cfg().WndLayout.Trace.Show, 1);
     EXPECT_TRUE(trace->toolBar()->findChild<QAction*>("actFilter")->isEnabled());

@@ -16,14 +16,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <vector>
 
-#include "app/canworkspace.h"
-#include "platform/qt/settingsstore.h"
-#include "tests/app/hubtest.h"
-#include "tests/common/testsupport.h"
-#include "tests/deviceport/emutest.h"
+#include "tests/windows/wndtest.h"
 #include "windows/tracetext.h"
 #include "windows/tracewnd.h"
 
@@ -40,21 +35,11 @@ constexpr bool kSanitized = false;
 // The main frame's tick: a period of 0 runs at the platform's minimum timer rate.
 constexpr int kMainTickMs = 10;
 
-class TraceOnline : public emutest::EmuTest {
+class TraceOnline : public wndtest::WindowTest {
 protected:
     void SetUp() override {
-        EmuTest::SetUp();
-        m_scoped.emplace(m_store);
-        ws.emplace(m_dir.path().string());
-        for (size_t i = 0; i < 3; ++i) {
-            ws->Cfg().CanDev[i].Active = i == CAppCfg::kDevNxp ? 1 : 0;
-            ws->Cfg().CanDev[i].CHAN0.Baudrate = ws->Cfg().CanDev[i].CHAN1.Baudrate = 1000;
-        }
-    }
-    void TearDown() override {
-        ws.reset();
-        m_scoped.reset();
-        EmuTest::TearDown();
+        WindowTest::SetUp();
+        Select(CAppCfg::kDevNxp);
     }
 
     // Runs the event loop for ms milliseconds with the main frame's tick draining the hub.
@@ -67,18 +52,10 @@ protected:
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
         loop.exec();
     }
-
-    std::optional<CCanWorkspace> ws;
-
-private:
-    vextest::TempDir m_dir;
-    vex::MemorySettingsStore m_store;
-    std::optional<vex::ScopedSettingsStore> m_scoped;
 };
 
 CCanSignal Signal(const char* name, uint8_t offset, uint8_t len, double factor, const char* unit) {
-    CCanSignal s = hubtest::Sig(name, offset, len);
-    s.ValFactor = factor;
+    CCanSignal s = hubtest::Sig(name, offset, len, true, false, factor);
     s.Unit = unit;
     return s;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/app/hubtest.h"
 #include "windows/tracetext.h"
 
 namespace {
@@ -120,17 +121,10 @@ TEST(TraceText, TreeColumns) {
     }
 }
 
-CCanSignal Signal(const char* name, uint8_t offset, uint8_t len, uint8_t intel, uint8_t sign = 0,
+CCanSignal Signal(const char* name, uint8_t offset, uint8_t len, bool intel, bool sign = false,
                   double factor = 1.0, double offsetValue = 0.0) {
-    CCanSignal s;
-    s.Name = name;
+    CCanSignal s = hubtest::Sig(name, offset, len, intel, sign, factor, offsetValue);
     s.Unit = "rpm";
-    s.BitOffset = offset;
-    s.BitLen = len;
-    s.ByteFmtIntel = intel;
-    s.Sign = sign;
-    s.ValFactor = factor;
-    s.ValOffset = offsetValue;
     return s;
 }
 

@@ -119,10 +119,8 @@ TEST(TraceView, BodiesShareTheColumnLayoutAndHeaderClicksSortTheTree) {
     view.timer()->stop();
     QHeaderView* listHeader = view.list()->horizontalHeader();
     QHeaderView* treeHeader = view.tree()->header();
-    for (int c = 0; c < trace::kColumnCount; ++c) {
-        EXPECT_EQ(listHeader->sectionSize(c), trace::ColumnWidth(c));
-        EXPECT_EQ(treeHeader->sectionSize(c), trace::ColumnWidth(c));
-    }
+    for (int c = 0; c < trace::kColumnCount; ++c)
+        EXPECT_EQ(treeHeader->sectionSize(c), listHeader->sectionSize(c));
     listHeader->resizeSection(4, 200);
     EXPECT_EQ(treeHeader->sectionSize(4), 200);
     treeHeader->resizeSection(0, 90);
@@ -143,7 +141,6 @@ TEST(TraceWnd, CommandsOnTheTraceSettings) {
     CTraceWnd wnd(rig.hub, s);
     wnd.view()->timer()->stop();
     wnd.show();
-    EXPECT_EQ(wnd.windowTitle(), "TRACE");
     EXPECT_TRUE(wnd.view()->tree()->isVisible());
     EXPECT_FALSE(wnd.view()->list()->isVisible());
 

@@ -1,0 +1,120 @@
+#pragma once
+// Helpers of the send and trace window suites: a workspace on the emulated bus with scripted message
+// boxes, and small transmit records.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+#include "platform/qt/fakeprompt.h"
+#include "tests/app/hubtest.h"
+#include "tests/app/workspacetest.h"
+#include "windows/sendcelldelegate.h"
+
+namespace wndtest {
+
+using hubtest::Sig;
+
+inline tCFG_SET_SEND_MSG Rec(const std::string& name, uint32_t id, uint8_t ext = 0, uint8_t chan = 0,
+                             std::initializer_list<uint8_t> data = {}, uint16_t period = 100) {
+    tCFG_SET_SEND_MSG r;
+    r.MsgName = name;
+    r.MsgID = id;
+    r.Ext = ext;
+    r.Chan = chan;
+    r.DL = static_cast<uint8_t>(data.size());
+    size_t i = 0;
+    for (uint8_t b : data) r.TxData[i++] = b;
+    r.CycTxTime = period;
+    return r;
+}
+
+// Shows the widget as the active window.
+inline void ShowActive(QWidget& w, int width, int height) {
+    w.resize(width, height);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+}
+
+// The press of a double click on the cell, then the double click itself (QTest sends only the latter).
+inline void DoubleClick(QAbstractItemView& view, const QModelIndex& index) {
+    const QPoint at = view.visualRect(index).center();
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, at);
+}
+
+// The in-place editor open on the view, if any.
+template <class Editor>
+Editor* OpenEditor(QAbstractItemView& view) {
+    for (Editor* e : view.viewport()->findChildren<Editor*>())
+        if (e->isVisible()) return e;
+    return nullptr;
+}
+
+// "edit", "combo" or "" for the editor open on the view; Escape closes it.
+inline std::string TakeEditor(QAbstractItemView& view) {
+    QWidget* open = OpenEditor<QLineEdit>(view);
+    const std::string kind = open != nullptr ? "edit" : OpenEditor<QComboBox>(view) != nullptr ? "combo" : "";
+    if (auto* combo = OpenEditor<QComboBox>(view)) {
+        combo->hidePopup();
+        open = combo;
+    }
+    if (open != nullptr) QTest::keyClick(open, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return kind;
+}
+
+// What a cell editor reports when its edit ends.
+inline CellEditEnd EditEnd(int row, int column, int64_t key, const char* text, bool combo = false,
+                           bool cancelled = false) {
+    CellEditEnd end;
+    end.row = row;
+    end.column = column;
+    end.key = key;
+    end.text = QString::fromUtf8(text);
+    end.combo = combo;
+    end.cancelled = cancelled;
+    return end;
+}
+
+// A fresh workspace with message boxes answered by a fake.
+class WindowTest : public wstest::WorkspaceTest {
+protected:
+    void SetUp() override {
+        WorkspaceTest::SetUp();
+        Make();
+        m_prompt.emplace(prompt);
+    }
+    void TearDown() override {
+        ws->GoOffline();
+        m_prompt.reset();
+        WorkspaceTest::TearDown();
+    }
+    // Goes online on the one interface chosen (both channels at 500 kbit/s) and records what it sends.
+    void GoOnline(size_t device = CAppCfg::kDevNxp) {
+        Select(device, 500);
+        ASSERT_TRUE(ws->GoOnline());
+        vex::emu::peer::SetRecording(true);
+    }
+    std::vector<QString> Messages() const {
+        std::vector<QString> out;
+        for (const auto& m : prompt.messages) out.push_back(m.text);
+        return out;
+    }
+
+    vex::FakePrompt prompt;
+
+private:
+    std::optional<vex::ScopedPrompt> m_prompt;
+};
+
+}  // namespace wndtest
