@@ -1,7 +1,7 @@
 // Vexarium: the program's entry point.
 #include <QApplication>
 
-#include "app/ui/vexariumapp.h"
+#include "ui/app/vexariumapp.h"
 #include "platform/sysutil.h"
 #include "windows/fonts.h"
 

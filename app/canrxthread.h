@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "plugins/include/candevice.h"
-#include "services/externservice.h"
+#include "app/externservice.h"
 
 class CCanMsgDataHub;
 

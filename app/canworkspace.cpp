@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "app/util/utils.h"
+#include "platform/util/utils.h"
 #include "config/regconfig.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/util/utils.h"
-#include "config/xml/xmldoc.h"
+#include "platform/util/utils.h"
+#include "platform/xml/xmldoc.h"
 #include "platform/numparse.h"
 
 namespace {

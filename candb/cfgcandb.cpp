@@ -1,7 +1,7 @@
 #include "candb/cfgcandb.h"
 
 #include "candb/canxml.h"
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 #include "platform/numparse.h"
 
 namespace {

@@ -2,8 +2,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/util/filewrite.h"
-#include "app/util/utils.h"
+#include "platform/util/filewrite.h"
+#include "platform/util/utils.h"
 #include "candb/dbcfile.h"
 #include "candb/dbctext.h"
 #include "platform/numparse.h"

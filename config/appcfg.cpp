@@ -10,12 +10,12 @@
 #include <map>
 #include <system_error>
 
-#include "app/util/filewrite.h"
-#include "app/util/utils.h"
+#include "platform/util/filewrite.h"
+#include "platform/util/utils.h"
 #include "config/cfgdoc.h"
 #include "config/cfgsections.h"
 #include "config/regconfig.h"
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 #include "platform/numparse.h"
 
 namespace cfgxml {

@@ -3,7 +3,7 @@
 // queue-transmit list file share how a file is read, parsed and judged.
 #include <string>
 
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 
 namespace cfgdoc {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/filter/canmsgfilter.h"
+#include "config/filter/canmsgfilter.h"
 #include "candb/canmodel.h"
 
 // Message key: the identifier, plus this flag for an extended identifier.

@@ -3,7 +3,7 @@
 #include "config/appcfg.h"
 #include "config/cfgdoc.h"
 #include "config/cfgsections.h"
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 
 namespace {
 constexpr char kRoot[] = "EXT_SER_QUEUE_TX_MSG_CFG_FILE";

@@ -8,7 +8,7 @@
 
 #include "candb/canxml.h"
 #include "candb/cfgcandb.h"
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 #include "tests/xml/xmldoc_peer.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "mdf/mdfformat.h"
 #include "mdf/mdfimage.h"
 #include "platform/numconv.h"
+#include "platform/util/filewrite.h"
 
 namespace lorimar {
 
@@ -409,27 +410,17 @@ private:
     uint64_t m_firstDg = 0, m_comment = 0, m_program = 0;
 };
 
-std::atomic<uint32_t> g_saveCounter{0};
-
-// Writes the file next to the target under a private name, then renames it over the target.
+// Writes the file through the platform's atomic writer: the target is replaced only when complete.
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header,
                          const std::vector<MdfDataGroup>& groups, const MdfSpillFile* spill,
                          const std::vector<uint8_t>& tree) {
-    int fd = -1;
-    std::string tmp;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(g_saveCounter++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, header.data(), header.size());
-    for (const MdfDataGroup& g : groups) ok = ok && spill && g.store.copyTo(fd, *spill);
-    ok = ok && writeAll(fd, tree.data(), tree.size());
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+    vex::AtomicFile file;
+    if (file.Open(path) != 0) return false;
+    file.Write(header.data(), header.size());
+    for (const MdfDataGroup& g : groups)
+        if (file.Error() == 0 && !(spill && g.store.copyTo(file.Fd(), *spill))) file.Fail(EIO);
+    file.Write(tree.data(), tree.size());
+    return file.Commit() == 0;
 }
 
 }  // namespace

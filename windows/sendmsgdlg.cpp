@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "app/canworkspace.h"
-#include "candb/ui/canselectmsgdlg.h"
+#include "windows/canselectmsgdlg.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
 #include "windows/cellvalue.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/filter/canmsgfilter.h"
+#include "config/filter/canmsgfilter.h"
 
 namespace {
 

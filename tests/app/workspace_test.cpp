@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/canworkspace.h"
-#include "app/util/utils.h"
+#include "platform/util/utils.h"
 #include "tests/app/hubtest.h"
 #include "tests/app/workspacetest.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "candb/cfgcandb.h"
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 #include "tests/common/testsupport.h"
 #include "tests/xml/xmldoc_peer.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config/appcfg.h"
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 #include "tests/xml/xmldoc_peer.h"
 
 namespace cfgtest {

@@ -1,5 +1,5 @@
-#include "app/filter/canmsgfilter.h"
-#include "app/filter/canmsgfiltercheck.h"
+#include "config/filter/canmsgfilter.h"
+#include "config/filter/canmsgfiltercheck.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 
 #include <functional>
 
-#include "app/ui/canmsgfiltersetdlg.h"
-#include "app/ui/canmsgfiltersetmsgdlg.h"
-#include "platform/qt/fakeprompt.h"
+#include "ui/app/canmsgfiltersetdlg.h"
+#include "ui/app/canmsgfiltersetmsgdlg.h"
+#include "tests/common/fakeprompt.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/fakeprompt.h"
+#include "tests/common/fakeprompt.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
-#include "app/util/utils.h"
+#include "platform/util/utils.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -8,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/util/filewrite.h"
+#include "platform/util/filewrite.h"
 #include "tests/common/testsupport.h"
 
 namespace {
@@ -155,4 +156,48 @@ TEST(FileWrite, ReplacesWholeOrNotAtAll) {
     size_t n = 0;
     for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++n;
     EXPECT_EQ(n, 1u);
+}
+
+// The failure paths every writer of the program shares: each leaves the target as it was and no temporary
+// file behind, and is reported as an errno.
+TEST(FileWrite, FailuresLeaveTheTargetAndNoTemporary) {
+    vextest::TempDir dir;
+    const auto target = dir / "f.txt";
+    ASSERT_EQ(WriteFileReplacing(target.string(), "kept"), 0);
+    auto onlyTarget = [&] {
+        size_t n = 0;
+        for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++n;
+        return n == 1 && vextest::readFile(target) == "kept";
+    };
+
+    // Past the file-size limit: EFBIG, not the end of the process (the writer ignores SIGXFSZ itself).
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 3;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int tooBig = WriteFileReplacing(target.string(), "longer than three bytes");
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(tooBig, EFBIG);
+    EXPECT_TRUE(onlyTarget());
+
+    // A read-only file is refused, not replaced (also for root, who may write anything).
+    ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+    EXPECT_EQ(WriteFileReplacing(target.string(), "new"), EACCES);
+    EXPECT_TRUE(onlyTarget());
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+
+    // A writer dropped before Commit, or told of a failure, leaves nothing.
+    {
+        vex::AtomicFile file;
+        ASSERT_EQ(file.Open(target.string()), 0);
+        file.Write("abandoned");
+    }
+    EXPECT_TRUE(onlyTarget());
+    vex::AtomicFile failing;
+    ASSERT_EQ(failing.Open(target.string()), 0);
+    failing.Write("half");
+    failing.Fail(EIO);
+    EXPECT_EQ(failing.Commit(), EIO);
+    EXPECT_TRUE(onlyTarget());
 }

@@ -14,7 +14,7 @@
 
 #include <functional>
 
-#include "candb/ui/canselectmsgdlg.h"
+#include "windows/canselectmsgdlg.h"
 #include "tests/windows/wndtest.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"

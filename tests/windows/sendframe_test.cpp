@@ -3,12 +3,11 @@
 #include <QMdiSubWindow>
 #include <QSplitter>
 
-#include "app/ui/framechildren.h"
-#include "app/ui/framecommands.h"
-#include "app/ui/mainframe.h"
+#include "ui/app/framechildren.h"
+#include "ui/app/framecommands.h"
+#include "ui/app/mainframe.h"
 #include "platform/qt/namedmutex.h"
 #include "tests/windows/wndtest.h"
-#include "windows/sendframewnd.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendwnd.h"
@@ -32,7 +31,7 @@ TEST_F(SendFrameTest, OpenedToldAndHiddenByTheFrame) {
 
     frame->RunCommand(ID_WND_SEND);
     ASSERT_NE(frame->SendWnd(), nullptr);
-    CSendWnd* wnd = static_cast<CSendFrameWnd*>(frame->SendWnd())->Wnd();
+    CSendWnd* wnd = qobject_cast<CSendWnd*>(frame->SendWnd()->Widget());
     CSendMsgView* view = wnd->msgView();
     EXPECT_EQ(view->msgModel()->rowCount(), 2);
     EXPECT_EQ(ws->Cfg().WndLayout.Send.Show, 1);
@@ -60,7 +59,7 @@ TEST_F(SendFrameTest, OpenedToldAndHiddenByTheFrame) {
     EXPECT_FALSE(wnd->subWindow()->isVisible());
     EXPECT_EQ(ws->Cfg().WndLayout.Send.Show, 0);
     frame->RunCommand(ID_WND_SEND);
-    EXPECT_EQ(static_cast<CSendFrameWnd*>(frame->SendWnd())->Wnd(), wnd);
+    EXPECT_EQ(qobject_cast<CSendWnd*>(frame->SendWnd()->Widget()), wnd);
     EXPECT_TRUE(wnd->subWindow()->isVisible());
     EXPECT_EQ(view->msgModel()->index(1, CSendMsgModel::kCyclic).data().toString(), "1");
 

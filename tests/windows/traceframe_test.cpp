@@ -10,8 +10,8 @@
 
 #include <cstdlib>
 
-#include "app/ui/framechildren.h"
-#include "app/ui/mainframe.h"
+#include "ui/app/framechildren.h"
+#include "ui/app/mainframe.h"
 #include "platform/qt/namedmutex.h"
 #include "tests/windows/wndtest.h"
 #include "windows/tracewnd.h"

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/qt/fakeprompt.h"
+#include "tests/common/fakeprompt.h"
 #include "tests/app/hubtest.h"
 #include "tests/app/workspacetest.h"
 #include "windows/sendcelldelegate.h"

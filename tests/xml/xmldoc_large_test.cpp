@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 #include "tests/common/testsupport.h"
 #include "tests/xml/xmldoc_peer.h"
 

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 
 class CXmlDocTestPeer {
 public:

@@ -1,4 +1,4 @@
-#include "config/xml/xmldoc.h"
+#include "platform/xml/xmldoc.h"
 
 #include <gtest/gtest.h>
 

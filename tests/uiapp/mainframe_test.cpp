@@ -1,0 +1,351 @@
+// The main frame offline: which commands this build runs, the monitoring windows' hooks, the layout,
+// the configuration file commands with their questions, the About box and the single instance.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ui/app/aboutdlg.h"
+#include "ui/app/framelayout.h"
+#include "ui/app/infownd.h"
+#include "ui/app/mainframe.h"
+#include "ui/app/vexariumapp.h"
+#include "app/updatecheck.h"
+#include "platform/util/utils.h"
+#include "tests/common/fakeprompt.h"
+#include "platform/qt/namedmutex.h"
+#include "tests/uiapp/appfixture.h"
+
+namespace {
+
+using apptest::Log;
+
+class FrameTest : public apptest::WorkspaceTest {
+protected:
+    void SetUp() override {
+        WorkspaceTest::SetUp();
+        frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+        frame->resize(1000, 700);
+        frame->show();
+    }
+    void TearDown() override {
+        frame.reset();
+        WorkspaceTest::TearDown();
+    }
+    void InstallFakes() { apptest::InstallFakeChildren(*frame, log); }
+    QMdiSubWindow* Sub(QWidget* w) const { return qobject_cast<QMdiSubWindow*>(w->parentWidget()); }
+    Log Take() { return std::exchange(log, {}); }
+    // Changes the configuration so that it differs from its file.
+    void Modify(const std::string& mark = "CHANGED") {
+        ws->Cfg().Log.LogFileNameId = mark;
+        ASSERT_TRUE(ws->Cfg().IsModified());
+    }
+
+    vex::FakeSiblingProbe probe;
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt{prompt};
+    std::unique_ptr<CMainFrame> frame;
+    Log log;
+};
+
+// What this build runs: the commands of later windows, dialogs and tools stay disabled; the monitoring
+// windows' commands come on with their factories.
+TEST_F(FrameTest, CommandsThisBuildRuns) {
+    auto disabled = [&] {
+        std::set<uint32_t> out;
+        for (const FrameMenuDef& menu : FrameMenus())
+            for (const FrameCmdDef& cmd : menu.items)
+                if (cmd.id != 0 && !frame->Action(cmd.id)->isEnabled()) out.insert(cmd.id);
+        return out;
+    };
+    const std::set<uint32_t> later = {
+        ID_START_LOG,       ID_STOP_LOG,      ID_REPLAY,       ID_CFG_CANDB,        ID_CFG_LOG,
+        ID_EXT_QUEUE_TX,    ID_EXT_GATEWAY,   ID_EXT_NODE_SIM, ID_EXT_UDS,          ID_EXT_J1939_DMX,
+        ID_EXT_J1939_MULTI, ID_EXT_VEH_SIM,   ID_TK_LOG_CVT,   ID_TK_LOG_CVT_OTHER, ID_TK_LOG_TO_MDF,
+        ID_TK_MDF_TO_CSV,   ID_TK_LOG_FILTER, ID_STOP_LISTEN};
+    std::set<uint32_t> expected = later;
+    expected.insert({ID_WND_TRACE, ID_WND_GRAPH, ID_WND_SEND});
+    EXPECT_EQ(disabled(), expected);
+    InstallFakes();
+    EXPECT_EQ(disabled(), later);
+}
+
+// The monitoring windows' hooks as the commands call them; closing a child only hides it.
+TEST_F(FrameTest, ChildWindowHooks) {
+    InstallFakes();
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_GRAPH);
+    frame->RunCommand(ID_WND_SEND);
+    EXPECT_EQ(Take(), (Log{"trace clear", "graph apply", "send reload", "send sig reset"}));
+    EXPECT_EQ(Sub(frame->TraceWnd()->Widget())->windowTitle(), "TRACE");
+    EXPECT_EQ(ws->Cfg().WndLayout.Graph.Show, 1);
+
+    frame->RefreshChildWindows();
+    EXPECT_EQ(Take(), (Log{"trace clear", "graph apply", "send reload", "send sig reset"}));
+    frame->RunCommand(ID_WND_TRACE);  // exists: shown again, nothing reloaded
+    EXPECT_TRUE(Take().empty());
+
+    QMdiSubWindow* graph = Sub(frame->GraphWnd()->Widget());
+    graph->close();
+    EXPECT_FALSE(graph->isVisible());
+    EXPECT_EQ(ws->Cfg().WndLayout.Graph.Show, 0);
+    frame->RunCommand(ID_WND_GRAPH);
+    EXPECT_EQ(Sub(frame->GraphWnd()->Widget()), graph);
+    EXPECT_TRUE(graph->isVisible());
+    EXPECT_EQ(ws->Cfg().WndLayout.Graph.Show, 1);
+
+    // A window first opened during a replay follows the replayed page.
+    frame.reset();
+    frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+    InstallFakes();
+    ws->SetReplayFlag(true);
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_GRAPH);
+    ws->SetReplayFlag(false);
+    EXPECT_EQ(Take(),
+              (Log{"trace clear", "trace resume", "graph apply", "graph replay page", "graph start"}));
+}
+
+// Placements, shown flags and stacking order go into the configuration and come back from it; on a
+// screen of another size only the shown flags and the order are restored.
+TEST_F(FrameTest, LayoutRoundTrip) {
+    InstallFakes();
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_INFO);
+    QMdiSubWindow* trace = Sub(frame->TraceWnd()->Widget());
+    QMdiSubWindow* info = frame->InfoWnd()->subWindow();
+    trace->setGeometry(10, 20, 400, 300);
+    info->setGeometry(50, 60, 500, 250);
+    frame->MdiArea()->setActiveSubWindow(info);
+    frame->CaptureLayout();
+    tWND_LAYOUT& layout = ws->Cfg().WndLayout;
+    const QSize screen = frame->screen()->size();
+    EXPECT_EQ(layout.ScreenWidth, screen.width());
+    EXPECT_EQ(layout.ScreenHigh, screen.height());
+    EXPECT_EQ(layout.Info.Order, 0u);
+    EXPECT_EQ(layout.Trace.Order, 1u);
+    EXPECT_EQ((std::array{layout.Trace.Placement.left, layout.Trace.Placement.top,
+                          layout.Trace.Placement.right, layout.Trace.Placement.bottom}),
+              (std::array{10, 20, 410, 320}));
+    EXPECT_EQ(layout.Info.Show, 1);
+    const tWND_LAYOUT captured = layout;
+
+    trace->setGeometry(0, 0, 200, 200);
+    info->setGeometry(0, 0, 200, 200);
+    frame->MdiArea()->setActiveSubWindow(trace);
+    frame->ApplyConfigWindows();
+    EXPECT_EQ(trace->geometry(), QRect(10, 20, 400, 300));
+    EXPECT_EQ(info->geometry(), QRect(50, 60, 500, 250));
+    EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), info);
+
+    // Another screen: windows stay where they are; shown flags and order (within 0 ... 100) still apply.
+    layout = captured;
+    layout.ScreenWidth += 1;
+    layout.Trace.Show = 0;
+    trace->setGeometry(0, 0, 200, 200);
+    frame->ApplyConfigWindows();
+    EXPECT_FALSE(trace->isVisible());
+    EXPECT_EQ(trace->geometry(), QRect(0, 0, 200, 200));
+    layout.Trace.Show = 1;
+    layout.Trace.Order = 0;
+    layout.Info.Order = 101;
+    frame->ApplyConfigWindows();
+    EXPECT_TRUE(trace->isVisible());
+    EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), trace);
+}
+
+// A placement from a file gives a window rectangle only when it has a size and lies on plausible
+// coordinates; a hostile one neither overflows nor places a window.
+TEST(FrameLayout, PlacementRect) {
+    const int32_t big = std::numeric_limits<int32_t>::max(), small = std::numeric_limits<int32_t>::min();
+    struct Case {
+        int32_t left, top, right, bottom;
+        QRect rect;
+    } cases[] = {
+        {157, 87, 1332, 802, QRect(157, 87, 1175, 715)},
+        {-20, -10, 300, 200, QRect(-20, -10, 320, 210)},
+        {10, 10, 10, 200, QRect()},
+        {300, 10, 10, 200, QRect()},
+        {small, 0, big, 100, QRect()},
+        {0, small, 100, big, QRect()},
+        {big - 10, 0, big, 100, QRect()},
+    };
+    for (const Case& c : cases) {
+        tWND_PLACEMENT p{44, 0, 1, -1, -1, -1, -1, c.left, c.top, c.right, c.bottom};
+        EXPECT_EQ(PlacementRect(p), c.rect) << c.left << " " << c.right;
+    }
+}
+
+// New, Load and closing ask first when the configuration changed: Yes saves to the working file, No
+// goes on without, Cancel stops the command.
+TEST_F(FrameTest, SaveQuestion) {
+    const std::string working = ws->CfgPath();
+    const std::string other = Path("other.xml");
+    {
+        CAppCfg cfg;
+        cfg.Log.LogFileNameId = "OTHER";
+        std::string error;
+        ASSERT_TRUE(cfg.SaveConfigAs(other, error)) << error;
+    }
+    struct Case {
+        uint32_t cmd;
+        vex::MsgResult answer;
+        bool saved;   // the working file holds the change
+        bool goesOn;  // the command went on (a chooser was asked, or the frame closed)
+    } cases[] = {
+        {ID_CFG_NEW, vex::MsgResult::Cancel, false, false},
+        {ID_CFG_NEW, vex::MsgResult::No, false, true},
+        {ID_CFG_NEW, vex::MsgResult::Yes, true, true},
+        {ID_CFG_LOAD, vex::MsgResult::Cancel, false, false},
+        {ID_CFG_LOAD, vex::MsgResult::No, false, true},
+        {ID_CFG_LOAD, vex::MsgResult::Yes, true, true},
+        {ID_APP_EXIT_CFG, vex::MsgResult::Cancel, false, false},
+        {ID_APP_EXIT_CFG, vex::MsgResult::No, false, true},
+        {ID_APP_EXIT_CFG, vex::MsgResult::Yes, true, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string mark = "CHANGED" + std::to_string(++n);
+        SCOPED_TRACE(testing::Message() << c.cmd << " answer " << static_cast<int>(c.answer));
+        if (!frame) {
+            frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+            frame->show();
+        }
+        std::string message;
+        ASSERT_TRUE(ws->Cfg().OpenConfig(working, message));
+        ws->SetCfgPath(working);
+        Modify(mark);
+        prompt.clear();
+        prompt.answers = {c.answer};
+        const std::string chosen = c.cmd == ID_CFG_NEW ? Path("new.xml") : other;
+        std::filesystem::remove(Path("new.xml"));
+        prompt.paths = {QString::fromStdString(chosen)};
+        frame->RunCommand(c.cmd);
+
+        const vex::FakePrompt::Message& q = prompt.messages.at(0);
+        EXPECT_EQ(q.text + q.caption, "是否保存当前配置?保存配置");
+        EXPECT_EQ(q.buttons, vex::MsgButtons::YesNoCancel);
+        EXPECT_EQ(vextest::readFile(working).find(mark) != std::string::npos, c.saved);
+        if (c.cmd == ID_APP_EXIT_CFG) {
+            EXPECT_EQ(frame->isVisible(), !c.goesOn);
+            if (c.goesOn) frame.reset();
+            continue;
+        }
+        EXPECT_EQ(ws->CfgPath(), c.goesOn ? chosen : working);
+        if (!c.goesOn) continue;
+        EXPECT_FALSE(ws->Cfg().IsModified());  // New wrote its file, Load read its file
+        EXPECT_EQ(ws->Cfg().Log.LogFileNameId, c.cmd == ID_CFG_NEW ? CAppCfg().Log.LogFileNameId : "OTHER");
+        EXPECT_EQ(frame->windowTitle().toStdString(),
+                  "Vexarium " + GetProductVersion() + " - [" + chosen + "]");
+    }
+}
+
+// Names without a file, a file that does not load, and Save As, which writes a copy and keeps working on
+// the working file.
+TEST_F(FrameTest, FileCommands) {
+    const std::string working = ws->CfgPath();
+    struct Case {
+        uint32_t cmd;
+        const char* text;
+        const char* caption;
+    } empties[] = {
+        {ID_CFG_NEW, "新建配置文件名称为空。", "新建配置"},
+        {ID_CFG_LOAD, "载入配置文件名称为空。", "载入配置"},
+        {ID_CFG_SAVE_AS, "配置文件名称为空。", "配置另存为"},
+    };
+    for (const Case& c : empties) {
+        prompt.clear();
+        prompt.paths = {QString::fromStdString(dir.path().string() + "/")};
+        frame->RunCommand(c.cmd);
+        ASSERT_EQ(prompt.messages.size(), 1u) << c.cmd;
+        EXPECT_EQ(prompt.messages[0].text, c.text);
+        EXPECT_EQ(prompt.messages[0].caption, c.caption);
+        EXPECT_EQ(ws->CfgPath(), working);
+    }
+
+    const std::string junk = Path("junk.xml");
+    vextest::writeFile(junk, "not a configuration");
+    prompt.clear();
+    prompt.paths = {QString::fromStdString(junk)};
+    frame->RunCommand(ID_CFG_LOAD);
+    ASSERT_EQ(prompt.messages.size(), 1u);
+    EXPECT_EQ(prompt.messages[0].caption, "载入配置");
+    EXPECT_EQ(ws->CfgPath(), working);
+    frame->RunCommand(ID_CFG_SAVE);
+    EXPECT_EQ(vextest::readFile(junk), "not a configuration");
+
+    frame->UpdateTitle(working);
+    const QString title = frame->windowTitle();
+    Modify();
+    prompt.paths = {QString::fromStdString(Path("copy"))};  // ".xml" is added
+    frame->RunCommand(ID_CFG_SAVE_AS);
+    EXPECT_EQ(ws->CfgPath(), working);
+    EXPECT_EQ(frame->windowTitle(), title);
+    EXPECT_NE(vextest::readFile(Path("copy.xml")).find("CHANGED"), std::string::npos);
+    EXPECT_NE(vextest::readFile(working).find("CHANGED"), std::string::npos);
+}
+
+// Escape and the close box close the About box; only its button checks, and the box stays open.
+TEST(AboutBox, CloseAndCheck) {
+    std::vector<QWidget*> checks;
+    CAboutDlg box([&](QWidget* w) { checks.push_back(w); });
+    box.show();
+    QTest::keyClick(&box, Qt::Key_Escape);
+    EXPECT_FALSE(box.isVisible());
+    box.show();
+    box.close();
+    EXPECT_TRUE(checks.empty());
+    box.show();
+    QTest::mouseClick(box.checkButton(), Qt::LeftButton);
+    EXPECT_EQ(checks, std::vector<QWidget*>{&box});
+    EXPECT_TRUE(box.isVisible());
+    QTest::keyClick(&box, Qt::Key_Return);
+    EXPECT_EQ(box.result(), QDialog::Accepted);
+    EXPECT_EQ(checks.size(), 1u);
+}
+
+// A second copy is refused with its message before it builds a workspace; the first runs on.
+TEST(VexariumApp, SingleInstanceAndTimeBase) {
+    vextest::TempDir dir;
+    vex::MemorySettingsStore store;
+    vex::ScopedSettingsStore useStore(store);
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt(prompt);
+    vex::FakeSiblingProbe probe;
+    CVexariumApp::Options options{dir.path().string(), dir.path().string(), "", false, {&probe, 0}};
+    CVexariumApp first(options);
+    ASSERT_NE(first.Workspace(), nullptr);
+    ASSERT_TRUE(first.InitInstance());
+    EXPECT_TRUE(first.MainFrame()->isVisible());
+    EXPECT_GT(first.Frequency(), 0);
+    const size_t writes = store.writes().size();
+    {
+        CVexariumApp second(options);
+        EXPECT_EQ(second.Workspace(), nullptr);
+        EXPECT_FALSE(second.InitInstance());
+        ASSERT_EQ(prompt.messages.size(), 1u);
+        EXPECT_EQ(prompt.messages[0].text, "Vexarium的一个副本已经存在。");
+    }
+    EXPECT_EQ(store.writes().size(), writes);
+    EXPECT_EQ(UpdateServerSetting(), kUpdateServerDefault);
+    store.set(kUpdateServerValue, {vex::SettingsStore::Kind::String, 0, "http://127.0.0.1:9"});
+    EXPECT_EQ(UpdateServerSetting(), "http://127.0.0.1:9");
+
+    const auto start = std::chrono::steady_clock::now();
+    CVexariumApp::WaitMs(20);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#include "ui/app/framechildren.h"
+
+#include <QPointer>
+
+#include "app/canworkspace.h"
+#include "ui/app/canmsgfiltersetdlg.h"
+#include "ui/app/mainframe.h"
+#include "windows/sendmsgview.h"
+#include "windows/sendsigview.h"
+#include "windows/sendwnd.h"
+#include "windows/tracewnd.h"
+
+namespace {
+
+// The trace window as the frame drives it; its display-filter command edits in the filter dialog,
+// always editable (the drain reads the filter only on the GUI thread).
+class FrameTraceWnd final : public CFrameTraceWnd {
+public:
+    explicit FrameTraceWnd(CCanWorkspace& ws) : m_wnd(new CTraceWnd(ws.Hub(), ws.Cfg().Trace)) {
+        m_wnd->SetFilterEditor([](CCanMsgFilter& filter, QWidget* parent) {
+            CCanMsgFilterSetDlg dlg(filter, false, parent);
+            if (dlg.exec() != QDialog::Accepted) return false;
+            CCanMsgFilter::Assign(filter, dlg.filter());
+            return true;
+        });
+    }
+    QWidget* Widget() override { return m_wnd; }
+    void ClearTrace() override { m_wnd->ClearTrace(); }
+    void ResumeLive() override { m_wnd->view()->SetPaused(false); }
+
+private:
+    CTraceWnd* m_wnd;  // owned by the frame's MDI child once placed
+};
+
+// The send window as the frame drives it: the frame's calls reach its two lists and its splitter.
+class FrameSendWnd final : public CFrameSendWnd {
+public:
+    explicit FrameSendWnd(CCanWorkspace& ws) : m_wnd(new CSendWnd(ws)) {}
+    // The widget belongs to the frame's child window once placed there; one never placed goes with this.
+    ~FrameSendWnd() override {
+        if (m_wnd && m_wnd->parent() == nullptr) delete m_wnd.data();
+    }
+    FrameSendWnd(const FrameSendWnd&) = delete;
+    FrameSendWnd& operator=(const FrameSendWnd&) = delete;
+
+    QWidget* Widget() override { return m_wnd.data(); }
+    bool HasMsgView() const override { return m_wnd && m_wnd->msgView() != nullptr; }
+    bool HasSigView() const override { return m_wnd && m_wnd->sigView() != nullptr; }
+    void ReloadMsgList() override {
+        if (HasMsgView()) m_wnd->msgView()->ReloadMsgList();
+    }
+    void CheckSingleChanDev() override {
+        if (HasMsgView()) m_wnd->msgView()->CheckSingleChanDev();
+    }
+    void ResetCycColumn() override {
+        if (HasMsgView()) m_wnd->msgView()->ResetCycColumn();
+    }
+    void ResetSigList() override {
+        if (HasSigView()) m_wnd->sigView()->ResetSigList();
+    }
+    void SaveLayout(tWND_SPLITTER& splitter) override {
+        if (m_wnd) m_wnd->SaveLayout(splitter);
+    }
+    void RestoreLayout(const tWND_SPLITTER& splitter) override {
+        if (m_wnd) m_wnd->RestoreLayout(splitter);
+    }
+
+private:
+    QPointer<CSendWnd> m_wnd;
+};
+
+}  // namespace
+
+// Each monitoring window's library adds its factory here (CMainFrame::SetTraceWndFactory ...); a window
+// without one keeps its command disabled.
+void InstallFrameChildren(CMainFrame& frame) {
+    frame.SetSendWndFactory([](CCanWorkspace& ws) { return std::make_unique<FrameSendWnd>(ws); });
+    frame.SetTraceWndFactory([](CCanWorkspace& ws) { return std::make_unique<FrameTraceWnd>(ws); });
+}

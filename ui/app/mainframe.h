@@ -1,0 +1,163 @@
+#pragma once
+// CMainFrame: the program's MDI main window. It holds the menus, the tool bar, the status bar with the
+// bus state and bus load, and the four child windows (trace, graph, send, info), and runs the tick that
+// moves received frames into the data hub, device reports into the info ring and the bus status onto the
+// status bar, and that gives way to the sibling program when it takes the interface. Its commands open
+// the child windows, create, load and save configuration files, go online and offline, and log.
+//
+// GUI thread only. The workspace outlives the frame; closing the frame goes offline and leaves no
+// thread of the frame's running.
+#include <QMainWindow>
+#include <QPointer>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ui/app/framechildwnd.h"
+#include "ui/app/framecommands.h"
+#include "ui/app/mainframetick.h"
+
+class CCanWorkspace;
+class CInfoWnd;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+class QToolBar;
+namespace vex {
+class SiblingProbe;
+}
+
+class CMainFrame : public QMainWindow, private CFrameTickHost {
+    Q_OBJECT
+public:
+    // The tick's period: the platform's shortest practical timer.
+    static constexpr int kTickMs = 10;
+
+    struct Options {
+        // Tells whether the sibling program holds the interface; null: the lock-file probe of its mutex.
+        vex::SiblingProbe* sibling = nullptr;
+        // The tick's period in ms; 0 starts no timer (the caller runs OnTimer).
+        int tickMs = kTickMs;
+    };
+
+    explicit CMainFrame(CCanWorkspace& ws);
+    CMainFrame(CCanWorkspace& ws, Options options);
+    ~CMainFrame() override;
+
+    // The monitoring windows' libraries plug in here; each window command is enabled once its factory
+    // is set.
+    void SetTraceWndFactory(TraceWndFactory factory);
+    void SetGraphWndFactory(GraphWndFactory factory);
+    void SetSendWndFactory(SendWndFactory factory);
+
+    // One tick (CMainFrameTick), then the command states.
+    void OnTimer();
+
+    // Creates, shows or hides the four child windows as the configuration says; with the screen size the
+    // layout was taken on, also their placements; then their stacking order.
+    void ApplyConfigWindows() override;
+    // Reloads what the open child windows show from the configuration.
+    void RefreshChildWindows() override;
+    // Stacking order, screen size and placements into the configuration.
+    void CaptureLayout();
+    // "Vexarium <version> - [<path>]".
+    void UpdateTitle(const std::string& path) override;
+
+    // Runs a menu command as the user would (nothing when it is disabled).
+    void RunCommand(uint32_t id);
+    QAction* Action(uint32_t id) const;
+    // The program's state as the commands' enabling sees it.
+    FrameFlags Flags() const;
+    // Whether this build has something that runs the command.
+    bool Handled(uint32_t id) const;
+    // Enables and disables every command for the current state.
+    void UpdateCommandStates();
+
+    CCanWorkspace& Workspace() const { return m_ws; }
+    QMdiArea* MdiArea() const { return m_mdi; }
+    CInfoWnd* InfoWnd() const { return m_info; }
+    CFrameTraceWnd* TraceWnd() const { return m_trace.get(); }
+    CFrameGraphWnd* GraphWnd() const { return m_graph.get(); }
+    CFrameSendWnd* SendWnd() const { return m_send.get(); }
+    QToolBar* ToolBar() const { return m_toolBar; }
+    QString BusStateText() const;
+    QString BusLoadText() const;
+    const CMainFrameTick& Tick() const { return *m_tick; }
+
+signals:
+    // "关于 Vexarium": the application object shows its About box.
+    void aboutRequested();
+    // The frame closed: the program is offline and ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum Child { kTrace, kGraph, kSend, kInfo, kChildCount };
+
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+
+    // CFrameTickHost
+    void ShowBusStatus(const BusStatusTexts& texts) override;
+    void StartListening() override;
+    void StopListening() override;
+
+    // Commands.
+    void onCommand(uint32_t id);
+    void openChild(Child child);
+    void onCfgNew();
+    void onCfgLoad();
+    void onCfgSave();
+    void onCfgSaveAs();
+    void onStartLogging();
+    void onDevice();
+    // The question "是否保存当前配置?" when the configuration was changed; false when the user cancelled
+    // or the save failed.
+    bool askSaveModified();
+    bool saveCfgTo(const std::string& path, const QString& caption);
+    // Takes the program offline and stops what runs on other threads; for closing.
+    void shutDown();
+
+    // Child windows.
+    QMdiSubWindow* subWindow(Child child) const;
+    bool childExists(Child child) const { return subWindow(child) != nullptr; }
+    void createChild(Child child);
+    QRect defaultChildRect();
+    QMdiSubWindow* addChildWidget(QWidget* widget, const char* title);
+    tWND_CHILD_LAYOUT& childLayout(Child child) const;
+    void hideChild(QMdiSubWindow* sub);
+
+    CCanWorkspace& m_ws;
+    std::unique_ptr<vex::SiblingProbe> m_ownProbe;
+    vex::SiblingProbe* m_sibling;
+    std::unique_ptr<CMainFrameTick> m_tick;
+    int m_tickMs;
+    QTimer* m_timer = nullptr;
+    bool m_firstShow = true;
+    bool m_shutDown = false;
+
+    TraceWndFactory m_traceFactory;
+    GraphWndFactory m_graphFactory;
+    SendWndFactory m_sendFactory;
+    std::unique_ptr<CFrameTraceWnd> m_trace;
+    std::unique_ptr<CFrameGraphWnd> m_graph;
+    std::unique_ptr<CFrameSendWnd> m_send;
+    CInfoWnd* m_info = nullptr;
+    QPointer<QMdiSubWindow> m_sub[kChildCount];
+    int m_childrenMade = 0;
+
+    QMdiArea* m_mdi = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QLabel* m_busState = nullptr;
+    QLabel* m_busLoad = nullptr;
+    std::map<uint32_t, QAction*> m_actions;
+};
