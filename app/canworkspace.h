@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/canmsgdatahub.h"
+#include "app/canmsgsender.h"
 #include "app/canrxthread.h"
 #include "app/infomsgring.h"
 #include "config/appcfg.h"
@@ -56,6 +57,8 @@ public:
 
     CCanMsgDataHub& Hub() { return m_Hub; }
     CCanRxThread& RxThread() { return m_RxThread; }
+    // Sends on the current device while listening; the send window and the services send through it.
+    const CCanMsgSender& Sender() const { return m_Sender; }
     CAppCfg& Cfg() { return m_Cfg; }
     CColorTable& Colors() { return m_Colors; }
     CInfoMsgRing& InfoRing() { return m_InfoRing; }
@@ -74,6 +77,7 @@ private:
     CAppCfg m_Cfg;
     CCanMsgDataHub m_Hub;
     CCanRxThread m_RxThread;
+    CCanMsgSender m_Sender{m_RxThread};
     CColorTable m_Colors;
     std::string m_CfgPath;
 };

@@ -9,9 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <array>
 #include <cstdio>
+#include <optional>
 
-#include "app/canworkspace.h"
+#include "app/canmsgdatahub.h"
 #include "windows/canselectmsgdlg.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
@@ -40,9 +42,12 @@ void pair(QWidget* owner, QRadioButton* first, QRadioButton* second) {
 
 QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& store,
                            tCFG_SET_SEND_MSG& record) {
-    const std::string idText = input.idText.toStdString();
-    if (input.idText.isEmpty()) return QStringLiteral("报文ID值不能为空。");
-    const uint32_t id = vex::ParseHexUInt32(idText);
+    if (input.idText.trimmed().isEmpty()) return QStringLiteral("报文ID值不能为空。");
+    // Text that is no hexadecimal number is refused: read by its leading digits it would become another
+    // identifier ("XYZ-1" would be 0).
+    const std::optional<uint32_t> parsed = vex::ParseHexIdText(input.idText.toStdString());
+    if (!parsed) return QStringLiteral("报文ID值必须为十六进制数。");
+    const uint32_t id = *parsed;
     if (!input.ext && id > kStdIdMax) return QStringLiteral("此ID值超出标准ID最大值。");
     if (input.ext && id > kExtIdMax) return QStringLiteral("此ID值超出扩展ID最大值。");
     if (store.MsgMap.count(MsgKey(id, input.ext ? 1 : 0)) != 0)
@@ -51,6 +56,12 @@ QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& st
     if (!period) return vex::validateU16Cell(input.period);
     const std::optional<uint16_t> count = vex::ParseU16Cell(input.count.toStdString());
     if (!count) return vex::validateU16Cell(input.count);
+    std::array<uint8_t, 8> data{};
+    for (size_t i = 0; i < 8; ++i) {
+        const std::optional<uint8_t> byte = vex::ParseHexByteCell(input.data[i].toStdString());
+        if (!byte) return vex::validateHexByteCell(input.data[i]);
+        data[i] = *byte;
+    }
 
     record.MsgName = input.name.toStdString();
     record.MsgID = id;
@@ -61,13 +72,14 @@ QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& st
     record.CycTxCount = *count;
     const int32_t length = vex::ParseInt32(input.length.toStdString());
     record.DL = input.rmt || length < 0 || length > 8 ? 0 : static_cast<uint8_t>(length);
-    for (size_t i = 0; i < 8; ++i) record.TxData[i] = vex::ParseHexByteCell(input.data[i].toStdString());
+    for (size_t i = 0; i < 8; ++i) record.TxData[i] = data[i];
     return {};
 }
 
-CSendMsgDlg::CSendMsgDlg(CCanWorkspace& workspace, QWidget* parent)
+CSendMsgDlg::CSendMsgDlg(CCanMsgDataHub& hub, const tCFG_SET_SEND& store, QWidget* parent)
     : QDialog(parent),
-      m_ws(workspace),
+      m_hub(hub),
+      m_store(store),
       m_name(new QLineEdit(this)),
       m_database(new QPushButton(QStringLiteral("数据库"), this)),
       m_id(new QLineEdit(this)),
@@ -183,8 +195,8 @@ void CSendMsgDlg::OnLengthChosen() {
 }
 
 void CSendMsgDlg::OnPickFromDatabase() {
-    CCanDbSelectMsgDlg picker(m_ws.Hub(), this);
-    for (const auto& [key, rec] : m_ws.Cfg().Send.MsgMap)
+    CCanDbSelectMsgDlg picker(m_hub, this);
+    for (const auto& [key, rec] : m_store.MsgMap)
         if (rec.Parse) picker.Exclusions.push_back(key);
     if (picker.exec() != QDialog::Accepted || picker.Results.empty()) return;
     TakeDatabaseMessage(picker.Results.back());
@@ -192,7 +204,7 @@ void CSendMsgDlg::OnPickFromDatabase() {
 
 void CSendMsgDlg::TakeDatabaseMessage(uint32_t key) {
     tCAN_MSG_GLOBAL_DATA entry;
-    if (!m_ws.Hub().LookupGlobalMsg(key, entry)) {
+    if (!m_hub.LookupGlobalMsg(key, entry)) {
         vex::ShowMessage(this, QStringLiteral("未知的错误。"));
         return;
     }
@@ -213,7 +225,7 @@ void CSendMsgDlg::TakeDatabaseMessage(uint32_t key) {
 
 void CSendMsgDlg::OnOK() {
     tCFG_SET_SEND_MSG record = m_Msg;
-    const QString refusal = validateSendMsgDlg(Input(), m_ws.Cfg().Send, record);
+    const QString refusal = validateSendMsgDlg(Input(), m_store, record);
     if (!refusal.isEmpty()) {
         vex::ShowMessage(this, refusal);
         return;

@@ -10,7 +10,7 @@
 
 #include "config/cfgrecords.h"
 
-class CCanWorkspace;
+class CCanMsgDataHub;
 class QButtonGroup;
 class QComboBox;
 class QLineEdit;
@@ -31,16 +31,19 @@ struct SendMsgDlgInput {
 };
 
 // Checks the input in the dialog's order and fills `record` (its Parse flag and database message are kept).
-// Returns the first refusal: "报文ID值不能为空。", "此ID值超出标准ID最大值。", "此ID值超出扩展ID最大值。",
-// "此ID值报文已经添加至发送窗口。" (the key is in `store`), or the 0..65535 refusal of the period and then
-// the count; an empty string when the record was filled. The name may be empty; a remote frame gets length 0.
+// Returns the first refusal: "报文ID值不能为空。", "报文ID值必须为十六进制数。", "此ID值超出标准ID最大值。",
+// "此ID值超出扩展ID最大值。", "此ID值报文已经添加至发送窗口。" (the key is in `store`), the 0..65535 refusal
+// of the period and then the count, the 00..FF refusal of the first data byte that is none; an empty
+// string when the record was filled. The name may be empty; a remote frame gets length 0.
 QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& store,
                            tCFG_SET_SEND_MSG& record);
 
 class CSendMsgDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CSendMsgDlg(CCanWorkspace& workspace, QWidget* parent = nullptr);
+    // The picker chooses among the hub's global messages; `store` is the transmit store the new key must
+    // not be in.
+    CSendMsgDlg(CCanMsgDataHub& hub, const tCFG_SET_SEND& store, QWidget* parent = nullptr);
 
     // Before the dialog opens: the defaults of a new message (channel 1, length 8, period 500 ms); the
     // controls show it. After OK: the message to add.
@@ -74,7 +77,8 @@ public:
     QPushButton* databaseButton() const { return m_database; }
 
 private:
-    CCanWorkspace& m_ws;
+    CCanMsgDataHub& m_hub;
+    const tCFG_SET_SEND& m_store;
     QLineEdit* m_name;
     QPushButton* m_database;
     QLineEdit* m_id;

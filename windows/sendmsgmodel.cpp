@@ -100,8 +100,25 @@ int CSendMsgModel::AddKey(uint32_t key) {
     return row;
 }
 
+int CSendMsgModel::AddRecord(const tCFG_SET_SEND_MSG& record) {
+    const uint32_t key = MsgKey(record.MsgID, record.Ext);
+    tCFG_SET_SEND_MSG copy = record;
+    m_store.MsgMap[key] = std::move(copy);
+    return AddKey(key);
+}
+
+bool CSendMsgModel::SetRecord(uint32_t key, const tCFG_SET_SEND_MSG& record) {
+    const auto it = m_store.MsgMap.find(key);
+    if (it == m_store.MsgMap.end()) return false;
+    tCFG_SET_SEND_MSG copy = record;
+    it->second = std::move(copy);
+    RecordChanged(key);
+    return true;
+}
+
 void CSendMsgModel::RemoveRow(int row) {
     if (row < 0 || row >= rowCount()) return;
+    m_store.MsgMap.erase(m_rows[static_cast<size_t>(row)].key);
     beginRemoveRows({}, row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();

@@ -43,10 +43,16 @@ public:
     // Every cell may start an in-place edit; the view's delegate decides which do.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Every row removed.
+    // Every row removed; the store keeps its records.
     void Clear();
     // Appends a row for the key; a key that has a row already keeps that one. Returns the row.
     int AddKey(uint32_t key);
+    // Stores the record under its key (a copy is taken first: it may be the stored one) and gives it a
+    // row, the one it has if any. Returns the row.
+    int AddRecord(const tCFG_SET_SEND_MSG& record);
+    // Writes an edited record back under its key and redraws its row; false when the key is gone.
+    bool SetRecord(uint32_t key, const tCFG_SET_SEND_MSG& record);
+    // Removes the row and its record from the store.
     void RemoveRow(int row);
     // The row of a key, or -1.
     int RowOfKey(uint32_t key) const;

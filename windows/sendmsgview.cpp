@@ -5,8 +5,11 @@
 #include <QPainter>
 
 #include <cstring>
+#include <optional>
+#include <string>
 
-#include "app/canworkspace.h"
+#include "app/canmsgsender.h"
+#include "config/appcfg.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
 #include "windows/cellvalue.h"
@@ -66,10 +69,11 @@ QString msgText(const char* utf8) {
 
 }  // namespace
 
-CSendMsgView::CSendMsgView(CCanWorkspace& workspace, QWidget* parent)
+CSendMsgView::CSendMsgView(CAppCfg& cfg, const CCanMsgSender& sender, QWidget* parent)
     : QTableView(parent),
-      m_ws(workspace),
-      m_model(new CSendMsgModel(workspace.Cfg().Send, this)),
+      m_cfg(cfg),
+      m_sender(sender),
+      m_model(new CSendMsgModel(cfg.Send, this)),
       m_delegate(new CSendMsgDelegate(*this)) {
     setModel(m_model);
     vex::SetupReportList(*this);
@@ -102,15 +106,11 @@ CSendMsgView::CSendMsgView(CCanWorkspace& workspace, QWidget* parent)
 void CSendMsgView::ReloadMsgList() {
     m_model->Clear();
     // The store is a std::map: rows come in ascending key order. Its records stay as they are.
-    for (const auto& entry : m_ws.Cfg().Send.MsgMap) m_model->AddKey(entry.first);
+    for (const auto& entry : m_cfg.Send.MsgMap) m_model->AddKey(entry.first);
 }
 
 void CSendMsgView::AddRow(const tCFG_SET_SEND_MSG& record) {
-    const uint32_t key = MsgKey(record.MsgID, record.Ext);
-    // A copy first: the record may be the stored one itself.
-    tCFG_SET_SEND_MSG copy = record;
-    m_ws.Cfg().Send.MsgMap[key] = std::move(copy);
-    m_model->AddKey(key);
+    m_model->AddRecord(record);
 }
 
 void CSendMsgView::DeleteSelected() {
@@ -125,7 +125,6 @@ void CSendMsgView::DeleteSelected() {
         return;
     }
     const uint32_t key = m_model->KeyAt(row);
-    m_ws.Cfg().Send.MsgMap.erase(key);
     m_model->RemoveRow(row);
     emit rowDeleted(key);
 }
@@ -133,7 +132,7 @@ void CSendMsgView::DeleteSelected() {
 void CSendMsgView::CheckSingleChanDev() {
     // The single-channel interface is the one going online takes only when the two-channel one is not
     // chosen as well.
-    const CAppCfg& cfg = m_ws.Cfg();
+    const CAppCfg& cfg = m_cfg;
     if (!cfg.CanDev[CAppCfg::kDevCf51].Active || cfg.CanDev[CAppCfg::kDevNxp].Active) return;
     for (int row = 0; row < m_model->rowCount(); ++row) {
         const QString chan = m_model->index(row, M::kChan).data().toString();
@@ -155,7 +154,7 @@ void CSendMsgView::UpdateRowData(uint32_t key) {
     if (row < 0) return;
     m_model->RecordChanged(key);
     // Only a message in the device's cyclic list has a copy there to update.
-    if (m_ws.RxThread().IsRunning() && m_model->IsCyclic(row)) ChangeData(key);
+    if (m_sender.IsOnline() && m_model->IsCyclic(row)) ChangeData(key);
 }
 
 bool CSendMsgView::SendOnce(uint32_t key) {
@@ -175,8 +174,8 @@ bool CSendMsgView::ChangeData(uint32_t key) {
 }
 
 bool CSendMsgView::deviceOp(uint32_t key, Op op) {
-    if (op != Op::Stop && !m_ws.RxThread().IsRunning()) {
-        vex::ShowMessage(this, msgText("请先开启监听总线。"));
+    if (op != Op::Stop && !m_sender.IsOnline()) {
+        vex::ShowMessage(this, msgText(CCanMsgSender::kOfflineText));
         return false;
     }
     const tCFG_SET_SEND_MSG* rec = m_model->Record(key);
@@ -184,33 +183,28 @@ bool CSendMsgView::deviceOp(uint32_t key, Op op) {
         vex::ShowMessage(this, msgText("未知的错误。"));
         return false;
     }
-    CCanDevice* device = m_ws.RxThread().CurDevice();
-    if (device == nullptr) return false;
-    tCAN_CYCTX_MSG msg;
-    msg.Msg.Id = rec->MsgID;
-    msg.Msg.Ext = rec->Ext;
-    msg.Msg.Remote = rec->Rmt;
-    msg.Msg.Dir = 1;
-    msg.Msg.Chan = rec->Chan;
-    std::memcpy(msg.Msg.Data, rec->TxData, sizeof msg.Msg.Data);
-    msg.Msg.Dlc = rec->DL;
-    msg.Msg.TimeMs = 0.0;
-    msg.CycTxTime = rec->CycTxTime;
-    msg.CycTxCount = rec->CycTxCount;
+    std::string refusal;
+    CCanMsgSender::Result result = CCanMsgSender::Result::Ok;
     switch (op) {
         case Op::Once:
-            return device->Write(msg.Msg) == 0;
+            result = m_sender.SendOnce(*rec, &refusal);
+            break;
         case Op::Start:
-            return device->AddCycTxMsg(msg) == 0;
+            result = m_sender.StartCyclic(*rec, &refusal);
+            break;
         case Op::Stop:
-            device->RmvCycTxMsg(msg);
+            m_sender.StopCyclic(*rec);
             return true;
         case Op::Period:
-            return device->UpdateCycTxMsgPeriod(msg) == 0;
+            result = m_sender.UpdatePeriod(*rec, &refusal);
+            break;
         case Op::Data:
-            return device->UpdateCycTxMsgData(msg) == 0;
+            result = m_sender.UpdateData(*rec, &refusal);
+            break;
     }
-    return false;
+    if (result == CCanMsgSender::Result::Offline) vex::ShowMessage(this, msgText(CCanMsgSender::kOfflineText));
+    if (result == CCanMsgSender::Result::BadFrame) vex::ShowMessage(this, QString::fromStdString(refusal));
+    return result == CCanMsgSender::Result::Ok;
 }
 
 void CSendMsgView::OnEditEnd(const CellEditEnd& end) {
@@ -218,9 +212,9 @@ void CSendMsgView::OnEditEnd(const CellEditEnd& end) {
     if (end.cancelled || end.key < 0) return;
     const uint32_t key = static_cast<uint32_t>(end.key);
     const int row = m_model->RowOfKey(key);
-    auto it = m_ws.Cfg().Send.MsgMap.find(key);
-    if (row < 0 || it == m_ws.Cfg().Send.MsgMap.end()) return;
-    tCFG_SET_SEND_MSG rec = it->second;
+    const tCFG_SET_SEND_MSG* stored = m_model->Record(key);
+    if (row < 0 || stored == nullptr) return;
+    tCFG_SET_SEND_MSG rec = *stored;
     const std::string typed = end.text.toStdString();
     const int column = end.column;
 
@@ -233,14 +227,14 @@ void CSendMsgView::OnEditEnd(const CellEditEnd& end) {
         } else {
             return;
         }
-        it->second = std::move(rec);
-        m_model->RecordChanged(key);
+        m_model->SetRecord(key, rec);
         return;
     }
 
     if (column == M::kName) {
         rec.MsgName = typed;
     } else if (column == M::kPeriod || column == M::kCount) {
+        // Refused, not cut to 16 bits: the device would run another period than the one typed.
         const std::optional<uint16_t> value = vex::ParseU16Cell(typed);
         if (!value) {
             vex::ShowMessage(this, vex::validateU16Cell(end.text));
@@ -248,12 +242,16 @@ void CSendMsgView::OnEditEnd(const CellEditEnd& end) {
         }
         (column == M::kPeriod ? rec.CycTxTime : rec.CycTxCount) = *value;
     } else if (column >= M::kData0 && column < M::kColumns) {
-        rec.TxData[column - M::kData0] = vex::ParseHexByteCell(typed);
+        const std::optional<uint8_t> byte = vex::ParseHexByteCell(typed);
+        if (!byte) {
+            vex::ShowMessage(this, vex::validateHexByteCell(end.text));
+            return;
+        }
+        rec.TxData[column - M::kData0] = *byte;
     } else {
         return;
     }
-    it->second = std::move(rec);
-    m_model->RecordChanged(key);
+    m_model->SetRecord(key, rec);
     emit recordEdited(key);
     if (!m_model->IsCyclic(row)) return;
     // The count of a running cyclic message reaches the device with its next start.

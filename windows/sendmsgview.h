@@ -2,17 +2,16 @@
 // The send message list, the upper pane of the send window: one row per transmit message. A click on
 // the "循环" cell starts or stops cyclic sending in the device, a click on the "发送" cell sends the
 // message once; name, period, count and the data bytes are edited in place, channel and length chosen
-// from a drop-down (not while the message is sent cyclically). Every edit goes into the transmit store of
-// the configuration, which owns the records.
-//
-// The online flag and the device are those of the receive thread, read anew for every send.
+// from a drop-down (not while the message is sent cyclically). Every edit goes through the model into the
+// transmit store of the configuration, which owns the records; frames go out through the sender.
 #include <QTableView>
 
 #include <cstdint>
 
 #include "config/cfgrecords.h"
 
-class CCanWorkspace;
+class CAppCfg;
+class CCanMsgSender;
 class CSendMsgModel;
 class CSendCellDelegate;
 struct CellEditEnd;
@@ -21,7 +20,8 @@ struct tCAN_RAW_MSG;
 class CSendMsgView : public QTableView {
     Q_OBJECT
 public:
-    explicit CSendMsgView(CCanWorkspace& workspace, QWidget* parent = nullptr);
+    // `cfg` holds the transmit store and the device selection; `sender` sends on the bus listened on.
+    CSendMsgView(CAppCfg& cfg, const CCanMsgSender& sender, QWidget* parent = nullptr);
 
     CSendMsgModel* msgModel() const { return m_model; }
     // Column of the last click (-1 before the first); its cell in the selected row is highlighted.
@@ -44,8 +44,9 @@ public:
     void UpdateRowData(uint32_t key);
 
     // Device operations on the message of a key. Send once, start cyclic and the two updates need the
-    // bus online ("请先开启监听总线。"); a key not in the store gives "未知的错误。"; without a device
-    // nothing is sent. True when the device answered 0.
+    // bus online ("请先开启监听总线。"); a key not in the store gives "未知的错误。"; a record that makes
+    // no frame as its row shows it is refused with a message naming it; without a device nothing is
+    // sent. True when the device answered 0.
     bool SendOnce(uint32_t key);
     bool StartCyclic(uint32_t key);
     void StopCyclic(uint32_t key);
@@ -71,7 +72,8 @@ private:
     bool deviceOp(uint32_t key, Op op);
     void repaintCell(int row, int column);
 
-    CCanWorkspace& m_ws;
+    CAppCfg& m_cfg;
+    const CCanMsgSender& m_sender;
     CSendMsgModel* m_model;
     CSendCellDelegate* m_delegate;
     int m_highlightColumn = -1;

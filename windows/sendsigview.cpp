@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 
-#include "app/canworkspace.h"
 #include "platform/qt/prompt.h"
 #include "windows/reportlist.h"
 #include "windows/sendcelldelegate.h"
@@ -100,9 +99,9 @@ void CSendSigModel::SetRawHeader(const QString& header) {
 
 // ---- CSendSigView ----
 
-CSendSigView::CSendSigView(CCanWorkspace& workspace, QWidget* parent)
+CSendSigView::CSendSigView(tCFG_SET_SEND& store, QWidget* parent)
     : QTableView(parent),
-      m_ws(workspace),
+      m_store(store),
       m_model(new CSendSigModel(this)),
       m_delegate(new CSendCellDelegate(this)) {
     setModel(m_model);
@@ -114,8 +113,8 @@ CSendSigView::CSendSigView(CCanWorkspace& workspace, QWidget* parent)
     horizontalHeader()->setSectionsClickable(true);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CSendSigView::OnHeaderClicked);
     m_delegate->SetChooser([this](const QModelIndex& index) -> CellEditor {
-        const auto it = m_ws.Cfg().Send.MsgMap.find(static_cast<uint32_t>(m_key));
-        if (m_key < 0 || it == m_ws.Cfg().Send.MsgMap.end()) return {};
+        const auto it = m_store.MsgMap.find(static_cast<uint32_t>(m_key));
+        if (m_key < 0 || it == m_store.MsgMap.end()) return {};
         const CCanSignal* sig =
             findSignal(it->second.CanMsg, index.siblingAtColumn(S::kName).data().toString());
         if (sig == nullptr) return {};
@@ -134,7 +133,7 @@ CSendSigView::CSendSigView(CCanWorkspace& workspace, QWidget* parent)
 }
 
 bool CSendSigView::rawHex() const {
-    return m_ws.Cfg().Send.SigRawValShowHex != 0;
+    return m_store.SigRawValShowHex != 0;
 }
 
 void CSendSigView::updateRawHeader() {
@@ -143,8 +142,8 @@ void CSendSigView::updateRawHeader() {
 
 void CSendSigView::LoadSignals(uint32_t key) {
     if (m_key != static_cast<int64_t>(key)) {
-        const auto it = m_ws.Cfg().Send.MsgMap.find(key);
-        if (it == m_ws.Cfg().Send.MsgMap.end()) return;
+        const auto it = m_store.MsgMap.find(key);
+        if (it == m_store.MsgMap.end()) return;
         m_key = key;
         m_model->SetKey(m_key);
         std::vector<S::Row> rows;
@@ -168,8 +167,8 @@ void CSendSigView::RefreshValues(uint32_t key) {
         vex::ShowMessage(this, QStringLiteral("目标发送报文与当前设置的发送报文不一致。"));
         return;
     }
-    const auto it = m_ws.Cfg().Send.MsgMap.find(key);
-    if (it == m_ws.Cfg().Send.MsgMap.end() || !it->second.Parse) return;
+    const auto it = m_store.MsgMap.find(key);
+    if (it == m_store.MsgMap.end() || !it->second.Parse) return;
     const tCFG_SET_SEND_MSG& rec = it->second;
     for (const CCanSignal& sig : rec.CanMsg.Signals)
         m_model->UpdateSigValue(QString::fromStdString(sig.Name), vex::SigRawText(sig, rec.TxData, rawHex()),
@@ -192,7 +191,7 @@ void CSendSigView::OnMsgDeleted(uint32_t key) {
 
 void CSendSigView::OnHeaderClicked(int column) {
     if (column != S::kRaw) return;
-    uint8_t& flag = m_ws.Cfg().Send.SigRawValShowHex;
+    uint8_t& flag = m_store.SigRawValShowHex;
     flag = flag ? 0 : 1;
     updateRawHeader();
     if (m_key >= 0) RefreshValues(static_cast<uint32_t>(m_key));
@@ -202,8 +201,8 @@ void CSendSigView::OnEditEnd(const CellEditEnd& end) {
     if (end.cancelled || end.key < 0 || end.key != m_key) return;
     if (end.row < 0 || end.row >= m_model->rowCount()) return;
     const uint32_t key = static_cast<uint32_t>(m_key);
-    const auto it = m_ws.Cfg().Send.MsgMap.find(key);
-    if (it == m_ws.Cfg().Send.MsgMap.end()) return;
+    const auto it = m_store.MsgMap.find(key);
+    if (it == m_store.MsgMap.end()) return;
     tCFG_SET_SEND_MSG rec = it->second;
     const CCanSignal* sig = findSignal(rec.CanMsg, m_model->Rows()[static_cast<size_t>(end.row)].name);
     if (sig == nullptr) return;

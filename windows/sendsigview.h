@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-class CCanWorkspace;
+#include "config/cfgrecords.h"
+
 class CSendCellDelegate;
 struct CellEditEnd;
 
@@ -53,7 +54,8 @@ private:
 class CSendSigView : public QTableView {
     Q_OBJECT
 public:
-    explicit CSendSigView(CCanWorkspace& workspace, QWidget* parent = nullptr);
+    // `store` is the configuration's transmit store: its records and the raw-value display flag.
+    explicit CSendSigView(tCFG_SET_SEND& store, QWidget* parent = nullptr);
 
     CSendSigModel* sigModel() const { return m_model; }
     // The key of the message shown, -1 for none.
@@ -83,7 +85,7 @@ private:
     bool rawHex() const;
     void updateRawHeader();
 
-    CCanWorkspace& m_ws;
+    tCFG_SET_SEND& m_store;
     CSendSigModel* m_model;
     CSendCellDelegate* m_delegate;
     int64_t m_key = -1;

@@ -9,17 +9,20 @@
 
 #include <algorithm>
 
+#include "config/appcfg.h"
+
 #include "windows/sendmsgdlg.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendsigview.h"
 
-CSendWnd::CSendWnd(CCanWorkspace& workspace, QWidget* parent)
+CSendWnd::CSendWnd(CAppCfg& cfg, CCanMsgDataHub& hub, const CCanMsgSender& sender, QWidget* parent)
     : QWidget(parent),
-      m_ws(workspace),
+      m_cfg(cfg),
+      m_hub(hub),
       m_toolBar(new QToolBar(this)),
       m_splitter(new QSplitter(Qt::Vertical, this)),
-      m_msgView(new CSendMsgView(workspace, m_splitter)),
-      m_sigView(new CSendSigView(workspace, m_splitter)) {
+      m_msgView(new CSendMsgView(cfg, sender, m_splitter)),
+      m_sigView(new CSendSigView(cfg.Send, m_splitter)) {
     setWindowTitle(QStringLiteral("SEND"));
     m_toolBar->setObjectName(QStringLiteral("sendToolBar"));
     m_toolBar->setMovable(false);
@@ -50,8 +53,9 @@ CSendWnd::CSendWnd(CCanWorkspace& workspace, QWidget* parent)
     m_msgView->ReloadMsgList();
 }
 
-CSendWnd* CSendWnd::CreateWnd(QMdiArea* area, CCanWorkspace& workspace) {
-    auto* wnd = new CSendWnd(workspace);
+CSendWnd* CSendWnd::CreateWnd(QMdiArea* area, CAppCfg& cfg, CCanMsgDataHub& hub,
+                              const CCanMsgSender& sender) {
+    auto* wnd = new CSendWnd(cfg, hub, sender);
     QMdiSubWindow* sub = area->addSubWindow(wnd);
     // Closing only hides the window, so it must outlive its close box.
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -64,7 +68,7 @@ QMdiSubWindow* CSendWnd::subWindow() const {
 }
 
 void CSendWnd::OnAddMsg() {
-    CSendMsgDlg dlg(m_ws, this);
+    CSendMsgDlg dlg(m_hub, m_cfg.Send, this);
     if (dlg.exec() == QDialog::Accepted) m_msgView->AddRow(dlg.m_Msg);
 }
 

@@ -7,7 +7,9 @@
 
 #include "config/cfgrecords.h"
 
-class CCanWorkspace;
+class CAppCfg;
+class CCanMsgDataHub;
+class CCanMsgSender;
 class CSendMsgView;
 class CSendSigView;
 class QAction;
@@ -19,11 +21,13 @@ class QToolBar;
 class CSendWnd : public QWidget {
     Q_OBJECT
 public:
-    explicit CSendWnd(CCanWorkspace& workspace, QWidget* parent = nullptr);
+    // `cfg` holds the transmit store and the device selection, `hub` the database messages the add
+    // dialog picks from, `sender` sends on the bus listened on.
+    CSendWnd(CAppCfg& cfg, CCanMsgDataHub& hub, const CCanMsgSender& sender, QWidget* parent = nullptr);
 
     // Creates the window as a child of the MDI area, titled "SEND", and shows it. The sub-window is only
     // hidden when closed, never deleted by closing.
-    static CSendWnd* CreateWnd(QMdiArea* area, CCanWorkspace& workspace);
+    static CSendWnd* CreateWnd(QMdiArea* area, CAppCfg& cfg, CCanMsgDataHub& hub, const CCanMsgSender& sender);
 
     CSendMsgView* msgView() const { return m_msgView; }
     CSendSigView* sigView() const { return m_sigView; }
@@ -52,7 +56,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    CCanWorkspace& m_ws;
+    CAppCfg& m_cfg;
+    CCanMsgDataHub& m_hub;
     QToolBar* m_toolBar;
     QSplitter* m_splitter;
     CSendMsgView* m_msgView;

@@ -26,7 +26,7 @@ using namespace wndtest;
 namespace {
 
 SendMsgDlgInput Input(const char* id, bool ext = false, bool rmt = false, const char* period = "500",
-                      const char* count = "0", const char* length = "8") {
+                      const char* count = "0", const char* length = "8", const char* data0 = "00") {
     SendMsgDlgInput in;
     in.idText = QString::fromUtf8(id);
     in.ext = ext;
@@ -35,6 +35,7 @@ SendMsgDlgInput Input(const char* id, bool ext = false, bool rmt = false, const 
     in.count = QString::fromUtf8(count);
     in.length = QString::fromUtf8(length);
     for (QString& d : in.data) d = QStringLiteral("00");
+    in.data[0] = QString::fromUtf8(data0);
     return in;
 }
 
@@ -78,14 +79,17 @@ TEST(ValidateSendMsgDlg, RefusalsInOrderAndTheFilledRecord) {
         {"extended", Input("800", true), "", 0x800, 8},
         {"beyond extended", Input("20000000", true), "此ID值超出扩展ID最大值。"},
         {"extended max", Input("1FFFFFFF", true), "", 0x1FFFFFFF, 8},
-        {"not hex reads to the first other character", Input("12G"), "", 0x12, 8},
-        {"negative wraps beyond the maximum", Input("-1", true), "此ID值超出扩展ID最大值。"},
+        // Text that is no hexadecimal number is refused before the range checks, never read as 0.
+        {"not hex", Input("XYZ-1", false, false, "70000"), "报文ID值必须为十六进制数。"},
+        {"trailing garbage", Input("12G"), "报文ID值必须为十六进制数。"},
+        {"negative", Input("-1", true), "报文ID值必须为十六进制数。"},
         {"already added before the period", Input("123", false, false, "70000"),
          "此ID值报文已经添加至发送窗口。"},
         {"same identifier extended is another message", Input("123", true), "", 0x123, 8},
         {"period too big", Input("1", false, false, "70000"), "请输入0~65535之间的整数。"},
         {"count negative", Input("1", false, false, "10", "-1"), "请输入0~65535之间的整数。"},
         {"remote frame has no data", Input("1", false, true, "10", "0", "4"), "", 0x1, 0},
+        {"data byte beyond FF", Input("1", false, false, "10", "0", "8", "1FF"), "请输入00~FF之间的十六进制数。"},
         {"length", Input("1", false, false, "10", "0", "3"), "", 0x1, 3},
     };
     for (const Case& c : cases) {
@@ -102,7 +106,7 @@ TEST(ValidateSendMsgDlg, RefusalsInOrderAndTheFilledRecord) {
     SendMsgDlgInput in = Input("18", false, false, "65535", "65535");
     in.name = QStringLiteral("");
     in.chan = 0;
-    in.data = {"1FF", "a", "", "zz", "10", "7f", "0x3C", "-1"};
+    in.data = {"FF", "a", "", " 0", "10", "7f", "3C", "00ff"};
     tCFG_SET_SEND_MSG rec;
     ASSERT_EQ(validateSendMsgDlg(in, store, rec), QString());
     EXPECT_EQ(rec.MsgName, "");
@@ -124,7 +128,7 @@ TEST_F(SendDlgTest, DefaultsLengthAndTakingADatabaseMessage) {
     parsed.Parse = 1;
     ws->Cfg().Send.MsgMap[0x55] = parsed;
 
-    CSendMsgDlg dlg(*ws);
+    CSendMsgDlg dlg(ws->Hub(), ws->Cfg().Send);
     EXPECT_EQ(dlg.idEdit()->text(), "00000000");
     EXPECT_TRUE(dlg.stdRadio()->isChecked());
     EXPECT_TRUE(dlg.dataRadio()->isChecked());
@@ -174,7 +178,7 @@ TEST_F(SendDlgTest, SendWindowAddsAndHides) {
     QMdiArea area;
     area.resize(1200, 700);
     area.show();
-    CSendWnd* wnd = CSendWnd::CreateWnd(&area, *ws);
+    CSendWnd* wnd = CSendWnd::CreateWnd(&area, ws->Cfg(), ws->Hub(), ws->Sender());
     ASSERT_NE(wnd->subWindow(), nullptr);
     wnd->subWindow()->resize(1100, 600);
     QApplication::processEvents();
@@ -202,7 +206,7 @@ TEST_F(SendDlgTest, SendWindowLayoutRoundTrip) {
     {
         // Without a saved layout the message list starts with a fifth of the height, and keeps its
         // height when the window grows.
-        CSendWnd fresh(*ws);
+        CSendWnd fresh(ws->Cfg(), ws->Hub(), ws->Sender());
         fresh.resize(900, 500);
         fresh.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&fresh));
@@ -212,7 +216,7 @@ TEST_F(SendDlgTest, SendWindowLayoutRoundTrip) {
         QApplication::processEvents();
         EXPECT_EQ(fresh.splitter()->sizes().value(0), h / 5);
     }
-    CSendWnd wnd(*ws);
+    CSendWnd wnd(ws->Cfg(), ws->Hub(), ws->Sender());
     tWND_SPLITTER saved{7, 0, 0, 0, 0, 150, 40, 300, 60};
     wnd.RestoreLayout(saved);  // before the first show: overrides the fifth
     wnd.resize(900, 500);

@@ -23,7 +23,7 @@ class SendMsgViewTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        view = std::make_unique<CSendMsgView>(*ws);
+        view = std::make_unique<CSendMsgView>(ws->Cfg(), ws->Sender());
         tester = std::make_unique<QAbstractItemModelTester>(
             view->msgModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         ShowActive(*view, 1400, 200);
@@ -89,6 +89,7 @@ TEST_F(SendMsgViewTest, RowsShowTheStoredRecordsInKeyOrder) {
 
 TEST_F(SendMsgViewTest, InPlaceEditRules) {
     const char* refused = "请输入0~65535之间的整数。";
+    const char* notByte = "请输入00~FF之间的十六进制数。";
     struct Case {
         int column;
         const char* text;
@@ -100,11 +101,13 @@ TEST_F(SendMsgViewTest, InPlaceEditRules) {
         {M::kPeriod, "65535", false, false, false, "Msg|65535|0|0|4|01|04", ""},
         {M::kPeriod, "70000", false, false, false, "Msg|100|0|0|4|01|04", refused},
         {M::kPeriod, "-5", false, false, false, "Msg|100|0|0|4|01|04", refused},
-        {M::kPeriod, "abc", false, false, false, "Msg|0|0|0|4|01|04", ""},
+        {M::kPeriod, "abc", false, false, false, "Msg|100|0|0|4|01|04", refused},
         {M::kCount, "300", false, false, false, "Msg|100|300|0|4|01|04", ""},
         {M::kCount, "65536", false, false, false, "Msg|100|0|0|4|01|04", refused},
-        {M::kData0, "1FF", false, false, false, "Msg|100|0|0|4|FF|04", ""},  // the low 8 bits
-        {M::kData0 + 3, "g", false, false, false, "Msg|100|0|0|4|01|00", ""},
+        // Refused and said, never cut to the low 8 bits.
+        {M::kData0, "1FF", false, false, false, "Msg|100|0|0|4|01|04", notByte},
+        {M::kData0 + 3, "g", false, false, false, "Msg|100|0|0|4|01|04", notByte},
+        {M::kData0 + 3, "a", false, false, false, "Msg|100|0|0|4|01|0A", ""},
         {M::kChan, "1", true, false, false, "Msg|100|0|1|4|01|04", ""},
         {M::kLength, "3", true, false, false, "Msg|100|0|0|3|01|--", ""},
         {M::kLength, "6", true, false, true, "Msg|100|0|0|0|--|--", ""},     // a remote frame has no data

@@ -57,7 +57,7 @@ protected:
         rec.CanMsg = TestMsg();
         ws->Cfg().Send.MsgMap[0x321] = rec;
         ws->Cfg().Send.MsgMap[0x100] = Rec("Plain", 0x100, 0, 0, {1, 2});
-        wnd = std::make_unique<CSendWnd>(*ws);
+        wnd = std::make_unique<CSendWnd>(ws->Cfg(), ws->Hub(), ws->Sender());
         tester = std::make_unique<QAbstractItemModelTester>(
             wnd->sigView()->sigModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         ShowActive(*wnd, 1200, 500);

@@ -35,7 +35,7 @@ private:
 // The send window as the frame drives it: the frame's calls reach its two lists and its splitter.
 class FrameSendWnd final : public CFrameSendWnd {
 public:
-    explicit FrameSendWnd(CCanWorkspace& ws) : m_wnd(new CSendWnd(ws)) {}
+    explicit FrameSendWnd(CCanWorkspace& ws) : m_wnd(new CSendWnd(ws.Cfg(), ws.Hub(), ws.Sender())) {}
     // The widget belongs to the frame's child window once placed there; one never placed goes with this.
     ~FrameSendWnd() override {
         if (m_wnd && m_wnd->parent() == nullptr) delete m_wnd.data();
