@@ -293,16 +293,15 @@ TEST(DbcRead, MissingTerminators) {
 }
 
 // A quoted text that runs to the end of the file from every line is not scanned to the end again for
-// each of them: many such lines take milliseconds, not minutes.
+// each of them: read linearly, 300,000 such lines take milliseconds; rescanned, they would take hours and
+// the test would run into ctest's time-out.
 TEST(DbcRead, UnclosedQuotesOnEveryLineStayLinear) {
     std::string text;
-    for (int i = 0; i < 30000; ++i) text += "CM_ \\\"x\n";
+    for (int i = 0; i < 300000; ++i) text += "CM_ \\\"x\n";
     text += "BO_ 1 M: 8 X\n";
-    const auto start = std::chrono::steady_clock::now();
     Parsed p = parse(text);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_EQ(p.result, kDbcOk);
-    EXPECT_EQ(p.import.LineNo, 30001);
+    EXPECT_EQ(p.import.LineNo, 300001);
     EXPECT_EQ(p.db().Messages.size(), 1u);
 }
 

@@ -217,10 +217,6 @@ TEST_F(TraceOnline, FullRateTwoChannelsPerTick) {
     while (ws->InfoRing().Pop(m)) EXPECT_NE(m.Source, CCanMsgDataHub::kDropSource) << m.Text;
     EXPECT_EQ(view.listModel()->rowCount(), static_cast<int>(CCanMsgTraceRing::kCapacity));
     EXPECT_EQ(view.listModel()->Row(view.listModel()->rowCount() - 1).SeqNo, traced);
-    if (!kSanitized) {
-        EXPECT_LT(Percentile(drainTicks, 0.95), 16.0);
-        EXPECT_LT(Percentile(traceTicks, 0.95), 16.0);
-    }
 }
 
 }  // namespace
