@@ -2,6 +2,7 @@
 // Helpers of the suites that run against the emulated bus.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -26,10 +27,11 @@ inline int ThreadBaseline() {
     return ThreadCount();
 }
 
-// Polls pred every millisecond for up to timeoutMs; true as soon as it holds.
+// Polls pred every millisecond; true as soon as it holds. The deadline only ends a wait that fails, so it
+// is never below 30 s: a loaded machine may take many times the usual time for what surely comes.
 template <class Pred>
 bool WaitFor(Pred pred, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 30000));
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

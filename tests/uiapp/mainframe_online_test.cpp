@@ -59,13 +59,13 @@ TEST_F(WorkspaceTest, FrameOnlineAndClosed) {
     EXPECT_EQ(log, (apptest::Log{"graph start", "send check", "trace resume"}));
     EXPECT_FALSE(frame->Action(ID_START_LISTEN)->isEnabled());
     EXPECT_TRUE(frame->Action(ID_STOP_LISTEN)->isEnabled());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return InfoShows(*frame, "NXP-VYK"); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return InfoShows(*frame, "NXP-VYK"); }, 30000));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return !frame->BusLoadText().startsWith(QStringLiteral("总线负载：CAN0[0.00%] CAN1[0.00%]")) &&
                    frame->BusLoadText() != QStringLiteral("总线负载： CAN0[00.00%] CAN1[00.00%] ");
         },
-        5000))
+        30000))
         << frame->BusLoadText().toStdString();
     EXPECT_GT(ws->Hub().TraceRing().Count(), 0u);
 

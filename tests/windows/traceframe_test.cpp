@@ -63,7 +63,7 @@ TEST_F(TraceFrame, OpenedByItsCommandAndDrivenByTheFrame) {
             frame.OnTimer();
             return list.rowCount() > 4 && trace->view()->treeModel()->rowCount() == 4;
         },
-        3000));
+        30000));
 
     if (const char* dir = std::getenv("VEX_TRACE_SHOTS"); dir != nullptr && *dir != '\0') {
         QTest::qWait(3 * CTraceView::kTimerMs);
