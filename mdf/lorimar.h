@@ -6,6 +6,18 @@
 // cut at a character boundary when written (a name keeps at most 31 bytes of GBK and its terminator).
 //
 // One CLorimar object is used from one thread at a time; it creates or reads one file at a time.
+//
+// Where MDF 3 leaves a choice open, the files this library writes and the files it reads follow these:
+// - REAL block fields (value ranges, sampling rate, conversion parameters and table points, trigger times)
+//   are little-endian IEEE doubles whatever the byte-order flag; the flag orders integer fields and values.
+// - A value in a big-endian record is the big-endian integer formed by the bytes it covers, shifted right by
+//   its start bit mod 8.
+// - A table without interpolation (MDF_CONV_TAB) gives the value of the point at or above the raw value:
+//   a raw value equal to a point takes that point's value; below the first point the first point's value,
+//   above the last point the last point's value.
+// - Data-group blocks are written with 28 bytes, the reserved word at offset 24 included; blocks of 24 bytes
+//   or more are read.
+// - A created channel's range (rangeValid, minimum, maximum) is that of the values its stored records hold.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -21,12 +21,19 @@ struct MdfIdentity {
     uint16_t floatFormat = 0;
     uint16_t version = 300;
     uint16_t codePage = 0;
-    uint16_t headerSize = 164;  // 164, or 208 with the long-header fields below
+    std::array<uint8_t, 32> reserved{};  // identification bytes 32 to 63
+    uint16_t headerSize = 164;           // as the opened file declares it; see writtenHeaderSize
     uint64_t timeStamp = 0;
     int16_t utcOffset = 0;
     uint16_t timeQuality = 0;
     std::string timerId;
 };
+
+// The header size a created file carries: the identity's, except that a header declared shorter than 208
+// bytes is written with 164, since the long-header fields at 164..207 would run past its end into the data.
+inline uint16_t writtenHeaderSize(const MdfIdentity& id) {
+    return id.headerSize >= 208 ? id.headerSize : 164;
+}
 
 // Creation state of one channel group: 256 record slots.
 struct MdfChannelGroup {
@@ -37,6 +44,8 @@ struct MdfChannelGroup {
     uint64_t recordCount = 0;
     std::vector<uint8_t> buffers;  // 256 * recordSize
     std::vector<uint8_t> filled;   // 256 * channelCount flags
+    std::vector<double> pending;   // 256 * channelCount: each channel's value as stored, for its range
+    uint32_t firstChannel = 0;     // number of the group's first channel; the others follow it
     std::array<uint32_t, 256> filledCount{};
     std::array<uint32_t, 256> idle{};
 };

@@ -42,6 +42,7 @@ public:
         id.floatFormat = get16(m_d + 26, m_big);
         id.version = file.version;
         id.codePage = get16(m_d + 30, m_big);
+        std::copy(m_d + 32, m_d + kIdSize, id.reserved.begin());
 
         uint16_t hdSize;
         if (!block(kIdSize, "HD", kHdSize, hdSize)) return MDF_ERR_BLOCK;
@@ -52,7 +53,7 @@ public:
         file.organisation = getText(hd + 68, kNameField);
         file.project = getText(hd + 100, kNameField);
         file.subject = getText(hd + 132, kNameField);
-        id.headerSize = hdSize >= kHdLongSize ? kHdLongSize : kHdSize;
+        id.headerSize = hdSize;
         if (hdSize >= kHdLongSize) {
             id.timeStamp = get64(hd + 164, m_big);
             id.utcOffset = static_cast<int16_t>(get16(hd + 172, m_big));
@@ -69,7 +70,7 @@ public:
         size_t groups = 0, channels = 0;
         for (uint32_t dgLink = get32(hd + 4, m_big); dgLink != 0;) {
             uint16_t size;
-            if (!seen.insert(dgLink).second || !block(dgLink, "DG", kDgSize, size)) return MDF_ERR_BLOCK;
+            if (!seen.insert(dgLink).second || !block(dgLink, "DG", kDgMinSize, size)) return MDF_ERR_BLOCK;
             if (file.dataGroups.size() >= 0xFFFF) return MDF_ERR_TOO_LARGE;
             const uint8_t* b = m_d + dgLink;
             tMDF_DG_INFO& dg = file.dataGroups.emplace_back();

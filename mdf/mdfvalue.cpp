@@ -41,6 +41,8 @@ uint32_t convertToPhysical(const tMDF_CN_INFO& cn, double x, double& y) {
                 y = x;
                 return MDF_OK;
             }
+            // At or below the first point: the first point's value. Without interpolation a raw value equal
+            // to a point takes that point's value, the first point included (not the next point's).
             if (x <= t.front().raw) {
                 y = t.front().phys;
                 return MDF_OK;
