@@ -1,6 +1,11 @@
 // Value extraction from a record and the MDF 3 conversion formulas.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "mdf/mdfimage.h"
 
@@ -22,6 +27,245 @@ uint64_t extractBitsSlow(const MdfReadChannel& ch, const uint8_t* record) {
     v >>= ch.shift;
     if (n == 9) v |= uint64_t{top} << (64 - ch.shift);
     return v & ch.mask;
+}
+
+namespace {
+
+using Conv = MdfReadChannel::Conv;
+
+// Everything a decoder needs of a channel, in locals: stores into the output cannot alias them.
+struct Extractor {
+    const uint8_t* data;
+    uint64_t stride, mask;
+    uint32_t loadByte;
+    uint8_t loadShift, signShift;
+    double factor, offset;
+};
+
+// The channel's bits from bit 0 upwards; above the channel's width they may hold its neighbours' bits, which
+// each data type's raw value drops.
+template <BitLoad L>
+inline uint64_t loadBits(const Extractor& x, const MdfReadChannel& ch, const uint8_t* record) {
+    if constexpr (L == BitLoad::WordLittle)
+        return loadLittle64(record + x.loadByte) >> x.loadShift;
+    else if constexpr (L == BitLoad::WordBig)
+        return loadBig64(record + x.loadByte) >> x.loadShift;
+    else
+        return extractBitsSlow(ch, record);
+}
+
+template <uint16_t T>
+inline double rawValue(const Extractor& x, uint64_t bits) {
+    if constexpr (T == MDF_UINT) {
+        return static_cast<double>(bits & x.mask);
+    } else if constexpr (T == MDF_SINT) {
+        return static_cast<double>(static_cast<int64_t>(bits << x.signShift) >> x.signShift);
+    } else if constexpr (T == MDF_FLOAT) {
+        const uint32_t u = static_cast<uint32_t>(bits);
+        float f;
+        std::memcpy(&f, &u, sizeof f);
+        return f;
+    } else {
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+}
+
+// One decoder per way of loading bits, data type and conversion kind: the loop over the records decides
+// nothing per value.
+template <BitLoad L, uint16_t T, Conv C>
+void decodeColumn(const MdfReadChannel& ch, const uint8_t* data, const uint32_t* offsets, uint64_t stride,
+                  uint32_t n, double* out, uint8_t* codes) {
+    const Extractor x{data, stride, ch.mask, ch.loadByte, ch.loadShift, ch.signShift, ch.factor, ch.offset};
+    auto one = [&](const uint8_t* record, uint32_t i) {
+        const double raw = rawValue<T>(x, loadBits<L>(x, ch, record));
+        if constexpr (C == Conv::None) {
+            out[i] = raw;
+        } else if constexpr (C == Conv::Linear) {
+            out[i] = raw * x.factor + x.offset;
+        } else {
+            double y = 0.0;
+            codes[i] = static_cast<uint8_t>(convertToPhysical(*ch.info, raw, y));
+            out[i] = y;
+        }
+    };
+    if (offsets) {
+        for (uint32_t i = 0; i < n; ++i) one(x.data + offsets[i], i);
+    } else {
+        const uint8_t* record = x.data;
+        for (uint32_t i = 0; i < n; ++i, record += x.stride) one(record, i);
+    }
+}
+
+template <BitLoad L, uint16_t T>
+MdfColumnDecoder withConversion(Conv c) {
+    switch (c) {
+        case Conv::None:
+            return &decodeColumn<L, T, Conv::None>;
+        case Conv::Linear:
+            return &decodeColumn<L, T, Conv::Linear>;
+        default:
+            return &decodeColumn<L, T, Conv::Other>;
+    }
+}
+
+template <BitLoad L>
+MdfColumnDecoder withType(uint16_t type, Conv c) {
+    switch (type) {
+        case MDF_UINT:
+            return withConversion<L, MDF_UINT>(c);
+        case MDF_SINT:
+            return withConversion<L, MDF_SINT>(c);
+        case MDF_FLOAT:
+            return withConversion<L, MDF_FLOAT>(c);
+        default:
+            return withConversion<L, MDF_DOUBLE>(c);
+    }
+}
+
+}  // namespace
+
+MdfColumnDecoder columnDecoder(const MdfReadChannel& ch) {
+    if (!ch.readable || ch.bitCount == 0) return nullptr;
+    if (ch.dataType > MDF_DOUBLE || (ch.dataType == MDF_FLOAT && ch.bitCount != 32) ||
+        (ch.dataType == MDF_DOUBLE && ch.bitCount != 64))
+        return nullptr;
+    switch (ch.load) {
+        case BitLoad::WordLittle:
+            return withType<BitLoad::WordLittle>(ch.dataType, ch.conv);
+        case BitLoad::WordBig:
+            return withType<BitLoad::WordBig>(ch.dataType, ch.conv);
+        default:
+            return withType<BitLoad::Bytes>(ch.dataType, ch.conv);
+    }
+}
+
+uint32_t MdfFileImage::physicalSlow(uint16_t channel, uint32_t record, double& out) const {
+    const MdfReadChannel* ch = nullptr;
+    const uint8_t* rec = nullptr;
+    if (const uint32_t rc = locate(channel, record, ch, rec); rc != MDF_OK) return rc;
+    if (!ch->readable) return MDF_ERR_DATA_TYPE;
+    if (!ch->decode) {
+        double raw, phys;
+        if (!rawAsDouble(*ch, extractBits(*ch, rec), raw)) return MDF_ERR_DATA_TYPE;
+        if (const uint32_t rc = toPhysical(*ch, raw, phys); rc != MDF_OK) return rc;
+        out = phys;
+        return MDF_OK;
+    }
+    MdfGroupRuns& group = m_runs[ch->group];
+    const uint32_t run = group.run;
+    const size_t storage = size_t{group.channels} * (run + MdfGroupRuns::kColumnPad);
+    if (!group.values) group.values.reset(new double[storage]);
+    if (ch->conv == Conv::Other && !group.codes) group.codes.reset(new uint8_t[storage]);
+    const size_t at = size_t{channel - group.firstChannel} * (run + MdfGroupRuns::kColumnPad);
+    double* values = group.values.get() + at;
+    uint8_t* codes = ch->conv == Conv::Other ? group.codes.get() + at : nullptr;
+    const uint32_t first = record - record % run;
+    const uint32_t n = std::min(run, ch->count - first);
+    decodeRecords(*ch, first, n, values, codes);
+    MdfColumn& col = m_columns[channel];
+    col.values = values;
+    col.codes = codes;
+    col.first = first;
+    col.size = n;
+    const uint32_t i = record - first;
+    if (col.codes && col.codes[i] != MDF_OK) return col.codes[i];
+    out = col.values[i];
+    return MDF_OK;
+}
+
+// Record `first` in the group's block, with the rest of its window after it; null when the group is decoded
+// from the mapping (its block is off, there is no file, or the read fails).
+const uint8_t* MdfFileImage::recordBlock(MdfGroupRuns& group, uint32_t first) const {
+    if (!group.block || m_fd < 0) return nullptr;
+    const uint32_t window = first - first % group.window;
+    if (group.size == 0 || group.first != window) {
+        if (!group.bytes) group.bytes.reset(new uint8_t[group.window * group.stride]);
+        group.size = 0;
+        const uint32_t n = std::min(group.window, group.count - window);
+        const uint64_t bytes = n * group.stride;
+        uint64_t done = 0;
+        while (done < bytes) {
+            const ssize_t got = ::pread(m_fd, group.bytes.get() + done, bytes - done,
+                                        static_cast<off_t>(group.start + window * group.stride + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return nullptr;
+            done += static_cast<uint64_t>(got);
+        }
+        group.first = window;
+        group.size = n;
+    }
+    return group.bytes.get() + (first - window) * group.stride;
+}
+
+// Records first .. first + n - 1 of a channel through its decoder, window by window from the group's block,
+// or from the mapping.
+void MdfFileImage::decodeRecords(const MdfReadChannel& ch, uint32_t first, uint32_t n, double* out,
+                                 uint8_t* codes) const {
+    if (ch.offsets) {
+        ch.decode(ch, m_data, ch.offsets + first, 0, n, out, codes);
+        return;
+    }
+    MdfGroupRuns& group = m_runs[ch.group];
+    while (n > 0) {
+        const uint32_t piece = std::min(n, group.window - first % group.window);
+        const uint8_t* records = recordBlock(group, first);
+        if (!records) break;
+        ch.decode(ch, records + ch.idBytes, nullptr, ch.stride, piece, out, codes);
+        first += piece;
+        n -= piece;
+        out += piece;
+        if (codes) codes += piece;
+    }
+    if (n > 0)
+        ch.decode(ch, m_data + ch.baseOffset + uint64_t{first} * ch.stride, nullptr, ch.stride, n, out,
+                  codes);
+}
+
+uint32_t MdfFileImage::physicalRange(uint16_t channel, uint32_t first, uint32_t count, double* out) const {
+    if (!m_data) return MDF_ERR_NO_DATA;
+    if (channel >= m_readChannelCount) return MDF_ERR_CHANNEL;
+    const MdfReadChannel& ch = m_readChannels[channel];
+    if (first > ch.count || count > ch.count - first) return MDF_ERR_RECORD_INDEX;
+    if (!ch.readable) return MDF_ERR_DATA_TYPE;
+    if (count == 0) return MDF_OK;
+    uint32_t result = MDF_OK;
+    if (!ch.decode) {
+        double raw;
+        if (!rawAsDouble(ch, 0, raw)) return MDF_ERR_DATA_TYPE;  // the data type, whatever the bits
+        for (uint32_t i = 0; i < count; ++i) {
+            rawAsDouble(
+                ch,
+                extractBits(ch, m_data + (ch.offsets ? ch.offsets[first + i]
+                                                     : ch.baseOffset + uint64_t{first + i} * ch.stride)),
+                raw);
+            if (const uint32_t rc = toPhysical(ch, raw, out[i]); rc != MDF_OK) {
+                out[i] = std::numeric_limits<double>::quiet_NaN();
+                result = rc;
+            }
+        }
+        return result;
+    }
+    if (ch.conv != Conv::Other) {
+        decodeRecords(ch, first, count, out, nullptr);
+        return MDF_OK;
+    }
+    // Conversions that can fail: decoded piece by piece with each value's result code.
+    uint8_t codes[1024];
+    while (count > 0) {
+        const uint32_t piece = std::min<uint32_t>(count, sizeof codes);
+        decodeRecords(ch, first, piece, out, codes);
+        for (uint32_t i = 0; i < piece; ++i) {
+            if (codes[i] == MDF_OK) continue;
+            out[i] = std::numeric_limits<double>::quiet_NaN();
+            result = codes[i];
+        }
+        first += piece;
+        count -= piece;
+        out += piece;
+    }
+    return result;
 }
 
 uint32_t convertToPhysical(const tMDF_CN_INFO& cn, double x, double& y) {

@@ -182,7 +182,8 @@ double storedValue(const MdfChannel& ch, uint64_t field) {
         case MDF_UINT:
             return static_cast<double>(field);
         case MDF_SINT: {
-            if (ch.bitCount == 0 || ch.bitCount >= 64) return static_cast<double>(static_cast<int64_t>(field));
+            if (ch.bitCount == 0 || ch.bitCount >= 64)
+                return static_cast<double>(static_cast<int64_t>(field));
             const uint64_t sign = uint64_t{1} << (ch.bitCount - 1);
             return static_cast<double>(static_cast<int64_t>((field ^ sign) - sign));
         }

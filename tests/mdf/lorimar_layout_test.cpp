@@ -281,9 +281,7 @@ TEST(LorimarLayout, TextsAreGbkAndCutWithoutSplittingCharacters) {
 // file the object opened before. A header declared shorter than 208 bytes is written with 164: its
 // long-header fields (164..207) would run past its end into the data.
 TEST(LorimarLayout, CreatedFileTakesOverTheIdentityOfTheFileOpenedBefore) {
-    const struct {
-        uint16_t opened, written;
-    } cases[] = {{164, 164}, {208, 208}, {240, 240}, {180, 164}};
+    const struct { uint16_t opened, written; } cases[] = {{164, 164}, {208, 208}, {240, 240}, {180, 164}};
     vextest::TempDir dir;
     for (const auto& c : cases) {
         mdfref::File old;
@@ -291,7 +289,7 @@ TEST(LorimarLayout, CreatedFileTakesOverTheIdentityOfTheFileOpenedBefore) {
         old.headerSize = c.opened;
         std::string bytes = mdfref::write(old);
         for (size_t i = 32; i < 64; ++i) bytes[i] = static_cast<char>(i);  // reserved bytes
-        if (c.opened >= 208) bytes[64 + 164] = 0x5A;                      // time stamp, low byte
+        if (c.opened >= 208) bytes[64 + 164] = 0x5A;                       // time stamp, low byte
         vextest::writeFile(dir / "old.mdf", bytes);
         CLorimar lib;
         ASSERT_EQ(open(lib, dir / "old.mdf"), MDF_OK);

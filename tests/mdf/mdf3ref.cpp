@@ -101,7 +101,8 @@ File read(const std::string& b) {
     std::set<uint32_t> seen;
     for (uint32_t dgAt = in.u32(64 + 4); dgAt != 0; dgAt = in.u32(dgAt + 4)) {
         if (!seen.insert(dgAt).second) throw std::runtime_error("data-group chain loops");
-        // The public data-group block is 28 bytes, its reserved word at 24 included; a shorter one is refused.
+        // The public data-group block is 28 bytes, its reserved word at 24 included; a shorter one is
+        // refused.
         if (in.expect(dgAt, "DG") < 28) throw std::runtime_error("data-group block shorter than 28 bytes");
         DataGroup& dg = f.dataGroups.emplace_back();
         dg.idCount = in.u16(dgAt + 22);
