@@ -114,20 +114,28 @@ struct MdfReadChannel {
     const tMDF_CN_INFO* info = nullptr;
 };
 
-// A channel group's runs: the records of one run read from the file in one piece for the decoders of all its
-// channels (groups alone in their data group, of a file opened from disk), and the storage of its channels'
-// decoded columns, side by side with a line of padding between them so that the values of one record in
-// consecutive channels do not compete for the same cache sets.
+// A window of a channel group's records read from the file in one piece.
+struct MdfRecordWindow {
+    uint32_t first = 0;  // first record
+    uint32_t size = 0;   // records held; 0: none
+    uint64_t used = 0;   // when it was last used: the least recently used window is read over
+    std::unique_ptr<uint8_t[]> bytes;
+};
+
+// A channel group's runs: its records read from the file a window at a time into a few windows that the
+// decoders of all its channels share (groups alone in their data group, of a file opened from disk), so that
+// reading every channel a run or a few thousand records at a time reads each record from the file once; and
+// the storage of its channels' decoded columns, side by side with a line of padding between them so that the
+// values of one record in consecutive channels do not compete for the same cache sets.
 struct MdfGroupRuns {
     uint64_t start = 0;   // file offset of the data block
     uint64_t stride = 0;  // bytes per record with its identifiers
     uint32_t count = 0;   // records the file holds
     uint32_t run = 1;     // records per decoded run
-    uint32_t window = 1;  // records per block read, a multiple of the run
+    uint32_t window = 1;  // records per window, a multiple of the run
     bool block = false;   // records are read from the file in windows
-    uint32_t first = 0;   // first record of the window the block holds
-    uint32_t size = 0;    // records the block holds; 0: none
-    std::unique_ptr<uint8_t[]> bytes;
+    static constexpr size_t kWindows = 4;
+    std::array<MdfRecordWindow, kWindows> windows;
     uint32_t firstChannel = 0;  // number of the group's first channel; the others follow it
     uint32_t channels = 0;
     std::unique_ptr<double[]> values;  // channels * (run + kColumnPad) values, on the group's first read
@@ -177,7 +185,7 @@ public:
     // Physical value of a record: from the channel's decoded column when it holds the record, else through
     // physicalSlow, which checks channel and record and decodes the run of records around it.
     uint32_t physical(uint16_t channel, uint32_t record, double& out) const {
-        if (channel < m_columns.size()) {
+        if (channel < m_readChannelCount) {  // as many columns as channels
             const MdfColumn& col = m_columns[channel];
             const uint32_t i = record - col.first;
             if (i < col.size) {
@@ -199,7 +207,7 @@ public:
 private:
     void buildReadIndex(const std::vector<uint32_t>& dataLinks);
     uint32_t physicalSlow(uint16_t channel, uint32_t record, double& out) const;  // mdfvalue.cpp
-    const uint8_t* recordBlock(MdfGroupRuns& group, uint32_t first) const;
+    const uint8_t* recordWindow(MdfGroupRuns& group, uint32_t first) const;
     void decodeRecords(const MdfReadChannel& ch, uint32_t first, uint32_t n, double* out,
                        uint8_t* codes) const;
 
@@ -229,6 +237,7 @@ private:
     // The opened file, kept open while the file is: record blocks are read with pread, which costs far less
     // than first touching every page of the mapping.
     int m_fd = -1;
+    mutable uint64_t m_windowUses = 0;
 };
 
 // The identification block, header and block tree of a file whose data groups hold `dataBytes` bytes of

@@ -439,13 +439,13 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
     m_columns.resize(m_readChannels.size());
     // Decoded runs of at most 1,024 records and record windows of at most 1 MiB, both smaller for files of
     // many channels or groups: at most 16 MiB of decoded values and 32 MiB of record windows. A group whose
-    // single record exceeds its share of the windows decodes straight from the mapping.
+    // single record exceeds its window share decodes straight from the mapping.
     constexpr uint64_t kColumnBytes = 16u << 20, kBlockBytes = 32u << 20, kMaxBlock = 1u << 20,
                        kMaxRun = 1024;
     const uint64_t channels = std::max<uint64_t>(1, m_readChannels.size());
     const uint64_t columnRun = std::clamp<uint64_t>(kColumnBytes / (sizeof(double) * channels), 1, kMaxRun);
-    const uint64_t blockShare =
-        std::min<uint64_t>(kMaxBlock, kBlockBytes / std::max<uint64_t>(1, m_runs.size()));
+    const uint64_t blockShare = std::min<uint64_t>(
+        kMaxBlock, kBlockBytes / MdfGroupRuns::kWindows / std::max<uint64_t>(1, m_runs.size()));
     for (MdfGroupRuns& runs : m_runs) {
         if (runs.stride > blockShare) runs.block = false;
         uint64_t run = columnRun, window = columnRun;

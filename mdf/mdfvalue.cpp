@@ -39,36 +39,38 @@ struct Extractor {
     uint64_t stride, mask;
     uint32_t loadByte;
     uint8_t loadShift, signShift;
+    uint8_t signLeft;  // signed values: the left shift that puts the sign bit at bit 63 of the loaded bits
     double factor, offset;
 };
 
-// The channel's bits from bit 0 upwards; above the channel's width they may hold its neighbours' bits, which
-// each data type's raw value drops.
-template <BitLoad L>
-inline uint64_t loadBits(const Extractor& x, const MdfReadChannel& ch, const uint8_t* record) {
+// The raw value of a channel in a record. Word loads take 8 bytes and shift the channel's bits down (signed
+// values: up to bit 63 and back down, which also sign-extends); bits above the channel's width hold its
+// neighbours' bits, which the mask or the shifts drop.
+template <BitLoad L, uint16_t T>
+inline double rawValue(const Extractor& x, const MdfReadChannel& ch, const uint8_t* record) {
+    uint64_t bits;
     if constexpr (L == BitLoad::WordLittle)
-        return loadLittle64(record + x.loadByte) >> x.loadShift;
+        bits = loadLittle64(record + x.loadByte);
     else if constexpr (L == BitLoad::WordBig)
-        return loadBig64(record + x.loadByte) >> x.loadShift;
+        bits = loadBig64(record + x.loadByte);
     else
-        return extractBitsSlow(ch, record);
-}
-
-template <uint16_t T>
-inline double rawValue(const Extractor& x, uint64_t bits) {
-    if constexpr (T == MDF_UINT) {
-        return static_cast<double>(bits & x.mask);
-    } else if constexpr (T == MDF_SINT) {
-        return static_cast<double>(static_cast<int64_t>(bits << x.signShift) >> x.signShift);
-    } else if constexpr (T == MDF_FLOAT) {
-        const uint32_t u = static_cast<uint32_t>(bits);
-        float f;
-        std::memcpy(&f, &u, sizeof f);
-        return f;
+        bits = extractBitsSlow(ch, record);  // already shifted down and masked
+    if constexpr (T == MDF_SINT) {
+        return static_cast<double>(static_cast<int64_t>(bits << x.signLeft) >> x.signShift);
     } else {
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
+        if constexpr (L != BitLoad::Bytes) bits >>= x.loadShift;
+        if constexpr (T == MDF_UINT) {
+            return static_cast<double>(bits & x.mask);
+        } else if constexpr (T == MDF_FLOAT) {
+            const uint32_t u = static_cast<uint32_t>(bits);
+            float f;
+            std::memcpy(&f, &u, sizeof f);
+            return f;
+        } else {
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            return d;
+        }
     }
 }
 
@@ -77,9 +79,13 @@ inline double rawValue(const Extractor& x, uint64_t bits) {
 template <BitLoad L, uint16_t T, Conv C>
 void decodeColumn(const MdfReadChannel& ch, const uint8_t* data, const uint32_t* offsets, uint64_t stride,
                   uint32_t n, double* out, uint8_t* codes) {
-    const Extractor x{data, stride, ch.mask, ch.loadByte, ch.loadShift, ch.signShift, ch.factor, ch.offset};
+    // Word loads: loadShift + bitCount <= 64, so the sign bit reaches bit 63 with 64 - bitCount - loadShift.
+    const uint8_t signLeft =
+        static_cast<uint8_t>(L == BitLoad::Bytes ? ch.signShift : ch.signShift - ch.loadShift);
+    const Extractor x{data,         stride,   ch.mask,   ch.loadByte, ch.loadShift,
+                      ch.signShift, signLeft, ch.factor, ch.offset};
     auto one = [&](const uint8_t* record, uint32_t i) {
-        const double raw = rawValue<T>(x, loadBits<L>(x, ch, record));
+        const double raw = rawValue<L, T>(x, ch, record);
         if constexpr (C == Conv::None) {
             out[i] = raw;
         } else if constexpr (C == Conv::Linear) {
@@ -175,28 +181,38 @@ uint32_t MdfFileImage::physicalSlow(uint16_t channel, uint32_t record, double& o
     return MDF_OK;
 }
 
-// Record `first` in the group's block, with the rest of its window after it; null when the group is decoded
-// from the mapping (its block is off, there is no file, or the read fails).
-const uint8_t* MdfFileImage::recordBlock(MdfGroupRuns& group, uint32_t first) const {
+// Record `first` in one of the group's windows, with the rest of its window after it: the window that holds
+// it, or the least recently used one read over. Null when the group is decoded from the mapping (its windows
+// are off, there is no file, or the read fails).
+const uint8_t* MdfFileImage::recordWindow(MdfGroupRuns& group, uint32_t first) const {
     if (!group.block || m_fd < 0) return nullptr;
-    const uint32_t window = first - first % group.window;
-    if (group.size == 0 || group.first != window) {
-        if (!group.bytes) group.bytes.reset(new uint8_t[group.window * group.stride]);
-        group.size = 0;
-        const uint32_t n = std::min(group.window, group.count - window);
+    const uint32_t start = first - first % group.window;
+    MdfRecordWindow* w = nullptr;
+    for (MdfRecordWindow& candidate : group.windows) {
+        if (candidate.size > 0 && candidate.first == start) {
+            w = &candidate;
+            break;
+        }
+        if (!w || candidate.used < w->used) w = &candidate;
+    }
+    w->used = ++m_windowUses;
+    if (w->size == 0 || w->first != start) {
+        if (!w->bytes) w->bytes.reset(new uint8_t[group.window * group.stride]);
+        w->size = 0;
+        const uint32_t n = std::min(group.window, group.count - start);
         const uint64_t bytes = n * group.stride;
         uint64_t done = 0;
         while (done < bytes) {
-            const ssize_t got = ::pread(m_fd, group.bytes.get() + done, bytes - done,
-                                        static_cast<off_t>(group.start + window * group.stride + done));
+            const ssize_t got = ::pread(m_fd, w->bytes.get() + done, bytes - done,
+                                        static_cast<off_t>(group.start + start * group.stride + done));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return nullptr;
             done += static_cast<uint64_t>(got);
         }
-        group.first = window;
-        group.size = n;
+        w->first = start;
+        w->size = n;
     }
-    return group.bytes.get() + (first - window) * group.stride;
+    return w->bytes.get() + (first - start) * group.stride;
 }
 
 // Records first .. first + n - 1 of a channel through its decoder, window by window from the group's block,
@@ -210,7 +226,7 @@ void MdfFileImage::decodeRecords(const MdfReadChannel& ch, uint32_t first, uint3
     MdfGroupRuns& group = m_runs[ch.group];
     while (n > 0) {
         const uint32_t piece = std::min(n, group.window - first % group.window);
-        const uint8_t* records = recordBlock(group, first);
+        const uint8_t* records = recordWindow(group, first);
         if (!records) break;
         ch.decode(ch, records + ch.idBytes, nullptr, ch.stride, piece, out, codes);
         first += piece;

@@ -26,7 +26,7 @@ struct Config {
 
 const Config kConfigs[] = {{false, 0, 1, 20}, {true, 0, 1, 20}, {false, 0, 1, 1000}, {true, 1, 1, 1000},
                            {false, 1, 3, 20}, {true, 2, 2, 20}, {false, 2, 1, 20}};
-constexpr uint32_t kRecords = 2500;  // beyond two runs of 1,024 records
+constexpr uint32_t kRecords = 5000;  // beyond four runs of 1,024 records (and four windows of them)
 
 // Channels per group: unsigned 5 bits at bit 3, signed 12 bits at bit 8, a single, a double with a linear
 // conversion, unsigned 32 bits ending with the record; in records of 1000 bytes also a double through an
