@@ -229,13 +229,13 @@ private:
     std::vector<MdfReadChannel> m_readChannels;  // by channel number
     uint32_t m_readChannelCount = 0;
     std::vector<std::vector<uint32_t>> m_recordIndex;  // mixed groups: record offsets per channel group
-    // The column cache: one decoded run per channel and one record block per channel group, allocated on
-    // the group's first read. Runs are shorter the more channels and groups the file has, so that the cache
-    // stays within a few tens of MiB.
+    // The column cache: one decoded run per channel and a few record windows per channel group, allocated
+    // on the group's first read. Runs and windows are shorter the more channels and groups the file has, so
+    // that the cache stays within 16 MiB of values and 32 MiB of records.
     mutable std::vector<MdfColumn> m_columns;  // by channel number
     mutable std::vector<MdfGroupRuns> m_runs;  // by channel group, over all data groups
-    // The opened file, kept open while the file is: record blocks are read with pread, which costs far less
-    // than first touching every page of the mapping.
+    // The opened file, kept open while it is: record windows are read with pread, which costs far less than
+    // first touching every page of the mapping (the mapping serves the block tree and single raw values).
     int m_fd = -1;
     mutable uint64_t m_windowUses = 0;
 };

@@ -1,4 +1,5 @@
-// Value extraction from a record and the MDF 3 conversion formulas.
+// Value extraction from a record, the decoders that turn a run of records of one channel into physical
+// values, the record windows they read from, the bulk read, and the MDF 3 conversion formulas.
 #include <unistd.h>
 
 #include <algorithm>
