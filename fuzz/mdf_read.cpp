@@ -1,11 +1,12 @@
 // Opens the input as a measurement file through the public interface (an in-memory file reached by its
-// /proc path) and reads every channel raw, converted and as text.
+// /proc path) and reads every channel raw, converted and as text, value by value and in bulk.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "mdf/lorimar.h"
 
@@ -28,8 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const tMDF_CG_INFO& cg : dg.channelGroups) {
             // Records of zero bytes may be declared by the billion: a few suffice.
             const uint32_t records = cg.recordCount < 4096 ? cg.recordCount + 1 : 4096;
+            const uint32_t stored = cg.recordCount < 4096 ? cg.recordCount : 4096;
+            std::vector<double> bulk(stored + 1);
             for (const tMDF_CN_INFO& cn : cg.channels) {
                 const uint16_t n = static_cast<uint16_t>(cn.channelNumber);
+                // In bulk: from the first record, from a third of the way, and one record too many.
+                lib.GetChannelPhyData(n, 0, stored, bulk.data());
+                lib.GetChannelPhyData(n, stored / 3, stored - stored / 3, bulk.data());
+                lib.GetChannelPhyData(n, 0, stored + 1, bulk.data());
                 for (uint32_t r = 0; r < records; ++r) {
                     uint32_t u;
                     int32_t i;

@@ -122,14 +122,16 @@ uint32_t CLorimar::GetChannelRawData(uint16_t channel, uint32_t record, double& 
     });
 }
 
+// Served from the decoded runs of the file image: a caller reading every channel record by record pays one
+// decoding pass per run and a lookup per value.
 uint32_t CLorimar::GetChannelPhyData(uint16_t channel, uint32_t record, double& value) const {
-    return readValue(m_open, *m_image, channel, record, [&](const MdfReadChannel& ch, uint64_t bits) {
-        double raw, phys;
-        if (!lorimar::rawAsDouble(ch, bits, raw)) return uint32_t{MDF_ERR_DATA_TYPE};
-        if (const uint32_t rc = lorimar::toPhysical(ch, raw, phys); rc != MDF_OK) return rc;
-        value = phys;
-        return uint32_t{MDF_OK};
-    });
+    if (!m_open) return MDF_ERR_NOT_OPEN;
+    return m_image->physical(channel, record, value);
+}
+
+uint32_t CLorimar::GetChannelPhyData(uint16_t channel, uint32_t first, uint32_t count, double* values) const {
+    if (!m_open) return MDF_ERR_NOT_OPEN;
+    return m_image->physicalRange(channel, first, count, values);
 }
 
 uint32_t CLorimar::GetChannelPhyData(uint16_t channel, uint32_t record, std::string& text) const {

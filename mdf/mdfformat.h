@@ -13,7 +13,8 @@ namespace lorimar {
 inline constexpr uint32_t kIdSize = 64;
 inline constexpr uint16_t kHdSize = 164;
 inline constexpr uint16_t kHdLongSize = 208;
-inline constexpr uint16_t kDgSize = 24;
+inline constexpr uint16_t kDgSize = 28;     // with the reserved word at 24, as the public block has it
+inline constexpr uint16_t kDgMinSize = 24;  // files of writers that leave the reserved word out
 inline constexpr uint16_t kCgSize = 26;
 inline constexpr uint16_t kCnSize = 228;
 inline constexpr uint16_t kCnMinSize = 218;  // up to the sampling rate

@@ -42,6 +42,7 @@ public:
         id.floatFormat = get16(m_d + 26, m_big);
         id.version = file.version;
         id.codePage = get16(m_d + 30, m_big);
+        std::copy(m_d + 32, m_d + kIdSize, id.reserved.begin());
 
         uint16_t hdSize;
         if (!block(kIdSize, "HD", kHdSize, hdSize)) return MDF_ERR_BLOCK;
@@ -52,7 +53,7 @@ public:
         file.organisation = getText(hd + 68, kNameField);
         file.project = getText(hd + 100, kNameField);
         file.subject = getText(hd + 132, kNameField);
-        id.headerSize = hdSize >= kHdLongSize ? kHdLongSize : kHdSize;
+        id.headerSize = hdSize;
         if (hdSize >= kHdLongSize) {
             id.timeStamp = get64(hd + 164, m_big);
             id.utcOffset = static_cast<int16_t>(get16(hd + 172, m_big));
@@ -69,7 +70,7 @@ public:
         size_t groups = 0, channels = 0;
         for (uint32_t dgLink = get32(hd + 4, m_big); dgLink != 0;) {
             uint16_t size;
-            if (!seen.insert(dgLink).second || !block(dgLink, "DG", kDgSize, size)) return MDF_ERR_BLOCK;
+            if (!seen.insert(dgLink).second || !block(dgLink, "DG", kDgMinSize, size)) return MDF_ERR_BLOCK;
             if (file.dataGroups.size() >= 0xFFFF) return MDF_ERR_TOO_LARGE;
             const uint8_t* b = m_d + dgLink;
             tMDF_DG_INFO& dg = file.dataGroups.emplace_back();
@@ -284,11 +285,16 @@ uint32_t MdfFileImage::open(const std::string& path) {
         return MDF_ERR_TOO_LARGE;
     }
     void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
-    if (map == MAP_FAILED) return MDF_ERR_FILE;
+    if (map == MAP_FAILED) {
+        ::close(fd);
+        return MDF_ERR_FILE;
+    }
+    m_fd = fd;
     const uint32_t rc = parse(static_cast<const uint8_t*>(map), size);
     if (rc != MDF_OK) {
         ::munmap(map, size);
+        ::close(fd);
+        m_fd = -1;
         return rc;
     }
     m_mapping = map;
@@ -298,6 +304,8 @@ uint32_t MdfFileImage::open(const std::string& path) {
 
 void MdfFileImage::close() {
     if (m_mapping) ::munmap(m_mapping, m_mappingSize);
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
     m_mapping = nullptr;
     m_mappingSize = 0;
     m_data = nullptr;
@@ -305,6 +313,8 @@ void MdfFileImage::close() {
     m_readChannels.clear();
     m_readChannelCount = 0;
     m_recordIndex.clear();
+    m_columns.clear();
+    m_runs.clear();
 }
 
 uint32_t MdfFileImage::parse(const uint8_t* data, uint64_t size) {
@@ -327,6 +337,7 @@ uint32_t MdfFileImage::parse(const uint8_t* data, uint64_t size) {
 void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
     m_readChannels.clear();
     m_recordIndex.clear();
+    m_runs.clear();
     const bool big = m_file.byteOrder != 0;
     uint32_t number = 0;
     for (size_t d = 0; d < m_file.dataGroups.size(); ++d) {
@@ -367,13 +378,22 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
             else if (start != 0 && start <= m_size)
                 available = stride == 0 ? cg.recordCount : (m_size - start) / stride;
             cg.recordCount = static_cast<uint32_t>(std::min<uint64_t>(cg.recordCount, available));
+            MdfGroupRuns& runs = m_runs.emplace_back();
+            runs.start = start;
+            runs.stride = stride;
+            runs.block = !mixed && stride > 0;
+            runs.count = cg.recordCount;
+            runs.firstChannel = number;
+            runs.channels = static_cast<uint32_t>(cg.channels.size());
             for (tMDF_CN_INFO& cn : cg.channels) {
                 cn.channelNumber = number++;
                 MdfReadChannel& ch = m_readChannels.emplace_back();
                 ch.info = &cn;
                 ch.big = big;
+                ch.group = static_cast<uint32_t>(m_runs.size() - 1);
+                ch.idBytes = k > 0 ? 1 : 0;
                 ch.offsets = mixed ? m_recordIndex[slots[g]].data() : nullptr;
-                ch.baseOffset = start + (k > 0 ? 1 : 0);
+                ch.baseOffset = start + ch.idBytes;
                 ch.stride = stride;
                 ch.count = cg.recordCount;
                 ch.bitCount = cn.bitCount;
@@ -385,12 +405,23 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
                 ch.firstByte = static_cast<uint32_t>(first);
                 ch.byteCount = static_cast<uint8_t>(ch.readable ? bytes : 0);
                 ch.mask = cn.bitCount >= 64 ? ~uint64_t{0} : (uint64_t{1} << cn.bitCount) - 1;
-                // The 8 bytes loaded start at the channel's first byte, or end with the record when it is
-                // too close to the record's end.
-                if (ch.readable && !big && cg.recordSize >= 8 && bytes >= 1 && bytes <= 8) {
-                    ch.wordLoad = true;
-                    ch.loadByte = static_cast<uint32_t>(std::min<uint64_t>(first, cg.recordSize - 8u));
-                    ch.loadShift = static_cast<uint8_t>((first - ch.loadByte) * 8 + ch.shift);
+                ch.signShift =
+                    static_cast<uint8_t>(cn.bitCount >= 1 && cn.bitCount <= 64 ? 64 - cn.bitCount : 0);
+                // One 8-byte load inside the record when the covered bytes fit in 8. Little-endian: the load
+                // starts at the channel's first byte, or ends with the record when that is too close to its
+                // end. Big-endian (bytes read last to first): the load ends with the channel's last byte, or
+                // starts with the record when that is too close to its start.
+                if (ch.readable && cg.recordSize >= 8 && bytes >= 1 && bytes <= 8) {
+                    const uint64_t last = first + bytes;  // one past the channel's last byte
+                    if (!big) {
+                        ch.load = BitLoad::WordLittle;
+                        ch.loadByte = static_cast<uint32_t>(std::min<uint64_t>(first, cg.recordSize - 8u));
+                        ch.loadShift = static_cast<uint8_t>((first - ch.loadByte) * 8 + ch.shift);
+                    } else {
+                        ch.load = BitLoad::WordBig;
+                        ch.loadByte = static_cast<uint32_t>(last >= 8 ? last - 8 : 0);
+                        ch.loadShift = static_cast<uint8_t>((ch.loadByte + 8 - last) * 8 + ch.shift);
+                    }
                 }
                 if (cn.convPresent && cn.convType == MDF_CONV_LINEAR) {
                     ch.conv = MdfReadChannel::Conv::Linear;
@@ -399,10 +430,33 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
                 } else if (cn.convPresent && cn.convType != MDF_CONV_IDENTITY) {
                     ch.conv = MdfReadChannel::Conv::Other;
                 }
+                ch.decode = columnDecoder(ch);
             }
         }
     }
     m_readChannelCount = static_cast<uint32_t>(m_readChannels.size());
+    m_columns.clear();
+    m_columns.resize(m_readChannels.size());
+    // Decoded runs of at most 1,024 records and record windows of at most 1 MiB, both smaller for files of
+    // many channels or groups: at most 16 MiB of decoded values and 32 MiB of record windows. A group whose
+    // single record exceeds its window share decodes straight from the mapping.
+    constexpr uint64_t kColumnBytes = 16u << 20, kBlockBytes = 32u << 20, kMaxBlock = 1u << 20,
+                       kMaxRun = 1024;
+    const uint64_t channels = std::max<uint64_t>(1, m_readChannels.size());
+    const uint64_t columnRun = std::clamp<uint64_t>(kColumnBytes / (sizeof(double) * channels), 1, kMaxRun);
+    const uint64_t blockShare = std::min<uint64_t>(
+        kMaxBlock, kBlockBytes / MdfGroupRuns::kWindows / std::max<uint64_t>(1, m_runs.size()));
+    for (MdfGroupRuns& runs : m_runs) {
+        if (runs.stride > blockShare) runs.block = false;
+        uint64_t run = columnRun, window = columnRun;
+        if (runs.block) {
+            const uint64_t fit = blockShare / runs.stride;
+            run = std::min(columnRun, fit);
+            window = fit / run * run;
+        }
+        runs.run = static_cast<uint32_t>(run);
+        runs.window = static_cast<uint32_t>(window);
+    }
 }
 
 }  // namespace lorimar

@@ -176,16 +176,45 @@ uint64_t clampToUnsigned(double v, uint32_t count) {
     return count >= 64 ? n : std::min(n, (uint64_t{1} << count) - 1);
 }
 
+// The number a reader gets back from a channel's field: what the channel's range describes.
+double storedValue(const MdfChannel& ch, uint64_t field) {
+    switch (ch.dataType) {
+        case MDF_UINT:
+            return static_cast<double>(field);
+        case MDF_SINT: {
+            if (ch.bitCount == 0 || ch.bitCount >= 64)
+                return static_cast<double>(static_cast<int64_t>(field));
+            const uint64_t sign = uint64_t{1} << (ch.bitCount - 1);
+            return static_cast<double>(static_cast<int64_t>((field ^ sign) - sign));
+        }
+        case MDF_FLOAT: {
+            const uint32_t u = static_cast<uint32_t>(field);
+            float f;
+            std::memcpy(&f, &u, sizeof f);
+            return f;
+        }
+        default: {
+            double d;
+            std::memcpy(&d, &field, sizeof d);
+            return d;
+        }
+    }
+}
+
 float toSingle(double v) {
     if (std::isfinite(v) && std::fabs(v) > std::numeric_limits<float>::max())
         return v > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
     return static_cast<float>(v);
 }
 
-// The field bits for a value given through one of the four overloads, converted to the channel's type.
+// The field bits for a value given through one of the four overloads, converted to the channel's type, so
+// that a reader gets back the number given whenever the channel can hold it: the bits of a single or double
+// read as an integer field (or an integer's bits read as a float) would be another number altogether.
 uint64_t fieldBits(const MdfChannel& ch, ValueKind kind, uint64_t bits, double number) {
     switch (ch.dataType) {
         case MDF_UINT:
+            // Two's complement low bits, not sign-and-low-bits: an int 200 into 8 unsigned bits stays 200
+            // (sign-and-low-bits would store 72); a negative value wraps (-200 gives 0x38).
             if (kind == ValueKind::Unsigned || kind == ValueKind::Signed) return lowBits(bits, ch.bitCount);
             return clampToUnsigned(number, ch.bitCount);
         case MDF_SINT:
@@ -252,9 +281,10 @@ public:
 
     // Identification block and header, given the tree written last.
     std::vector<uint8_t> header() const {
-        const uint16_t hdSize = m_id.headerSize >= kHdLongSize ? kHdLongSize : kHdSize;
+        const uint16_t hdSize = writtenHeaderSize(m_id);
         std::vector<uint8_t> h(kIdSize + hdSize, 0);
         std::memcpy(&h[0], m_id.fileId.data(), 8);
+        std::memcpy(&h[32], m_id.reserved.data(), m_id.reserved.size());
         putText(&h[8], kIdField, m_file.formatId, false);
         putText(&h[16], kIdField, m_file.programId, false);
         h[24] = 0;
@@ -276,7 +306,7 @@ public:
         putText(hd + 68, kNameField, m_file.organisation);
         putText(hd + 100, kNameField, m_file.project);
         putText(hd + 132, kNameField, m_file.subject);
-        if (hdSize == kHdLongSize) {
+        if (hdSize >= kHdLongSize) {
             put64(hd + 164, m_id.timeStamp, m_big);
             put16(hd + 172, static_cast<uint16_t>(m_id.utcOffset), m_big);
             put16(hd + 174, m_id.timeQuality, m_big);
@@ -427,7 +457,7 @@ bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& he
 
 bool planFile(const MdfIdentity& id, const tMDF_FILE& file, const std::vector<uint64_t>& dataBytes,
               MdfFilePlan& plan) {
-    uint64_t pos = kIdSize + (id.headerSize >= kHdLongSize ? kHdLongSize : kHdSize);
+    uint64_t pos = kIdSize + writtenHeaderSize(id);
     std::vector<uint64_t> links;
     for (const uint64_t bytes : dataBytes) {
         links.push_back(pos);
@@ -470,6 +500,8 @@ uint32_t MdfFileImage::create(tMDF_FILE& desc) {
             group.recordId = static_cast<uint8_t>(g);
             group.buffers.assign(size_t{256} * cg.recordSize, 0);
             group.filled.assign(size_t{256} * cg.channels.size(), 0);
+            group.pending.assign(size_t{256} * cg.channels.size(), 0.0);
+            group.firstChannel = number;
             for (size_t c = 0; c < cg.channels.size(); ++c) {
                 tMDF_CN_INFO& cn = cg.channels[c];
                 cn.startBit = startBits[c];
@@ -492,8 +524,7 @@ uint32_t MdfFileImage::create(tMDF_FILE& desc) {
     TreeWriter writer(m_identity, m_file);
     std::vector<uint64_t> links(m_file.dataGroups.size());
     for (size_t d = 0; d < links.size(); ++d) links[d] = d + 1;
-    const uint16_t hdSize = m_identity.headerSize >= kHdLongSize ? kHdLongSize : kHdSize;
-    writer.writeTree(kIdSize + hdSize, links);
+    writer.writeTree(kIdSize + writtenHeaderSize(m_identity), links);
     const std::string imagePath = m_temp->path() + "/MdfRecord.image";
     const int fd = ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -509,16 +540,9 @@ void MdfFileImage::input(uint16_t channel, uint8_t slot, ValueKind kind, uint64_
     MdfChannel& ch = m_channels[channel];
     MdfChannelGroup& g = m_groups[ch.group];
     uint8_t* record = g.buffers.data() + size_t{slot} * g.recordSize;
-    placeBits(record, ch.startBit, ch.bitCount, fieldBits(ch, kind, bits, number), m_file.byteOrder != 0);
-    if (!std::isnan(number)) {
-        if (!ch.rangeSet) {
-            ch.rangeSet = true;
-            ch.minimum = ch.maximum = number;
-        } else {
-            ch.minimum = std::min(ch.minimum, number);
-            ch.maximum = std::max(ch.maximum, number);
-        }
-    }
+    const uint64_t field = fieldBits(ch, kind, bits, number);
+    placeBits(record, ch.startBit, ch.bitCount, field, m_file.byteOrder != 0);
+    g.pending[size_t{slot} * g.channelCount + ch.index] = storedValue(ch, field);
     g.idle[slot] = 0;
     uint8_t& flag = g.filled[size_t{slot} * g.channelCount + ch.index];
     if (!flag) {
@@ -530,6 +554,20 @@ void MdfFileImage::input(uint16_t channel, uint8_t slot, ValueKind kind, uint64_
     std::memset(&g.filled[size_t{slot} * g.channelCount], 0, g.channelCount);
     g.filledCount[slot] = 0;
     ++g.recordCount;
+    // The range covers the values of stored records only: a record dropped as stale leaves it as it was.
+    const double* values = &g.pending[size_t{slot} * g.channelCount];
+    for (uint16_t c = 0; c < g.channelCount; ++c) {
+        MdfChannel& member = m_channels[g.firstChannel + c];
+        const double v = values[c];
+        if (std::isnan(v)) continue;
+        if (!member.rangeSet) {
+            member.rangeSet = true;
+            member.minimum = member.maximum = v;
+        } else {
+            member.minimum = std::min(member.minimum, v);
+            member.maximum = std::max(member.maximum, v);
+        }
+    }
     MdfDataGroup& dg = m_dataGroups[g.dataGroup];
     if (dg.recordIdCount > 0) dg.store.append(&g.recordId, 1, *m_spill);
     dg.store.append(record, g.recordSize, *m_spill);

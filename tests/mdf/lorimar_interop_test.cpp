@@ -238,3 +238,66 @@ TEST(LorimarInterop, LibraryReadsFilesOfTheIndependentWriter) {
         }
     }
 }
+
+// The public data-group block is 28 bytes; files whose writers left out the reserved word (24 bytes) still
+// open in the library, while the independent reader refuses them, as strict readers do.
+TEST(LorimarInterop, DataGroupsOf24BytesOpenThoughStrictReadersRefuseThem) {
+    vextest::TempDir dir;
+    mdfref::File f;
+    f.dataGroupSize = 24;
+    mdfref::DataGroup& dg = f.dataGroups.emplace_back();
+    mdfref::ChannelGroup& cg = dg.groups.emplace_back();
+    cg.recordSize = 1;
+    mdfref::Channel& cn = cg.channels.emplace_back();
+    cn.name = "u8";
+    cn.bitCount = 8;
+    for (const char v : {'\x07', '\x2A'}) dg.records.emplace_back(0, std::string(1, v));
+    const std::string bytes = mdfref::write(f);
+    EXPECT_THROW(mdfref::read(bytes), std::runtime_error);
+    vextest::writeFile(dir / "dg24.mdf", bytes);
+    CLorimar lib;
+    ASSERT_EQ(open(lib, dir / "dg24.mdf"), MDF_OK);
+    uint32_t v = 0;
+    ASSERT_EQ(lib.GetChannelRawData(0, 1, v), MDF_OK);
+    EXPECT_EQ(v, 0x2Au);
+}
+
+// A channel's range is that of the values its stored records hold, as stored: a value whose record was
+// dropped, or never completed, leaves it alone, and a value cut to the channel's width counts as stored.
+TEST(LorimarInterop, ChannelRangeCoversStoredRecordsOnly) {
+    vextest::TempDir dir;
+    tMDF_FILE desc = file();
+    desc.dataGroups.resize(2);
+    desc.dataGroups[0].channelGroups.resize(1);
+    desc.dataGroups[0].channelGroups[0].channels = {channel("a", MDF_SINT, 8), channel("b", MDF_UINT, 8)};
+    desc.dataGroups[1].channelGroups.resize(1);
+    desc.dataGroups[1].channelGroups[0].channels = {channel("c", MDF_UINT, 8), channel("d", MDF_UINT, 8)};
+    CLorimar lib;
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    lib.InputSamplingData(0, 0, int32_t{-5});
+    lib.InputSamplingData(1, 0, uint32_t{0x1234});  // stored as 0x34
+    lib.InputSamplingData(0, 1, int32_t{100});      // dropped after ten idle calls
+    for (int i = 0; i < 10; ++i) lib.OnSamplingTimeIdle();
+    lib.InputSamplingData(0, 1, int32_t{7});
+    lib.InputSamplingData(1, 1, uint32_t{3});
+    lib.InputSamplingData(0, 2, int32_t{-100});  // never completed
+    lib.InputSamplingData(2, 0, uint32_t{9});    // c's group stores no record
+    ASSERT_EQ(save(lib, dir / "range.mdf"), MDF_OK);
+
+    const mdfref::File ref = mdfref::read(vextest::readFile(dir / "range.mdf"));
+    ASSERT_EQ(ref.dataGroups.size(), 2u);
+    const mdfref::ChannelGroup& stored = ref.dataGroups[1].groups[0];  // chains run last to first
+    ASSERT_EQ(stored.records.size(), 2u);
+    const struct {
+        const mdfref::Channel& cn;
+        uint16_t valid;
+        double min, max;
+    } expected[] = {{stored.channels[1], 1, -5, 7},
+                    {stored.channels[0], 1, 3, 0x34},
+                    {ref.dataGroups[0].groups[0].channels[1], 0, 0, 0}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(e.cn.rangeValid, e.valid) << e.cn.name;
+        EXPECT_EQ(e.cn.minimum, e.min) << e.cn.name;
+        EXPECT_EQ(e.cn.maximum, e.max) << e.cn.name;
+    }
+}

@@ -82,7 +82,7 @@ TEST(LorimarLayout, SmallFileBlockByBlock) {
     for (const bool big : {false, true}) {
         const Bytes f{writeSmall(dir / "small.mdf", big), big};
         EXPECT_EQ(f.b, vextest::readFile(vextest::fixture(big ? "mdf/small_be.mdf" : "mdf/small_le.mdf")));
-        ASSERT_EQ(f.b.size(), 1166u);
+        ASSERT_EQ(f.b.size(), 1170u);
         // Identification block.
         EXPECT_EQ(f.str(0, 8), "MDF     ");
         EXPECT_EQ(f.str(8, 8), std::string("3.00\0\0\0\0", 8));
@@ -96,8 +96,8 @@ TEST(LorimarLayout, SmallFileBlockByBlock) {
         EXPECT_EQ(f.id(64), "HD");
         EXPECT_EQ(f.u16(66), 164);
         EXPECT_EQ(f.u32(68), 240u);   // first data group
-        EXPECT_EQ(f.u32(72), 1140u);  // file comment
-        EXPECT_EQ(f.u32(76), 1154u);  // program block
+        EXPECT_EQ(f.u32(72), 1144u);  // file comment
+        EXPECT_EQ(f.u32(76), 1158u);  // program block
         EXPECT_EQ(f.u16(80), 1);
         EXPECT_EQ(f.str(82, 10), "05:06:2024");
         EXPECT_EQ(f.str(92, 8), "07:08:09");
@@ -115,73 +115,74 @@ TEST(LorimarLayout, SmallFileBlockByBlock) {
         EXPECT_EQ(single, 1.5f);
         // Data group, channel group.
         EXPECT_EQ(f.id(240), "DG");
-        EXPECT_EQ(f.u16(242), 24);
+        EXPECT_EQ(f.u16(242), 28);  // the reserved word at 24 included
         EXPECT_EQ(f.u32(244), 0u);
-        EXPECT_EQ(f.u32(248), 264u);
+        EXPECT_EQ(f.u32(248), 268u);
         EXPECT_EQ(f.u32(252), 0u);
         EXPECT_EQ(f.u32(256), 228u);
         EXPECT_EQ(f.u16(260), 1);
         EXPECT_EQ(f.u16(262), 0);
-        EXPECT_EQ(f.id(264), "CG");
-        EXPECT_EQ(f.u16(266), 26);
-        EXPECT_EQ(f.u32(268), 0u);
-        EXPECT_EQ(f.u32(272), 894u);  // first channel link: the last channel, c
-        EXPECT_EQ(f.u32(276), 1130u);
-        EXPECT_EQ(f.u16(280), 0);
-        EXPECT_EQ(f.u16(282), 3);
-        EXPECT_EQ(f.u16(284), 6);
-        EXPECT_EQ(f.u32(286), 2u);
+        EXPECT_EQ(f.u32(264), 0u);
+        EXPECT_EQ(f.id(268), "CG");
+        EXPECT_EQ(f.u16(270), 26);
+        EXPECT_EQ(f.u32(272), 0u);
+        EXPECT_EQ(f.u32(276), 898u);  // first channel link: the last channel, c
+        EXPECT_EQ(f.u32(280), 1134u);
+        EXPECT_EQ(f.u16(284), 0);
+        EXPECT_EQ(f.u16(286), 3);
+        EXPECT_EQ(f.u16(288), 6);
+        EXPECT_EQ(f.u32(290), 2u);
         // Channel a with its 62-byte linear conversion; chain a <- b <- c.
-        EXPECT_EQ(f.id(290), "CN");
-        EXPECT_EQ(f.u16(292), 228);
-        EXPECT_EQ(f.u32(294), 0u);
-        EXPECT_EQ(f.u32(298), 518u);
-        EXPECT_EQ(f.u32(302), 0u);
-        EXPECT_EQ(f.str(316, 2), std::string("a\0", 2));
-        EXPECT_EQ(f.u16(290 + 186), 0);
-        EXPECT_EQ(f.u16(290 + 188), 8);
-        EXPECT_EQ(f.u16(290 + 190), 0);
-        EXPECT_EQ(f.u16(290 + 192), 1);  // range of the values received
-        EXPECT_EQ(f.real(290 + 194), 10.0);
-        EXPECT_EQ(f.real(290 + 202), 11.0);
-        EXPECT_EQ(f.u16(290 + 226), 0);
-        EXPECT_EQ(f.id(518), "CC");
-        EXPECT_EQ(f.u16(520), 62);
-        EXPECT_EQ(f.str(540, 2), std::string("V\0", 2));
-        EXPECT_EQ(f.u16(560), 0);
-        EXPECT_EQ(f.u16(562), 2);
-        EXPECT_EQ(f.real(564), 1.0);
-        EXPECT_EQ(f.real(572), 2.0);
-        EXPECT_EQ(f.id(580), "CN");
-        EXPECT_EQ(f.u32(584), 290u);
-        EXPECT_EQ(f.u32(592), 808u);
-        EXPECT_EQ(f.u16(580 + 186), 8);
-        EXPECT_EQ(f.str(580 + 58, 7), std::string("single\0", 7));
-        EXPECT_EQ(f.id(808), "CE");
-        EXPECT_EQ(f.u16(810), 86);
-        EXPECT_EQ(f.u16(812), 19);
-        EXPECT_EQ(f.u32(814), 0x123u);
-        EXPECT_EQ(f.u32(818), 1u);
-        EXPECT_EQ(f.str(822, 4), std::string("MSG\0", 4));
-        EXPECT_EQ(f.str(858, 4), std::string("ECU\0", 4));
-        EXPECT_EQ(f.id(894), "CN");
-        EXPECT_EQ(f.u32(898), 580u);
-        EXPECT_EQ(f.u32(914), 1122u);
-        EXPECT_EQ(f.u16(894 + 186), 40);
-        EXPECT_EQ(f.u16(894 + 188), 1);
+        EXPECT_EQ(f.id(294), "CN");
+        EXPECT_EQ(f.u16(296), 228);
+        EXPECT_EQ(f.u32(298), 0u);
+        EXPECT_EQ(f.u32(302), 522u);
+        EXPECT_EQ(f.u32(306), 0u);
+        EXPECT_EQ(f.str(320, 2), std::string("a\0", 2));
+        EXPECT_EQ(f.u16(294 + 186), 0);
+        EXPECT_EQ(f.u16(294 + 188), 8);
+        EXPECT_EQ(f.u16(294 + 190), 0);
+        EXPECT_EQ(f.u16(294 + 192), 1);  // range of the values received
+        EXPECT_EQ(f.real(294 + 194), 10.0);
+        EXPECT_EQ(f.real(294 + 202), 11.0);
+        EXPECT_EQ(f.u16(294 + 226), 0);
+        EXPECT_EQ(f.id(522), "CC");
+        EXPECT_EQ(f.u16(524), 62);
+        EXPECT_EQ(f.str(544, 2), std::string("V\0", 2));
+        EXPECT_EQ(f.u16(564), 0);
+        EXPECT_EQ(f.u16(566), 2);
+        EXPECT_EQ(f.real(568), 1.0);
+        EXPECT_EQ(f.real(576), 2.0);
+        EXPECT_EQ(f.id(584), "CN");
+        EXPECT_EQ(f.u32(588), 294u);
+        EXPECT_EQ(f.u32(596), 812u);
+        EXPECT_EQ(f.u16(584 + 186), 8);
+        EXPECT_EQ(f.str(584 + 58, 7), std::string("single\0", 7));
+        EXPECT_EQ(f.id(812), "CE");
+        EXPECT_EQ(f.u16(814), 86);
+        EXPECT_EQ(f.u16(816), 19);
+        EXPECT_EQ(f.u32(818), 0x123u);
+        EXPECT_EQ(f.u32(822), 1u);
+        EXPECT_EQ(f.str(826, 4), std::string("MSG\0", 4));
+        EXPECT_EQ(f.str(862, 4), std::string("ECU\0", 4));
+        EXPECT_EQ(f.id(898), "CN");
+        EXPECT_EQ(f.u32(902), 584u);
+        EXPECT_EQ(f.u32(918), 1126u);
+        EXPECT_EQ(f.u16(898 + 186), 40);
+        EXPECT_EQ(f.u16(898 + 188), 1);
         // Text blocks: size = length + 5, text and NUL.
         const struct {
             size_t at;
             std::string text;
-        } texts[] = {{1122, "cmt"}, {1130, "group"}, {1140, "test file"}};
+        } texts[] = {{1126, "cmt"}, {1134, "group"}, {1144, "test file"}};
         for (const auto& t : texts) {
             EXPECT_EQ(f.id(t.at), "TX");
             EXPECT_EQ(f.u16(t.at + 2), t.text.size() + 5);
             EXPECT_EQ(f.str(t.at + 4, t.text.size() + 1), t.text + '\0');
         }
-        EXPECT_EQ(f.id(1154), "PR");
-        EXPECT_EQ(f.u16(1156), 12);
-        EXPECT_EQ(f.str(1158, 8), "Vexarium");
+        EXPECT_EQ(f.id(1158), "PR");
+        EXPECT_EQ(f.u16(1160), 12);
+        EXPECT_EQ(f.str(1162, 8), "Vexarium");
     }
 }
 
@@ -276,24 +277,38 @@ TEST(LorimarLayout, TextsAreGbkAndCutWithoutSplittingCharacters) {
               "发动机转速发动机转速发动机转速");
 }
 
+// A created file carries the identification fields, reserved bytes, header size and long-header fields of the
+// file the object opened before. A header declared shorter than 208 bytes is written with 164: its
+// long-header fields (164..207) would run past its end into the data.
 TEST(LorimarLayout, CreatedFileTakesOverTheIdentityOfTheFileOpenedBefore) {
+    const struct { uint16_t opened, written; } cases[] = {{164, 164}, {208, 208}, {240, 240}, {180, 164}};
     vextest::TempDir dir;
-    mdfref::File old;
-    old.version = 330;
-    old.headerSize = 208;
-    vextest::writeFile(dir / "v330.mdf", mdfref::write(old));
-    CLorimar lib;
-    ASSERT_EQ(open(lib, dir / "v330.mdf"), MDF_OK);
-    EXPECT_EQ(lib.GetMdfFileInfo().version, 330);
-    ASSERT_EQ(lib.CloseMdfFile(), MDF_OK);
-    tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
-    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
-    lib.InputSamplingData(0, 0, 5u);
-    ASSERT_EQ(save(lib, dir / "new.mdf"), MDF_OK);
-    const Bytes f{vextest::readFile(dir / "new.mdf")};
-    EXPECT_EQ(f.u16(28), 330);
-    EXPECT_EQ(f.u16(66), 208);
-    EXPECT_EQ(f.u32(f.u32(68) + 16), 272u);  // data after the long header
+    for (const auto& c : cases) {
+        mdfref::File old;
+        old.version = 330;
+        old.headerSize = c.opened;
+        std::string bytes = mdfref::write(old);
+        for (size_t i = 32; i < 64; ++i) bytes[i] = static_cast<char>(i);  // reserved bytes
+        if (c.opened >= 208) bytes[64 + 164] = 0x5A;                       // time stamp, low byte
+        vextest::writeFile(dir / "old.mdf", bytes);
+        CLorimar lib;
+        ASSERT_EQ(open(lib, dir / "old.mdf"), MDF_OK);
+        EXPECT_EQ(lib.GetMdfFileInfo().version, 330);
+        ASSERT_EQ(lib.CloseMdfFile(), MDF_OK);
+        tMDF_FILE desc = singleGroup({channel("a", MDF_UINT, 8)});
+        ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+        lib.InputSamplingData(0, 0, 5u);
+        ASSERT_EQ(save(lib, dir / "new.mdf"), MDF_OK);
+        const Bytes f{vextest::readFile(dir / "new.mdf")};
+        EXPECT_EQ(f.u16(28), 330) << c.opened;
+        EXPECT_EQ(f.str(32, 32), bytes.substr(32, 32)) << c.opened;
+        EXPECT_EQ(f.u16(66), c.written) << c.opened;
+        EXPECT_EQ(f.u32(f.u32(68) + 16), 64u + c.written) << c.opened;  // data right after the header
+        if (c.written >= 208) {
+            EXPECT_EQ(f.u32(64 + 164), 0x5Au) << c.opened;
+        }
+        ASSERT_NO_THROW(mdfref::read(f.b)) << c.opened;
+    }
 }
 
 TEST(LorimarLayout, FilesBeyondFourGibibytesArePlannedAsRefused) {

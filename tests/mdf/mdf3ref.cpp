@@ -101,7 +101,9 @@ File read(const std::string& b) {
     std::set<uint32_t> seen;
     for (uint32_t dgAt = in.u32(64 + 4); dgAt != 0; dgAt = in.u32(dgAt + 4)) {
         if (!seen.insert(dgAt).second) throw std::runtime_error("data-group chain loops");
-        in.expect(dgAt, "DG");
+        // The public data-group block is 28 bytes, its reserved word at 24 included; a shorter one is
+        // refused.
+        if (in.expect(dgAt, "DG") < 28) throw std::runtime_error("data-group block shorter than 28 bytes");
         DataGroup& dg = f.dataGroups.emplace_back();
         dg.idCount = in.u16(dgAt + 22);
         for (uint32_t cgAt = in.u32(dgAt + 8); cgAt != 0; cgAt = in.u32(cgAt + 4)) {
@@ -305,7 +307,7 @@ std::string write(const File& f) {
         const size_t dgAt = o.here();
         o.patch32(prevDgNext, dgAt);
         o.bytes += "DG";
-        o.u16(28);
+        o.u16(f.dataGroupSize);
         prevDgNext = o.here();
         o.u32(0);
         const size_t firstCg = o.here();
@@ -315,7 +317,7 @@ std::string write(const File& f) {
         o.u32(0);
         o.u16(dg.groups.size());
         o.u16(dg.idCount);
-        o.u32(0);
+        if (f.dataGroupSize >= 28) o.u32(0);
         size_t prevCgNext = firstCg;
         for (const ChannelGroup& cg : dg.groups) {
             const uint32_t comment = o.text(cg.comment);

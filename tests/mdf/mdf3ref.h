@@ -5,7 +5,8 @@
 //
 // Conventions: the identification block's byte-order field (offset 24) selects the order of every integer in
 // blocks and records; REAL fields of blocks are little-endian IEEE doubles; a big-endian channel value is the
-// big-endian integer formed by the bytes it covers, shifted right by (start bit mod 8).
+// big-endian integer formed by the bytes it covers, shifted right by (start bit mod 8). The reader is strict
+// where the public layout is fixed: a data-group block must declare its full 28 bytes.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -58,6 +59,7 @@ struct File {
     std::string programId = "mdfref";
     uint16_t version = 300;
     uint16_t headerSize = 164;
+    uint16_t dataGroupSize = 28;  // writer: 24 leaves the reserved word out, as some writers do
     std::string date = "01:02:2024", time = "03:04:05";
     std::string author, organisation, project, subject, comment;
     std::vector<DataGroup> dataGroups;
