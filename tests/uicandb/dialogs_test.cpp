@@ -294,7 +294,10 @@ TEST_F(DialogTest, BitGridDragAndHover) {
     EXPECT_EQ(grid.CellRect(7).left(), grid.CellRect(0).left() - 7 * bit8.width());  // bit 7 at the left
 
     // Hovering shows the name while nothing is selected.
-    QTest::mouseMove(&grid, grid.CellRect(32).center());
+    const QPointF over(grid.CellRect(32).center());
+    QMouseEvent hover(QEvent::MouseMove, over, grid.mapToGlobal(over), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&grid, &hover);
     EXPECT_TRUE(grid.tipLabel()->isVisible());
     EXPECT_EQ(grid.tipLabel()->text(), "Flag");
 

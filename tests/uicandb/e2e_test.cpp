@@ -74,7 +74,19 @@ TEST_F(EndToEnd, ImportedDbcDecodesLiveTraffic) {
             const QModelIndex msgs = tree.index(0, 0, tree.index(0, 0));
             for (int r = 0; r < tree.rowCount(msgs); ++r)
                 editorShowedMessage |= tree.Text(tree.index(r, 0, msgs)) == "speed [ 0x201 ]";
-            WhenModal<CCanDbAtbDlg>([&editor](CCanDbAtbDlg& atb) {
+            // With VEX_CANDB_SHOTS set, the editor showing the imported message's signals is saved.
+            const char* dir = std::getenv("VEX_CANDB_SHOTS");
+            if (dir != nullptr && *dir != '\0') {
+                editor.treePane()->expand(msgs);
+                for (int r = 0; r < tree.rowCount(msgs); ++r)
+                    if (tree.Text(tree.index(r, 0, msgs)) == "speed [ 0x201 ]")
+                        editor.treePane()->OnClick(tree.index(r, 0, msgs));
+                QApplication::processEvents();
+                editor.grab().save(QString::fromUtf8(dir) + "/editor.png");
+            }
+            WhenModal<CCanDbAtbDlg>([&editor, dir](CCanDbAtbDlg& atb) {
+                if (dir != nullptr && *dir != '\0')
+                    atb.grab().save(QString::fromUtf8(dir) + "/attributes.png");
                 Click(atb, "btnOk");
                 QTimer::singleShot(0, &editor,
                                    [&editor] { editor.Action(CCanDbEditDlg::ID_SAVE_EXIT)->trigger(); });

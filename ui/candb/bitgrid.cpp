@@ -110,12 +110,14 @@ void CMsgBitGrid::paintEvent(QPaintEvent*) {
             }
             if (count == 0) continue;
             const QRect first = CellRect(row * 8 + highBit);
-            const QRect box(first.left(), first.top(), count * cellW(), cellH() * 2 / 3);
-            p.fillRect(box, vex::ColorFromRef(candbui::SignalColor(i)));
+            const QRect box(first.left() + 2, first.top() + 2, count * cellW() - 4, cellH() / 2);
+            const QString name = p.fontMetrics().elidedText(QString::fromStdString(m_msg.Signals[i].Name),
+                                                            Qt::ElideRight, box.width());
+            // The text on the signal's colour, so it stays readable over an overlap.
+            const QRect textBox = p.fontMetrics().boundingRect(box, Qt::AlignLeft | Qt::AlignVCenter, name);
+            p.fillRect(textBox & box, vex::ColorFromRef(candbui::SignalColor(i)));
             p.setPen(Qt::black);
-            p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(QString::fromStdString(m_msg.Signals[i].Name),
-                                                  Qt::ElideRight, box.width()));
+            p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, name);
             break;
         }
         for (int c = 0; c < 64; ++c) {
