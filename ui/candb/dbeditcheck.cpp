@@ -260,7 +260,9 @@ std::string EnumItemText(const tCAN_SIGNAL_ENUM_ITEM& item) {
 }
 
 std::string SignalPlaceText(const CCanSignal& signal) {
-    return "{" + std::to_string(signal.BitOffset) + "-" + std::to_string(signal.BitLen) + "}";
+    char text[16];
+    std::snprintf(text, sizeof text, "{%d-%d}", signal.BitOffset, signal.BitLen);
+    return text;
 }
 
 }  // namespace candbui
