@@ -70,16 +70,7 @@ TEST(DbAttributes, NameRequiredAndUniqueWhenRenamed) {
 
 TEST(SignalEdit, ChecksInOrder) {
     const CCanMsg msg = Msg("M", 1, 0, {Sig("Speed", 0, 8), Sig("Dup", 8, 8), Sig("Dup", 16, 8)});
-    auto fields = [] {
-        tSIGNAL_EDIT_FIELDS f;
-        f.Name = "New";
-        f.BitLen = "8";
-        f.Factor = "1";
-        f.Offset = "0";
-        f.Min = "0";
-        f.Max = "0";
-        return f;
-    };
+    auto fields = [] { return tSIGNAL_EDIT_FIELDS{"New", false, "8", true, "1", "0", "0", "0", "", false}; };
     const struct {
         const char* what;
         void (*change)(tSIGNAL_EDIT_FIELDS&);
