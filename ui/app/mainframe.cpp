@@ -22,6 +22,7 @@
 #include "ui/app/frameicons.h"
 #include "ui/app/framelayout.h"
 #include "ui/app/infownd.h"
+#include "ui/candb/candbcfgdlg.h"
 #include "platform/util/utils.h"
 #include "platform/qt/namedmutex.h"
 #include "platform/qt/prompt.h"
@@ -185,6 +186,7 @@ bool CMainFrame::Handled(uint32_t id) const {
         case ID_START_LISTEN:
         case ID_STOP_LISTEN:
         case ID_CFG_DEVICE:
+        case ID_CFG_CANDB:
         case ID_VIEW_TOOLBAR:
         case ID_VIEW_STATUS_BAR:
         case ID_APP_ABOUT:
@@ -510,6 +512,9 @@ void CMainFrame::onCommand(uint32_t id) {
         case ID_CFG_DEVICE:
             onDevice();
             break;
+        case ID_CFG_CANDB:
+            onCanDatabases();
+            break;
         case ID_VIEW_TOOLBAR:
             m_toolBar->setVisible(m_actions[ID_VIEW_TOOLBAR]->isChecked());
             break;
@@ -550,6 +555,21 @@ void CMainFrame::onStartLogging() {
 
 void CMainFrame::onDevice() {
     EditCanDevices(m_ws.Cfg(), m_ws.IsOnline(), this);
+}
+
+// The database list edits the live configuration's databases; afterwards they are written into the
+// current file, every other section as the file holds it. A file that does not read cleanly is left as
+// it is and the reason shown.
+void CMainFrame::onCanDatabases() {
+    {
+        CCanDbCfgDlg dlg(m_ws, this);
+        dlg.exec();
+    }
+    CAppCfg file;
+    std::string error;
+    if (!CAppCfg::SaveCanDatabases(file, m_ws.Cfg(), m_ws.CfgPath(), error))
+        vex::CurrentPrompt().message(this, qs(error), QStringLiteral("CAN数据库"), vex::MsgButtons::Ok,
+                                     vex::MsgIcon::Error);
 }
 
 bool CMainFrame::saveCfgTo(const std::string& path, const QString& caption) {

@@ -120,6 +120,7 @@ private:
     void onCfgSaveAs();
     void onStartLogging();
     void onDevice();
+    void onCanDatabases();
     // The question "是否保存当前配置?" when the configuration was changed; false when the user cancelled
     // or the save failed.
     bool askSaveModified();
