@@ -30,7 +30,7 @@ Frame SeqFrame(uint32_t seq) {
     Frame f;
     f.id = 0x555;
     f.dlc = 4;
-    std::memcpy(f.data, &seq, 4);
+    std::memcpy(f.data.data(), &seq, 4);
     return f;
 }
 
