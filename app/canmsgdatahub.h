@@ -6,9 +6,8 @@
 // frame to the logger. It also keeps the global message and signal maps: one database message per
 // message key, and every signal of those messages numbered from 0.
 //
-// Threads: Queue() is safe from any thread. Everything else runs on the GUI thread, except that the
-// replay engine's thread may call ClearBuffers while the hub is ready. Readers of the trace ring and the
-// trace maps hold TraceLock().
+// Threads: Queue() is safe from any thread. Everything else runs on the GUI thread (the replay engine
+// included). Readers of the trace ring and the trace maps hold TraceLock().
 #include <array>
 #include <atomic>
 #include <cstdint>

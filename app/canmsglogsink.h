@@ -17,4 +17,7 @@ public:
     // Ends the open log, if any.
     virtual void Stop() = 0;
     virtual bool IsOpen() const = 0;
+    // Why the last Start failed or the last log ended early, as a sentence for the info window; empty
+    // when nothing failed.
+    virtual std::string LastError() const { return {}; }
 };

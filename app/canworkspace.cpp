@@ -19,7 +19,8 @@ std::string processCurrentDir() {
 }  // namespace
 
 CCanWorkspace::CCanWorkspace(std::string currentDir) : m_Hub(m_Cfg, m_InfoRing) {
-    loadAtStart(currentDir.empty() ? processCurrentDir() : currentDir);
+    m_AppFolder = currentDir.empty() ? processCurrentDir() : currentDir;
+    loadAtStart(m_AppFolder);
 }
 
 void CCanWorkspace::loadAtStart(const std::string& currentDir) {
@@ -47,8 +48,15 @@ void CCanWorkspace::loadAtStart(const std::string& currentDir) {
 CCanWorkspace::~CCanWorkspace() {
     // No thread may outlive the devices and the hub it uses.
     GoOffline();
+    m_Hub.SetLogSink(nullptr);
     CAppRegConfig reg;
     reg.sLastCfgFilePathName = m_CfgPath;
+}
+
+void CCanWorkspace::InstallLogger(std::unique_ptr<ICanMsgLogSink> logger) {
+    if (m_Logger) m_Logger->Stop();
+    m_Logger = std::move(logger);
+    m_Hub.SetLogSink(m_Logger.get());
 }
 
 bool CCanWorkspace::GoOnline() {
@@ -91,7 +99,9 @@ bool CCanWorkspace::GoOnline() {
     m_ListenFlag = true;
     // A log that is already open goes on; no second one is started.
     if (m_Cfg.Log.AutoLogFlag != 0 && !m_Hub.IsLogging() && !m_Hub.StartLogging(m_Cfg.Log.LogFileNameId)) {
-        AddInfoMsg(kOnlineSource, 1, "自动开始记录失败，本次监听的报文没有记录。");
+        const std::string why = m_Hub.LogSink() != nullptr ? m_Hub.LogSink()->LastError() : std::string();
+        AddInfoMsg(kOnlineSource, 1,
+                   "自动开始记录失败，本次监听的报文没有记录。" + (why.empty() ? std::string() : why));
     }
     return true;
 }

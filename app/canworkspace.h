@@ -1,19 +1,23 @@
 #pragma once
 // CCanWorkspace: the one object that owns the state of the running program: the configuration with both
 // device objects, the data hub, the receive-thread record, the colour table, the info ring, and the
-// online and replay flags. It loads the last configuration when built, remembers the one in use when
-// destroyed, and goes online and offline.
+// online and replay flags, and the continuous logger and the replay engine once their layer has installed
+// them. It loads the last configuration when built, remembers the one in use when destroyed, and goes
+// online and offline.
 //
 // Everything here runs on the GUI thread except where a member says otherwise; the two flags and the
 // receive-thread record may be read from any thread.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "app/canmsgdatahub.h"
 #include "app/canmsgsender.h"
+#include "app/canmsglogsink.h"
+#include "app/canreplaystate.h"
 #include "app/canrxthread.h"
 #include "app/infomsgring.h"
 #include "config/appcfg.h"
@@ -63,6 +67,17 @@ public:
     CColorTable& Colors() { return m_Colors; }
     CInfoMsgRing& InfoRing() { return m_InfoRing; }
 
+    // The continuous logger and the replay engine live as long as the workspace; the layer that implements
+    // them installs each once. Installing the logger also makes it the hub's log sink.
+    void InstallLogger(std::unique_ptr<ICanMsgLogSink> logger);
+    ICanMsgLogSink* Logger() const { return m_Logger.get(); }
+    void InstallReplay(std::unique_ptr<ICanReplayState> replay) { m_Replay = std::move(replay); }
+    // Null until installed.
+    ICanReplayState* Replay() const { return m_Replay.get(); }
+
+    // The program's folder: the configuration folder "cfg" and the log folder "log" lie below it.
+    const std::string& AppFolder() const { return m_AppFolder; }
+
     // Path of the configuration file in use (empty: none).
     const std::string& CfgPath() const { return m_CfgPath; }
     void SetCfgPath(std::string path) { m_CfgPath = std::move(path); }
@@ -80,4 +95,8 @@ private:
     CCanMsgSender m_Sender{m_RxThread};
     CColorTable m_Colors;
     std::string m_CfgPath;
+    std::string m_AppFolder;
+    // Destroyed before the hub that uses them.
+    std::unique_ptr<ICanMsgLogSink> m_Logger;
+    std::unique_ptr<ICanReplayState> m_Replay;
 };

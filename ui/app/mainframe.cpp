@@ -17,12 +17,17 @@
 #include <algorithm>
 
 #include "app/canworkspace.h"
+#include "logging/canreplay.h"
+#include "logging/workspacemembers.h"
 #include "ui/app/candevcfgdlg.h"
+#include "ui/app/canmsgfiltersetdlg.h"
 #include "ui/app/filechoose.h"
 #include "ui/app/frameicons.h"
 #include "ui/app/framelayout.h"
 #include "ui/app/infownd.h"
 #include "ui/candb/candbcfgdlg.h"
+#include "ui/logging/canmsgdatalogsetdlg.h"
+#include "ui/logging/canreplaycontroldlg.h"
 #include "platform/util/utils.h"
 #include "platform/qt/namedmutex.h"
 #include "platform/qt/prompt.h"
@@ -60,6 +65,9 @@ CMainFrame::CMainFrame(CCanWorkspace& ws, Options options) : m_ws(ws), m_tickMs(
         m_ownProbe = std::make_unique<vex::LockFileProbe>(kSiblingMutexName);
         m_sibling = m_ownProbe.get();
     }
+    // The continuous logger and the replay engine join the workspace with the frame that runs them.
+    WorkspaceLogger(ws);
+    WorkspaceReplay(ws);
     CFrameTickHost& host = *this;
     m_tick = std::make_unique<CMainFrameTick>(ws, *m_sibling, host);
 
@@ -177,6 +185,9 @@ bool CMainFrame::Handled(uint32_t id) const {
         case ID_START_LOG:
         case ID_STOP_LOG:
             return m_ws.Hub().LogSink() != nullptr;
+        case ID_REPLAY:
+            return m_ws.Replay() != nullptr;
+        case ID_CFG_LOG:
         case ID_WND_INFO:
         case ID_CFG_NEW:
         case ID_CFG_LOAD:
@@ -192,8 +203,7 @@ bool CMainFrame::Handled(uint32_t id) const {
         case ID_APP_ABOUT:
             return true;
         default:
-            // Replay, the database and log settings dialogs, the tools and the services come with their
-            // own windows and dialogs.
+            // The database dialogs, the tools and the services come with their own windows and dialogs.
             return false;
     }
 }
@@ -509,6 +519,12 @@ void CMainFrame::onCommand(uint32_t id) {
         case ID_STOP_LOG:
             m_ws.Hub().StopLogging();
             break;
+        case ID_REPLAY:
+            onReplay();
+            break;
+        case ID_CFG_LOG:
+            onLogSettings();
+            break;
         case ID_CFG_DEVICE:
             onDevice();
             break;
@@ -549,8 +565,54 @@ void CMainFrame::StopListening() {
 }
 
 void CMainFrame::onStartLogging() {
-    if (!m_ws.Hub().StartLogging(m_ws.Cfg().Log.LogFileNameId))
-        m_ws.AddInfoMsg("开始记录", 2, "记录文件没有创建，报文没有记录。");
+    if (!m_ws.Hub().StartLogging(m_ws.Cfg().Log.LogFileNameId)) {
+        const ICanMsgLogSink* logger = m_ws.Hub().LogSink();
+        m_ws.AddInfoMsg(
+            "开始记录", 2,
+            "记录文件没有创建，报文没有记录。" + (logger != nullptr ? logger->LastError() : std::string()));
+    }
+}
+
+void CMainFrame::onLogSettings() {
+    // Looked at, not changed, while the bus is open or a replay runs.
+    const bool readOnly = m_ws.IsOnline() || m_ws.IsReplaying();
+    EditLogSettings(
+        m_ws.Cfg().Log, readOnly,
+        [](CCanMsgFilter& filter, bool filterReadOnly, QWidget* parent) {
+            CCanMsgFilterSetDlg dlg(filter, filterReadOnly, parent);
+            if (dlg.exec() != QDialog::Accepted) return false;
+            CCanMsgFilter::Assign(filter, dlg.filter());
+            return true;
+        },
+        this);
+}
+
+void CMainFrame::onReplay() {
+    if (m_replayDlg) {
+        m_replayDlg->raise();
+        m_replayDlg->activateWindow();
+        return;
+    }
+    CCanReplay& replay = WorkspaceReplay(m_ws);
+    if (!BeginReplay(m_ws, replay)) return;
+    auto* dlg = new CCanReplayControlDlg(replay, m_ws.Cfg().Replay, this);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    // Each page starts the trace and the graph afresh, the graph stopping at the page's end.
+    dlg->SetPageHook([this] {
+        if (m_trace) m_trace->ResumeLive();
+        if (m_graph) {
+            m_graph->SetReplayPage(true);
+            m_graph->StartGraph();
+        }
+    });
+    connect(dlg, &QDialog::finished, this, [this, &replay] {
+        // The closed control deletes itself later; a new replay gets a new one.
+        m_replayDlg = nullptr;
+        EndReplay(m_ws, replay);
+        UpdateCommandStates();
+    });
+    m_replayDlg = dlg;
+    dlg->show();
 }
 
 void CMainFrame::onDevice() {
@@ -665,6 +727,8 @@ void CMainFrame::shutDown() {
     if (m_shutDown) return;
     m_shutDown = true;
     m_timer->stop();
+    // A running replay ends first: its control closes and the replay flags are cleared.
+    if (m_replayDlg) m_replayDlg->reject();
     // Nothing may keep running into the workspace once the frame is gone.
     m_ws.RxThread().SetActiveService(nullptr);
     if (m_ws.IsOnline()) StopListening();

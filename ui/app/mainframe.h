@@ -3,7 +3,8 @@
 // bus state and bus load, and the four child windows (trace, graph, send, info), and runs the tick that
 // moves received frames into the data hub, device reports into the info ring and the bus status onto the
 // status bar, and that gives way to the sibling program when it takes the interface. Its commands open
-// the child windows, create, load and save configuration files, go online and offline, and log.
+// the child windows, create, load and save configuration files, go online and offline, log, set up
+// logging, and replay a log.
 //
 // GUI thread only. The workspace outlives the frame; closing the frame goes offline and leaves no
 // thread of the frame's running.
@@ -17,6 +18,7 @@
 #include "ui/app/framechildwnd.h"
 #include "ui/app/framecommands.h"
 #include "ui/app/mainframetick.h"
+#include "ui/logging/canreplaycontroldlg.h"
 
 class CCanWorkspace;
 class CInfoWnd;
@@ -82,6 +84,8 @@ public:
     CFrameTraceWnd* TraceWnd() const { return m_trace.get(); }
     CFrameGraphWnd* GraphWnd() const { return m_graph.get(); }
     CFrameSendWnd* SendWnd() const { return m_send.get(); }
+    // The replay control while a replay runs; null otherwise.
+    CCanReplayControlDlg* ReplayDlg() const { return m_replayDlg.data(); }
     QToolBar* ToolBar() const { return m_toolBar; }
     QString BusStateText() const;
     QString BusLoadText() const;
@@ -119,6 +123,9 @@ private:
     void onCfgSave();
     void onCfgSaveAs();
     void onStartLogging();
+    void onLogSettings();
+    // Replay mode for as long as the replay control is open (only while offline and idle).
+    void onReplay();
     void onDevice();
     void onCanDatabases();
     // The question "是否保存当前配置?" when the configuration was changed; false when the user cancelled
@@ -153,6 +160,7 @@ private:
     std::unique_ptr<CFrameGraphWnd> m_graph;
     std::unique_ptr<CFrameSendWnd> m_send;
     CInfoWnd* m_info = nullptr;
+    QPointer<CCanReplayControlDlg> m_replayDlg;
     QPointer<QMdiSubWindow> m_sub[kChildCount];
     int m_childrenMade = 0;
 
