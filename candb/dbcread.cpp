@@ -112,15 +112,13 @@ public:
             m_pos = pos;
             return;
         }
-        if (::lseek(m_fd, static_cast<off_t>(pos), SEEK_SET) < 0) {
-            m_error = errno;
-            m_eof = true;
-            m_len = 0;
-            return;
-        }
         m_base = m_pos = pos;
         m_len = 0;
         m_eof = false;
+        if (::lseek(m_fd, static_cast<off_t>(pos), SEEK_SET) < 0) {
+            m_error = errno;
+            m_eof = true;
+        }
     }
     // The errno of a failed read, else 0.
     int error() const { return m_error; }
@@ -135,7 +133,7 @@ private:
             const size_t rel = static_cast<size_t>(m_pos - m_base);
             const char* begin = m_data + rel;
             const size_t avail = m_len - rel;
-            const void* nl = std::memchr(begin, '\n', avail);
+            const void* nl = avail == 0 ? nullptr : std::memchr(begin, '\n', avail);
             size_t n;
             if (nl != nullptr) {
                 n = static_cast<size_t>(static_cast<const char*>(nl) - begin);
