@@ -25,24 +25,38 @@ CCanWorkspace::CCanWorkspace(std::string currentDir) : m_Hub(m_Cfg, m_InfoRing) 
 
 void CCanWorkspace::loadAtStart(const std::string& currentDir) {
     CAppRegConfig reg;  // writes the values back when it goes out of scope
-    m_CfgPath = reg.sLastCfgFilePathName;
-    if (m_CfgPath.empty() || ::access(m_CfgPath.c_str(), F_OK) != 0) {
-        std::string path, error;
-        if (m_Cfg.CreateDefaultConfig(path, error, currentDir)) {
-            m_CfgPath = path;
-            reg.sLastCfgFilePathName = path;
-        } else {
-            AddInfoMsg(kCfgSource, 2, "创建默认配置文件失败：" + error);
-        }
-    }
     reg.sAppFolderPath = currentDir;
     reg.sAppVersion = GetProductVersion();
+    const std::string last = reg.sLastCfgFilePathName;
     std::string message;
-    if (!m_Cfg.OpenConfig(m_CfgPath, message)) {
-        AddInfoMsg(kCfgSource, 2, "打开配置文件失败：" + message);
-    } else if (!message.empty()) {
-        AddInfoMsg(kCfgSource, 1, message);
+    if (!last.empty() && ::access(last.c_str(), F_OK) == 0) {
+        if (m_Cfg.OpenConfig(last, message)) {
+            m_CfgPath = last;
+            if (!message.empty()) AddInfoMsg(kCfgSource, 1, message);
+            return;
+        }
+        // A file that was not read never becomes the working file: a later save would write the
+        // defaults over it. A new file takes its place and the user is told which is which.
     }
+    std::string path, error;
+    const bool made = m_Cfg.CreateDefaultConfig(path, error, currentDir);
+    if (made) {
+        m_CfgPath = path;
+        reg.sLastCfgFilePathName = path;
+    } else {
+        m_CfgPath.clear();
+    }
+    if (!message.empty()) {
+        AddInfoMsg(kCfgSource, 2,
+                   "配置文件 " + last + " 没有读取，" +
+                       (made ? "改用新建的配置文件 " + path : std::string("当前没有使用配置文件")) + "。" +
+                       message);
+    }
+    if (!made) {
+        AddInfoMsg(kCfgSource, 2, "创建默认配置文件失败：" + error);
+        return;
+    }
+    if (!m_Cfg.OpenConfig(m_CfgPath, message)) AddInfoMsg(kCfgSource, 2, "打开配置文件失败：" + message);
 }
 
 CCanWorkspace::~CCanWorkspace() {

@@ -30,9 +30,11 @@ public:
     static constexpr const char* kCfgSource = "配置文件";
 
     // Start-up load on the current settings store: the configuration file named by
-    // "sLastCfgFilePathName" is opened; when no file exists there, a new default one is made in the
-    // "cfg" folder of currentDir (the process's current directory when empty) and remembered. Failures
-    // are reported in the info ring. "sAppFolderPath" and "sAppVersion" are written.
+    // "sLastCfgFilePathName" is opened; when no file exists there, or the file there cannot be read as a
+    // configuration, a new default one is made in the "cfg" folder of currentDir (the process's current
+    // directory when empty), becomes the working file and is remembered; a refused file is never written.
+    // Failures and refusals (naming both files) are reported in the info ring. "sAppFolderPath" and
+    // "sAppVersion" are written.
     explicit CCanWorkspace(std::string currentDir = {});
     // Goes offline, then stores the path of the configuration in use as "sLastCfgFilePathName".
     ~CCanWorkspace();

@@ -1,11 +1,19 @@
-// Reading DBC text. The bytes are decoded to UTF-8 first, so no byte of a multi-byte character can be
-// mistaken for a delimiter; every statement is then parsed from views into that text.
-#include <cstdio>
+// Reading DBC text. Each line is decoded to UTF-8 before it is parsed, so no byte of a multi-byte character
+// can be mistaken for a delimiter; every statement is then parsed from views into its lines. A file is read
+// through a window that is reused, and the lists of the database are built to their exact size, so an
+// import touches little memory beyond the database it fills: in a fresh process every new page costs a
+// page fault, which is most of the time of a first import.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,36 +57,218 @@ sv firstWord(sv text) {
     return text.substr(0, findSpace(text));
 }
 
-// The lines of the text, without their line end.
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+bool isAscii(sv text) {
+    const char* p = text.data();
+    size_t n = text.size();
+    uint64_t bits = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        bits |= word;
+    }
+    for (; n > 0; ++p, --n) bits |= static_cast<unsigned char>(*p);
+    return (bits & kHighBits) == 0;
+}
+
+// The lines of the text, without their line end, from bytes in memory or from a file read through a window
+// that is reused, so a file of any size costs the memory of its longest stretch of lines in use, not its
+// size. The text is ASCII, UTF-8 (valid UTF-8 holding non-ASCII text; a byte-order mark at the start is
+// dropped) or GBK (anything else, decoded line by line). Which one is settled at the first line that is not
+// ASCII, by checking the rest of the text: a line break never lies inside a UTF-8 or GBK character, so the
+// text is valid UTF-8 exactly when each of its lines is, and a GBK text decodes to its lines decoded one by
+// one.
 class LineSource {
 public:
-    explicit LineSource(sv text) : m_text(text) {}
+    explicit LineSource(sv bytes) : m_data(bytes.data()), m_len(bytes.size()), m_eof(true) {}
+    LineSource(int fd, size_t window) : m_fd(fd), m_cap(std::max<size_t>(window, 1)) {
+        m_buf.reset(new char[m_cap]);
+        m_data = m_buf.get();
+    }
+
+    // The next line, valid until the next call of next or rewind. False at the end or on a read error.
     bool next(sv& line) {
-        if (m_pos >= m_text.size()) return false;
-        size_t end = m_text.find('\n', m_pos);
-        if (end == npos) end = m_text.size();
-        line = m_text.substr(m_pos, end - m_pos);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        m_pos = end + 1;
+        const uint64_t start = m_pos;
+        if (!rawLine(line)) return false;
+        if (m_enc == Enc::Ascii) {
+            if (isAscii(line)) return true;
+            if (!settleEncoding(start, line)) return false;
+        }
+        if (m_enc == Enc::Gbk) {
+            m_decoded = vex::GbkToUtf8(line);
+            line = m_decoded;
+        } else if (start == 0 && line.starts_with("\xEF\xBB\xBF")) {
+            line.remove_prefix(3);
+        }
         return true;
     }
-    size_t position() const { return m_pos; }
-    void rewind(size_t pos) { m_pos = pos; }
+
+    // Where the next line starts.
+    uint64_t position() const { return m_pos; }
+    // Reads on from a position that position() gave.
+    void rewind(uint64_t pos) {
+        if (pos >= m_base && pos - m_base <= m_len) {
+            m_pos = pos;
+            return;
+        }
+        m_base = m_pos = pos;
+        m_len = 0;
+        m_eof = false;
+        if (::lseek(m_fd, static_cast<off_t>(pos), SEEK_SET) < 0) {
+            m_error = errno;
+            m_eof = true;
+        }
+    }
+    // The errno of a failed read, else 0.
+    int error() const { return m_error; }
+    // Reads the first window: false when the file cannot be read at all.
+    bool prime() { return m_fd < 0 || fill(); }
 
 private:
-    sv m_text;
-    size_t m_pos = 0;
+    enum class Enc : uint8_t { Ascii, Utf8, Gbk };  // Ascii: every line so far
+
+    bool rawLine(sv& line) {
+        for (;;) {
+            const size_t rel = static_cast<size_t>(m_pos - m_base);
+            const char* begin = m_data + rel;
+            const size_t avail = m_len - rel;
+            const void* nl = avail == 0 ? nullptr : std::memchr(begin, '\n', avail);
+            size_t n;
+            if (nl != nullptr) {
+                n = static_cast<size_t>(static_cast<const char*>(nl) - begin);
+                m_pos += n + 1;
+            } else if (m_eof) {
+                if (avail == 0) return false;
+                n = avail;
+                m_pos += n;
+            } else {
+                if (!fill()) return false;
+                continue;
+            }
+            if (n > 0 && begin[n - 1] == '\r') --n;
+            line = sv(begin, n);
+            return true;
+        }
+    }
+
+    // Keeps the bytes from the current position on and reads more after them.
+    bool fill() {
+        const size_t rel = static_cast<size_t>(m_pos - m_base);
+        if (rel > 0) {
+            std::memmove(m_buf.get(), m_buf.get() + rel, m_len - rel);
+            m_base += rel;
+            m_len -= rel;
+        }
+        if (m_len == m_cap) {  // a line longer than the window
+            std::unique_ptr<char[]> bigger(new char[m_cap * 2]);
+            std::memcpy(bigger.get(), m_buf.get(), m_len);
+            m_buf = std::move(bigger);
+            m_cap *= 2;
+            m_data = m_buf.get();
+        }
+        ssize_t n;
+        do {
+            n = ::read(m_fd, m_buf.get() + m_len, m_cap - m_len);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            m_error = errno;
+            m_eof = true;
+            return false;
+        }
+        if (n == 0) m_eof = true;
+        m_len += static_cast<size_t>(n);
+        return true;
+    }
+
+    // At the first line that is not ASCII, starting at `start`: UTF-8 when this line and every later one is
+    // valid UTF-8, else GBK. The line is read again.
+    bool settleEncoding(uint64_t start, sv& line) {
+        bool utf8 = true;
+        for (sv l = line; utf8;) {
+            if (!isAscii(l) && !vex::IsValidUtf8(l)) utf8 = false;
+            if (utf8 && !rawLine(l)) break;
+        }
+        if (m_error != 0) return false;
+        m_enc = utf8 ? Enc::Utf8 : Enc::Gbk;
+        rewind(start);
+        return rawLine(line);
+    }
+
+    int m_fd = -1;
+    std::unique_ptr<char[]> m_buf;
+    size_t m_cap = 0;
+    const char* m_data = nullptr;  // the window: the bytes from file offset m_base on
+    size_t m_len = 0;
+    uint64_t m_base = 0;
+    uint64_t m_pos = 0;  // file offset of the next line
+    bool m_eof = false;  // nothing after the window
+    int m_error = 0;
+    Enc m_enc = Enc::Ascii;
+    std::string m_decoded;
 };
+
+// vex::ParseInt32, ParseUInt32 and ParseReal, with the common forms read here directly to the same result.
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int32_t parseInt(sv t) {
+    size_t i = 0;
+    const bool negative = !t.empty() && t[0] == '-';
+    if (negative || (!t.empty() && t[0] == '+')) i = 1;
+    const size_t digits = i;
+    int32_t v = 0;
+    while (i < t.size() && isDigit(t[i]) && i - digits < 9) v = v * 10 + (t[i++] - '0');
+    if (i == digits || (i < t.size() && isDigit(t[i]))) return vex::ParseInt32(t);
+    return negative ? -v : v;
+}
+
+uint32_t parseUInt(sv t) {
+    size_t i = 0;
+    uint64_t v = 0;
+    while (i < t.size() && isDigit(t[i]) && i < 19) v = v * 10 + static_cast<uint64_t>(t[i++] - '0');
+    if (i == 0 || (i < t.size() && isDigit(t[i]))) return vex::ParseUInt32(t);
+    return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+}
+
+// A decimal with at most 15 digits and no exponent is its digits divided by a power of ten: both exact, so
+// the one rounding of the division gives the correctly rounded value that strtod gives.
+double parseReal(sv t) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    size_t i = 0;
+    const bool negative = !t.empty() && t[0] == '-';
+    if (negative || (!t.empty() && t[0] == '+')) i = 1;
+    if (i >= t.size() || !isDigit(t[i])) return vex::ParseReal(t);
+    uint64_t m = 0;
+    int digits = 0, fraction = 0;
+    for (; i < t.size() && isDigit(t[i]); ++i, ++digits) m = m * 10 + static_cast<uint64_t>(t[i] - '0');
+    if (i < t.size() && t[i] == '.') {
+        for (++i; i < t.size() && isDigit(t[i]); ++i, ++digits, ++fraction)
+            m = m * 10 + static_cast<uint64_t>(t[i] - '0');
+    }
+    if (digits > 15) return vex::ParseReal(t);
+    if (i < t.size()) {
+        const char c = t[i];
+        if (c == 'e' || c == 'E' || c == 'x' || c == 'X' || c == 'p' || c == 'P' || c == '.')
+            return vex::ParseReal(t);
+    }
+    const double v = static_cast<double>(m) / kPow10[fraction];
+    return negative ? -v : v;
+}
 
 class DbcReader {
 public:
-    DbcReader(tDBC_IMPORT& import, sv text) : m_import(import), m_db(import.Database), m_lines(text) {}
+    DbcReader(tDBC_IMPORT& import, LineSource& lines)
+        : m_import(import), m_db(import.Database), m_lines(lines) {}
 
     uint32_t run() {
         sv line;
         while (nextStatementLine(line)) {
             if (!dispatch(trimSpace(line))) return kDbcFailed;
         }
+        if (m_lines.error() != 0) return kDbcCannotRead;
         takeFreeSignals();
         return kDbcOk;
     }
@@ -133,7 +323,8 @@ private:
     }
 
     // A message and the SG_ lines that follow it. The block ends at an empty line or at the first line
-    // that is not an SG_ line, which is then handled as a statement.
+    // that is not an SG_ line, which is then handled as a statement. The signals are collected in a list
+    // kept from block to block and then moved into a list of exactly their number.
     void readBoBlock(sv rest) {
         CCanMsg msg;
         ParseDbcBo(rest, msg);
@@ -146,13 +337,12 @@ private:
                 m_pending = line;
                 break;
             }
-            ParseDbcSg(sgRest, msg.Signals.emplace_back());
+            ParseDbcSg(sgRest, m_signals.emplace_back());
         }
-        const uint32_t msgIndex = static_cast<uint32_t>(m_db.Messages.size());
-        for (uint32_t i = 0; i < msg.Signals.size(); ++i)
-            m_signalIndex.try_emplace(
-                SignalKey{msg.id, msg.Ext, std::string(ValueDescriptionName(msg.Signals[i].Name))}, msgIndex,
-                i);
+        msg.Signals.reserve(m_signals.size());
+        std::move(m_signals.begin(), m_signals.end(), std::back_inserter(msg.Signals));
+        m_signals.clear();
+        m_messageKeys.add(MessageKey(msg.id, msg.Ext), static_cast<uint32_t>(m_db.Messages.size()));
         m_db.Messages.push_back(std::move(msg));
     }
 
@@ -160,7 +350,7 @@ private:
     static void ParseDbcBo(sv text, CCanMsg& msg) {
         sv idText, rest;
         if (splitWord(text, idText, rest)) {
-            const FileId id = MapFileId(vex::ParseUInt32(idText));
+            const FileId id = MapFileId(parseUInt(idText));
             msg.id = id.id;
             msg.Ext = id.ext;
             text = rest;
@@ -169,7 +359,7 @@ private:
         if (colon == npos) return;
         msg.Name = trimSpace(text.substr(0, colon));
         const sv length = firstWord(text.substr(colon + 1));
-        if (!length.empty()) msg.DL = saturate8(vex::ParseUInt32(length));
+        if (!length.empty()) msg.DL = saturate8(parseUInt(length));
     }
 
     // "<name> [<multiplexer>] : <start>|<length>@<order><sign> (<factor>,<offset>) [<min>|<max>]
@@ -184,8 +374,8 @@ private:
         const size_t bar = text.find('|', pos);
         const size_t at = bar == npos ? npos : text.find('@', bar + 1);
         if (at != npos) {
-            s.BitOffset = saturate8(vex::ParseInt32(text.substr(pos, bar - pos)));
-            s.BitLen = saturate8(vex::ParseInt32(text.substr(bar + 1, at - bar - 1)));
+            s.BitOffset = saturate8(parseInt(text.substr(pos, bar - pos)));
+            s.BitLen = saturate8(parseInt(text.substr(bar + 1, at - bar - 1)));
             pos = at + 1;
             // The byte-order digit right after '@', and the sign right after the digit.
             if (pos < text.size() && !isSpace(text[pos])) {
@@ -199,12 +389,12 @@ private:
         }
         sv first, second;
         if (enclosed(text, pos, '(', ',', ')', first, second)) {
-            s.ValFactor = vex::ParseReal(first);
-            s.ValOffset = vex::ParseReal(second);
+            s.ValFactor = parseReal(first);
+            s.ValOffset = parseReal(second);
         }
         if (enclosed(text, pos, '[', '|', ']', first, second)) {
-            s.PhyMin = vex::ParseReal(first);
-            s.PhyMax = vex::ParseReal(second);
+            s.PhyMin = parseReal(first);
+            s.PhyMax = parseReal(second);
         }
         if (const size_t open = text.find('"', pos); open != npos) {
             const size_t close = ClosingQuote(text, open + 1);
@@ -230,7 +420,7 @@ private:
         if (!splitWord(rest, name, items)) return false;
         tCAN_SIGNAL_ENUM& table = m_db.Enums.emplace_back();
         table.Name = name;
-        ReadValueItems(items, true, table.Items);
+        readItems(items, true, table.Items);
         return true;
     }
 
@@ -245,16 +435,34 @@ private:
         sv idText, after, signalName, items;
         if (!splitWord(text, idText, after)) after = text;  // no blank: identifier 0
         if (!splitWord(after, signalName, items)) signalName = after;
+        const FileId id = idText.empty() ? FileId{} : MapFileId(parseUInt(idText));
+        CCanSignal* s = findSignal(id, signalName);
+        if (s == nullptr) return;
         tCAN_SIGNAL_ENUM table;
         table.Name = signalName;
-        ReadValueItems(items, false, table.Items);
+        readItems(items, false, table.Items);
+        s->SigEnum = std::move(table);
+        s->Enum = 1;
+    }
 
-        const FileId id = idText.empty() ? FileId{} : MapFileId(vex::ParseUInt32(idText));
-        const auto found = m_signalIndex.find(SignalKey{id.id, id.ext, std::string(signalName)});
-        if (found == m_signalIndex.end()) return;
-        CCanSignal& s = m_db.Messages[found->second.first].Signals[found->second.second];
-        s.SigEnum = std::move(table);
-        s.Enum = 1;
+    // The signal whose name without multiplexer indicator is `name` (a word: it holds no white space).
+    CCanSignal* findSignal(FileId id, sv name) {
+        for (uint32_t m = m_messageKeys.first(MessageKey(id.id, id.ext)); m != kNone;
+             m = m_messageKeys.next(m)) {
+            for (CCanSignal& s : m_db.Messages[m].Signals) {
+                const sv full = s.Name;
+                if (full.starts_with(name) && (full.size() == name.size() || isSpace(full[name.size()])))
+                    return &s;
+            }
+        }
+        return nullptr;
+    }
+
+    // ReadValueItems into a list reserved for one item per pair of quotes, which a table written as the
+    // format has it fills exactly.
+    static void readItems(sv text, bool trimText, std::vector<tCAN_SIGNAL_ENUM_ITEM>& items) {
+        items.reserve(items.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '"')) / 2);
+        ReadValueItems(text, trimText, items);
     }
 
     // The statement text up to its ';' outside quoted texts, joined with the following lines by a blank
@@ -270,26 +478,28 @@ private:
         QuoteScan scan;
         size_t end = scan.findTerminator(first);
         if (end != npos) return first.substr(0, end);
-        const size_t afterFirst = m_lines.position();
+        // The lines read next may replace the one that `first` lies in.
+        m_first.assign(first);
+        const uint64_t afterFirst = m_lines.position();
         const int32_t afterFirstLineNo = m_import.LineNo;
         m_joined.assign(first);
         m_visited.clear();
         sv line;
         for (;;) {
-            const size_t pos = m_lines.position();
+            const uint64_t pos = m_lines.position();
             const int32_t lineNo = m_import.LineNo;
             const uint8_t state = scan.state();
             const bool deadEnd = static_cast<size_t>(lineNo) < m_deadEnds.size() &&
                                  (m_deadEnds[static_cast<size_t>(lineNo)] & (1u << state));
             if (deadEnd || !readLine(line)) {
-                if (!scan.inQuote()) return m_joined;
+                if (!scan.inQuote() || m_lines.error() != 0) return m_joined;
                 for (const auto& [n, st] : m_visited) {
                     if (m_deadEnds.size() <= n) m_deadEnds.resize(n + 1);
                     m_deadEnds[n] |= static_cast<uint8_t>(1u << st);
                 }
                 m_lines.rewind(afterFirst);
                 m_import.LineNo = afterFirstLineNo;
-                return first;
+                return m_first;
             }
             line = trimSpace(line);
             if (!scan.inQuote() && !line.empty() && !canContinue(line.front())) {
@@ -323,45 +533,74 @@ private:
         }
     }
 
-    // Identifier, format and signal name without multiplexer indicator.
-    struct SignalKey {
-        uint32_t id;
-        uint8_t ext;
-        std::string name;
-        bool operator==(const SignalKey&) const = default;
-    };
-    struct SignalKeyHash {
-        size_t operator()(const SignalKey& k) const {
-            return std::hash<std::string>()(k.name) ^
-                   (static_cast<size_t>(k.id) * 2 + k.ext) * 0x9E3779B97F4A7C15u;
+    static constexpr uint32_t kNone = UINT32_MAX;
+
+    static uint64_t MessageKey(uint32_t id, uint8_t ext) {
+        return (uint64_t{id} << 1 | (ext != 0 ? 1 : 0)) + 1;
+    }
+
+    // The messages of each identifier and format, in reading order: an open-addressing table from the key
+    // to the first and last message, and a link from each message to the next one of its key.
+    class MessageKeys {
+    public:
+        void add(uint64_t key, uint32_t message) {
+            if ((m_used + 1) * 2 > m_slots.size()) grow();
+            Slot& slot = find(key);
+            if (slot.key == 0) {
+                slot = {key, message, message};
+                ++m_used;
+            } else {
+                m_next[slot.last] = message;
+                slot.last = message;
+            }
+            if (m_next.size() <= message) m_next.resize(message + 1, kNone);
         }
+        uint32_t first(uint64_t key) const {
+            if (m_slots.empty()) return kNone;
+            const Slot& slot = const_cast<MessageKeys*>(this)->find(key);
+            return slot.key == 0 ? kNone : slot.first;
+        }
+        uint32_t next(uint32_t message) const { return m_next[message]; }
+
+    private:
+        struct Slot {
+            uint64_t key = 0;  // 0: empty
+            uint32_t first = 0;
+            uint32_t last = 0;
+        };
+        Slot& find(uint64_t key) {
+            const size_t mask = m_slots.size() - 1;
+            for (size_t i = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;;
+                 i = (i + 1) & mask)
+                if (m_slots[i].key == key || m_slots[i].key == 0) return m_slots[i];
+        }
+        void grow() {
+            std::vector<Slot> old = std::move(m_slots);
+            m_slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+            for (const Slot& s : old)
+                if (s.key != 0) find(s.key) = s;
+        }
+        std::vector<Slot> m_slots;
+        size_t m_used = 0;
+        std::vector<uint32_t> m_next;
     };
 
     tDBC_IMPORT& m_import;
     tCAN_DATABASE& m_db;
-    LineSource m_lines;
+    LineSource& m_lines;
     std::optional<sv> m_pending;
+    std::string m_first;
     std::string m_joined;
-    // The first signal of each key: message index and signal index, in reading order.
-    std::unordered_map<SignalKey, std::pair<uint32_t, uint32_t>, SignalKeyHash> m_signalIndex;
+    std::vector<CCanSignal> m_signals;
+    MessageKeys m_messageKeys;
     // Per line number (the line before the one to be read): the scan states, one bit each, from which a
     // quoted text runs to the end of the file.
     std::vector<uint8_t> m_deadEnds;
     std::vector<std::pair<size_t, uint8_t>> m_visited;
 };
 
-// The whole file; false with errno set when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return false;
-    char buffer[65536];
-    for (;;) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        bytes.append(buffer, n);
-        if (n < sizeof buffer) break;
-    }
-    return !std::ferror(file.get());
-}
+// The window through which a file is read.
+constexpr size_t kFileWindow = 64 * 1024;
 
 }  // namespace
 
@@ -374,29 +613,84 @@ FileId MapFileId(uint32_t value) {
 }
 
 size_t ClosingQuote(std::string_view text, size_t from) {
-    for (size_t i = from; i < text.size(); ++i) {
-        if (text[i] == '\\') {
-            ++i;
-        } else if (text[i] == '"') {
-            return i;
+    const char* p = text.data();
+    const size_t n = text.size();
+    size_t i = from;
+    for (;;) {
+        // Eight bytes at a time up to the first '"' or '\\'.
+        while (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            const uint64_t quote = word ^ 0x2222222222222222ull;
+            const uint64_t backslash = word ^ 0x5C5C5C5C5C5C5C5Cull;
+            const uint64_t zero = ((quote - 0x0101010101010101ull) & ~quote) |
+                                  ((backslash - 0x0101010101010101ull) & ~backslash);
+            if ((zero & kHighBits) != 0) break;
+            i += 8;
         }
+        for (; i < n; ++i) {
+            if (p[i] == '"') return i;
+            if (p[i] == '\\') break;
+        }
+        if (i >= n) return npos;
+        i += 2;  // past the backslash and the character it takes as it is
     }
-    return npos;
 }
 
-size_t QuoteScan::findTerminator(std::string_view piece) {
-    for (size_t i = 0; i < piece.size(); ++i) {
-        const char c = piece[i];
-        if (m_escaped) {
-            m_escaped = false;
-        } else if (m_inQuote) {
-            if (c == '\\') m_escaped = true;
-            if (c == '"') m_inQuote = false;
-        } else if (c == '"') {
-            m_inQuote = true;
-        } else if (c == ';') {
-            return i;
+namespace {
+
+// The next occurrence of a character at or after a position that only moves forward; each stretch of the
+// text is searched once.
+class NextOf {
+public:
+    NextOf(std::string_view text, char c) : m_text(text), m_c(c) {}
+    size_t at(size_t from) {
+        if (!m_known || (m_at != npos && m_at < from)) {
+            const void* hit =
+                from < m_text.size() ? std::memchr(m_text.data() + from, m_c, m_text.size() - from) : nullptr;
+            m_at = hit == nullptr ? npos : static_cast<size_t>(static_cast<const char*>(hit) - m_text.data());
+            m_known = true;
         }
+        return m_at;
+    }
+
+private:
+    std::string_view m_text;
+    char m_c;
+    size_t m_at = npos;
+    bool m_known = false;
+};
+
+}  // namespace
+
+size_t QuoteScan::findTerminator(std::string_view piece) {
+    size_t i = 0;
+    if (m_escaped && !piece.empty()) {
+        m_escaped = false;
+        i = 1;
+    }
+    NextOf quote(piece, '"'), backslash(piece, '\\'), semicolon(piece, ';');
+    while (i < piece.size()) {
+        const size_t q = quote.at(i);
+        if (m_inQuote) {
+            const size_t b = backslash.at(i);
+            if (b < q) {  // the character after the backslash is taken as it is
+                if (b + 1 >= piece.size()) {
+                    m_escaped = true;
+                    return npos;
+                }
+                i = b + 2;
+                continue;
+            }
+            if (q == npos) return npos;
+            m_inQuote = false;
+        } else {
+            const size_t s = semicolon.at(i);
+            if (s < q) return s;
+            if (q == npos) return npos;
+            m_inQuote = true;
+        }
+        i = q + 1;
     }
     return npos;
 }
@@ -408,13 +702,15 @@ void ReadValueItems(std::string_view text, bool trimText, std::vector<tCAN_SIGNA
         if (pos >= text.size() || text[pos] == ';') return;
         size_t end = pos;
         while (end < text.size() && !isSpace(text[end]) && text[end] != '"' && text[end] != ';') ++end;
-        const int32_t value = vex::ParseInt32(text.substr(pos, end - pos));
+        const int32_t value = parseInt(text.substr(pos, end - pos));
         pos = end;
         while (pos < text.size() && isSpace(text[pos])) ++pos;
         if (pos >= text.size() || text[pos] != '"') return;  // a value without its text ends the list
         const size_t close = ClosingQuote(text, pos + 1);
         const sv itemText = text.substr(pos + 1, (close == npos ? text.size() : close) - pos - 1);
-        items.push_back({std::string(trimText ? trimSpace(itemText) : itemText), value});
+        tCAN_SIGNAL_ENUM_ITEM& item = items.emplace_back();
+        item.txt.assign(trimText ? trimSpace(itemText) : itemText);
+        item.val = value;
         if (close == npos) return;
         pos = close + 1;
     }
@@ -439,30 +735,40 @@ std::string DbcNameFromPath(std::string_view path) {
     return std::string(file.substr(0, file.rfind('.')));
 }
 
-uint32_t ParseDbcText(tDBC_IMPORT& import, std::string_view bytes) {
+namespace {
+
+uint32_t parseLines(tDBC_IMPORT& import, LineSource& lines) {
     import.LineNo = 0;
     import.Database.Messages.clear();
     import.Database.Enums.clear();
     import.Database.FreeSigMsg = CCanMsg();
-
-    std::string decoded;
-    std::string_view text = bytes;
-    if (!vex::IsAscii(bytes)) {
-        if (vex::IsValidUtf8(bytes)) {
-            if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-        } else {
-            decoded = vex::GbkToUtf8(bytes);
-            text = decoded;
-        }
-    }
-    return DbcReader(import, text).run();
+    const uint32_t result = DbcReader(import, lines).run();
+    if (result == kDbcCannotRead) import.LineNo = -1;
+    return result;
 }
 
-uint32_t ParseDbcFile(tDBC_IMPORT& import, const std::string& path) {
+}  // namespace
+
+uint32_t ParseDbcText(tDBC_IMPORT& import, std::string_view bytes) {
+    LineSource lines(bytes);
+    return parseLines(import, lines);
+}
+
+uint32_t vexdbc::ParseDbcFileThrough(tDBC_IMPORT& import, const std::string& path, size_t window) {
     import.LineNo = -1;
     if (path.empty()) return kDbcFailed;
     import.Name = DbcNameFromPath(path);
-    std::string bytes;
-    if (!readWholeFile(path, bytes)) return kDbcCannotRead;
-    return ParseDbcText(import, bytes);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return kDbcCannotRead;
+    const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
+        ::close(*f);
+        delete f;
+    });
+    LineSource lines(fd, window);
+    if (!lines.prime()) return kDbcCannotRead;
+    return parseLines(import, lines);
+}
+
+uint32_t ParseDbcFile(tDBC_IMPORT& import, const std::string& path) {
+    return vexdbc::ParseDbcFileThrough(import, path, kFileWindow);
 }

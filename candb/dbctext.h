@@ -1,10 +1,12 @@
 #pragma once
 // Pieces of the DBC text form shared by the reader and the writer.
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "candb/canmodel.h"
+#include "candb/dbcfile.h"
 
 namespace vexdbc {
 
@@ -42,6 +44,9 @@ private:
 // Value-text pairs `<number> "<text>"` up to the end of the text or a ';', appended to items. A number
 // without its quoted text ends the list. With trimText the texts lose white space on both ends.
 void ReadValueItems(std::string_view text, bool trimText, std::vector<tCAN_SIGNAL_ENUM_ITEM>& items);
+
+// ParseDbcFile reading the file through a window of the given size (which grows for a longer line).
+uint32_t ParseDbcFileThrough(tDBC_IMPORT& import, const std::string& path, size_t window);
 
 // The name by which VAL_ statements name a signal: its name without a multiplexer indicator (the part
 // before the first white space).

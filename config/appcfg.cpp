@@ -59,6 +59,11 @@ void setDefaultSplitter(tWND_SPLITTER& s, int32_t c0, int32_t c1, int32_t r0, in
     s = tWND_SPLITTER{0, c0, 0, c1, 0, r0, 0, r1, s.R1Min};
 }
 
+// A send entry as the load report names it.
+std::string sendEntryName(const tCFG_SET_SEND_MSG& msg) {
+    return "“" + msg.MsgName + "”";
+}
+
 void copyBusConfig(const tCFG_CAN_DEV& dev, CCanDevice& device) {
     device.m_ChanCfg[0] = tCAN_DEV_CHAN_CFG{dev.CHAN0.Baudrate, dev.CHAN0.Btr0, dev.CHAN0.Btr1};
     device.m_ChanCfg[1] = tCAN_DEV_CHAN_CFG{dev.CHAN1.Baudrate, dev.CHAN1.Btr0, dev.CHAN1.Btr1};
@@ -143,7 +148,14 @@ CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::
     count("WND_MAIN_FRAME", LoadWndMainFrame(doc, WndLayout));
     for (size_t i = 0; i < 3; ++i) {
         const std::string name = std::string("CFG_CAN_DEV_") + kDevSuffix[i];
-        while (LoadCfgCanDev(doc, CanDev[i], kDevSuffix[i])) count(name, true);
+        // Each element is read into a scratch copy, so the last element of a name alone decides the record.
+        // The scratch starts from the record as it stood before the file, not zeroed: a zeroed channel
+        // would select custom bus timing 0/0, a bit rate no bus runs at, for a channel the file omits.
+        const tCFG_CAN_DEV before = CanDev[i];
+        for (tCFG_CAN_DEV scratch = before; LoadCfgCanDev(doc, scratch, kDevSuffix[i]); scratch = before) {
+            CanDev[i] = scratch;
+            count(name, true);
+        }
         CanDev[i].Name = kDevName[i];
     }
     CanDev[kDevNxp].Kind = m_NxpDevice.m_ChanCount;
@@ -151,7 +163,9 @@ CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::
     CanDev[kDevWiFi].Kind = 2;
     count("CFG_SET_REPLAY", LoadCfgSetReplay(doc, Replay));
     count("CFG_SET_TRACE", LoadCfgSetTrace(doc, Trace));
-    count("CFG_SET_SEND", LoadCfgSetSend(doc, Send));
+    std::vector<tCFG_SET_SEND_MSG> replaced;
+    const bool sendRead = LoadCfgSetSend(doc, Send, &replaced);
+    count("CFG_SET_SEND", sendRead);
     count("CFG_SET_GRAPH", LoadCfgSetGraph(doc, Graph));
     count("CFG_SET_LOG", LoadCfgSetLog(doc, Log));
     count("CFG_SET_EXT_QUEUE_TX_SERVICE", LoadCfgSetExtQueueTxService(doc, QueueTx));
@@ -170,9 +184,27 @@ CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::
             named.push_back(name);
         }
     }
-    if (named.empty()) return CfgLoadStatus::Ok;
-    message = "配置文件 " + path + " 中以下元素的位置不对或无法识别，没有读取：" + skipped;
-    return CfgLoadStatus::SectionsSkipped;
+    std::string displaced;
+    for (const tCFG_SET_SEND_MSG& msg : replaced)
+        displaced += (displaced.empty() ? "" : "；") + sendEntryName(msg);
+    std::string unsendable;
+    if (sendRead) {
+        for (const auto& entry : Send.MsgMap) {
+            const std::string fault = SendMsgFault(entry.second);
+            if (fault.empty()) continue;
+            unsendable += (unsendable.empty() ? "" : "；") + sendEntryName(entry.second) + "：" + fault;
+        }
+    }
+    auto report = [&message, &path](const std::string& what, const std::string& list) {
+        if (list.empty()) return;
+        if (!message.empty()) message += "。";
+        message += "配置文件 " + path + " 中以下" + what + list;
+    };
+    report("元素的位置不对或无法识别，没有读取：", skipped);
+    report("发送报文与后面的报文占用同一位置，没有读取：", displaced);
+    report("发送报文不能发送，保存时按原样保留：", unsendable);
+    if (!skipped.empty() || !displaced.empty()) return CfgLoadStatus::SectionsSkipped;
+    return unsendable.empty() ? CfgLoadStatus::Ok : CfgLoadStatus::UnsendableKept;
 }
 
 CfgLoadStatus CAppCfg::readFile(const std::string& path, CXmlDoc& doc, std::string& text,
@@ -275,9 +307,12 @@ CfgLoadStatus CAppCfg::open(const std::string& path, std::string& message) {
     if (status != CfgLoadStatus::Ok) return status;
     SetDefaults();
     const CfgLoadStatus read = readSections(doc, path, message);
-    m_FileText = std::move(text);
     takeWindowOrders();
     m_FileState = 1;
+    // The text this program makes of what it read, not the file's bytes: a file written by another tool,
+    // with LF line ends or with elements left unread counts as modified only after a change.
+    std::string error;
+    SaveConfigFile({}, m_FileText, error);
     return read;
 }
 
@@ -288,7 +323,8 @@ bool CAppCfg::OpenConfig(const std::string& path, std::string& message) {
         return true;
     }
     const CfgLoadStatus status = open(path, message);
-    return status == CfgLoadStatus::Ok || status == CfgLoadStatus::SectionsSkipped;
+    return status == CfgLoadStatus::Ok || status == CfgLoadStatus::SectionsSkipped ||
+           status == CfgLoadStatus::UnsendableKept;
 }
 
 bool CAppCfg::SaveConfigAs(const std::string& path, std::string& error) {
@@ -344,7 +380,8 @@ bool CAppCfg::SaveCanDatabases(CAppCfg& target, const CAppCfg& source, const std
         // The orders come from the registry as for any opened file, so saving writes back the same ones.
         target.SetDefaults();
         target.takeWindowOrders();
-    } else if (status != CfgLoadStatus::Ok) {
+    } else if (status != CfgLoadStatus::Ok && status != CfgLoadStatus::UnsendableKept) {
+        // Entries that cannot be sent are written back as read; elements not read would be dropped.
         error = "CAN数据库没有保存：" + message;
         return false;
     }

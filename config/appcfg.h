@@ -25,6 +25,7 @@ class CXmlDoc;
 enum class CfgLoadStatus {
     Ok,               // read in full
     SectionsSkipped,  // read, but some elements of the root were not: out of order or unknown
+    UnsendableKept,   // read in full; some send entries cannot be sent as they stand and are kept as read
     Missing,          // no file of that name
     Unreadable,       // the file exists but could not be read
     NotConfig,        // no element, or a top-level element of another name
@@ -61,8 +62,9 @@ public:
 
     // Reads the file into the setup, section by section in the file's order; a section that is absent,
     // or stands before one already read, leaves its record as it was. Nothing is changed unless the
-    // status is Ok or SectionsSkipped. text receives the file's whole content (empty when it could not be
-    // read); message explains any other status (empty for Ok).
+    // status is Ok, SectionsSkipped or UnsendableKept. text receives the file's whole content (empty when
+    // it could not be read); message explains any other status (empty for Ok), naming each element not
+    // read and each send entry that cannot be sent.
     CfgLoadStatus LoadConfigFile(const std::string& path, std::string& text, std::string& message);
 
     // Builds the file text (declaration line and document) into text; with a non-empty path also writes it
@@ -77,8 +79,10 @@ public:
     // An empty path only sets the defaults. Otherwise, when the file can be read as a configuration file:
     // defaults, then the file, then the stacking orders of the four child windows from the registry values
     // ("dwWndTraceOrder", "dwWndGraphOrder", "dwWndSendOrder", "dwWndInfoOrder"); file state 1; the file
-    // text is the file's content; true, with message set when some elements were not read (saving then
-    // drops them). Otherwise false with message, and nothing changed.
+    // text is what SaveConfigFile makes of the setup read, so a file written by another tool or with
+    // other line ends does not count as modified; true, with message set when some elements were not read
+    // (saving then drops them) or some send entries cannot be sent. Otherwise false with message, and
+    // nothing changed.
     bool OpenConfig(const std::string& path, std::string& message);
 
     // An empty path does nothing (true). Otherwise writes the file; on success file state 1, file text
@@ -110,7 +114,7 @@ public:
     // 1 once opened from or saved to a named file.
     int32_t FileState() const { return m_FileState; }
     void SetFileState(int32_t state) { m_FileState = state; }
-    // The text last written by SaveConfigAs or read by OpenConfig.
+    // The text last written by SaveConfigAs, or made from the setup that OpenConfig read.
     const std::string& FileText() const { return m_FileText; }
     void ClearFileText() { m_FileText.clear(); }
 

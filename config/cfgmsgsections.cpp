@@ -1,4 +1,8 @@
 // Send, graph and queue-transmit sections: lists of frames and signals with their database records.
+#include <cstdio>
+#include <utility>
+#include <vector>
+
 #include "candb/canxml.h"
 #include "config/cfgattr.h"
 #include "config/cfgsections.h"
@@ -22,18 +26,88 @@ void readTxData(const CXmlDoc& doc, uint8_t (&data)[8]) {
 
 // ---- Send ----
 
+namespace {
+
+// The device with the most channels has two.
+constexpr uint32_t kSendChanMax = 1;
+constexpr uint32_t kSendLengthMax = 8;
+
+// The numeric attributes of a send entry in the file's order, as the writer makes them.
+std::vector<std::pair<const char*, std::string>> sendAttrs(const tCFG_SET_SEND_MSG& msg) {
+    std::vector<std::pair<const char*, std::string>> attrs;
+    attrs.reserve(15);
+    auto add = [&attrs](const char* name, int64_t value) { attrs.emplace_back(name, vex::FormatInt(value)); };
+    add("MsgID", static_cast<int32_t>(msg.MsgID));
+    add("Ext", msg.Ext);
+    add("Rmt", msg.Rmt);
+    add("Chan", msg.Chan);
+    add("DL", msg.DL);
+    for (int i = 0; i < 8; ++i) add(kTxDataNames[i], msg.TxData[i]);
+    add("CycTxTime", msg.CycTxTime);
+    add("CycTxCount", msg.CycTxCount);
+    add("Parse", msg.Parse);
+    return attrs;
+}
+
+// The text the file holds for an attribute while the record still has the value read, else the writer's.
+const std::string& keptOr(const tCFG_SET_SEND_MSG& msg, std::string_view name, const std::string& text) {
+    for (const tCFG_KEPT_ATTR& kept : msg.KeptAttrs)
+        if (kept.Name == name && kept.Read == text) return kept.File;
+    return text;
+}
+
+// An 8-bit field of a send entry: the low bits, as for every such field, unless the value read is out of
+// range and its low bits are not: then 255, so that an entry which cannot be sent never turns into one
+// that sends something else (a length of 264 would otherwise go out as 8).
+uint8_t sendField(uint32_t value, uint32_t max) {
+    const auto low = static_cast<uint8_t>(value);
+    return value > max && low <= max ? 0xFF : low;
+}
+
+}  // namespace
+
+std::string SendMsgFault(const tCFG_SET_SEND_MSG& msg) {
+    std::string fault;
+    auto add = [&fault](const std::string& text) {
+        if (!fault.empty()) fault += "，";
+        fault += text;
+    };
+    const uint32_t idMax = msg.Ext ? 0x1FFFFFFFu : 0x7FFu;
+    if (msg.MsgID > idMax) {
+        const std::string read = vex::FormatInt(static_cast<int32_t>(msg.MsgID));
+        const std::string& file = keptOr(msg, "MsgID", read);
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%X", msg.MsgID);
+        add(std::string(msg.Ext ? "扩展帧ID " : "标准帧ID ") + (&file == &read ? hex : file) + " 超出 " +
+            (msg.Ext ? "0x1FFFFFFF" : "0x7FF"));
+    }
+    if (msg.DL > kSendLengthMax) add("长度 " + keptOr(msg, "DL", vex::FormatInt(msg.DL)) + " 不在 0~8 之内");
+    if (msg.Chan > kSendChanMax) add("通道 " + keptOr(msg, "Chan", vex::FormatInt(msg.Chan)) + " 不存在");
+    return fault;
+}
+
 bool LoadCfgSetSendMsg(CXmlDoc& doc, tCFG_SET_SEND_MSG& msg) {
     if (!enter(doc, "CFG_SET_SEND_MSG")) return false;
     msg.MsgName = doc.ReadAttr("MsgName");
     msg.MsgID = readUInt(doc, "MsgID");
     msg.Ext = readFlag(doc, "Ext");
     msg.Rmt = readFlag(doc, "Rmt");
-    msg.Chan = readLow8(doc, "Chan");
-    msg.DL = readLow8(doc, "DL");
+    msg.Chan = sendField(readUInt(doc, "Chan"), kSendChanMax);
+    msg.DL = sendField(readUInt(doc, "DL"), kSendLengthMax);
     readTxData(doc, msg.TxData);
     msg.CycTxTime = readLow16(doc, "CycTxTime");
     msg.CycTxCount = readLow16(doc, "CycTxCount");
     msg.Parse = readFlag(doc, "Parse");
+    // An entry that cannot be sent stays in the list (the user sees and can correct it) and in the file
+    // as the file wrote it: its texts that reading changed are kept for the next save.
+    msg.KeptAttrs.clear();
+    if (!SendMsgFault(msg).empty()) {
+        for (auto& [name, text] : sendAttrs(msg)) {
+            std::string file = doc.ReadAttr(name);
+            if (!file.empty() && file != text)
+                msg.KeptAttrs.push_back({name, std::move(text), std::move(file)});
+        }
+    }
     msg.CanMsg.Signals.clear();
     LoadXmlCanMsg(doc, msg.CanMsg);
     doc.LeaveElem();
@@ -43,25 +117,23 @@ bool LoadCfgSetSendMsg(CXmlDoc& doc, tCFG_SET_SEND_MSG& msg) {
 void SaveCfgSetSendMsg(CXmlDoc& doc, const tCFG_SET_SEND_MSG& msg) {
     create(doc, "CFG_SET_SEND_MSG");
     doc.WriteAttr("MsgName", msg.MsgName);
-    writeInt(doc, "MsgID", msg.MsgID);
-    writeInt(doc, "Ext", msg.Ext);
-    writeInt(doc, "Rmt", msg.Rmt);
-    writeInt(doc, "Chan", msg.Chan);
-    writeInt(doc, "DL", msg.DL);
-    writeTxData(doc, msg.TxData);
-    writeInt(doc, "CycTxTime", msg.CycTxTime);
-    writeInt(doc, "CycTxCount", msg.CycTxCount);
-    writeInt(doc, "Parse", msg.Parse);
+    for (const auto& [name, text] : sendAttrs(msg)) doc.WriteAttr(name, keptOr(msg, name, text));
     SaveXmlCanMsg(doc, msg.CanMsg);
     doc.LeaveElem();
 }
 
-bool LoadCfgSetSend(CXmlDoc& doc, tCFG_SET_SEND& send) {
+bool LoadCfgSetSend(CXmlDoc& doc, tCFG_SET_SEND& send, std::vector<tCFG_SET_SEND_MSG>* replaced) {
     if (!enter(doc, "CFG_SET_SEND")) return false;
     send.SigRawValShowHex = readFlag(doc, "SigRawValShowHex");
     send.MsgMap.clear();
-    for (tCFG_SET_SEND_MSG msg; LoadCfgSetSendMsg(doc, msg); msg = {})
-        send.MsgMap[MsgKey(msg.MsgID, msg.Ext)] = std::move(msg);
+    for (tCFG_SET_SEND_MSG msg; LoadCfgSetSendMsg(doc, msg); msg = {}) {
+        auto [it, added] = send.MsgMap.try_emplace(MsgKey(msg.MsgID, msg.Ext));
+        // A later entry of the same identifier replaces the earlier one; one of another identifier
+        // lands on the same key only through an identifier beyond its type, and is named to the caller.
+        if (!added && replaced != nullptr && (it->second.MsgID != msg.MsgID || it->second.Ext != msg.Ext))
+            replaced->push_back(std::move(it->second));
+        it->second = std::move(msg);
+    }
     doc.LeaveElem();
     return true;
 }

@@ -147,6 +147,16 @@ struct tCFG_SET_TRACE {
 
 // ---- Send and graph ----
 
+// An attribute of a send entry whose file text differs from what the writer makes of the value read: the
+// writer's text (Read) and the file's (File). Saving writes File while the value still gives Read.
+struct tCFG_KEPT_ATTR {
+    std::string Name;
+    std::string Read;
+    std::string File;
+
+    bool operator==(const tCFG_KEPT_ATTR&) const = default;
+};
+
 struct tCFG_SET_SEND_MSG {
     std::string MsgName;
     uint32_t MsgID = 0;  // 11 or 29 bits
@@ -159,6 +169,9 @@ struct tCFG_SET_SEND_MSG {
     uint16_t CycTxCount = 0;  // number of cyclic transmissions
     uint8_t Parse = 0;
     CCanMsg CanMsg;  // the database message attached to the entry
+    // Filled only for an entry read from a file that no frame can be built from (SendMsgFault): its
+    // attribute texts that the writer would not reproduce, so that loading and saving leave it as read.
+    std::vector<tCFG_KEPT_ATTR> KeptAttrs;
 
     bool operator==(const tCFG_SET_SEND_MSG&) const = default;
 };

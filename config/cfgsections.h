@@ -11,7 +11,9 @@
 // read (an absent one reads as 0 or empty text), a list or map is emptied and refilled from the nested
 // elements, an absent nested record keeps its values; true. Numbers follow vex::ParseInt32 / ParseUInt32 /
 // ParseReal; a flag is 1 when its number is nonzero; 8- and 16-bit fields keep the low bits.
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/cfgrecords.h"
 
@@ -50,11 +52,19 @@ void SaveCfgSetLog(CXmlDoc& doc, const tCFG_SET_LOG& log);
 bool LoadCfgSetReplay(CXmlDoc& doc, tCFG_SET_REPLAY& replay);
 void SaveCfgSetReplay(CXmlDoc& doc, const tCFG_SET_REPLAY& replay);
 
+// Why no frame can be built from the entry as it stands, naming each fault with the file's text where it
+// was kept ("标准帧ID 0x7FFFFFFF 超出 0x7FF", "长度 -5 不在 0~8 之内", "通道 7 不存在"); empty when it can.
+std::string SendMsgFault(const tCFG_SET_SEND_MSG& msg);
+
 // "CFG_SET_SEND_MSG" (its message as a "CAN_MSG" child; absent: an empty message) and "CFG_SET_SEND"
 // (entries stored under their message key; a repeated key replaces the earlier entry).
 bool LoadCfgSetSendMsg(CXmlDoc& doc, tCFG_SET_SEND_MSG& msg);
 void SaveCfgSetSendMsg(CXmlDoc& doc, const tCFG_SET_SEND_MSG& msg);
-bool LoadCfgSetSend(CXmlDoc& doc, tCFG_SET_SEND& send);
+// An entry that no frame can be built from as it stands (an identifier beyond its type, a length above 8,
+// a channel that no device has) keeps the attribute texts that reading changed and is written back with
+// them while those values stand; its 8-bit fields never read as an in-range value. With replaced given,
+// an entry displaced by a later one of another identifier on the same key is handed out there.
+bool LoadCfgSetSend(CXmlDoc& doc, tCFG_SET_SEND& send, std::vector<tCFG_SET_SEND_MSG>* replaced = nullptr);
 void SaveCfgSetSend(CXmlDoc& doc, const tCFG_SET_SEND& send);
 
 // "CFG_SET_GRAPH_SIG" (its signal as a "CAN_SIGNAL" child), "CFG_SET_GRAPH_MSG" (key and signals; the

@@ -1,8 +1,11 @@
 // DBC import of any bytes, then export of whatever was read. Beyond the sanitizers and the absence of
-// hangs it checks that an export always imports again, and that export is a fixed point after one round
+// hangs it checks that the bytes read from a file through a small window import as they do from memory,
+// that an export always imports again, and that export is a fixed point after one round
 // (import, export, import, export gives the same text) whenever the database is one the text form can
 // carry: no quotes, backslashes or ';' in its texts, unique identifiers, and every value description
 // reaching its own signal.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +53,17 @@ bool carriable(const tCAN_DATABASE& db) {
     return true;
 }
 
+// A file in a folder of this process's own.
+const std::string& filePath() {
+    static const std::string path = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/vexfuzz-dbc-XXXXXX";
+        if (!::mkdtemp(dir.data())) std::abort();
+        return dir + "/in.dbc";
+    }();
+    return path;
+}
+
 void fail(const char* what) {
     std::fprintf(stderr, "%s\n", what);
     std::abort();
@@ -62,6 +76,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t result = ParseDbcText(first, std::string_view(reinterpret_cast<const char*>(data), size));
     if (result != kDbcOk && result != kDbcFailed) fail("unexpected result");
     if (first.LineNo < 0) fail("line count");
+
+    if (FILE* f = std::fopen(filePath().c_str(), "wb")) {
+        if (size != 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+        std::fclose(f);
+    } else {
+        std::abort();
+    }
+    tDBC_IMPORT fromFile;
+    const size_t window = 1 + size % 61;
+    if (vexdbc::ParseDbcFileThrough(fromFile, filePath(), window) != result) fail("file result differs");
+    if (fromFile.LineNo != first.LineNo || !(fromFile.Database == first.Database))
+        fail("file import differs");
 
     const std::string text1 = FormatDbcFile(first.Database);
     tDBC_IMPORT second;

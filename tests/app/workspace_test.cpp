@@ -166,8 +166,8 @@ protected:
     RecordingSink sink;
 };
 
-// A start without a usable last configuration makes a default file and remembers it; the path in use
-// goes back to the store at exit; a file that cannot be read is reported, kept and not replaced.
+// A start without a last configuration makes a default file and remembers it; the path in use goes back to
+// the store at exit and is opened at the next start.
 TEST_F(WorkspaceTest, StartUpAndExit) {
     Make();
     const std::string made = (dir.path() / "cfg" / "default.xml").string();
@@ -184,21 +184,50 @@ TEST_F(WorkspaceTest, StartUpAndExit) {
     ws->SetCfgPath(made);
     ws.reset();
     Make();
+    EXPECT_EQ(ws->CfgPath(), made);
     EXPECT_EQ(ws->Cfg().Log.LogFileNameId, "KEPT");
+    EXPECT_EQ(ws->Cfg().FileState(), 1);
+    EXPECT_TRUE(Infos().empty());
+}
 
-    const std::string broken = (dir.path() / "broken.xml").string();
-    vextest::writeFile(broken, "not xml");
-    ws->SetCfgPath(broken);
-    ws.reset();
-    EXPECT_EQ(Stored("sLastCfgFilePathName"), broken);
-    Make();
-    EXPECT_EQ(ws->CfgPath(), broken);
-    EXPECT_EQ(vextest::readFile(broken), "not xml");
-    const auto msgs = Infos();
-    ASSERT_EQ(msgs.size(), 1u);
-    EXPECT_EQ(msgs[0].Source, CCanWorkspace::kCfgSource);
-    EXPECT_EQ(msgs[0].Level, 2);
-    EXPECT_EQ(msgs[0].Text.rfind("打开配置文件失败：", 0), 0u) << msgs[0].Text;
+// A last configuration that exists but is refused never becomes the working file: a new default file does,
+// the store remembers it, the info window names both, and a save leaves the refused file as it was.
+TEST_F(WorkspaceTest, RefusedLastConfigurationIsNotTheWorkingFile) {
+    const struct {
+        const char* name;
+        std::string content;
+        std::string reason;  // with PATH for the refused file
+    } cases[] = {
+        {"cut.xml", "<VEXAR_CFG_FILE>\r\n<CFG_SET_REPLAY/>",
+         "文件 PATH 格式错误：35 bytes, Root element has sibling"},
+        {"text.xml", "not xml", "文件 PATH 不是配置文件。"},
+        {"queue.xml", "<EXT_SER_QUEUE_TX_MSG_CFG_FILE/>", "文件 PATH 不是配置文件。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string refused = Path(c.name);
+        vextest::writeFile(refused, c.content);
+        store.writeString("sLastCfgFilePathName", refused);
+        Make();
+        const std::string used = ws->CfgPath();
+        EXPECT_NE(used, refused);
+        EXPECT_EQ(std::filesystem::path(used).parent_path(), dir.path() / "cfg");
+        EXPECT_EQ(Stored("sLastCfgFilePathName"), used);
+        std::string reason = c.reason;
+        reason.replace(reason.find("PATH"), 4, refused);
+        const auto msgs = Infos();
+        ASSERT_EQ(msgs.size(), 1u);
+        EXPECT_EQ(msgs[0].Source, CCanWorkspace::kCfgSource);
+        EXPECT_EQ(msgs[0].Level, 2);
+        EXPECT_EQ(msgs[0].Text,
+                  "配置文件 " + refused + " 没有读取，改用新建的配置文件 " + used + "。" + reason);
+
+        std::string error;
+        ASSERT_TRUE(ws->Cfg().SaveConfigAs(ws->CfgPath(), error)) << error;
+        ws.reset();
+        EXPECT_EQ(vextest::readFile(refused), c.content);
+        EXPECT_EQ(Stored("sLastCfgFilePathName"), used);
+    }
 }
 
 // Every refusal returns false, changes nothing about the online state and says why in the info ring.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "candb/dbcfile.h"
+#include "candb/dbctext.h"
 #include "tests/common/testsupport.h"
 
 namespace {
@@ -375,4 +376,58 @@ TEST(DbcRead, RepeatedImportsStartFresh) {
     EXPECT_TRUE(import.Database.Enums.empty());
     EXPECT_TRUE(import.Database.FreeSigMsg.Signals.empty());
     EXPECT_EQ(import.Database.Messages.size(), 1u);
+}
+
+// A file is read through a window that is reused and moves on (and back, where a statement without its
+// end is read again line by line): whatever the window's size, the file imports exactly as its bytes do
+// from memory. The texts cover lines longer than the window, the encoding settled by a line far into the
+// file (GBK, UTF-8 with a mark at the start), a GBK character cut by a line end, statements spanning lines
+// and quotes running to the end of the file, CR LF and a last line without its end.
+TEST(DbcRead, FileReadThroughAnyWindowImportsAsItsBytes) {
+    std::string ascii;
+    for (int i = 0; i < 40; ++i) ascii += "BA_ \"GenMsgCycleTime\" BO_ " + std::to_string(i) + " 100;\n";
+    const std::string body =
+        "BO_ 1 M: 8 X\n"
+        " SG_ S : 0|8@1+ (0.5,-40) [-40|87.5] \"km/h\" X\n"
+        " SG_ Long" +
+        std::string(300, 'x') +
+        " : 8|8@1- (1,0) [0|255] \"\" X\n"
+        "\n"
+        "CM_ SG_ 1 S \"over\n two; \\\" lines\";\n"
+        "VAL_ 1 S 1 \"one\"\n  0 \"zero\" ;\n"
+        "CM_ BO_ 1 \"runs to the end\n"
+        "VAL_TABLE_ T 1 \"a\" 2 \"b\" ;\n";
+    const std::string gbkLine =
+        "BO_ 2 \xB7\xA2\xB6\xAF\xBB\xFA: 8 X\n SG_ \xD7\xAA : 0|8@1+ (1,0) [0|1] \"\xC8\n";
+    const std::string texts[] = {
+        body,
+        ascii + body + "BO_ 9 Last: 8 X",
+        ascii + gbkLine + body,
+        ascii + body + "BO_ 3 T\xC3\xA9: 8 X\n",
+        "\xEF\xBB\xBF" + body + "BO_ 3 \xC3\xA9: 8 X\r\n SG_ U : 0|8@1+ (1,0) [0|1] \"\xC2\xB0\" X\r\n",
+        "CM_ \"a\n" + ascii + "CM_ \\\"x\n" + body,
+    };
+    vextest::TempDir dir;
+    const std::string path = (dir / "w.dbc").string();
+    for (size_t t = 0; t < std::size(texts); ++t) {
+        vextest::writeFile(path, texts[t]);
+        tDBC_IMPORT expected;
+        const uint32_t result = ParseDbcText(expected, texts[t]);
+        ASSERT_EQ(result, kDbcOk);
+        for (const size_t window : {1, 2, 7, 64, 300, 4096, 65536}) {
+            SCOPED_TRACE("text " + std::to_string(t) + ", window " + std::to_string(window));
+            tDBC_IMPORT import;
+            EXPECT_EQ(vexdbc::ParseDbcFileThrough(import, path, window), result);
+            EXPECT_EQ(import.LineNo, expected.LineNo);
+            EXPECT_TRUE(import.Database == expected.Database);
+            EXPECT_EQ(import.Name, "w");
+        }
+    }
+    // The encoding is the whole text's, however late its first non-ASCII line stands.
+    tDBC_IMPORT late;
+    ASSERT_EQ(ParseDbcText(late, ascii + gbkLine), kDbcOk);
+    EXPECT_EQ(late.Database.Messages.at(0).Name, "发动机");
+    tDBC_IMPORT utf8;
+    ASSERT_EQ(ParseDbcText(utf8, ascii + "BO_ 3 T\xC3\xA9: 8 X\n"), kDbcOk);
+    EXPECT_EQ(utf8.Database.Messages.at(0).Name, "Té");
 }

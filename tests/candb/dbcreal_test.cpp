@@ -1,5 +1,5 @@
-// The DBC files engineers actually have: every real file imports, its statements are all accounted for,
-// and its export reads back as the same database.
+// The DBC files engineers actually have: every real file imports, the same from the file as from its bytes,
+// its statements are all accounted for, and its export reads back as the same database.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "candb/dbcfile.h"
+#include "candb/dbctext.h"
 #include "tests/common/testsupport.h"
 
 namespace {
@@ -50,6 +51,13 @@ TEST(DbcRealFiles, ImportCountsAndRoundTrip) {
         ASSERT_EQ(ParseDbcFile(import, path.string()), kDbcOk) << "stopped at line " << import.LineNo;
         const tCAN_DATABASE& db = import.Database;
         const std::string bytes = vextest::readFile(path);
+        // The file read through a window, a small one too, imports as its bytes from memory.
+        tDBC_IMPORT fromBytes, smallWindow;
+        ASSERT_EQ(ParseDbcText(fromBytes, bytes), kDbcOk);
+        EXPECT_TRUE(fromBytes.Database == db);
+        EXPECT_EQ(fromBytes.LineNo, import.LineNo);
+        ASSERT_EQ(vexdbc::ParseDbcFileThrough(smallWindow, path.string(), 256), kDbcOk);
+        EXPECT_TRUE(smallWindow.Database == db);
 
         const bool hasFree = db.FreeSigMsg.id == 0xC0000000u;
         EXPECT_EQ(db.Messages.size() + (hasFree ? 1 : 0), countStatements(bytes, "BO_"));

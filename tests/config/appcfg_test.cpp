@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 
+#include "config/cfgsections.h"
 #include "platform/textcodec.h"
 #include "tests/common/testsupport.h"
 #include "tests/config/cfgtestutil.h"
@@ -230,7 +231,7 @@ TEST(AppCfg, SectionsOutOfOrderAreNamedAndTheRestIsRead) {
     EXPECT_EQ(cfg.Send.SigRawValShowHex, 0);
     EXPECT_EQ(cfg.Log.LogFileNameId, "L");
     EXPECT_EQ(cfg.Trace.NumHex, 1);  // stands before the replay section that was read
-    EXPECT_TRUE(cfg.IsModified());
+    EXPECT_FALSE(cfg.IsModified());  // nothing changed since the load: closing does not rewrite the file
     EXPECT_EQ(readFile(path), content);
 
     std::string text;
@@ -253,9 +254,10 @@ TEST(AppCfg, DeviceRecordsTakeTheLastElementAndFixedNames) {
     std::string message;
     ASSERT_TRUE(cfg.OpenConfig(path, message)) << message;
     EXPECT_EQ(message, "");
-    // The second NXP element read last; its absent CHAN0 keeps what the first one gave.
+    // The second NXP element alone decides; its absent CHAN0 is the record's value before the file (the
+    // default), not the first element's and not a zeroed channel, whose timing 0/0 no bus runs at.
     EXPECT_EQ(cfg.CanDev[CAppCfg::kDevNxp],
-              (tCFG_CAN_DEV{"NXP Vyk Device", 2, 1, {500, 1, 2}, {4464, 3, 1}}));
+              (tCFG_CAN_DEV{"NXP Vyk Device", 2, 1, {250, 0, 1}, {4464, 3, 1}}));
     EXPECT_EQ(cfg.CanDev[CAppCfg::kDevCf51],
               (tCFG_CAN_DEV{"CF51 Vyk Device", 1, 0, {250, 0, 1}, {250, 0, 1}}));
     EXPECT_EQ(cfg.CanDev[CAppCfg::kDevWiFi],
@@ -418,4 +420,183 @@ TEST(AppCfg, KeptInvalidBytesSurviveEverySave) {
     const std::string again = (dir / "again.xml").string();
     ASSERT_TRUE(second.SaveConfigAs(again, error));
     EXPECT_EQ(readFile(again), readFile(saved));
+}
+
+// A setup counts as modified only after a change, however the file it came from was written: by this
+// program, with LF line ends, or by another tool (indentation, other attribute order and quotes, missing
+// attributes and sections, no declaration).
+TEST(AppCfg, LoadedFileIsNotModifiedUntilChanged) {
+    TempDir dir;
+    CAppCfg full;
+    cfgtest::fillEverySection(full);
+    std::string own = save(full);
+    std::string lf = own;
+    for (size_t at = 0; (at = lf.find("\r\n", at)) != std::string::npos;) lf.erase(at, 1);
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"own.xml", vex::Utf8ToGbk(own)},
+        {"lf.xml", vex::Utf8ToGbk(lf)},
+        {"foreign.xml",
+         "<VEXAR_CFG_FILE>\n"
+         "  <CFG_CAN_DEV_NXP Active='1'>\n"
+         "    <CFG_CAN_DEV_CHAN_PARAM_CHAN0 Btr1='28' Baudrate='0500' "
+         "Btr0='0'></CFG_CAN_DEV_CHAN_PARAM_CHAN0>\n"
+         "  </CFG_CAN_DEV_NXP>\n"
+         "  <CFG_SET_SEND>\n"
+         "    <CFG_SET_SEND_MSG MsgName='a' MsgID='291' DL='8' TxData3='255'/>\n"
+         "  </CFG_SET_SEND>\n"
+         "  <CFG_SET_LOG LogFileNameId='Run'/>\n"
+         "</VEXAR_CFG_FILE>\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = (dir / c.name).string();
+        writeFile(path, c.content);
+        CAppCfg cfg;
+        std::string message;
+        ASSERT_TRUE(cfg.OpenConfig(path, message)) << message;
+        EXPECT_EQ(message, "");
+        EXPECT_FALSE(cfg.IsModified());
+        const uint8_t hex = cfg.Trace.NumHex;
+        cfg.Trace.NumHex = hex ? 0 : 1;
+        EXPECT_TRUE(cfg.IsModified());
+        cfg.Trace.NumHex = hex;
+        EXPECT_FALSE(cfg.IsModified());
+        EXPECT_EQ(readFile(path), c.content);
+    }
+}
+
+namespace {
+
+// The file text with one attribute of the send entry named `entry` set to `value`.
+std::string patchSendAttr(std::string text, const std::string& entry, const std::string& attr,
+                          const std::string& value) {
+    const size_t line = text.find("<CFG_SET_SEND_MSG MsgName=\"" + entry + "\"");
+    const size_t at = text.find(" " + attr + "=\"", line) + attr.size() + 3;
+    text.replace(at, text.find('"', at) - at, value);
+    return text;
+}
+
+}  // namespace
+
+// Send entries that no frame can be built from are read, named by the load, kept as the file wrote them by
+// every save, and written with their new values once the user corrects them.
+TEST(AppCfg, UnsendableSendEntriesAreReportedAndKeptAsRead) {
+    TempDir dir;
+    CAppCfg built;
+    auto add = [&built](const char* name, uint32_t id, uint8_t ext, uint8_t chan, uint8_t dl) {
+        tCFG_SET_SEND_MSG m;
+        m.MsgName = name;
+        m.MsgID = id;
+        m.Ext = ext;
+        m.Chan = chan;
+        m.DL = dl;
+        m.TxData[0] = 0x11;
+        m.CycTxTime = 100;
+        built.Send.MsgMap[MsgKey(id, ext)] = m;
+    };
+    add("neg", 0x100, 0, 0, 0);
+    add("len264", 0x101, 0, 0, 0);
+    add("chan7", 0x102, 0, 7, 8);
+    add("chan256", 0x103, 0, 0, 8);
+    add("ok", 0x123, 0, 1, 8);
+    add("extbig", 0xFFFFFFFF, 1, 0, 8);
+    add("stdbig", 0x7FFFFFFF, 0, 0, 8);
+    std::string content = save(built);
+    content = patchSendAttr(content, "neg", "DL", "-5");
+    content = patchSendAttr(content, "len264", "DL", "264");
+    content = patchSendAttr(content, "chan256", "Chan", "256");
+    content = patchSendAttr(content, "extbig", "MsgID", "4294967296");
+    const std::string path = (dir / "send.xml").string();
+    writeFile(path, content);
+
+    CAppCfg cfg;
+    std::string message, text;
+    ASSERT_TRUE(cfg.OpenConfig(path, message)) << message;
+    EXPECT_EQ(message,
+              "配置文件 " + path +
+                  " 中以下发送报文不能发送，保存时按原样保留：“neg”：长度 -5 不在 0~8 之内；"
+                  "“len264”：长度 264 不在 0~8 之内；“chan7”：通道 7 不存在；“chan256”：通道 256 不存在；"
+                  "“extbig”：扩展帧ID 4294967296 超出 0x1FFFFFFF；“stdbig”：标准帧ID 0x7FFFFFFF 超出 0x7FF");
+    EXPECT_EQ(cfg.LoadConfigFile(path, text, message), CfgLoadStatus::UnsendableKept);
+    // What the entries hold: out of range still, so that no frame is built from them.
+    auto& map = cfg.Send.MsgMap;
+    ASSERT_EQ(map.size(), 7u);
+    EXPECT_EQ(map.at(0x100).DL, 251);  // the low bits of -5
+    EXPECT_EQ(map.at(0x101).DL, 255);  // 264's low bits would be the valid 8
+    EXPECT_EQ(map.at(0x102).Chan, 7);
+    EXPECT_EQ(map.at(0x103).Chan, 255);  // 256's low bits would be the valid 0
+    EXPECT_EQ(map.at(MsgKey(0xFFFFFFFF, 1)).MsgID, 0xFFFFFFFFu);
+    EXPECT_EQ(SendMsgFault(map.at(0x123)), "");
+    EXPECT_TRUE(map.at(0x123).KeptAttrs.empty());
+
+    // Load and save give the file back byte for byte; nothing counts as modified.
+    EXPECT_FALSE(cfg.IsModified());
+    std::string error;
+    const std::string again = (dir / "again.xml").string();
+    ASSERT_TRUE(cfg.SaveConfigAs(again, error)) << error;
+    EXPECT_EQ(readFile(again), content);
+    // Writing the databases into the file keeps the entries too.
+    {
+        CAppCfg temp;
+        ASSERT_TRUE(CAppCfg::SaveCanDatabases(temp, built, path, error)) << error;
+    }
+    EXPECT_EQ(readFile(path), content);
+
+    // A corrected field is written with its new value; the entry's other kept texts stay.
+    map.at(0x101).DL = 8;
+    EXPECT_EQ(SendMsgFault(map.at(0x101)), "");
+    map.at(MsgKey(0xFFFFFFFF, 1)).MsgName = "renamed";
+    EXPECT_TRUE(cfg.IsModified());
+    ASSERT_TRUE(cfg.SaveConfigAs(again, error)) << error;
+    std::string expected = patchSendAttr(content, "len264", "DL", "8");
+    expected.replace(expected.find("MsgName=\"extbig\""), 16, "MsgName=\"renamed\"");
+    EXPECT_EQ(readFile(again), expected);
+}
+
+// An entry whose identifier is beyond its type can land on the key of another identifier's entry; the
+// entry it displaces is named as not read.
+TEST(AppCfg, SendEntryDisplacedByAnotherIdentifierIsNamed) {
+    TempDir dir;
+    const std::string path = (dir / "clash.xml").string();
+    writeFile(path, cfgFile("<CFG_SET_SEND SigRawValShowHex=\"1\">\r\n"
+                            "<CFG_SET_SEND_MSG MsgName=\"A\" MsgID=\"291\" Ext=\"0\" DL=\"8\"/>\r\n"
+                            "<CFG_SET_SEND_MSG MsgName=\"A2\" MsgID=\"291\" Ext=\"0\" DL=\"4\"/>\r\n"
+                            "<CFG_SET_SEND_MSG MsgName=\"B\" MsgID=\"3221225763\" Ext=\"1\" DL=\"8\"/>\r\n"
+                            "</CFG_SET_SEND>\r\n"));
+    CAppCfg cfg;
+    std::string message, text;
+    ASSERT_TRUE(cfg.OpenConfig(path, message));
+    // A2 replacing A (the same identifier) is the file's own rule and not reported.
+    EXPECT_EQ(message,
+              "配置文件 " + path + " 中以下发送报文与后面的报文占用同一位置，没有读取：“A2”。配置文件 " +
+                  path +
+                  " 中以下发送报文不能发送，保存时按原样保留：“B”：扩展帧ID 3221225763 超出 0x1FFFFFFF");
+    EXPECT_EQ(cfg.LoadConfigFile(path, text, message), CfgLoadStatus::SectionsSkipped);
+    ASSERT_EQ(cfg.Send.MsgMap.size(), 1u);
+    EXPECT_EQ(cfg.Send.MsgMap.at(0x123).MsgName, "B");
+}
+
+// A save over a read-only configuration file is refused like any failed write and changes nothing.
+TEST(AppCfg, SaveOverReadOnlyFileFailsAndChangesNothing) {
+    TempDir dir;
+    const std::string path = (dir / "ro.xml").string();
+    CAppCfg cfg;
+    std::string error;
+    ASSERT_TRUE(cfg.SaveConfigAs(path, error)) << error;
+    const std::string before = readFile(path);
+    const std::string savedText = cfg.FileText();
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    cfg.Log.LogFileNameId = "Changed";
+    EXPECT_FALSE(cfg.SaveConfigAs(path, error));
+    EXPECT_EQ(error, "无法写入配置文件 " + path + "：Permission denied");
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(cfg.FileText(), savedText);
+    EXPECT_EQ(cfg.FileState(), 1);
+    EXPECT_TRUE(cfg.IsModified());
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++files;
+    EXPECT_EQ(files, 1u);  // no temporary file left beside it
 }

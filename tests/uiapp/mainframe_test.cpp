@@ -134,6 +134,7 @@ TEST_F(FrameTest, LayoutRoundTrip) {
     const QSize screen = frame->screen()->size();
     EXPECT_EQ(layout.ScreenWidth, screen.width());
     EXPECT_EQ(layout.ScreenHigh, screen.height());
+    // Ranks among the child windows, not counts of descendant widgets, so they stay within 0 ... 100.
     EXPECT_EQ(layout.Info.Order, 0u);
     EXPECT_EQ(layout.Trace.Order, 1u);
     EXPECT_EQ((std::array{layout.Trace.Placement.left, layout.Trace.Placement.top,

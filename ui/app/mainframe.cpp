@@ -447,7 +447,9 @@ void CMainFrame::RefreshChildWindows() {
 
 void CMainFrame::CaptureLayout() {
     tWND_LAYOUT& layout = m_ws.Cfg().WndLayout;
-    // Visible child windows from the top down: 0 is the topmost.
+    // Visible child windows from the top down: 0 is the topmost. The order is the rank among the child
+    // windows, not a count of every visible descendant widget: a Qt window holds dozens of those (scroll
+    // bars, headers, viewports), so a count would pass 100, where the order is no longer restored.
     const QList<QMdiSubWindow*> stacking = m_mdi->subWindowList(QMdiArea::StackingOrder);
     uint32_t order = 0;
     for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
