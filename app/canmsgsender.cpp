@@ -1,17 +1,21 @@
 #include "app/canmsgsender.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/canrxthread.h"
-#include "config/sendmsgcheck.h"
+#include "config/cfgsections.h"
 
 bool CCanMsgSender::IsOnline() const {
     return m_rx.IsRunning();
 }
 
 std::string CCanMsgSender::BuildFrame(const tCFG_SET_SEND_MSG& rec, tCAN_CYCTX_MSG& out) {
-    std::string refusal = CheckSendMsgRecord(rec);
-    if (!refusal.empty()) return refusal;
+    if (const std::string fault = SendMsgFault(rec); !fault.empty()) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%08X", rec.MsgID);
+        return "发送报文 " + rec.MsgName + "（ID " + id + "）：" + fault + "。";
+    }
     out = tCAN_CYCTX_MSG{};
     out.Msg.Id = rec.MsgID;
     out.Msg.Ext = rec.Ext ? 1 : 0;

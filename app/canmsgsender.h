@@ -24,8 +24,9 @@ public:
 
     bool IsOnline() const;
 
-    // The frame a transmit record stands for: transmitted, time 0, its period and count; or the refusal
-    // of CheckSendMsgRecord.
+    // The frame a transmit record stands for: transmitted, time 0, its period and count. A record that
+    // makes no frame as its row shows it (SendMsgFault: an identifier beyond its type, a length above 8, a
+    // channel above 1) gives the refusal, naming the entry; an empty text otherwise.
     static std::string BuildFrame(const tCFG_SET_SEND_MSG& rec, tCAN_CYCTX_MSG& out);
 
     // The device operations on a record. All but StopCyclic need the bus online; StopCyclic removes the

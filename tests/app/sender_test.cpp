@@ -33,12 +33,12 @@ TEST(CanMsgSender, BuildsTheFrameItsRecordShowsOrRefusesIt) {
     } cases[] = {
         {Record(0x7FF, 0, 8, 0), ""},
         {Record(0x1FFFFFFF, 1, 0, 1), ""},
-        {Record(0x7FFFFFFF, 0, 8, 0), "发送报文 Msg（ID 7FFFFFFF）：此ID值超出标准ID最大值。"},
-        {Record(0x800, 0, 8, 0), "发送报文 Msg（ID 00000800）：此ID值超出标准ID最大值。"},
-        {Record(0xFFFFFFFF, 1, 8, 0), "发送报文 Msg（ID FFFFFFFF）：此ID值超出扩展ID最大值。"},
-        {Record(0x123, 0, 251, 0), "发送报文 Msg（ID 00000123）：报文长度不能大于8。"},  // -5 in a file
-        {Record(0x123, 0, 9, 0), "发送报文 Msg（ID 00000123）：报文长度不能大于8。"},
-        {Record(0x123, 0, 8, 7), "发送报文 Msg（ID 00000123）：通道号只能为0或1。"},
+        {Record(0x7FFFFFFF, 0, 8, 0), "发送报文 Msg（ID 7FFFFFFF）：标准帧ID 0x7FFFFFFF 超出 0x7FF。"},
+        {Record(0x800, 0, 8, 0), "发送报文 Msg（ID 00000800）：标准帧ID 0x800 超出 0x7FF。"},
+        {Record(0xFFFFFFFF, 1, 8, 0), "发送报文 Msg（ID FFFFFFFF）：扩展帧ID 0xFFFFFFFF 超出 0x1FFFFFFF。"},
+        {Record(0x123, 0, 255, 0), "发送报文 Msg（ID 00000123）：长度 255 不在 0~8 之内。"},
+        {Record(0x123, 0, 9, 0), "发送报文 Msg（ID 00000123）：长度 9 不在 0~8 之内。"},
+        {Record(0x123, 0, 8, 7), "发送报文 Msg（ID 00000123）：通道 7 不存在。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.refusal);
@@ -66,9 +66,9 @@ TEST_F(SenderTest, RefusedRecordsNeverReachTheBus) {
     ASSERT_TRUE(ws->GoOnline());
     peer::SetRecording(true);
     EXPECT_EQ(sender.SendOnce(Record(0x7FFFFFFF, 0, 8, 0), &why), CCanMsgSender::Result::BadFrame);
-    EXPECT_NE(why.find("此ID值超出标准ID最大值。"), std::string::npos);
+    EXPECT_NE(why.find("标准帧ID 0x7FFFFFFF 超出 0x7FF"), std::string::npos);
     EXPECT_EQ(sender.StartCyclic(Record(0x123, 0, 8, 7), &why), CCanMsgSender::Result::BadFrame);
-    EXPECT_EQ(sender.SendOnce(Record(0x123, 0, 251, 0), &why), CCanMsgSender::Result::BadFrame);
+    EXPECT_EQ(sender.SendOnce(Record(0x123, 0, 255, 0), &why), CCanMsgSender::Result::BadFrame);
     EXPECT_EQ(sender.SendOnce(Record(0x321, 0, 3, 1)), CCanMsgSender::Result::Ok);
     ASSERT_TRUE(emutest::WaitFor([] { return !peer::Received().empty(); }, 3000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
