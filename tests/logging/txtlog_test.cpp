@@ -264,4 +264,21 @@ TEST_F(TxtLogTest, WritesAreChecked) {
     EXPECT_TRUE(file.CloseWrite());  // nothing open
 }
 
+// Lines across the reader's 1 MiB blocks, and a junk line longer than a block, are read as lines.
+TEST_F(TxtLogTest, LargeFileAcrossReadBlocks) {
+    std::string text = Header() + std::string(3u << 20, 'z') + "\r\n";
+    char line[kAscTxtLineMax];
+    for (uint32_t i = 0; i < 100000; ++i) {
+        tCAN_RAW_MSG m = logtest::Frame(i, i * 0.5);
+        text.append(line, FormatAscTxtLine(m, line));
+    }
+    ASSERT_TRUE(file.OpenRead(Make("large.txt", text), count, duration));
+    ASSERT_EQ(count, 100000u);
+    EXPECT_EQ(file.SkippedLines(), 4u);
+    std::vector<tCAN_RAW_MSG> back(count);
+    uint32_t n = 0;
+    ASSERT_TRUE(file.ReadByIndex(0, count, back.data(), count, n));
+    for (uint32_t i = 0; i < count; ++i) ASSERT_TRUE(logtest::SameFrame(back[i], logtest::Frame(i, i * 0.5))) << i;
+}
+
 }  // namespace
