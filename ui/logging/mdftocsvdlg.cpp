@@ -178,7 +178,7 @@ CTkMdfToCsvDlg::CTkMdfToCsvDlg(QWidget* parent) : QDialog(parent) {
     grid->addWidget(m_Units[2], 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("导出时间戳类型："), this), 1, 3);
     grid->addWidget(m_Kind, 1, 4);
-    grid->addWidget(exportButton, 1, 6);
+    grid->addWidget(exportButton, 1, 6, Qt::AlignRight);
     grid->setColumnStretch(6, 1);
     auto* top = new QVBoxLayout(this);
     top->addLayout(pathRow);
