@@ -37,8 +37,8 @@ char* putSeconds(char* p, double seconds) {
     const double scaled = seconds * 1e6;
     if (!std::signbit(seconds) && scaled < 9007199254740992.0) {
         const double error = std::fma(seconds, 1e6, -scaled);  // seconds * 1e6 == scaled + error exactly
-        double whole = std::nearbyint(scaled);                  // a tie of `scaled` goes to even
-        const double frac = scaled - whole;                     // exact, within [-0.5, 0.5]
+        double whole = std::nearbyint(scaled);                 // a tie of `scaled` goes to even
+        const double frac = scaled - whole;                    // exact, within [-0.5, 0.5]
         // Off a tie of `scaled` the error is below the distance to the next half: `whole` is right. On one,
         // the exact value lies above, below or on it.
         if (frac == 0.5 && error > 0)
@@ -159,8 +159,8 @@ bool writeAll(int fd, const uint8_t* data, size_t size, int& error) {
 
 std::string AscTxtHeader(const std::tm& local) {
     char date[96];
-    std::snprintf(date, sizeof date, "  Date: %d.%d.%d    Time: %d:%d ", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min);
+    std::snprintf(date, sizeof date, "  Date: %d.%d.%d    Time: %d:%d ", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
     std::string header(kAscTxtBanner);
     header += "\r\n";
     header += date;

@@ -96,9 +96,9 @@ std::string CheckMdfLogLayout(const tMDF_FILE& desc, uint16_t (&numbers)[kMdfLog
         return lead + "通道组有" + std::to_string(cg.channels.size()) + "个通道，应为15个。";
     bool found[kMdfLogChannels] = {};
     for (const tMDF_CN_INFO& cn : cg.channels) {
-        const ChannelRole* role = std::find_if(std::begin(kRoles), std::end(kRoles), [&](const ChannelRole& r) {
-            return r.startBit == cn.startBit && r.bits == cn.bitCount;
-        });
+        const ChannelRole* role = std::find_if(
+            std::begin(kRoles), std::end(kRoles),
+            [&](const ChannelRole& r) { return r.startBit == cn.startBit && r.bits == cn.bitCount; });
         const std::string name = "通道[" + cn.shortName + "]";
         if (role == std::end(kRoles))
             return lead + name + "的位置(" + std::to_string(cn.startBit) + "," + std::to_string(cn.bitCount) +
@@ -164,7 +164,8 @@ bool CCanMsgMdfLogFile::scanTimes() {
             if (first + k > 0) {
                 // A rising value never starts a lap (one across the wrap would be a gap of more than a
                 // lap, which no reader can tell); a small step back is a frame out of order.
-                if (int64_t{previous} - int64_t{raw} > int64_t{0x80000000}) m_Laps.emplace_back(first + k, ++laps);
+                if (int64_t{previous} - int64_t{raw} > int64_t{0x80000000})
+                    m_Laps.emplace_back(first + k, ++laps);
             }
             previous = raw;
         }
@@ -176,10 +177,9 @@ bool CCanMsgMdfLogFile::scanTimes() {
 }
 
 double CCanMsgMdfLogFile::unwrapped(uint32_t index, double raw) const {
-    const auto after = std::upper_bound(m_Laps.begin(), m_Laps.end(), index,
-                                        [](uint32_t i, const std::pair<uint32_t, int64_t>& lap) {
-                                            return i < lap.first;
-                                        });
+    const auto after =
+        std::upper_bound(m_Laps.begin(), m_Laps.end(), index,
+                         [](uint32_t i, const std::pair<uint32_t, int64_t>& lap) { return i < lap.first; });
     const int64_t laps = after == m_Laps.begin() ? 0 : std::prev(after)->second;
     return (static_cast<double>(laps) * kLap + raw) / 100.0;
 }
@@ -284,7 +284,8 @@ bool CCanMsgMdfLogFile::OpenWrite(const std::string& path) {
         return false;
     }
     const tMDF_CG_INFO& cg = desc.dataGroups[0].channelGroups[0];
-    for (int c = 0; c < kMdfLogChannels; ++c) m_Numbers[c] = static_cast<uint16_t>(cg.channels[c].channelNumber);
+    for (int c = 0; c < kMdfLogChannels; ++c)
+        m_Numbers[c] = static_cast<uint16_t>(cg.channels[c].channelNumber);
     m_Path = path;
     m_Slot = 0;
     m_State = kWriting;

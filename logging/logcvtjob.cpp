@@ -95,7 +95,8 @@ bool CLogCvtJob::Run() {
         const uint32_t n = std::min(kChunk, count - i);
         uint32_t got = 0;
         if (!reader->ReadByIndex(i, n, frames.data(), kChunk, got) || got != n)
-            return fail("读取第" + std::to_string(uint64_t{i} + got + 1) + "条报文失败。" + reader->LastError());
+            return fail("读取第" + std::to_string(uint64_t{i} + got + 1) + "条报文失败。" +
+                        reader->LastError());
         for (uint32_t k = 0; k < n; ++k) writer->WriteMsg(frames[k]);
         i += n;
         setIndex(i, count);

@@ -120,7 +120,8 @@ MdfCsvListing ListMdfCsvChannels(const CLorimar& mdf) {
                 continue;
             const std::string unit = time->convPresent ? time->unit : std::string();
             listing.TimeUnit = unit;
-            const std::string span = "[" + vex::FormatFixed(t0, 6) + " , " + vex::FormatFixed(t1, 6) + "](" + unit + ")";
+            const std::string span =
+                "[" + vex::FormatFixed(t0, 6) + " , " + vex::FormatFixed(t1, 6) + "](" + unit + ")";
             if (first) {
                 listing.Start = t0;
                 listing.End = t1;
@@ -141,10 +142,11 @@ MdfCsvListing ListMdfCsvChannels(const CLorimar& mdf) {
                 item.TimeChan = timeNo;
                 item.ChanNo = static_cast<uint16_t>(cn.channelNumber);
                 item.RecordCount = cg.recordCount;
-                listing.Rows.push_back({item.Name,
-                                        "(" + std::to_string(d) + "," + std::to_string(g) + "," + std::to_string(c) + ")",
-                                        MdfChannelTypeText(cn.dataType, cn.bitCount), item.Unit,
-                                        std::to_string(item.RecordCount), span});
+                listing.Rows.push_back(
+                    {item.Name,
+                     "(" + std::to_string(d) + "," + std::to_string(g) + "," + std::to_string(c) + ")",
+                     MdfChannelTypeText(cn.dataType, cn.bitCount), item.Unit,
+                     std::to_string(item.RecordCount), span});
             }
         }
     }
@@ -169,7 +171,8 @@ bool CMdfToCsvJob::Run() {
     const MdfToCsvRequest& req = m_Request;
     // The CSV appears only when complete; a failed or stopped export leaves the target as it was.
     vex::AtomicFile file;
-    if (const int error = file.Open(req.CsvPath); error != 0) return fail("CSV文件创建失败：" + ErrorText(error));
+    if (const int error = file.Open(req.CsvPath); error != 0)
+        return fail("CSV文件创建失败：" + ErrorText(error));
     setPhase(Phase::Started);
 
     std::string out = "timestamp";

@@ -42,7 +42,8 @@ bool BuildExportList(std::span<const tEXPORT_SIG_SEL> selection, const ExportMsg
     list.clear();
     for (const tEXPORT_SIG_SEL& sel : selection) {
         if (sel.MsgKey == kFreeMsgKey || !sel.Selected) continue;
-        auto msg = std::find_if(list.begin(), list.end(), [&](const tEXPORT_MSG& m) { return m.MsgKey == sel.MsgKey; });
+        auto msg = std::find_if(list.begin(), list.end(),
+                                [&](const tEXPORT_MSG& m) { return m.MsgKey == sel.MsgKey; });
         if (msg == list.end()) {
             msg = list.emplace(list.end());
             msg->MsgKey = sel.MsgKey;
@@ -105,7 +106,8 @@ tMDF_FILE BuildMdfFileDesc(const std::vector<tEXPORT_MSG>& list, const std::tm& 
                 cn.convType = MDF_CONV_TEXT_TABLE;
                 const size_t n = std::min(s.SigEnum.Items.size(), kMaxTextTableItems);
                 for (size_t k = 0; k < n; ++k)
-                    cn.textTable.push_back({static_cast<double>(s.SigEnum.Items[k].val), s.SigEnum.Items[k].txt});
+                    cn.textTable.push_back(
+                        {static_cast<double>(s.SigEnum.Items[k].val), s.SigEnum.Items[k].txt});
             } else {
                 cn.convType = MDF_CONV_LINEAR;
                 cn.params[0] = s.ValOffset;
@@ -175,7 +177,8 @@ bool CSigMdfExportJob::Run() {
     for (size_t g = 0; g < m_List.size(); ++g) {
         tEXPORT_MSG& msg = m_List[g];
         const std::vector<tMDF_CN_INFO>& channels = desc.dataGroups[g].channelGroups[0].channels;
-        for (size_t s = 0; s < msg.Sigs.size(); ++s) msg.Sigs[s].ChanNo = static_cast<uint16_t>(channels[s].channelNumber);
+        for (size_t s = 0; s < msg.Sigs.size(); ++s)
+            msg.Sigs[s].ChanNo = static_cast<uint16_t>(channels[s].channelNumber);
         msg.TimeChanNo = static_cast<uint16_t>(channels.back().channelNumber);
         msg.Slot = 0;
     }

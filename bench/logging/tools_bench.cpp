@@ -175,8 +175,8 @@ void FreshBench(benchmark::State& state, const char* source, const char* target)
         std::filesystem::remove(In(target));
         FILE* child = ::popen((g_self + " --convert-once " + In(source) + " " + In(target)).c_str(), "r");
         double seconds = -1;
-        if (child == nullptr || std::fscanf(child, "%lf", &seconds) != 1 || ::pclose(child) != 0 || seconds < 0 ||
-            !CheckLog(In(target))) {
+        if (child == nullptr || std::fscanf(child, "%lf", &seconds) != 1 || ::pclose(child) != 0 ||
+            seconds < 0 || !CheckLog(In(target))) {
             state.SkipWithError("child failed");
             break;
         }
@@ -241,7 +241,8 @@ void BM_SignalExport(benchmark::State& state) {
                 if (cn.shortName.size() < 4 || cn.shortName.substr(2) != "_0") continue;
                 const uint32_t m = static_cast<uint32_t>(cn.shortName[1] - '0');
                 std::vector<double> v(cg.recordCount);
-                ok = ok && mdf.GetChannelPhyData(static_cast<uint16_t>(cn.channelNumber), 0, cg.recordCount, v.data()) == MDF_OK;
+                ok = ok && mdf.GetChannelPhyData(static_cast<uint16_t>(cn.channelNumber), 0, cg.recordCount,
+                                                 v.data()) == MDF_OK;
                 for (uint32_t r = 0; ok && r < cg.recordCount; r += 997)
                     ok = v[r] == static_cast<uint8_t>(8 * r + m) * 0.5;
             }
@@ -278,7 +279,8 @@ void EnsureMdf() {
     for (uint32_t r = 0; r < kCsvRecords; ++r) {
         const uint8_t slot = static_cast<uint8_t>(r);
         mdf.InputSamplingData(0, slot, r * 0.001);
-        for (int c = 0; c < kCsvChannels; ++c) mdf.InputSamplingData(static_cast<uint16_t>(1 + c), slot, (r + c) & 0xFFFFu);
+        for (int c = 0; c < kCsvChannels; ++c)
+            mdf.InputSamplingData(static_cast<uint16_t>(1 + c), slot, (r + c) & 0xFFFFu);
     }
     const std::string path = In("csv.mdf");
     if (mdf.SaveMdfFile(path.data(), static_cast<int32_t>(path.size())) != MDF_OK) std::abort();
@@ -297,8 +299,9 @@ void BM_MdfToCsv(benchmark::State& state) {
         const std::string path = In("csv.mdf");
         bool ok = mdf.OpenMdfFile(path.data(), static_cast<int32_t>(path.size())) == MDF_OK;
         MdfCsvListing listing = ListMdfCsvChannels(mdf);
-        std::sort(listing.Items.begin(), listing.Items.end(),
-                  [](const auto& a, const auto& b) { return a.Name.size() < b.Name.size() || (a.Name.size() == b.Name.size() && a.Name < b.Name); });
+        std::sort(listing.Items.begin(), listing.Items.end(), [](const auto& a, const auto& b) {
+            return a.Name.size() < b.Name.size() || (a.Name.size() == b.Name.size() && a.Name < b.Name);
+        });
         MdfToCsvRequest req{In("out.csv"), true, 0.0, (kCsvRecords - 2) * 0.001, 0.001, "s", listing.Items};
         CMdfToCsvJob job(mdf, req);
         job.Start();
@@ -346,18 +349,34 @@ void BM_ProgressRefreshRate(benchmark::State& state) {
 }
 
 void Stats(benchmark::internal::Benchmark* b) {
-    b->Repetitions(5)->ComputeStatistics("p50", P50)->ComputeStatistics("p95", P95)->ReportAggregatesOnly(true);
+    b->Repetitions(5)
+        ->ComputeStatistics("p50", P50)
+        ->ComputeStatistics("p95", P95)
+        ->ReportAggregatesOnly(true);
 }
 
 BENCHMARK(BM_CrmToTxt)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
-BENCHMARK(BM_CrmToTxtFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
+BENCHMARK(BM_CrmToTxtFreshProcess)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Apply(Stats);
 BENCHMARK(BM_TxtToCrm)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
-BENCHMARK(BM_TxtToCrmFreshProcess)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
+BENCHMARK(BM_TxtToCrmFreshProcess)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Apply(Stats);
 BENCHMARK(BM_CrmToMdfLog)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
 BENCHMARK(BM_MdfLogToCrm)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
 BENCHMARK(BM_SignalExport)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
 BENCHMARK(BM_MdfToCsv)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Apply(Stats);
-BENCHMARK(BM_ProgressRefreshRate)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ProgressRefreshRate)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

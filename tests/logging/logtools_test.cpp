@@ -108,7 +108,8 @@ TEST_F(LogToolsTest, ConversionBetweenEveryPairOfFormats) {
     std::vector<tCAN_RAW_MSG> frames;
     for (uint32_t i = 0; i < 5000; ++i) {
         const uint8_t dlc = static_cast<uint8_t>(i % 16);
-        tCAN_RAW_MSG m = Frame(i % 2 ? 0x18FEF100 + i % 7 : 0x100 + i % 0x700, i % 2, 1000.0 + i * 0.25, {}, dlc);
+        tCAN_RAW_MSG m =
+            Frame(i % 2 ? 0x18FEF100 + i % 7 : 0x100 + i % 0x700, i % 2, 1000.0 + i * 0.25, {}, dlc);
         for (int b = 0; b < std::min<int>(dlc, 8); ++b) m.Data[b] = static_cast<uint8_t>(i + b);
         m.Remote = i % 11 == 0;
         m.Dir = i % 3 == 0;
@@ -193,8 +194,8 @@ protected:
         CCanMsg& engine = db[0x100];
         engine.Name = "Engine";
         engine.id = 0x100;
-        engine.Signals = {Sig("Speed", 0, 8, false, 0.5, -10.0, "rpm"), Sig("S8", 8, 8, true), Sig("S1", 16, 1, true),
-                          Sig("Gear", 24, 4, false)};
+        engine.Signals = {Sig("Speed", 0, 8, false, 0.5, -10.0, "rpm"), Sig("S8", 8, 8, true),
+                          Sig("S1", 16, 1, true), Sig("Gear", 24, 4, false)};
         engine.Signals[3].Enum = 1;
         engine.Signals[3].SigEnum.Items = {{"P", 0}, {"R", 1}, {"N", -1}};
         CCanMsg& ext = db[0x18FEF100 + 0x40000000];
@@ -298,13 +299,15 @@ TEST_F(SigExportTest, OneByteSignalFileAndValues) {
 // channels; groups follow the selection; a value table becomes a text table, cut at 128 entries.
 TEST_F(SigExportTest, SignedValuesGroupsAndValueTables) {
     db[0x100].Signals[3].SigEnum.Items.clear();
-    for (int i = 0; i < 200; ++i) db[0x100].Signals[3].SigEnum.Items.push_back({"v" + std::to_string(i), i - 100});
+    for (int i = 0; i < 200; ++i)
+        db[0x100].Signals[3].SigEnum.Items.push_back({"v" + std::to_string(i), i - 100});
     const std::vector<tCAN_RAW_MSG> frames = {
         Frame(0x100, 0, 10.0, {0, 0x80, 0x01, 0x05}), Frame(0x18FEF100, 1, 11.0, {0x34, 0x12}),
         Frame(0x100, 0, 12.0, {0, 0xFF, 0x00, 0x0F}), Frame(0x100, 0, 13.0, {0, 0x7F, 0x01, 0x00})};
     const std::string out = Path("multi.mdf");
-    ASSERT_TRUE(Export(Select({{0x18FEF100 + 0x40000000, "Wide"}, {0x100, "S8"}, {0x100, "S1"}, {0x100, "Gear"}}),
-                       frames, out));
+    ASSERT_TRUE(
+        Export(Select({{0x18FEF100 + 0x40000000, "Wide"}, {0x100, "S8"}, {0x100, "S1"}, {0x100, "Gear"}}),
+               frames, out));
     const mdfref::File f = mdfref::read(vextest::readFile(out));
     ASSERT_EQ(f.dataGroups.size(), 2u);
     const mdfref::ChannelGroup& wide = GroupWith(f, "Wide");
@@ -324,8 +327,8 @@ TEST_F(SigExportTest, SignedValuesGroupsAndValueTables) {
     // Groups are described in the order of the selection, signals in table order, the time channel last.
     std::vector<tEXPORT_MSG> list;
     std::string error;
-    ASSERT_TRUE(BuildExportList(Select({{0x18FEF100 + 0x40000000, "Wide"}, {0x100, "S8"}, {0x100, "S1"}}), Lookup(),
-                                list, error));
+    ASSERT_TRUE(BuildExportList(Select({{0x18FEF100 + 0x40000000, "Wide"}, {0x100, "S8"}, {0x100, "S1"}}),
+                                Lookup(), list, error));
     const tMDF_FILE desc = BuildMdfFileDesc(list, FixedNow());
     ASSERT_EQ(desc.dataGroups.size(), 2u);
     EXPECT_EQ(desc.dataGroups[0].channelGroups[0].channels[0].shortName, "Wide");
@@ -446,8 +449,10 @@ protected:
 // Groups and channels as the file chains them (the library chains them in reverse order of creation).
 TEST_F(MdfCsvTest, ListingSkipsGroupsWithoutTimeOrRecords) {
     ASSERT_EQ(listing.Items.size(), 2u);
-    EXPECT_EQ(listing.Rows[0], (std::array<std::string, 6>{"b", "(2,0,0)", "SINT16", "", "4", "[0.100000 , 0.900000](s)"}));
-    EXPECT_EQ(listing.Rows[1], (std::array<std::string, 6>{"a", "(2,0,1)", "UINT8", "V", "4", "[0.100000 , 0.900000](s)"}));
+    EXPECT_EQ(listing.Rows[0],
+              (std::array<std::string, 6>{"b", "(2,0,0)", "SINT16", "", "4", "[0.100000 , 0.900000](s)"}));
+    EXPECT_EQ(listing.Rows[1],
+              (std::array<std::string, 6>{"a", "(2,0,1)", "UINT8", "V", "4", "[0.100000 , 0.900000](s)"}));
     EXPECT_DOUBLE_EQ(listing.Start, 0.1);
     EXPECT_DOUBLE_EQ(listing.End, 0.9);
     EXPECT_EQ(listing.TimeUnit, "s");
@@ -479,9 +484,10 @@ TEST_F(MdfCsvTest, GridLineCounts) {
     struct Case {
         double start, end, step;
         uint64_t lines;
-    } cases[] = {{0, 1, 0.25, 5}, {0, 0.3, 0.1, 4}, {0, 1, 0, 0},       {0, 1, -1, 0},
+    } cases[] = {{0, 1, 0.25, 5}, {0, 0.3, 0.1, 4}, {0, 1, 0, 0},      {0, 1, -1, 0},
                  {1, 0, 0.1, 0},  {0, 0, 1, 1},     {0, 0.35, 0.1, 4}, {0, 1e300, 1e-300, UINT64_MAX}};
-    for (const Case& c : cases) EXPECT_EQ(MdfCsvLineCount(c.start, c.end, c.step), c.lines) << c.end << "/" << c.step;
+    for (const Case& c : cases)
+        EXPECT_EQ(MdfCsvLineCount(c.start, c.end, c.step), c.lines) << c.end << "/" << c.step;
 }
 
 // A stopped export and one whose file cannot be made leave no file (an old one as it was).

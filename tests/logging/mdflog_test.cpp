@@ -143,14 +143,22 @@ TEST_F(MdfLogTest, TimeChannelWrapsAndUnwraps) {
     struct Case {
         double ms;
         uint32_t units;
-    } units[] = {{0.0, 0},           {1500.0, 150000},       {1500.019, 150001},         {42949672.95, 0xFFFFFFFF},
-                 {42949672.96, 0},   {42949672.97, 1},       {-0.01, 0xFFFFFFFF},        {NAN, 0},
-                 {1e300, 0xFFFFFFFF}, {85899345.92, 0}};
+    } units[] = {{0.0, 0},
+                 {1500.0, 150000},
+                 {1500.019, 150001},
+                 {42949672.95, 0xFFFFFFFF},
+                 {42949672.96, 0},
+                 {42949672.97, 1},
+                 {-0.01, 0xFFFFFFFF},
+                 {NAN, 0},
+                 {1e300, 0xFFFFFFFF},
+                 {85899345.92, 0}};
     for (const Case& c : units) EXPECT_EQ(MdfLogTimeUnits(c.ms), c.units) << c.ms;
 
     const double lap = 42949672.96;
     std::vector<tCAN_RAW_MSG> frames;
-    const double times[] = {lap - 20.0, lap - 10.0, lap - 10.5, lap, lap + 10.0, 1.6 * lap, 2 * lap + 30.0, 2 * lap + 29.0};
+    const double times[] = {lap - 20.0, lap - 10.0, lap - 10.5,     lap,
+                            lap + 10.0, 1.6 * lap,  2 * lap + 30.0, 2 * lap + 29.0};
     for (double t : times) frames.push_back(Frame(0x100, 0, 0, 0, 1, 0, t));
     const std::string path = Write("wrap.log", frames);
     const std::vector<tCAN_RAW_MSG> back = ReadAll(path);
@@ -176,7 +184,8 @@ TEST_F(MdfLogTest, ReadByTimeWindows) {
     struct Case {
         double offset, span;
         uint32_t first, n;
-    } cases[] = {{0, 30, 0, 4}, {5, 5, 1, 1}, {0, 0, 0, 1}, {10, 15, 1, 3}, {-100, 5, 0, 1}, {25, 100, 3, 1}, {31, 5, 3, 1}};
+    } cases[] = {{0, 30, 0, 4},   {5, 5, 1, 1},    {0, 0, 0, 1}, {10, 15, 1, 3},
+                 {-100, 5, 0, 1}, {25, 100, 3, 1}, {31, 5, 3, 1}};
     for (const Case& c : cases) {
         tCAN_RAW_MSG buf[4];
         uint32_t n = 99;
@@ -202,11 +211,12 @@ TEST_F(MdfLogTest, ReadByIndexBounds) {
         uint32_t start, number, capacity;
         bool ok;
         uint32_t n;
-    } cases[] = {{0, 3, 3, true, 3}, {2, 1, 3, true, 1}, {1, 3, 3, false, 0}, {3, 0, 3, false, 0},
+    } cases[] = {{0, 3, 3, true, 3},           {2, 1, 3, true, 1},  {1, 3, 3, false, 0}, {3, 0, 3, false, 0},
                  {1, 0xFFFFFFFF, 3, false, 0}, {0, 3, 2, false, 0}, {1, 0, 3, true, 0}};
     for (const Case& c : cases) {
         n = 99;
-        EXPECT_EQ(reader.ReadByIndex(c.start, c.number, buf, c.capacity, n), c.ok) << c.start << "," << c.number;
+        EXPECT_EQ(reader.ReadByIndex(c.start, c.number, buf, c.capacity, n), c.ok)
+            << c.start << "," << c.number;
         if (c.start < 3) {
             EXPECT_EQ(n, c.n) << c.start << "," << c.number;
         }
@@ -230,7 +240,8 @@ TEST_F(MdfLogTest, OtherLayoutsAreRefusedWithTheirReason) {
     tMDF_FILE fourteen = MdfLogFileDesc(FixedNow());
     fourteen.dataGroups[0].channelGroups[0].channels.pop_back();
     tMDF_FILE moved = MdfLogFileDesc(FixedNow());
-    std::swap(moved.dataGroups[0].channelGroups[0].channels[0], moved.dataGroups[0].channelGroups[0].channels[1]);
+    std::swap(moved.dataGroups[0].channelGroups[0].channels[0],
+              moved.dataGroups[0].channelGroups[0].channels[1]);
     tMDF_FILE scaled = MdfLogFileDesc(FixedNow());
     scaled.dataGroups[0].channelGroups[0].channels[5].convType = MDF_CONV_LINEAR;
     scaled.dataGroups[0].channelGroups[0].channels[5].params[1] = 2.0;

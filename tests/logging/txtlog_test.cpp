@@ -50,7 +50,9 @@ std::tm FixedNow() {
 
 size_t Entries(const std::filesystem::path& dir) {
     size_t n = 0;
-    for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator(); ++it) ++n;
+    for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator();
+         ++it)
+        ++n;
     return n;
 }
 
@@ -75,7 +77,8 @@ TEST_F(TxtLogTest, HeaderIsByteExact) {
               "  Date: 2024.3.5    Time: 14:7 \r\n"
               "\r\n" +
                   std::string(74, '-') + "\r\n");
-    EXPECT_EQ(AscTxtHeader(At(2023, 12, 31, 0, 0)).substr(54), "  Date: 2023.12.31    Time: 0:0 \r\n\r\n" + std::string(74, '-') + "\r\n");
+    EXPECT_EQ(AscTxtHeader(At(2023, 12, 31, 0, 0)).substr(54),
+              "  Date: 2023.12.31    Time: 0:0 \r\n\r\n" + std::string(74, '-') + "\r\n");
 }
 
 // Fixed columns; at most eight data bytes whatever the length code; a remote frame's bytes as for data.
@@ -88,8 +91,10 @@ TEST_F(TxtLogTest, FrameLinesAreByteExact) {
          "   1.500000 1  18FEF100x       Rx   d 8 A0 A1 A2 A3 A4 A5 A6 A7 \r\n"},
         {Frame(0x123, 0, 1, 0, 0, 3, 0.0), "   0.000000 0  123             Tx   d 3 A0 A1 A2 \r\n"},
         {Frame(0x7FF, 0, 0, 1, 255, 0, 12345678.9), "   12345.678900 255  7FF             Rx   r 0 \r\n"},
-        {Frame(0x0, 0, 0, 1, 2, 8, 0.25), "   0.000250 2  0               Rx   r 8 A0 A1 A2 A3 A4 A5 A6 A7 \r\n"},
-        {Frame(0x1, 0, 0, 0, 1, 15, 1.0), "   0.001000 1  1               Rx   d 15 A0 A1 A2 A3 A4 A5 A6 A7 \r\n"},
+        {Frame(0x0, 0, 0, 1, 2, 8, 0.25),
+         "   0.000250 2  0               Rx   r 8 A0 A1 A2 A3 A4 A5 A6 A7 \r\n"},
+        {Frame(0x1, 0, 0, 0, 1, 15, 1.0),
+         "   0.001000 1  1               Rx   d 15 A0 A1 A2 A3 A4 A5 A6 A7 \r\n"},
         {Frame(0x1FFFFFFF, 1, 1, 0, 1, 1, -2.5), "   -0.002500 1  1FFFFFFFx       Tx   d 1 A0 \r\n"},
     };
     for (const Case& c : cases) EXPECT_EQ(Line(c.frame), c.line);
@@ -98,8 +103,20 @@ TEST_F(TxtLogTest, FrameLinesAreByteExact) {
 // The time column is exactly printf's "%4.6f" of ms / 1000, ties and huge values included.
 TEST_F(TxtLogTest, TimeColumnMatchesPrintf) {
     std::mt19937_64 rng(7);
-    std::vector<double> times = {0.0, -0.0, 0.0005, 0.0015, 0.0025, 1e-300, 4503599627370.5, 9.007199254740993e15,
-                                 1e20, 1.7976931348623157e308, -1e-7, -123.4565, INFINITY, -INFINITY};
+    std::vector<double> times = {0.0,
+                                 -0.0,
+                                 0.0005,
+                                 0.0015,
+                                 0.0025,
+                                 1e-300,
+                                 4503599627370.5,
+                                 9.007199254740993e15,
+                                 1e20,
+                                 1.7976931348623157e308,
+                                 -1e-7,
+                                 -123.4565,
+                                 INFINITY,
+                                 -INFINITY};
     for (int i = 0; i < 20000; ++i) {
         times.push_back(std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 60)));
         times.push_back(static_cast<double>(rng() % 100000000) * 0.0005);
@@ -123,7 +140,8 @@ TEST_F(TxtLogTest, ParserAcceptsAndRefuses) {
         double timeMs = 0.0;
         int bytes = 0;  // data bytes expected: 0xA0 + i
     } cases[] = {
-        {"   1.500000 1  18FEF100x       Rx   d 8 A0 A1 A2 A3 A4 A5 A6 A7 ", true, 0x18FEF100, 1, 0, 0, 1, 8, 1500.0, 8},
+        {"   1.500000 1  18FEF100x       Rx   d 8 A0 A1 A2 A3 A4 A5 A6 A7 ", true, 0x18FEF100, 1, 0, 0, 1, 8,
+         1500.0, 8},
         {"1.5\t1\t18fef100X Tx d 2 a0 A1", true, 0x18FEF100, 1, 1, 0, 1, 2, 1500.0, 2},
         {" 0.000000 1  123             Rx   d 3 A0 A1 A2 Length = 0", true, 0x123, 0, 0, 0, 1, 3, 0.0, 3},
         {"  2 0 7FF Rx r 8", true, 0x7FF, 0, 0, 1, 0, 8, 2000.0, 0},
@@ -164,17 +182,20 @@ TEST_F(TxtLogTest, ParserAcceptsAndRefuses) {
         EXPECT_EQ(m.Chan, c.chan) << c.line;
         EXPECT_EQ(m.Dlc, c.dlc) << c.line;
         EXPECT_DOUBLE_EQ(m.TimeMs, c.timeMs) << c.line;
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(m.Data[i], i < c.bytes ? 0xA0 + i : 0) << c.line << " byte " << i;
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(m.Data[i], i < c.bytes ? 0xA0 + i : 0) << c.line << " byte " << i;
     }
 }
 
 // Every line the writer makes reads back as its frame, time to the microsecond; length codes 9..15 keep
 // their value and eight bytes.
 TEST_F(TxtLogTest, WrittenFileReadsBack) {
-    std::vector<tCAN_RAW_MSG> frames = {Frame(0x18FEF100, 1, 0, 0, 1, 8, 1500.0), Frame(0x123, 0, 1, 0, 0, 3, 1500.25),
-                                        Frame(0x7FF, 0, 0, 1, 2, 8, 1600.0), Frame(0x1, 0, 0, 0, 1, 12, 1700.0),
-                                        Frame(0x2, 0, 0, 1, 1, 0, 1800.0)};
-    for (uint8_t dlc = 9; dlc <= 15; ++dlc) frames.push_back(Frame(0x300 + dlc, 0, 0, 0, 1, dlc, 2000.0 + dlc));
+    std::vector<tCAN_RAW_MSG> frames = {
+        Frame(0x18FEF100, 1, 0, 0, 1, 8, 1500.0), Frame(0x123, 0, 1, 0, 0, 3, 1500.25),
+        Frame(0x7FF, 0, 0, 1, 2, 8, 1600.0), Frame(0x1, 0, 0, 0, 1, 12, 1700.0),
+        Frame(0x2, 0, 0, 1, 1, 0, 1800.0)};
+    for (uint8_t dlc = 9; dlc <= 15; ++dlc)
+        frames.push_back(Frame(0x300 + dlc, 0, 0, 0, 1, dlc, 2000.0 + dlc));
     const std::string path = (dir / "out.txt").string();
     ASSERT_TRUE(file.OpenWrite(path));
     for (const tCAN_RAW_MSG& m : frames) file.WriteMsg(m);
@@ -278,7 +299,8 @@ TEST_F(TxtLogTest, LargeFileAcrossReadBlocks) {
     std::vector<tCAN_RAW_MSG> back(count);
     uint32_t n = 0;
     ASSERT_TRUE(file.ReadByIndex(0, count, back.data(), count, n));
-    for (uint32_t i = 0; i < count; ++i) ASSERT_TRUE(logtest::SameFrame(back[i], logtest::Frame(i, i * 0.5))) << i;
+    for (uint32_t i = 0; i < count; ++i)
+        ASSERT_TRUE(logtest::SameFrame(back[i], logtest::Frame(i, i * 0.5))) << i;
 }
 
 }  // namespace

@@ -54,8 +54,10 @@ TEST(LogCvtValidate, ChecksInOrder) {
         int rows;
         const char* message;  // empty: accepted
     } cases[] = {
-        {"", false, "other", 0, "目标文件路径不能为空。"}, {"/x", false, "other", 0, "目标文件路径不存在。"},
-        {"/x", true, "other", 0, "未知的记录文件格式。"},   {"/x", true, "asc-txt", 0, "请添加源文件。"},
+        {"", false, "other", 0, "目标文件路径不能为空。"},
+        {"/x", false, "other", 0, "目标文件路径不存在。"},
+        {"/x", true, "other", 0, "未知的记录文件格式。"},
+        {"/x", true, "asc-txt", 0, "请添加源文件。"},
         {"/x", true, "mdf-log", 2, ""},
     };
     for (const Case& c : cases) {
@@ -71,7 +73,8 @@ TEST_F(LogCvtDlgTest, AddingAndRemovingSources) {
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     prompt.paths = {"/d/Trace.CRM", "/e/a.log", "/f/b.csv", "/g/trace.crm", "/h/TRACE.crm.txt"};
     for (int i = 0; i < 5; ++i) dlg.OnAdd();
-    EXPECT_EQ(Messages(), (QStringList{"不支持的记录文件格式。", "此文件与已经添加的文件名称相同,文件[/d/Trace.CRM]。"}));
+    EXPECT_EQ(Messages(),
+              (QStringList{"不支持的记录文件格式。", "此文件与已经添加的文件名称相同,文件[/d/Trace.CRM]。"}));
     ASSERT_EQ(dlg.RowCount(), 3);
     EXPECT_EQ(dlg.RowPath(2), "/h/TRACE.crm.txt");
     dlg.OnRemove();
@@ -121,7 +124,8 @@ TEST_F(LogCvtDlgTest, ConvertsEveryRowAndReports) {
 TEST_F(LogCvtDlgTest, StopEndsTheBatch) {
     std::filesystem::create_directory(dir.path() / "out");
     CTkCanMsgLogFileCvtDlg dlg;
-    for (const char* name : {"1.crm", "2.crm", "3.crm"}) prompt.paths.push_back(QString::fromStdString(Crm(name, {0.0})));
+    for (const char* name : {"1.crm", "2.crm", "3.crm"})
+        prompt.paths.push_back(QString::fromStdString(Crm(name, {0.0})));
     for (int i = 0; i < 3; ++i) dlg.OnAdd();
     dlg.findChild<QLineEdit*>("editTarget")->setText(QString::fromStdString(Path("out")));
     dlg.findChild<QComboBox*>("comboType")->setCurrentText("mdf-log");

@@ -24,7 +24,8 @@ protected:
         t.convPresent = 1;
         t.convType = MDF_CONV_LINEAR;
         t.unit = "s";
-        tMDF_FILE desc = mdftest::singleGroup({t, mdftest::channel("x", MDF_UINT, 8), mdftest::channel("y", MDF_UINT, 8)});
+        tMDF_FILE desc =
+            mdftest::singleGroup({t, mdftest::channel("x", MDF_UINT, 8), mdftest::channel("y", MDF_UINT, 8)});
         CLorimar writer;
         ASSERT_EQ(writer.CreateMdfFile(desc), 0u);
         for (uint8_t r = 0; r < 4; ++r) {
@@ -55,12 +56,16 @@ TEST(MdfToCsvValidate, ChecksInOrder) {
         int kind;
         const char* message;
     } cases[] = {
-        {"", 0.0, 1.0, 0.0, 5, "MDF文件路径不能为空。"},      {"/a", std::nullopt, 1.0, 1.0, 1, "请输入一个数字。"},
-        {"/a", 0.0, 1.0, 0.0, 5, "导出步长不能为0。"},         {"/a", 0.0, 1.0, -0.5, 1, "导出步长不能小于0。"},
-        {"/a", 0.0, 1.0, 0.5, -1, "未知的导出时间戳类型。"}, {"/a", 0.0, 1.0, 0.5, 0, ""},
+        {"", 0.0, 1.0, 0.0, 5, "MDF文件路径不能为空。"},
+        {"/a", std::nullopt, 1.0, 1.0, 1, "请输入一个数字。"},
+        {"/a", 0.0, 1.0, 0.0, 5, "导出步长不能为0。"},
+        {"/a", 0.0, 1.0, -0.5, 1, "导出步长不能小于0。"},
+        {"/a", 0.0, 1.0, 0.5, -1, "未知的导出时间戳类型。"},
+        {"/a", 0.0, 1.0, 0.5, 0, ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(validateMdfToCsv(c.path, c.start, c.end, c.step, c.kind).value_or(""), c.message) << c.message;
+        EXPECT_EQ(validateMdfToCsv(c.path, c.start, c.end, c.step, c.kind).value_or(""), c.message)
+            << c.message;
 
     MdfToCsvRequest req{"/out.csv", true, 0.0, 1.0, 0.5, "s", {tTK_MDF_TO_CSV_CHAN_ITEM{}}};
     EXPECT_EQ(validateMdfToCsvRun(req, true), std::nullopt);
@@ -82,7 +87,8 @@ TEST_F(MdfToCsvDlgTest, ListAndExport) {
     prompt.paths = {P("in.mdf")};
     dlg.OnChoose();
     ASSERT_EQ(dlg.Model()->rowCount(), 2);
-    EXPECT_EQ(dlg.Model()->Cells(1), (QStringList{"x", "(0,0,1)", "UINT8", "", "4", "[0.000000 , 3.000000](s)"}));
+    EXPECT_EQ(dlg.Model()->Cells(1),
+              (QStringList{"x", "(0,0,1)", "UINT8", "", "4", "[0.000000 , 3.000000](s)"}));
     EXPECT_EQ(dlg.StartEdit()->text(), "0");
     EXPECT_EQ(dlg.EndEdit()->text(), "3");
     EXPECT_EQ(dlg.UnitText(), "s");

@@ -84,8 +84,10 @@ protected:
 // Messages in the order they first occur, those the databases describe with their signals.
 TEST_F(SigMdfExportDlgTest, ListsFromLogAndDatabases) {
     auto dlg = Open("in.crm");
-    QAbstractItemModelTester msgTester(dlg->MsgModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QAbstractItemModelTester sigTester(dlg->SigModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester msgTester(dlg->MsgModel(),
+                                       QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester sigTester(dlg->SigModel(),
+                                       QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(dlg->RecordCount(), 4u);
     CTkRowsModel* msgs = dlg->MsgModel();
     ASSERT_EQ(msgs->rowCount(), 3);

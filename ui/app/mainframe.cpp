@@ -663,7 +663,8 @@ void CMainFrame::onTool(uint32_t id) {
             break;
         }
         case ID_TK_LOG_TO_MDF: {
-            CTkCanMsgLogFileToSigMdfDlg dlg(m_ws.Hub(), [this](QWidget* parent) { editCanDatabases(parent); }, this);
+            CTkCanMsgLogFileToSigMdfDlg dlg(
+                m_ws.Hub(), [this](QWidget* parent) { editCanDatabases(parent); }, this);
             dlg.exec();
             break;
         }

@@ -18,7 +18,8 @@
 namespace {
 
 const char* const kTypeTexts[] = {"bin-crm", "mdf-log", "asc-txt"};
-const QString kLogFilter = QStringLiteral("bin-crm files(*.crm);;mdf-log files(*.log);;asc-txt files(*.txt);;所有文件(*)");
+const QString kLogFilter =
+    QStringLiteral("bin-crm files(*.crm);;mdf-log files(*.log);;asc-txt files(*.txt);;所有文件(*)");
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -62,8 +63,8 @@ QTableView* sourceList(QWidget* parent, CTkRowsModel* model) {
 
 }  // namespace
 
-std::optional<std::string> validateLogCvt(std::string_view folder, bool folderExists, std::string_view typeText,
-                                          int rows) {
+std::optional<std::string> validateLogCvt(std::string_view folder, bool folderExists,
+                                          std::string_view typeText, int rows) {
     if (folder.empty()) return "目标文件路径不能为空。";
     if (!folderExists) return "目标文件路径不存在。";
     if (LogTypeExtension(typeText).empty()) return "未知的记录文件格式。";
@@ -75,7 +76,8 @@ bool AddTkSourceRow(QWidget* parent, CTkRowsModel& model, const QString& path, c
     const std::string name = FileNameOfPath(path.toStdString());
     for (int r = 0; r < model.rowCount(); ++r) {
         if (FileNameOfPath(model.Cells(r)[1].toStdString()) == name) {
-            message(parent, QStringLiteral("此文件与已经添加的文件名称相同,文件[%1]。").arg(model.Cells(r)[1]));
+            message(parent,
+                    QStringLiteral("此文件与已经添加的文件名称相同,文件[%1]。").arg(model.Cells(r)[1]));
             return false;
         }
     }
@@ -210,7 +212,8 @@ void CTkCanMsgLogFileCvtDlg::OnRemove() {
 }
 
 void CTkCanMsgLogFileCvtDlg::OnChooseDir() {
-    const QString dir = vex::CurrentPrompt().chooseFolder(this, QStringLiteral("请选择目录 "), m_Target->text());
+    const QString dir =
+        vex::CurrentPrompt().chooseFolder(this, QStringLiteral("请选择目录 "), m_Target->text());
     if (!dir.isEmpty()) m_Target->setText(dir);
 }
 
@@ -232,15 +235,16 @@ void CTkCanMsgLogFileCvtDlg::OnConvert() {
             m_Report += QStringLiteral("[%1] - 转换失败，源文件与目标文件格式相同\r\n").arg(qs(source));
             continue;
         }
-        CTkCanMsgLogFileCvtProgressDlg progress(source, sourceType, LogCvtTargetPath(folder, source, targetType),
-                                                targetType, this);
+        CTkCanMsgLogFileCvtProgressDlg progress(
+            source, sourceType, LogCvtTargetPath(folder, source, targetType), targetType, this);
         if (m_Hook) m_Hook(progress);
         progress.exec();
         if (progress.Done()) {
             m_Report += QStringLiteral("[%1] - 转换完成\r\n").arg(qs(source));
         } else {
             m_Report += QStringLiteral("[%1] - 转换失败\r\n").arg(qs(source));
-            if (!progress.Job().Error().empty()) m_Report += QStringLiteral("    %1\r\n").arg(qs(progress.Job().Error()));
+            if (!progress.Job().Error().empty())
+                m_Report += QStringLiteral("    %1\r\n").arg(qs(progress.Job().Error()));
         }
         if (progress.StopRequested()) break;
     }
@@ -340,7 +344,8 @@ void CTkCanMsgLogFileCvtOtherDlg::OnChooseConverter() {
 }
 
 void CTkCanMsgLogFileCvtOtherDlg::OnChooseDir() {
-    const QString dir = vex::CurrentPrompt().chooseFolder(this, QStringLiteral("请选择目录 "), m_Target->text());
+    const QString dir =
+        vex::CurrentPrompt().chooseFolder(this, QStringLiteral("请选择目录 "), m_Target->text());
     if (!dir.isEmpty()) m_Target->setText(dir);
 }
 

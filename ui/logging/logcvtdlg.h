@@ -18,8 +18,8 @@ class QTableView;
 
 // The checks of "转换" in order: target folder given, existing, a known target type, rows present. The first
 // failing message, or none. `folderExists` tells whether the folder exists.
-std::optional<std::string> validateLogCvt(std::string_view folder, bool folderExists, std::string_view typeText,
-                                          int rows);
+std::optional<std::string> validateLogCvt(std::string_view folder, bool folderExists,
+                                          std::string_view typeText, int rows);
 
 // The progress of one file's conversion.
 class CTkCanMsgLogFileCvtProgressDlg : public CTkProgressDlg {
@@ -47,13 +47,15 @@ public:
     explicit CTkCanMsgLogFileCvtDlg(QWidget* parent = nullptr);
 
     // Runs on each progress dialog before it is shown (tests stop a conversion here).
-    void SetProgressHook(std::function<void(CTkCanMsgLogFileCvtProgressDlg&)> hook) { m_Hook = std::move(hook); }
+    void SetProgressHook(std::function<void(CTkCanMsgLogFileCvtProgressDlg&)> hook) {
+        m_Hook = std::move(hook);
+    }
 
     // The buttons, as the user presses them.
-    void OnAdd();         // "添加"
-    void OnRemove();      // "移除"
-    void OnChooseDir();   // target "选择"
-    void OnConvert();     // "转换"
+    void OnAdd();             // "添加"
+    void OnRemove();          // "移除"
+    void OnChooseDir();       // target "选择"
+    void OnConvert();         // "转换"
     void SelectRow(int row);  // a click in the list (-1: no row)
 
     int RowCount() const;

@@ -55,8 +55,8 @@ QString numberText(double value) {
 }  // namespace
 
 std::optional<std::string> validateMdfToCsv(std::string_view mdfPath, const std::optional<double>& start,
-                                            const std::optional<double>& end, const std::optional<double>& step,
-                                            int kind) {
+                                            const std::optional<double>& end,
+                                            const std::optional<double>& step, int kind) {
     if (mdfPath.empty()) return "MDF文件路径不能为空。";
     if (!start || !end || !step) return "请输入一个数字。";
     if (*step == 0.0) return "导出步长不能为0。";
@@ -122,7 +122,8 @@ QString CTkMdfToCsvProgressDlg::statusOf(const CLogToolJob& job) const {
         case CLogToolJob::Phase::Failed:
             break;
     }
-    return job.Error().empty() ? QStringLiteral("故障状态：转换被中断") : QStringLiteral("故障状态：%1").arg(qs(job.Error()));
+    return job.Error().empty() ? QStringLiteral("故障状态：转换被中断")
+                               : QStringLiteral("故障状态：%1").arg(qs(job.Error()));
 }
 
 // ---- The dialog ----
@@ -132,9 +133,10 @@ CTkMdfToCsvDlg::CTkMdfToCsvDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_Path = edit(this, "editMdfPath");
     m_Path->setReadOnly(true);
-    m_Model = new CTkRowsModel({QStringLiteral("信号名称"), QStringLiteral("位置描述"), QStringLiteral("类型"),
-                                QStringLiteral("单位"), QStringLiteral("采样点数量"), QStringLiteral("时间段")},
-                               true, this);
+    m_Model =
+        new CTkRowsModel({QStringLiteral("信号名称"), QStringLiteral("位置描述"), QStringLiteral("类型"),
+                          QStringLiteral("单位"), QStringLiteral("采样点数量"), QStringLiteral("时间段")},
+                         true, this);
     m_List = MakeTkList(this, m_Model, {360, 80, 80, 60, 90, 200});
     m_List->setObjectName("listChannels");
     m_List->setMinimumSize(900, 300);
@@ -251,7 +253,8 @@ void CTkMdfToCsvDlg::SortByName() {
     };
     // Order 1: descending; the order flips with every click.
     const bool descending = m_SortOrder > 0;
-    m_Model->SortRows([&](uint32_t a, uint32_t b) { return descending ? name(b) < name(a) : name(a) < name(b); });
+    m_Model->SortRows(
+        [&](uint32_t a, uint32_t b) { return descending ? name(b) < name(a) : name(a) < name(b); });
     m_SortOrder = -m_SortOrder;
 }
 
@@ -272,7 +275,8 @@ void CTkMdfToCsvDlg::OnExport() {
         message(this, QStringLiteral("请选择需要转换的信号。"));
         return;
     }
-    const QString csv = TkSaveFile(this, QStringLiteral("csv files(*.csv);;所有文件(*)"), QStringLiteral("csv"));
+    const QString csv =
+        TkSaveFile(this, QStringLiteral("csv files(*.csv);;所有文件(*)"), QStringLiteral("csv"));
     if (csv.isEmpty()) return;
     if (QFileInfo(csv).fileName().isEmpty()) {
         message(this, QStringLiteral("CSV文件路径不能为空。"));

@@ -22,8 +22,8 @@ class QTableView;
 // The checks of "导出CSV文件" before the channels: MDF path given; start, end and step numbers; a step above
 // 0; a known time-stamp kind (0 relative, 1 absolute). The first failing message, or none.
 std::optional<std::string> validateMdfToCsv(std::string_view mdfPath, const std::optional<double>& start,
-                                            const std::optional<double>& end, const std::optional<double>& step,
-                                            int kind);
+                                            const std::optional<double>& end,
+                                            const std::optional<double>& step, int kind);
 // The checks of the progress dialog before it starts: the result text that ends it, or none.
 std::optional<std::string> validateMdfToCsvRun(const MdfToCsvRequest& request, bool haveFile);
 

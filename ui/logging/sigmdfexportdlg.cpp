@@ -48,8 +48,8 @@ QString idType(uint32_t key) {
 // ---- Progress ----
 
 CTkCanMsgLogFileToSigMdfProgressDlg::CTkCanMsgLogFileToSigMdfProgressDlg(
-    CCanMsgFile* log, std::span<const tEXPORT_SIG_SEL> selection, const ExportMsgLookup& lookup, std::string path,
-    uint32_t count, QWidget* parent)
+    CCanMsgFile* log, std::span<const tEXPORT_SIG_SEL> selection, const ExportMsgLookup& lookup,
+    std::string path, uint32_t count, QWidget* parent)
     : CTkProgressDlg(QStringLiteral("中断"), parent) {
     if (log == nullptr || selection.empty() || path.empty() || count == 0) return;
     std::vector<tEXPORT_MSG> list;
@@ -88,7 +88,8 @@ QString CTkCanMsgLogFileToSigMdfProgressDlg::statusOf(const CLogToolJob& job) co
 
 // ---- Export dialog ----
 
-CTkCanMsgLogFileToSigMdfDlg::CTkCanMsgLogFileToSigMdfDlg(CCanMsgDataHub& hub, DbEditor editor, QWidget* parent)
+CTkCanMsgLogFileToSigMdfDlg::CTkCanMsgLogFileToSigMdfDlg(CCanMsgDataHub& hub, DbEditor editor,
+                                                         QWidget* parent)
     : QDialog(parent), m_Hub(hub), m_Editor(std::move(editor)) {
     setWindowTitle(QStringLiteral("CAN报文记录文件导出信号MDF文件"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -97,20 +98,22 @@ CTkCanMsgLogFileToSigMdfDlg::CTkCanMsgLogFileToSigMdfDlg(CCanMsgDataHub& hub, Db
     m_PathEdit = new QLineEdit(this);
     m_PathEdit->setObjectName("editPath");
     m_PathEdit->setReadOnly(true);
-    m_MsgModel = new CTkRowsModel(
-        {QStringLiteral("ID[HEX]"), QStringLiteral("ID类型"), QStringLiteral("是否解析"), QStringLiteral("报文名称")},
-        false, this);
+    m_MsgModel = new CTkRowsModel({QStringLiteral("ID[HEX]"), QStringLiteral("ID类型"),
+                                   QStringLiteral("是否解析"), QStringLiteral("报文名称")},
+                                  false, this);
     m_MsgList = MakeTkList(this, m_MsgModel, {120, 80, 80, 200});
     m_MsgList->setObjectName("listMessages");
     m_MsgList->setMinimumWidth(500);
-    m_SigModel = new CTkRowsModel({QStringLiteral("信号名称"), QStringLiteral("ID[HEX]"), QStringLiteral("ID类型"),
-                                   QStringLiteral("位置区域"), QStringLiteral("转换参数"), QStringLiteral("枚举"),
-                                   QStringLiteral("单位")},
-                                  true, this);
+    m_SigModel =
+        new CTkRowsModel({QStringLiteral("信号名称"), QStringLiteral("ID[HEX]"), QStringLiteral("ID类型"),
+                          QStringLiteral("位置区域"), QStringLiteral("转换参数"), QStringLiteral("枚举"),
+                          QStringLiteral("单位")},
+                         true, this);
     m_SigList = MakeTkList(this, m_SigModel, {270, 120, 60, 80, 100, 50, 100});
     m_SigList->setObjectName("listSignals");
     m_SigList->setMinimumWidth(800);
-    connect(m_SigList->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int c) { SortSignals(c); });
+    connect(m_SigList->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int c) { SortSignals(c); });
 
     QPushButton* choose = button(this, "选择", "btnChoose");
     QPushButton* dbCfg = button(this, "CAN数据库配置", "btnCanDb");
@@ -231,7 +234,8 @@ void CTkCanMsgLogFileToSigMdfDlg::FillLists(bool reopen) {
             m_Sel[listed] = {key, sig.Name, 0};
             m_SigModel->AddRow({qs(sig.Name), idText(key), idType(key),
                                 QStringLiteral("(%1,%2)").arg(sig.BitOffset).arg(sig.BitLen),
-                                QStringLiteral("(%1,%2)").arg(qs(DoubleToStr(sig.ValFactor)), qs(DoubleToStr(sig.ValOffset))),
+                                QStringLiteral("(%1,%2)").arg(qs(DoubleToStr(sig.ValFactor)),
+                                                              qs(DoubleToStr(sig.ValOffset))),
                                 sig.Enum ? QStringLiteral("是") : QStringLiteral("否"), qs(sig.Unit)},
                                listed);
             ++listed;
@@ -266,13 +270,16 @@ void CTkCanMsgLogFileToSigMdfDlg::SortSignals(int column) {
     m_SortCol = column;
     auto text = [&](uint32_t s) {
         const tEXPORT_SIG_SEL& sel = m_Sel[s];
-        QString t = column == 0 ? qs(sel.SigName)
-                                : QStringLiteral("%1").arg(sel.MsgKey & 0x1FFFFFFFu, 8, 16, QLatin1Char('0')).toUpper();
+        QString t =
+            column == 0
+                ? qs(sel.SigName)
+                : QStringLiteral("%1").arg(sel.MsgKey & 0x1FFFFFFFu, 8, 16, QLatin1Char('0')).toUpper();
         return t.toLower().toStdString();
     };
     // The first click sorts in descending order, the next in ascending order, and so on.
     const bool descending = m_SortDir > 0;
-    m_SigModel->SortRows([&](uint32_t a, uint32_t b) { return descending ? text(b) < text(a) : text(a) < text(b); });
+    m_SigModel->SortRows(
+        [&](uint32_t a, uint32_t b) { return descending ? text(b) < text(a) : text(a) < text(b); });
     m_SortDir = -m_SortDir;
 }
 
@@ -305,9 +312,12 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
         }
     }
     if (!cut.isEmpty())
-        message(this, QStringLiteral("信号[%1]的枚举项超过%2个，只导出前%2个。").arg(cut.join(QStringLiteral(", "))).arg(kMaxTextTableItems));
+        message(this, QStringLiteral("信号[%1]的枚举项超过%2个，只导出前%2个。")
+                          .arg(cut.join(QStringLiteral(", ")))
+                          .arg(kMaxTextTableItems));
 
-    const QString path = TkSaveFile(this, QStringLiteral("mdf files(*.mdf);;所有文件(*)"), QStringLiteral("mdf"));
+    const QString path =
+        TkSaveFile(this, QStringLiteral("mdf files(*.mdf);;所有文件(*)"), QStringLiteral("mdf"));
     if (path.isEmpty()) return;
     if (QFileInfo(path).fileName().isEmpty()) {
         message(this, QStringLiteral("存储文件名称为空。"));
@@ -320,7 +330,8 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
     bool done = false;
     std::string error;
     {
-        CTkCanMsgLogFileToSigMdfProgressDlg progress(m_Reader, m_Sel, lookup, path.toStdString(), m_Count, this);
+        CTkCanMsgLogFileToSigMdfProgressDlg progress(m_Reader, m_Sel, lookup, path.toStdString(), m_Count,
+                                                     this);
         if (m_Hook) m_Hook(progress);
         progress.exec();
         done = progress.Done();
@@ -329,5 +340,6 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
     if (done)
         message(this, QStringLiteral("文件[%1]导出成功。").arg(path), vex::MsgIcon::Information);
     else
-        message(this, error.empty() ? QStringLiteral("文件导出失败。") : QStringLiteral("文件导出失败。\n%1").arg(qs(error)));
+        message(this, error.empty() ? QStringLiteral("文件导出失败。")
+                                    : QStringLiteral("文件导出失败。\n%1").arg(qs(error)));
 }

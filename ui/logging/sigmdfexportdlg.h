@@ -57,7 +57,9 @@ public:
     ~CTkCanMsgLogFileToSigMdfDlg() override;
 
     // Runs on each progress dialog before it is shown (tests stop an export here).
-    void SetProgressHook(std::function<void(CTkCanMsgLogFileToSigMdfProgressDlg&)> hook) { m_Hook = std::move(hook); }
+    void SetProgressHook(std::function<void(CTkCanMsgLogFileToSigMdfProgressDlg&)> hook) {
+        m_Hook = std::move(hook);
+    }
 
     // The buttons, as the user presses them.
     void OnChoose();     // "选择"

@@ -41,14 +41,16 @@ QVariant CTkRowsModel::data(const QModelIndex& index, int role) const {
             if (m_Checkable && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
             return {};
         case Qt::TextAlignmentRole:
-            return index.column() == 0 ? QVariant(Qt::AlignCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+            return index.column() == 0 ? QVariant(Qt::AlignCenter)
+                                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         default:
             return {};
     }
 }
 
 QVariant CTkRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= m_Headers.size())
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= m_Headers.size())
         return {};
     return m_Headers[section];
 }
@@ -112,7 +114,8 @@ void CTkRowsModel::ClearAll() {
 
 void CTkRowsModel::SortRows(const std::function<bool(uint32_t a, uint32_t b)>& before) {
     emit layoutAboutToBeChanged();
-    std::stable_sort(m_Rows.begin(), m_Rows.end(), [&](const Row& a, const Row& b) { return before(a.data, b.data); });
+    std::stable_sort(m_Rows.begin(), m_Rows.end(),
+                     [&](const Row& a, const Row& b) { return before(a.data, b.data); });
     emit layoutChanged();
 }
 
@@ -136,8 +139,9 @@ QString TkSaveFile(QWidget* parent, const QString& filter, const QString& extens
     // The chooser asked about replacing only the name as typed; the completed name is asked about here.
     path += QLatin1Char('.') + extension;
     if (QFileInfo::exists(path) &&
-        prompt.message(parent, QStringLiteral("%1 已存在。\n要替换它吗?").arg(path), QStringLiteral("确认另存为"),
-                       vex::MsgButtons::YesNo, vex::MsgIcon::Warning) != vex::MsgResult::Yes)
+        prompt.message(parent, QStringLiteral("%1 已存在。\n要替换它吗?").arg(path),
+                       QStringLiteral("确认另存为"), vex::MsgButtons::YesNo,
+                       vex::MsgIcon::Warning) != vex::MsgResult::Yes)
         return {};
     return path;
 }
@@ -201,7 +205,10 @@ void CTkProgressDlg::showEvent(QShowEvent* event) {
     m_Started = true;
     refresh();
     m_Timer->start();
-    m_Job->Start([this] { QMetaObject::invokeMethod(this, [this] { onJobEnded(); }, Qt::QueuedConnection); });
+    m_Job->Start([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { onJobEnded(); }, Qt::QueuedConnection);
+    });
 }
 
 void CTkProgressDlg::OnStop() {
