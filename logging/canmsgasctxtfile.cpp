@@ -1,8 +1,10 @@
 #include "logging/canmsgasctxtfile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -271,7 +273,12 @@ CCanMsgAscTxtFile::~CCanMsgAscTxtFile() {
 }
 
 bool CCanMsgAscTxtFile::parseInto(int textFd, int crmFd, uint32_t& frames) {
-    std::unique_ptr<char[]> text(new char[kReadChunk]);
+    // A block of up to 1 MiB, never smaller than two of the longest lines kept, so a kept line always fits.
+    struct stat st {};
+    size_t chunk = kReadChunk;
+    if (::fstat(textFd, &st) == 0 && st.st_size >= 0 && static_cast<uint64_t>(st.st_size) < kReadChunk)
+        chunk = std::max<size_t>(2 * kAscTxtLineLimit, static_cast<size_t>(st.st_size) + 1);
+    std::unique_ptr<char[]> text(new char[chunk]);
     std::unique_ptr<uint8_t[]> records(new uint8_t[kCrmChunkRecords * kCrmRecordSize]);
     size_t buffered = 0;
     uint64_t accepted = 0;
@@ -301,7 +308,7 @@ bool CCanMsgAscTxtFile::parseInto(int textFd, int crmFd, uint32_t& frames) {
     size_t have = 0;
     bool overlong = false;  // the bytes at the start of the buffer continue a line too long to be a frame
     for (;;) {
-        const ssize_t n = ::read(textFd, text.get() + have, kReadChunk - have);
+        const ssize_t n = ::read(textFd, text.get() + have, chunk - have);
         if (n < 0) {
             if (errno == EINTR) continue;
             m_LastError = "无法读取记录文件：" + ErrorText(errno);
