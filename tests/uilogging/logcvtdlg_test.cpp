@@ -193,7 +193,7 @@ protected:
 class WaitingDlg final : public CTkProgressDlg {
 public:
     WaitingDlg() : CTkProgressDlg(QStringLiteral("中断")) { SetJob(&job); }
-    ~WaitingDlg() override { job.Finish(); }
+    ~WaitingDlg() override { finishJob(); }
     WaitingJob job;
 
 protected:

@@ -98,7 +98,7 @@ CTkCanMsgLogFileCvtProgressDlg::CTkCanMsgLogFileCvtProgressDlg(const std::string
 }
 
 CTkCanMsgLogFileCvtProgressDlg::~CTkCanMsgLogFileCvtProgressDlg() {
-    m_Job.Finish();
+    finishJob();
 }
 
 QString CTkCanMsgLogFileCvtProgressDlg::statusOf(const CLogToolJob& job) const {

@@ -88,7 +88,7 @@ CTkMdfToCsvProgressDlg::CTkMdfToCsvProgressDlg(const CLorimar* mdf, MdfToCsvRequ
 }
 
 CTkMdfToCsvProgressDlg::~CTkMdfToCsvProgressDlg() {
-    if (m_Job) m_Job->Finish();
+    finishJob();
 }
 
 int CTkMdfToCsvProgressDlg::exec() {

@@ -59,7 +59,7 @@ CTkCanMsgLogFileToSigMdfProgressDlg::CTkCanMsgLogFileToSigMdfProgressDlg(
 }
 
 CTkCanMsgLogFileToSigMdfProgressDlg::~CTkCanMsgLogFileToSigMdfProgressDlg() {
-    if (m_Job) m_Job->Finish();
+    finishJob();
 }
 
 int CTkCanMsgLogFileToSigMdfProgressDlg::exec() {

@@ -181,8 +181,11 @@ CTkProgressDlg::CTkProgressDlg(const QString& stopText, QWidget* parent) : QDial
     connect(m_Stop, &QPushButton::clicked, this, [this] { OnStop(); });
 }
 
-CTkProgressDlg::~CTkProgressDlg() {
+CTkProgressDlg::~CTkProgressDlg() = default;
+
+void CTkProgressDlg::finishJob() {
     if (m_Job != nullptr) m_Job->Finish();
+    m_Job = nullptr;
 }
 
 void CTkProgressDlg::addField(const QString& label, const QString& text) {

@@ -78,7 +78,8 @@ public:
     CTkProgressDlg(const QString& stopText, QWidget* parent = nullptr);
     ~CTkProgressDlg() override;
 
-    // The job to run (not owned; set before the dialog is shown). Without one the dialog closes at once.
+    // The job to run (owned by the derived dialog, which calls finishJob() first in its destructor; set
+    // before the dialog is shown). Without one the dialog closes at once.
     void SetJob(CLogToolJob* job) { m_Job = job; }
     // Shows the dialog modally until the job has ended.
     int exec() override;
@@ -96,6 +97,8 @@ public:
 protected:
     // The status text for the job's state.
     virtual QString statusOf(const CLogToolJob& job) const = 0;
+    // Stops the job, waits for its end and forgets it.
+    void finishJob();
     // Builds the dialog's fields above the status line (optional).
     void addField(const QString& label, const QString& text);
     void showEvent(QShowEvent* event) override;
