@@ -169,6 +169,22 @@ TEST_F(LogToolsTest, ConversionFailures) {
     EXPECT_FALSE(std::filesystem::exists(Path("e.txt")));
     EXPECT_FALSE(std::filesystem::exists(Path("m.txt")));
     EXPECT_EQ(vextest::readFile(Path("kept.txt")), "user's file");
+
+    // A write that fails on the way (the file-size limit) fails the conversion, the old target kept.
+    std::vector<tCAN_RAW_MSG> many;
+    for (uint32_t i = 0; i < 50000; ++i) many.push_back(logtest::Frame(i, i));
+    WriteLog(Path("many.crm"), many);
+    for (const char* to : {"txt", "log", "crm"}) {
+        const std::string source = std::string(to) == "crm" ? Path("many.txt") : Path("many.crm");
+        if (std::string(to) == "crm") WriteLog(source, many);
+        const std::string target = Path(std::string("kept.") + to);
+        vextest::writeFile(target, "user's file");
+        logtest::FileSizeLimit limit(200000);
+        CLogCvtJob job(source, LowerExtension(source), target, to);
+        EXPECT_FALSE(RunJob(job)) << to;
+        EXPECT_FALSE(job.Error().empty()) << to;
+        EXPECT_EQ(vextest::readFile(target), "user's file") << to;
+    }
 }
 
 // Progress in hundredths of a percent rises monotonically to 10000 for any record count.
