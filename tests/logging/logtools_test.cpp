@@ -110,7 +110,7 @@ TEST_F(LogToolsTest, ConversionBetweenEveryPairOfFormats) {
         const uint8_t dlc = static_cast<uint8_t>(i % 16);
         tCAN_RAW_MSG m =
             Frame(i % 2 ? 0x18FEF100 + i % 7 : 0x100 + i % 0x700, i % 2, 1000.0 + i * 0.25, {}, dlc);
-        for (int b = 0; b < std::min<int>(dlc, 8); ++b) m.Data[b] = static_cast<uint8_t>(i + b);
+        for (int b = 0; b < 8; ++b) m.Data[b] = b < dlc ? static_cast<uint8_t>(i + b) : 0;
         m.Remote = i % 11 == 0;
         m.Dir = i % 3 == 0;
         m.Chan = static_cast<uint8_t>(i % 4);
