@@ -169,6 +169,9 @@ public:
 
 private:
     void Idle() override;
+    void WakeHost() override {
+        if (m_notify) m_notify();
+    }
     void Push(const TwoChannelFrame& frame);
 
     RxBuffer<TwoChannelFrame> m_rx;

@@ -45,6 +45,8 @@ uint32_t FromSystem(uint32_t rc) {
             return kNxpNoEntry;
         case kErrInvalidParameter:
             return kNxpBadConfig;
+        case kErrBusy:
+            return kNxpTxBusy;
         default:
             return kNxpFailed;
     }
@@ -77,6 +79,7 @@ struct CVYK7K::Impl {
     tVYK_CAN_CONFIG config;
     vex::AutoResetEvent* event = nullptr;
     std::chrono::steady_clock::time_point lastTry{};
+    tVYK_LINK_STATE linkState;
 };
 
 void CVYK7K::Impl::Notify(const Link& l) {
@@ -107,12 +110,18 @@ CVYK7K::Impl::Link CVYK7K::Impl::Acquire(uint32_t& rc) {
     }
     Notify(fresh);
     link = fresh;
+    ++linkState.Recoveries;
+    if (event) event->Set();
     return link;
 }
 
 void CVYK7K::Impl::Lost(const Link& l) {
     std::lock_guard<std::mutex> guard(lock);
-    if (link == l) link.reset();
+    if (link != l) return;
+    link.reset();
+    ++linkState.Losses;
+    linkState.LastLossCode = kNxpDeviceLost;
+    if (event) event->Set();
 }
 
 CVYK7K::CVYK7K() : m_impl(std::make_unique<Impl>()) {}
@@ -273,6 +282,11 @@ uint32_t CVYK7K::GetCanStatus(tVYK_CAN_STATUS& status) {
     status.Chan1Status = st.chan[1].status;
     status.Chan1Load = load(st.chan[1]);
     return kNxpOk;
+}
+
+void CVYK7K::GetLinkState(tVYK_LINK_STATE& state) {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    state = m_impl->linkState;
 }
 
 uint32_t CVYK7K::GetVYKInfo(tVYK_ID_INFO& info) {

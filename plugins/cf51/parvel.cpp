@@ -36,6 +36,24 @@ tVYK_CAN_CYCTX_MSG CycEntry(const tCAN_CYCTX_MSG& msg) {
     return e;
 }
 
+// The device tells its periodic entries apart by the identifier word: identifier, extended and remote.
+uint64_t CycKey(const tCAN_CYCTX_MSG& msg) {
+    return uint64_t{msg.Msg.Id} | (msg.Msg.Ext ? 1ull << 32 : 0) | (msg.Msg.Remote ? 1ull << 33 : 0);
+}
+
+VykLink Link() {
+    tVYK_LINK_STATE st;
+    Driver().GetLinkState(st);
+    return {st.Losses, st.Recoveries, st.LastLossCode};
+}
+
+constexpr const char* kAddOk = "执行添加循环发送报文操作成功。报文ID:%08X";
+constexpr const char* kAddFail = "执行添加循环发送报文操作失败，故障代码：%08X，报文ID:%08X";
+
+uint32_t AddToDevice(const tCAN_CYCTX_MSG& msg) {
+    return Driver().AddPeriodicTxMsg(CycEntry(msg));
+}
+
 }  // namespace
 
 CCanDeviceVykCf51::CCanDeviceVykCf51() {
@@ -61,6 +79,7 @@ uint32_t CCanDeviceVykCf51::DeviceOpen() {
 
 uint32_t CCanDeviceVykCf51::DeviceClose() {
     m_receiving = false;
+    StopWatching();
     return ReportDeviceClose(Driver().CloseVYK());
 }
 
@@ -70,6 +89,7 @@ uint32_t CCanDeviceVykCf51::BusOpen() {
     c.BitRateCode = chan.BitRateCode;
     c.Timing0 = chan.BitRateCode != 0 ? 0 : chan.Timing0;
     c.Timing1 = chan.BitRateCode != 0 ? 0 : chan.Timing1;
+    StartWatching(Link());
     return OpenBusWithRetries([&] { return Driver().OpenCANBus(c); },
                               [&] {
                                   const uint32_t rc = Driver().SetRcvEvent(&m_RcvEvent);
@@ -83,6 +103,7 @@ uint32_t CCanDeviceVykCf51::BusClose() {
         [&] {
             Driver().SetRcvEvent(nullptr);
             m_receiving = false;
+            StopWatching();
         },
         [] { return Driver().CloseCANBus(); });
 }
@@ -98,6 +119,7 @@ uint32_t CCanDeviceVykCf51::Write(const tCAN_RAW_MSG& msg) {
 }
 
 uint32_t CCanDeviceVykCf51::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
+    WatchLink(Link(), AddToDevice, kAddFail);
     CVYK7K& driver = Driver();
     return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
         tVYK_CAN_MSG rec;
@@ -124,30 +146,33 @@ uint32_t CCanDeviceVykCf51::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& 
 }
 
 uint32_t CCanDeviceVykCf51::AddCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().AddPeriodicTxMsg(CycEntry(msg)), msg.Msg.Id,
-                        "执行添加循环发送报文操作成功。报文ID:%08X",
-                        "执行添加循环发送报文操作失败，故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Add, msg, CycKey(msg), [&] { return AddToDevice(msg); }, kAddOk, kAddFail);
 }
 
 uint32_t CCanDeviceVykCf51::RmvCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().RemovePeriodicTxMsg(CycEntry(msg)), msg.Msg.Id,
-                        "执行移除循环发送报文操作成功。报文ID:%08X",
-                        "执行移除循环发送报文操作失败。故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Remove, msg, CycKey(msg), [&] { return Driver().RemovePeriodicTxMsg(CycEntry(msg)); },
+        "执行移除循环发送报文操作成功。报文ID:%08X",
+        "执行移除循环发送报文操作失败。故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykCf51::UpdateCycTxMsgPeriod(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg)), msg.Msg.Id,
-                        "执行更新循环发送报文之周期操作成功。报文ID:%08X",
-                        "执行更新循环发送报文之周期操作失败。故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Period, msg, CycKey(msg), [&] { return Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg)); },
+        "执行更新循环发送报文之周期操作成功。报文ID:%08X",
+        "执行更新循环发送报文之周期操作失败。故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykCf51::UpdateCycTxMsgData(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgData(CycEntry(msg)), msg.Msg.Id,
-                        "执行更新循环发送报文之数据操作成功。报文ID:%08X",
-                        "执行更新循环发送报文之数据操作失败，故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Data, msg, CycKey(msg), [&] { return Driver().UpdatePeriodicTxMsgData(CycEntry(msg)); },
+        "执行更新循环发送报文之数据操作成功。报文ID:%08X",
+        "执行更新循环发送报文之数据操作失败，故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykCf51::GetBusStatus(tCAN_DEV_STATUS& status) {
+    if (m_receiving) WatchLink(Link(), AddToDevice, kAddFail);
     status = tCAN_DEV_STATUS{};
     status.Chan[1].BusLoad = static_cast<double>(Driver().GetCanBusLoad());
     return 0;

@@ -36,6 +36,24 @@ tVYK_CAN_CYCTX_MSG CycEntry(const tCAN_CYCTX_MSG& msg, bool withFlags) {
     return e;
 }
 
+// The device tells its periodic entries apart by channel and identifier.
+uint64_t CycKey(const tCAN_CYCTX_MSG& msg) {
+    return uint64_t{IdWord(msg.Msg)} | (uint64_t{msg.Msg.Chan} << 32);
+}
+
+VykLink Link() {
+    tVYK_LINK_STATE st;
+    Driver().GetLinkState(st);
+    return {st.Losses, st.Recoveries, st.LastLossCode};
+}
+
+constexpr const char* kAddOk = "VYK:执行添加循环发送报文操作成功。";
+constexpr const char* kAddFail = "VYK执行添加循环发送报文操作失败,故障代码：%08X，报文ID:%08X";
+
+uint32_t AddToDevice(const tCAN_CYCTX_MSG& msg) {
+    return Driver().AddPeriodicTxMsg(CycEntry(msg, false));
+}
+
 }  // namespace
 
 void NxpConfigWords(const tCAN_DEV_CHAN_CFG (&chan)[2], uint16_t words[4]) {
@@ -67,6 +85,7 @@ uint32_t CCanDeviceVykNxp::DeviceOpen() {
 uint32_t CCanDeviceVykNxp::DeviceClose() {
     Driver().SetRcvEvent(nullptr);
     m_receiving = false;
+    StopWatching();
     return ReportDeviceClose(Driver().CloseVYK());
 }
 
@@ -78,6 +97,7 @@ uint32_t CCanDeviceVykNxp::BusOpen() {
     config.Chan0Timing = words[1];
     config.Chan1Word = words[2];
     config.Chan1Timing = words[3];
+    StartWatching(Link());
     return OpenBusWithRetries([&] { return Driver().OpenCANBus(config); },
                               [&] {
                                   const uint32_t rc = Driver().SetRcvEvent(&m_RcvEvent);
@@ -91,6 +111,7 @@ uint32_t CCanDeviceVykNxp::BusClose() {
         [&] {
             Driver().SetRcvEvent(nullptr);
             m_receiving = false;
+            StopWatching();
         },
         [] { return Driver().CloseCANBus(); });
 }
@@ -105,6 +126,7 @@ uint32_t CCanDeviceVykNxp::Write(const tCAN_RAW_MSG& msg) {
 }
 
 uint32_t CCanDeviceVykNxp::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
+    WatchLink(Link(), AddToDevice, kAddFail);
     vyk7m_nxp::CVYK7K& driver = Driver();
     return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
         tVYK_CAN_MSG rec;
@@ -125,32 +147,36 @@ uint32_t CCanDeviceVykNxp::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& c
 }
 
 uint32_t CCanDeviceVykNxp::AddCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().AddPeriodicTxMsg(CycEntry(msg, false)), msg.Msg.Id,
-                        "VYK:执行添加循环发送报文操作成功。",
-                        "VYK执行添加循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Add, msg, CycKey(msg), [&] { return AddToDevice(msg); }, kAddOk, kAddFail);
 }
 
 uint32_t CCanDeviceVykNxp::RmvCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().RemovePeriodicTxMsg(CycEntry(msg, true)), msg.Msg.Id,
-                        "VYK:执行移除循环发送报文操作成功。",
-                        "VYK执行移除循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Remove, msg, CycKey(msg), [&] { return Driver().RemovePeriodicTxMsg(CycEntry(msg, true)); },
+        "VYK:执行移除循环发送报文操作成功。", "VYK执行移除循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykNxp::UpdateCycTxMsgPeriod(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg, true)), msg.Msg.Id,
-                        "VYK:执行更新循环发送报文周期操作成功。",
-                        "VYK执行更新循环发送报文周期操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Period, msg, CycKey(msg),
+        [&] { return Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg, true)); },
+        "VYK:执行更新循环发送报文周期操作成功。",
+        "VYK执行更新循环发送报文周期操作失败,故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykNxp::UpdateCycTxMsgData(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgData(CycEntry(msg, true)), msg.Msg.Id,
-                        "VYK:执行更新循环发送报文数据操作成功。",
-                        "VYK执行更新循环发送报文数据操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Data, msg, CycKey(msg),
+        [&] { return Driver().UpdatePeriodicTxMsgData(CycEntry(msg, true)); },
+        "VYK:执行更新循环发送报文数据操作成功。",
+        "VYK执行更新循环发送报文数据操作失败,故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykNxp::GetBusStatus(tCAN_DEV_STATUS& status) {
     tVYK_CAN_STATUS st;
     Driver().GetCanStatus(st);
+    if (m_receiving) WatchLink(Link(), AddToDevice, kAddFail);
     status = tCAN_DEV_STATUS{};
     status.Chan[0].BusLoad = static_cast<double>(st.Chan0Load);
     status.Chan[0].Counter1 = st.Chan0Counter1;

@@ -121,22 +121,39 @@ TEST_F(Vyk7k, IdentityAndLibraryInfo) {
     EXPECT_EQ(std::string(info.Text12, 8), "VYK CF51");
 }
 
-TEST_F(Vyk7k, TransmitRingHolds256AndConcurrentWritersNeverOverfillIt) {
+// Starting the threads empties no ring: the 256 frames queued between opening the bus and starting them
+// were accepted with success, so all of them go out, in order.
+TEST_F(Vyk7k, TransmitRingHolds256AndFramesQueuedBeforeTheThreadsStartAreSent) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
     tVYK_CAN_MSG m;
     m.Id = 0x100;
-    m.Len = 0;
+    m.Len = 1;
     m.Flags = 0;
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(drv.CAN_Write(m), kVykOk) << i;
+    EXPECT_EQ(drv.CAN_Write(m), kVykNotOpen);  // no device: refused, not queued
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
+    peer::SetRecording(true);
+    for (int i = 0; i < 256; ++i) {
+        m.Data[0] = static_cast<uint8_t>(i);
+        ASSERT_EQ(drv.CAN_Write(m), kVykOk) << i;
+    }
     EXPECT_EQ(drv.CAN_Write(m), kVykTxFull);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    // Eight times what the interface's transmit queue holds: it takes them as it has room.
+    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 256; }, 5000));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    const auto seen = peer::Received();
+    ASSERT_EQ(seen.size(), 256u);
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(seen[i].frame.data[0], i);
 
-    CVYK7K shared;
+    drv.SetRcvEvent(nullptr);
     std::atomic<int> accepted{0};
     std::vector<std::thread> writers;
     for (int t = 0; t < 8; ++t) {
         writers.emplace_back([&] {
             for (int i = 0; i < 100; ++i) {
-                if (shared.CAN_Write(m) == kVykOk) ++accepted;
+                if (drv.CAN_Write(m) == kVykOk) ++accepted;
             }
         });
     }
@@ -269,8 +286,22 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     ASSERT_EQ(drv.OpenCANBus(custom), kVykOk);
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     const auto first = CallsOf(vyk7k::kCtlOpenBus).back().in;
+    // Frames received but not read yet when the interface goes away are still read after the reconnection.
+    for (uint32_t i = 0; i < 3; ++i) peer::SendOnce(1, emutest::SeqFrame(0x77, i));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the receive thread takes them
+    ev.Wait(0);
 
+    tVYK_CAN_MSG send;
+    send.Id = 0x1;
+    send.Len = 0;
+    send.Flags = 0;
     peer::Unplug(Interface::Cf51);
+    tVYK_LINK_STATE link;
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 2000));
+    EXPECT_TRUE(ev.Wait(0));  // the loss wakes the caller
+    EXPECT_EQ(link.LastLossCode, 1167u);
+    EXPECT_EQ(drv.CAN_Write(send), kVykNotOpen);  // refused while lost: it could never be sent
     const uint64_t q0 = peer::DeviceQueries();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const uint64_t attempts = peer::DeviceQueries() - q0;
@@ -281,6 +312,16 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     peer::Replug(Interface::Cf51);
     ASSERT_TRUE(WaitFor([] { return CallsOf(vyk7k::kCtlOpenBus).size() >= 4; }, 3000));
     EXPECT_EQ(CallsOf(vyk7k::kCtlOpenBus).back().in, first);  // custom timing stays custom
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 2000));
+    EXPECT_EQ(link.Losses, 1u);
+    EXPECT_TRUE(ev.Wait(0));  // so does the reconnection
+    std::vector<uint32_t> kept;
+    tVYK_CAN_MSG m;
+    while (drv.CAN_Read(m) != kVykRxEmpty) {
+        if (m.Id == 0x77) kept.push_back(emutest::SeqOf(m.Data));
+    }
+    EXPECT_EQ(kept, (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(drv.CAN_Write(send), kVykOk);
 
     // Frames flow again, and the bus load uses the custom timing's real rate.
     const Frame f = emutest::MakeFrame(0x55, false, {1, 2});
