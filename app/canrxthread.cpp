@@ -51,10 +51,12 @@ void CCanRxThread::SetActiveService(CExternService* service) {
     m_ActiveService = service;
 }
 
-void CCanRxThread::deliverToService(const tCAN_RAW_MSG& msg) {
+void CCanRxThread::deliverToService(const tCAN_RAW_MSG* msgs, int32_t count) {
     if (m_ActiveService.load() == nullptr) return;
     std::lock_guard<std::mutex> lock(m_ServiceCall);
-    if (CExternService* service = m_ActiveService.load()) service->OnRxMsg(&msg);
+    CExternService* service = m_ActiveService.load();
+    if (service == nullptr) return;
+    for (int32_t i = 0; i < count; ++i) service->OnRxMsg(&msgs[i]);
 }
 
 void CCanRxThread::loop(CCanDevice* device) {
@@ -67,10 +69,10 @@ void CCanRxThread::loop(CCanDevice* device) {
         int32_t count = 0;
         device->Read(frames.data(), static_cast<int32_t>(frames.size()), count);
         count = std::clamp<int32_t>(count, 0, static_cast<int32_t>(frames.size()));
-        for (int32_t i = 0; i < count; ++i) {
-            // Queued first, then the service sees it; both pointers read afresh for every frame.
-            if (CCanMsgDataHub* hub = m_Hub.load()) hub->Queue().Push(frames[i]);
-            deliverToService(frames[i]);
-        }
+        if (count == 0) continue;
+        // A block at a time: queued first, then the service sees it; both pointers read afresh per block.
+        if (CCanMsgDataHub* hub = m_Hub.load())
+            hub->Queue().PushMany(frames.data(), static_cast<uint32_t>(count));
+        deliverToService(frames.data(), count);
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 // CCanRxThread: the receive-thread record. Start opens a device and its bus and starts a thread that
 // waits on the device's receive event (at most 50 ms at a time), reads up to 1024 frames at once, pushes
-// each into the data hub's frame queue and then hands it to the active extension service. Stop ends the
-// thread (joined) and closes bus and device.
+// the block into the data hub's frame queue (one lock per block) and then hands its frames, in order, to
+// the active extension service. Stop ends the thread (joined) and closes bus and device.
 //
 // Start and Stop run on one thread (the GUI thread). The accessors may be read from any thread: every
 // field shared with the receive thread is atomic.
@@ -11,8 +11,8 @@
 #include <mutex>
 #include <thread>
 
-#include "plugins/include/candevice.h"
 #include "app/externservice.h"
+#include "plugins/include/candevice.h"
 
 class CCanMsgDataHub;
 
@@ -53,13 +53,14 @@ public:
 
 private:
     void loop(CCanDevice* device);
-    void deliverToService(const tCAN_RAW_MSG& msg);
+    void deliverToService(const tCAN_RAW_MSG* msgs, int32_t count);
 
     std::atomic<CCanMsgDataHub*> m_Hub{nullptr};
     std::atomic<CCanDevice*> m_Device{nullptr};
     std::atomic<CExternService*> m_ActiveService{nullptr};
     std::atomic<bool> m_Running{false};
     std::thread m_Thread;
-    // Held by the receive thread around each OnRxMsg and by SetActiveService; never across Read.
+    // Held by the receive thread around each block's OnRxMsg calls and by SetActiveService; never across
+    // Read.
     std::mutex m_ServiceCall;
 };

@@ -129,6 +129,11 @@ public:
     uint32_t SetRcvEvent(vex::AutoResetEvent* event);
     // One caller thread at a time.
     uint32_t CAN_Read(tVYK_CAN_MSG& msg);
+    // Up to `max` frames at once, in order, as CAN_Read gives them, taking each block of records off the
+    // ring under one hold of the lock; status and error records among them set the bus load as CAN_Read
+    // does and are passed over. Returns the number of frames stored: fewer than `max` only once the ring
+    // is empty. The same caller thread as CAN_Read.
+    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max);
     // Any number of threads at once; the caller fills Id, Data, Len and Flags. While the device is not open
     // or is lost (until it is reconnected) the frame is refused with kVykNotOpen: it could not be sent.
     uint32_t CAN_Write(const tVYK_CAN_MSG& msg);

@@ -75,4 +75,7 @@ struct CVYK7K::Impl {
     std::atomic<uint32_t> recoveries{0};
     std::atomic<uint32_t> lastLossCode{0};
     uint8_t readBuffer[4096];
+    // CAN_ReadBlock's copy of a block of records, taken off the ring under one hold of the lock.
+    static constexpr uint32_t kReadBlock = 256;
+    uint8_t readBlock[kReadBlock][vyk7k::kRecordSize];
 };

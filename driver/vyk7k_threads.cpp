@@ -204,6 +204,50 @@ uint32_t CVYK7K::CAN_Write(const tVYK_CAN_MSG& msg) {
     return kVykOk;
 }
 
+uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max) {
+    Impl& d = *m_impl;
+    uint32_t stored = 0;
+    while (stored < max) {
+        uint32_t taken = 0;
+        {
+            std::lock_guard<std::mutex> lock(d.rxLock);
+            tCAN_RX_QUEUE& rx = d.rx;
+            taken = std::min<uint32_t>({max - stored, Impl::kReadBlock, rx.Count});
+            // At most two runs: up to the end of the array, then from its start.
+            const uint32_t first = std::min<uint32_t>(taken, tCAN_RX_QUEUE::kSize - rx.ReadIdx);
+            std::memcpy(d.readBlock, rx.Records[rx.ReadIdx].data(), first * vyk7k::kRecordSize);
+            if (taken > first) {
+                std::memcpy(d.readBlock[first], rx.Records[0].data(), (taken - first) * vyk7k::kRecordSize);
+            }
+            rx.ReadIdx = static_cast<uint16_t>((rx.ReadIdx + taken) % tCAN_RX_QUEUE::kSize);
+            rx.Count = static_cast<uint16_t>(rx.Count - taken);
+        }
+        if (taken == 0) break;
+        // The bus load ends as the block's last frame, status or error record leaves it (as CAN_Read would
+        // record by record). Records are decoded into the caller's next slot; only frames keep theirs.
+        enum class Load { Unchanged, Bits, Cleared } load = Load::Unchanged;
+        uint32_t bits = 0;
+        for (uint32_t i = 0; i < taken; ++i) {
+            tVYK_CAN_MSG& m = out[stored];
+            vyk7k::DecodeRxRecord(d.readBlock[i], m);
+            if ((m.Flags & (kVykFlagStatus | kVykFlagStatus2)) == 0 && (m.Flags & kVykFlagError)) {
+                load = Load::Cleared;
+                continue;
+            }
+            load = Load::Bits;
+            bits = m.BusBits;
+            if ((m.Flags & (kVykFlagStatus | kVykFlagStatus2)) == 0) ++stored;
+        }
+        const uint32_t rate = d.bitRate.load();
+        if (load == Load::Cleared) {
+            d.busLoad = 0.0f;
+        } else if (load == Load::Bits && rate != 0) {
+            d.busLoad = vyk7k::BusLoad(bits, rate);
+        }
+    }
+    return stored;
+}
+
 uint32_t CVYK7K::CAN_Read(tVYK_CAN_MSG& msg) {
     uint8_t record[vyk7k::kRecordSize];
     {

@@ -46,6 +46,9 @@ public:
         return m_dev.Transmit(m_generation, chan, frame);
     }
     uint32_t Receive(TwoChannelFrame& out) override { return m_dev.Receive(m_generation, out); }
+    uint32_t ReceiveMany(TwoChannelFrame* out, size_t max, size_t& count) override {
+        return m_dev.ReceiveMany(m_generation, out, max, count);
+    }
     void SetNotify(std::function<void()> notify) override {
         m_dev.SetNotify(m_generation, std::move(notify));
     }
@@ -146,6 +149,13 @@ uint32_t TwoChannelDevice::Transmit(uint64_t generation, uint8_t chan, const Fra
 uint32_t TwoChannelDevice::Receive(uint64_t generation, TwoChannelFrame& out) {
     if (generation != m_generation) return kErrDeviceNotConnected;
     return m_rx.Take(&out, 1, 0, [] { return false; }) == 1 ? kOk : kErrNotFound;
+}
+
+uint32_t TwoChannelDevice::ReceiveMany(uint64_t generation, TwoChannelFrame* out, size_t max, size_t& count) {
+    count = 0;
+    if (generation != m_generation) return kErrDeviceNotConnected;
+    count = m_rx.Take(out, max, 0, [] { return false; });
+    return kOk;
 }
 
 void TwoChannelDevice::SetNotify(uint64_t generation, std::function<void()> notify) {

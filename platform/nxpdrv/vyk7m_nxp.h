@@ -116,6 +116,9 @@ public:
     // Once it returns, an event given before is not touched any more.
     uint32_t SetRcvEvent(vex::AutoResetEvent* event);
     uint32_t CAN_Read(tVYK_CAN_MSG& msg);  // one caller thread at a time
+    // Up to `max` frames at once, in order, as CAN_Read gives them: kNxpOk with their number in `count`,
+    // kNxpNoFrame when none waits, else as CAN_Read. The same caller thread as CAN_Read.
+    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count);
     uint32_t CAN_Write(const tVYK_CAN_MSG& msg);
     uint32_t AddPeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t RemovePeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);

@@ -13,6 +13,12 @@ CVYK7K& Driver() {
     return driver;
 }
 
+// Read's staging array: Read runs on one thread at a time.
+tVYK_CAN_MSG* Staging() {
+    static tVYK_CAN_MSG stage[CCanDevice::kReadMaxFrames];
+    return stage;
+}
+
 // The module's bus configuration: the constructor's defaults, channel 1's bit rate set by BusOpen.
 tVYK_CAN_CONFIG& Config() {
     static tVYK_CAN_CONFIG config;
@@ -120,28 +126,26 @@ uint32_t CCanDeviceVykCf51::Write(const tCAN_RAW_MSG& msg) {
 
 uint32_t CCanDeviceVykCf51::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
     WatchLink(Link(), AddToDevice, kAddFail);
-    CVYK7K& driver = Driver();
-    return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
-        tVYK_CAN_MSG rec;
-        for (;;) {
-            rec.Flags = 0;
-            const uint32_t rc = driver.CAN_Read(rec);
-            if (rc == 0) break;
-            // Status and error records are passed over (the driver keeps their bus load); only an empty
-            // ring ends the call, not a status record of the second kind that reads like one.
-            if (rc == kVykRxEmpty && (rec.Flags & kVykFlagStatus2) == 0) return false;
+    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max) {
+        // Status and error records are passed over by the driver (it keeps their bus load): only an
+        // empty ring ends a read.
+        tVYK_CAN_MSG* stage = Staging();
+        const uint32_t n = Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max));
+        for (uint32_t i = 0; i < n; ++i) {
+            const tVYK_CAN_MSG& rec = stage[i];
+            tCAN_RAW_MSG& m = out[i];
+            m.Id = rec.Id;
+            m.Dir = rec.Flags & kVykFlagDir ? 1 : 0;
+            m.Remote = rec.Flags & kVykFlagRemote ? 1 : 0;
+            m.Ext = rec.Flags & kVykFlagExt ? 1 : 0;
+            m.Chan = 1;
+            m.Dlc = rec.Len;
+            const size_t len = std::min<size_t>(rec.Len, sizeof(m.Data));
+            std::memcpy(m.Data, rec.Data, len);
+            std::memset(m.Data + len, 0, sizeof(m.Data) - len);
+            m.TimeMs = static_cast<double>(rec.TimeMs) + static_cast<double>(rec.TimeUs) / 1000.0;
         }
-        out.Id = rec.Id;
-        out.Dir = rec.Flags & kVykFlagDir ? 1 : 0;
-        out.Remote = rec.Flags & kVykFlagRemote ? 1 : 0;
-        out.Ext = rec.Flags & kVykFlagExt ? 1 : 0;
-        out.Chan = 1;
-        out.Dlc = rec.Len;
-        const size_t n = std::min<size_t>(rec.Len, sizeof(out.Data));
-        std::memcpy(out.Data, rec.Data, n);
-        std::memset(out.Data + n, 0, sizeof(out.Data) - n);
-        out.TimeMs = static_cast<double>(rec.TimeMs) + static_cast<double>(rec.TimeUs) / 1000.0;
-        return true;
+        return static_cast<int32_t>(n);
     });
 }
 

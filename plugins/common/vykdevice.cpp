@@ -160,11 +160,11 @@ void CCanDeviceVyk::WatchLink(const VykLink& link, const std::function<uint32_t(
 }
 
 uint32_t CCanDeviceVyk::ReadFrames(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count,
-                                   const std::function<bool(tCAN_RAW_MSG&)>& readOne) {
+                                   ReadBlockFn readBlock) {
     count = 0;
     if (!msgs || capacity <= 0) return 0;
     const int32_t max = std::min(capacity, kReadMaxFrames);
-    while (count < max && readOne(msgs[count])) ++count;
+    count = std::clamp(readBlock(msgs, max), 0, max);
     if (count == max) m_RcvEvent.Set();  // more may wait: the next Read takes them without a new batch
     return 0;
 }

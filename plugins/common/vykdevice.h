@@ -46,10 +46,11 @@ protected:
     // noticed, and not at all once they were all due.
     void WatchLink(const VykLink& link, const std::function<uint32_t(const tCAN_CYCTX_MSG&)>& add,
                    const char* addFailFormat);
-    // Read's loop: readOne stores the next frame and returns true, or returns false when none waits.
-    // Stores at most min(capacity, kReadMaxFrames); with the array full it sets the receive event again.
-    uint32_t ReadFrames(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count,
-                        const std::function<bool(tCAN_RAW_MSG&)>& readOne);
+    // Read: readBlock stores up to `max` frames at `out` in one go and returns how many (fewer only when
+    // no more wait). Stores at most min(capacity, kReadMaxFrames); with the array full it sets the receive
+    // event again, so that the rest is read next.
+    using ReadBlockFn = int32_t (*)(tCAN_RAW_MSG* out, int32_t max);
+    uint32_t ReadFrames(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count, ReadBlockFn readBlock);
 
 private:
     using Clock = std::chrono::steady_clock;

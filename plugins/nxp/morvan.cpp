@@ -15,6 +15,12 @@ vyk7m_nxp::CVYK7K& Driver() {
     return driver;
 }
 
+// Read's staging array: Read runs on one thread at a time.
+tVYK_CAN_MSG* Staging() {
+    static tVYK_CAN_MSG stage[CCanDevice::kReadMaxFrames];
+    return stage;
+}
+
 uint32_t IdWord(const tCAN_RAW_MSG& msg) {
     return msg.Id | (msg.Ext ? kIdExt : 0);
 }
@@ -127,22 +133,26 @@ uint32_t CCanDeviceVykNxp::Write(const tCAN_RAW_MSG& msg) {
 
 uint32_t CCanDeviceVykNxp::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
     WatchLink(Link(), AddToDevice, kAddFail);
-    vyk7m_nxp::CVYK7K& driver = Driver();
-    return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
-        tVYK_CAN_MSG rec;
-        if (driver.CAN_Read(rec) != 0) return false;
-        out.Id = rec.Id & 0x1FFFFFFFu;
-        out.Ext = rec.Id & kIdExt ? 1 : 0;
-        out.Remote = rec.Info & kInfoRemote ? 1 : 0;
-        out.Dir = rec.Info & kInfoDir ? 1 : 0;
-        out.Chan = rec.Info & kInfoChanMask;
-        out.Dlc = rec.Len;
-        const size_t n = std::min<size_t>(rec.Len, sizeof(out.Data));
-        std::memcpy(out.Data, rec.Data, n);
-        std::memset(out.Data + n, 0, sizeof(out.Data) - n);
-        const uint64_t us = (uint64_t{rec.TimeHigh} << 32) | rec.TimeLow;
-        out.TimeMs = static_cast<double>(us) / 1000.0;
-        return true;
+    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max) {
+        tVYK_CAN_MSG* stage = Staging();
+        uint32_t n = 0;
+        if (Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max), n) != 0) return 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const tVYK_CAN_MSG& rec = stage[i];
+            tCAN_RAW_MSG& m = out[i];
+            m.Id = rec.Id & 0x1FFFFFFFu;
+            m.Ext = rec.Id & kIdExt ? 1 : 0;
+            m.Remote = rec.Info & kInfoRemote ? 1 : 0;
+            m.Dir = rec.Info & kInfoDir ? 1 : 0;
+            m.Chan = rec.Info & kInfoChanMask;
+            m.Dlc = rec.Len;
+            const size_t len = std::min<size_t>(rec.Len, sizeof(m.Data));
+            std::memcpy(m.Data, rec.Data, len);
+            std::memset(m.Data + len, 0, sizeof(m.Data) - len);
+            const uint64_t us = (uint64_t{rec.TimeHigh} << 32) | rec.TimeLow;
+            m.TimeMs = static_cast<double>(us) / 1000.0;
+        }
+        return static_cast<int32_t>(n);
     });
 }
 

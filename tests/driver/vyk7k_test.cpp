@@ -212,6 +212,37 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
     EXPECT_EQ(peer::DroppedFrames(Interface::Cf51), 0u);
 }
 
+// Blocks of frames in order across the ring's end, each block no larger than asked; an error record in
+// between is passed over (and clears the bus load, as CAN_Read would).
+TEST_F(Vyk7k, ReadBlockTakesFramesInOrderAcrossTheRingsEnd) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    constexpr uint32_t kFrames = 3000;  // more than the ring holds: it wraps while it is read
+    peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, i); });
+    ASSERT_TRUE(peer::WaitIdle(5000));
+    peer::InjectBusError(1);
+    peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, kFrames / 2 + i); });
+    ASSERT_TRUE(peer::WaitIdle(5000));
+    std::vector<tVYK_CAN_MSG> block(700);
+    std::vector<uint32_t> seqs;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (seqs.size() < kFrames && std::chrono::steady_clock::now() < end) {
+        ev.Wait(20);
+        const uint32_t n = drv.CAN_ReadBlock(block.data(), static_cast<uint32_t>(block.size()));
+        ASSERT_LE(n, block.size());
+        for (uint32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(block[i].Id, 0x10u);
+            seqs.push_back(emutest::SeqOf(block[i].Data));
+        }
+    }
+    ASSERT_EQ(seqs.size(), kFrames);
+    for (uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(seqs[i], i);
+    EXPECT_EQ(drv.CAN_ReadBlock(block.data(), 1), 0u);
+}
+
 TEST_F(Vyk7k, StatusRecordsCarryTheBusLoadAndErrorRecordsClearIt) {
     vex::AutoResetEvent ev;
     CVYK7K drv;
