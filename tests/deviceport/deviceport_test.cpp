@@ -381,14 +381,14 @@ TEST_F(TwoChannel, StatusCountsTheBitsOfTheLastSecond) {
     EXPECT_EQ(st.chan[1].bitsLastSecond, 0u);
 }
 
-// A node that offers more than the bus carries (twenty 1 ms frames per channel at 250 kbit/s, about ten
+// A node that offers more than the bus carries (twenty 1 ms frames per channel at 10 kbit/s, about 250
 // times the capacity) keeps at most a controller's queue per segment; the rest is counted, not stored. A
 // host's send into a full queue is refused, and each accepted one goes out.
 TEST_F(TwoChannel, TransmitQueuesAreBoundedAndWhatCannotBeSentIsCounted) {
     uint32_t err = 0;
     auto link = OpenTwoChannelInterface(PresentTwoChannelInterfaces().at(0), err);
     ASSERT_TRUE(link);
-    const uint16_t words[4] = {0x20FA, 0, 0x20FA, 0};
+    const uint16_t words[4] = {0x200A, 0, 0x200A, 0};
     ASSERT_EQ(link->OpenBus(words), kOk);
     constexpr uint32_t kEntries = 20, kCount = 100;
     for (int seg = 0; seg < 2; ++seg) {
@@ -396,14 +396,15 @@ TEST_F(TwoChannel, TransmitQueuesAreBoundedAndWhatCannotBeSentIsCounted) {
             peer::AddPeriodic(seg, MakeFrame(0x100 + i, false, {1, 2, 3, 4, 5, 6, 7, 8}), 1, kCount);
         }
     }
-    ASSERT_TRUE(emutest::WaitFor([] { return peer::PendingFrames(0) >= kTxQueueFrames; }, 2000));
+    // Once the peer's queue is full, it takes 32 frames of 13 ms each to empty.
+    ASSERT_TRUE(emutest::WaitFor([] { return peer::UnsentFrames(Origin::Peer) > 0; }, 2000));
     uint32_t accepted = 0, refused = 0;
     for (int i = 0; i < 40; ++i) {
         const uint32_t rc = link->Transmit(0, MakeFrame(0x7F0, false, {static_cast<uint8_t>(i)}));
         ASSERT_TRUE(rc == kOk || rc == kErrBusy) << rc;
         ++(rc == kOk ? accepted : refused);
     }
-    EXPECT_EQ(accepted, kTxQueueFrames);  // the peer's queue ahead of them takes milliseconds to go out
+    EXPECT_EQ(accepted, kTxQueueFrames);  // none of them can end before the peer's queue has gone out
 
     uint64_t heard = 0, echoes = 0;
     size_t mostPending = 0;
