@@ -18,6 +18,13 @@ void CCanRxMsgQueue::Push(const tCAN_RAW_MSG& msg) {
     if (m_ring.Push(msg)) ++m_dropped;
 }
 
+void CCanRxMsgQueue::PushMany(const tCAN_RAW_MSG* msgs, uint32_t count) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (m_ring.Push(msgs[i])) ++m_dropped;
+    }
+}
+
 bool CCanRxMsgQueue::Pop(tCAN_RAW_MSG& msg) {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_ring.Pop(msg);
