@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <thread>
 
 #include "windows/fonts.h"
 #include "windows/listcellpaint.h"
@@ -48,10 +49,18 @@ QRect toQRect(const plot::Rect& r) {
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
 
+int threadCount(int wanted) {
+    if (wanted > 0) return wanted;
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
 }  // namespace
 
-CGraphPlotPainter::CGraphPlotPainter()
-    : m_labelFont(plotFont(12)), m_titleFont(plotFont(11)), m_readoutFont(plotFont(12)) {}
+CGraphPlotPainter::CGraphPlotPainter(int threads)
+    : m_labelFont(plotFont(12)),
+      m_titleFont(plotFont(11)),
+      m_readoutFont(plotFont(12)),
+      m_workers(threadCount(threads)) {}
 
 void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
     const PlotLayout* layout = nullptr;
@@ -164,20 +173,34 @@ void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
 }
 
 void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout& layout, QImage& image) {
-    plot::PixelBuffer buf{reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
-                          static_cast<int32_t>(image.bytesPerLine() / 4)};
     const CGraphPlotXAxis& x = plot.XAxis();
     const bool frozen = plot.IsFrozen();
+    m_jobs.clear();
     for (const PlotLayout::Area& a : layout.curves) {
         const CGraphPlotCurve& c = plot.Curve(a.slot);
-        plot::CurveGeometry g;
-        g.windowStart = x.WindowStart();
-        g.scale = x.Scale();
-        g.left = a.area.left;
-        g.y = c.YAxis.Map(c.YAxis.rect.top, c.YAxis.rect.bottom);
-        g.gapThreshold = CGraphPlotCurve::kGapThreshold;
-        m_raster.Draw(buf, c.Samples(frozen), g, plot::PixelFromRef(c.Color), c.PointType);
+        CurveJob job{&c.Samples(frozen), {}, plot::PixelFromRef(c.Color), c.PointType};
+        job.geometry.windowStart = x.WindowStart();
+        job.geometry.scale = x.Scale();
+        job.geometry.left = a.area.left;
+        job.geometry.y = c.YAxis.Map(c.YAxis.rect.top, c.YAxis.rect.bottom);
+        job.geometry.gapThreshold = CGraphPlotCurve::kGapThreshold;
+        m_jobs.push_back(job);
     }
+    // Column bands drawn side by side; within a band the curves keep their order, so the last one drawn
+    // lies on top as if all were drawn one after the other.
+    const int width = image.width();
+    const int bands = std::max(1, std::min(m_workers.Threads() * 2, width / 16));
+    m_rasters.resize(static_cast<size_t>(bands));
+    plot::PixelBuffer whole{reinterpret_cast<uint32_t*>(image.bits()), width, image.height(),
+                            static_cast<int32_t>(image.bytesPerLine() / 4)};
+    m_workers.Run(bands, [&](int band) {
+        plot::PixelBuffer buf = whole;
+        buf.clipLeft = bands == 1 ? 0 : width * band / bands;
+        buf.clipRight = bands == 1 ? width : width * (band + 1) / bands;
+        plot::CurveRaster& raster = m_rasters[static_cast<size_t>(band)];
+        for (const CurveJob& job : m_jobs)
+            raster.Draw(buf, *job.ring, job.geometry, job.pixel, job.pointType);
+    });
 }
 
 void CGraphPlotPainter::drawReadout(QPainter& p, const CGraphPlot& plot) {

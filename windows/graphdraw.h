@@ -6,12 +6,16 @@
 #include <QFont>
 #include <QImage>
 
+#include <vector>
+
 #include "windows/plot/graphplot.h"
 #include "windows/plot/plotraster.h"
 
 class CGraphPlotPainter {
 public:
-    CGraphPlotPainter();
+    // Curves are drawn in column bands on this many threads (the caller's included; 0: one per core, at
+    // most 8); the pixels are the same as drawn on one.
+    explicit CGraphPlotPainter(int threads = 0);
 
     // Paints the whole frame; the image (RGB32) covers the engine's client rectangle from its top-left.
     void Paint(CGraphPlot& plot, QImage& image);
@@ -29,5 +33,13 @@ private:
     QFont m_labelFont;
     QFont m_titleFont;
     QFont m_readoutFont;
-    plot::CurveRaster m_raster;
+    plot::Workers m_workers;
+    std::vector<plot::CurveRaster> m_rasters;  // one per band
+    struct CurveJob {
+        const CGraphSampleRing* ring;
+        plot::CurveGeometry geometry;
+        uint32_t pixel;
+        int32_t pointType;
+    };
+    std::vector<CurveJob> m_jobs;
 };

@@ -44,6 +44,14 @@ TEST(PlotEngine, RingKeepsTheLast20000Samples) {
     EXPECT_EQ(runs.na + runs.nb, CGraphSampleRing::kCapacity);
     EXPECT_EQ(runs.a[0].Time, 1);
     EXPECT_EQ(p->NewestTime(), CGraphSampleRing::kCapacity);
+    // A sample back in time makes the ring unsearchable by time until it has left the ring.
+    EXPECT_TRUE(ring.TimesInOrder());
+    p->AddSample(slot, 5, 0);
+    EXPECT_FALSE(ring.TimesInOrder());
+    for (int i = 0; i < CGraphSampleRing::kCapacity - 2; ++i) p->AddSample(slot, 10 + i, 0);
+    EXPECT_FALSE(ring.TimesInOrder());
+    p->AddSample(slot, 1e9, 0);  // the pair leaves with its earlier sample
+    EXPECT_TRUE(ring.TimesInOrder());
 }
 
 TEST(PlotEngine, SlotsGuardsAndReuse) {
@@ -271,26 +279,36 @@ TEST(PlotRaster, ReducedPolylineSetsThePixelsOfEverySegment) {
         ring.Allocate();
         double t = 0;
         const int n = 50 + trial * 150;
+        const bool inOrder = trial % 2 == 0;  // else a few samples go back in time
         for (int i = 0; i < n; ++i) {
             t += trial % 3 == 0 ? 3 : 15;
             if (i % 97 == 96) t += 5000 + (i % 2);  // gaps right at and just over the threshold
             double v = 100 * std::sin(i * 0.01 * (trial + 1)) + 20 * noise(rng);
             if (i % 211 == 5) v = 1e12 * noise(rng);
             if (i % 307 == 7) v = std::numeric_limits<double>::quiet_NaN();
-            ring.Push(i % 401 == 3 ? t - 1e6 : t, v);  // an out-of-order sample before the window
+            ring.Push(!inOrder && i % 401 == 3 ? t - 1e6 : t, v);
         }
+        EXPECT_EQ(ring.TimesInOrder(), inOrder);
         plot::CurveGeometry g;
-        g.windowStart = 0;
+        g.windowStart = trial % 4 == 1 ? 300 : 0;
         g.scale = (kW + 40.0) / (t + 1);  // the last samples fall right of the image
         g.left = -10 + trial % 5;
         g.y = plot::YMap(-120, 120, 10, kH - 10);
-        std::vector<uint32_t> reduced(kW * kH, 0), every(kW * kH, 0);
+        std::vector<uint32_t> reduced(kW * kH, 0), every(kW * kH, 0), banded(kW * kH, 0);
         plot::PixelBuffer a{reduced.data(), kW, kH, kW}, b{every.data(), kW, kH, kW};
         plot::CurveRaster raster;
         raster.Draw(a, ring, g, 0xFF112233, trial % 3);
         plot::DrawCurveEverySegment(b, ring, g, 0xFF112233, trial % 3);
         EXPECT_EQ(reduced, every);
         EXPECT_GT(std::count(reduced.begin(), reduced.end(), 0xFF112233u), 0);
+        // Drawn band by band (columns 0..36, 37..73 ...), on worker threads: the same pixels.
+        plot::Workers workers(3);
+        workers.Run(9, [&](int band) {
+            plot::PixelBuffer c{banded.data(), kW, kH, kW, band * kW / 8 - 2, (band + 1) * kW / 8 - 2};
+            plot::CurveRaster own;
+            own.Draw(c, ring, g, 0xFF112233, trial % 3);
+        });
+        EXPECT_EQ(banded, reduced);
     }
 }
 

@@ -17,6 +17,9 @@ void CGraphSampleRing::Release() {
 }
 
 void CGraphSampleRing::Push(double time, double value) {
+    // Pairs of neighbours whose time goes back (or is not a number) are counted as they come and go.
+    if (m_count > 0 && !(time >= At(m_count - 1).Time)) ++m_descents;
+    if (m_count == kCapacity && !(At(1).Time >= At(0).Time)) --m_descents;
     m_buf[static_cast<size_t>(m_write)] = {time, value};
     m_write = m_write + 1 == kCapacity ? 0 : m_write + 1;
     if (m_count < kCapacity) {
@@ -38,6 +41,7 @@ void CGraphSampleRing::CopyFrom(const CGraphSampleRing& other) {
     m_start = 0;
     m_count = other.m_count;
     m_write = m_count == kCapacity ? 0 : m_count;
+    m_descents = other.m_descents;
 }
 
 CGraphSampleRing::Runs CGraphSampleRing::Contiguous() const {

@@ -28,13 +28,16 @@ public:
     void Allocate();
     void Release();
     bool Allocated() const { return !m_buf.empty(); }
-    void Clear() { m_start = m_write = m_count = 0; }
+    void Clear() { m_start = m_write = m_count = m_descents = 0; }
     // Stores the sample at the write index; a full ring overwrites its oldest sample.
     void Push(double time, double value);
     // This ring becomes a copy of `other`'s samples, the oldest at index 0.
     void CopyFrom(const CGraphSampleRing& other);
 
     int32_t Count() const { return m_count; }
+    // No sample's time is earlier than its predecessor's (nor not a number): the ring can be searched by
+    // time.
+    bool TimesInOrder() const { return m_descents == 0; }
     int32_t Start() const { return m_start; }
     int32_t WriteIndex() const { return m_write; }
     const tGR_CURVE_SAMPLE& At(int32_t i) const {
@@ -55,6 +58,7 @@ private:
     int32_t m_start = 0;
     int32_t m_write = 0;
     int32_t m_count = 0;
+    int32_t m_descents = 0;
 };
 
 class CGraphPlotCurve {

@@ -1,8 +1,10 @@
 #include "windows/plot/plotformat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 
 #include "platform/numconv.h"
 
@@ -20,39 +22,43 @@ std::string fixed(double value, int decimals) {
 }  // namespace
 
 std::string StrippedFixed(double value) {
-    std::string text = fixed(value, 6);
-    if (text.find('.') != std::string::npos) {
-        while (!text.empty() && text.back() == '0') text.pop_back();
-        if (!text.empty() && text.back() == '.') text.pop_back();
+    char buf[400];  // the largest double has 309 integer digits
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    char* end = r.ec == std::errc() ? r.ptr : buf;
+    if (std::find(buf, end, '.') != end) {
+        while (end > buf && end[-1] == '0') --end;
+        if (end > buf && end[-1] == '.') --end;
     }
-    if (text == "-0" || text.empty()) text = "0";
-    return text;
+    const std::string_view text(buf, static_cast<size_t>(end - buf));
+    return text.empty() || text == "-0" ? std::string(1, '0') : std::string(text);
 }
 
 std::string IntegerLabel(double value) {
-    return "[" + std::to_string(vex::SaturateTrunc<int64_t>(value)) + "]";
+    std::string text("[");
+    text.append(std::to_string(vex::SaturateTrunc<int64_t>(value))).append("]");
+    return text;
 }
 
 std::string ReadoutTimeText(double ms) {
     constexpr double kMinute = 60000.0;
     constexpr double kHour = 3600000.0;
-    if (!(ms >= 1000.0)) return "t = " + fixed(ms, 6) + "ms";  // also NaN
-    if (ms < kMinute) return "t = " + fixed(ms / 1000.0, 6) + "s";
-    if (ms <= kHour) {
-        const double minutes = std::trunc(ms / kMinute);
-        return "t = " + std::to_string(vex::SaturateTrunc<int64_t>(minutes)) + "m" +
-               fixed((ms - minutes * kMinute) / 1000.0, 3) + "s";
+    std::string text("t = ");
+    if (!(ms >= 1000.0)) return text.append(fixed(ms, 6)).append("ms");  // also NaN
+    if (ms < kMinute) return text.append(fixed(ms / 1000.0, 6)).append("s");
+    double rest = ms;
+    if (ms > kHour) {
+        const double hours = std::trunc(ms / kHour);
+        rest -= hours * kHour;
+        text.append(std::to_string(vex::SaturateTrunc<int64_t>(hours))).append("h");
     }
-    const double hours = std::trunc(ms / kHour);
-    const double rest = ms - hours * kHour;
     const double minutes = std::trunc(rest / kMinute);
-    return "t = " + std::to_string(vex::SaturateTrunc<int64_t>(hours)) + "h" +
-           std::to_string(vex::SaturateTrunc<int64_t>(minutes)) + "m" +
-           fixed((rest - minutes * kMinute) / 1000.0, 3) + "s";
+    text.append(std::to_string(vex::SaturateTrunc<int64_t>(minutes))).append("m");
+    return text.append(fixed((rest - minutes * kMinute) / 1000.0, 3)).append("s");
 }
 
 std::string ReadoutValueText(double value, const std::string& unit) {
-    return "v = " + StrippedFixed(value) + " " + unit;
+    std::string text("v = ");
+    return text.append(StrippedFixed(value)).append(" ").append(unit);
 }
 
 }  // namespace plot

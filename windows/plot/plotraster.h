@@ -5,6 +5,9 @@
 // every segment sets, and a marker is drawn once however many samples repeat its pixels. Everything is
 // clipped to the image. Plain C++, no allocation per sample.
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "windows/plot/graphaxis.h"
@@ -13,14 +16,19 @@ class CGraphSampleRing;
 
 namespace plot {
 
-// A 32-bit image: `stride` pixels from one row to the next.
+// A 32-bit image: `stride` pixels from one row to the next. Drawing sets only the columns from clipLeft
+// up to clipRight (exclusive) that lie in the image.
 struct PixelBuffer {
     uint32_t* bits = nullptr;
     int32_t width = 0;
     int32_t height = 0;
     int32_t stride = 0;
+    int32_t clipLeft = 0;
+    int32_t clipRight = INT32_MAX;
 
     uint32_t At(int32_t x, int32_t y) const { return bits[static_cast<int64_t>(y) * stride + x]; }
+    int32_t Left() const { return clipLeft > 0 ? clipLeft : 0; }
+    int32_t Right() const { return clipRight < width ? clipRight : width; }
 };
 
 // An opaque 0xAARRGGBB pixel of a colour stored as 0x00BBGGRR (red in the low byte): the one place the
@@ -59,25 +67,45 @@ public:
     // The ring's samples from the oldest: those before the window start or with a value that is not a
     // number are skipped; the first drawn sample only starts the line; each further one is joined to the
     // previous drawn one, solid or, after a gap longer than the threshold, dotted; markers by point type.
+    // When the buffer is clipped to some columns and the ring's times never go back, only the samples
+    // that can reach those columns are walked; the pixels set are the same.
     void Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const CurveGeometry& g, uint32_t pixel,
               int32_t pointType);
 
 private:
-    void add(int32_t x, int32_t y, double time);
-    void flushRun();
-    void flushMarkers();
+    // The logical sample range [first, end) that can set pixels in the buffer's columns.
+    static void walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
+                            int32_t& first, int32_t& end);
+    // Draws the markers of pixel column x, each pixel once: rows base + bit of the mask, and the rows kept
+    // aside in m_markerYs.
+    void flushMarkers(int32_t x, int32_t base, uint64_t mask);
 
     PixelBuffer* m_buf = nullptr;
     uint32_t m_pixel = 0;
-    double m_gap = 0.0;
     MarkerShape m_marker;
-    bool m_started = false;
-    double m_prevTime = 0.0;
-    int32_t m_col = 0, m_first = 0, m_min = 0, m_max = 0, m_last = 0;
-    int32_t m_markerCol = 0;
-    int32_t m_lastMarkerX = 0, m_lastMarkerY = 0;
-    bool m_haveMarker = false;
+    uint64_t m_markerMask = 0;
     std::vector<int32_t> m_markerYs;
+};
+
+// Runs tasks on a fixed set of worker threads and the calling thread; the threads are joined when the
+// object goes.
+class Workers {
+public:
+    // `threads` in all, the caller included; 1 runs everything on the caller.
+    explicit Workers(int threads);
+    ~Workers();
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    int Threads() const { return m_threads; }
+    // task(0) ... task(count - 1), each once, spread over the threads; returns when all have run.
+    void Run(int count, const std::function<void(int)>& task);
+
+private:
+    struct Shared;
+    int m_threads;
+    std::unique_ptr<Shared> m_shared;
+    std::vector<std::thread> m_pool;
 };
 
 // The same pixels drawn the slow way: every segment and every marker on its own (for tests).
