@@ -100,7 +100,6 @@ CGraphWnd::CGraphWnd(GraphWndDeps deps, QWidget* parent)
     m_drainTimer->setInterval(kDrainTimerMs);
     connect(m_drainTimer, &QTimer::timeout, this, &CGraphWnd::OnTimer);
     connect(m_curve, &CGraphCurveView::repainted, this, &CGraphWnd::UpdateCommands);
-    m_curve->Engine().Freeze(true);  // stopped until StartGraph
     UpdateCommands();
 }
 

@@ -241,24 +241,6 @@ TEST(PlotAxis, TimeAxisTicksByLengthAndWidth) {
     }
 }
 
-TEST(PlotAxis, TimeWindowMovesOnlyForward) {
-    CGraphPlotXAxis axis;
-    axis.Layout({0, 0, 1000, 100});
-    axis.SetWindowEnd(25000);
-    EXPECT_EQ(axis.RunningStart(), 5000);
-    axis.SetWindowEnd(24000);  // never backwards
-    EXPECT_EQ(axis.RunningStart(), 5000);
-    EXPECT_EQ(axis.TimeToX(5000), 0);
-    EXPECT_EQ(axis.TimeToX(15000), 500);
-    axis.SetFrozen(true);
-    EXPECT_EQ(axis.FrozenStart(), 5000);
-    axis.Shift(-1000);
-    EXPECT_EQ(axis.WindowStart(), 4000);
-    axis.SetFrozen(false);
-    axis.Reset();
-    EXPECT_EQ(axis.WindowStart(), 0);
-}
-
 TEST(PlotFormat, LabelsAndReadoutTexts) {
     const struct {
         std::string got, want;

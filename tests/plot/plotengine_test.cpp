@@ -123,6 +123,8 @@ TEST(PlotEngine, TimeWindowPerTick) {
     EXPECT_DOUBLE_EQ(p->PageEnd(), 40000);
     p->Tick();
     EXPECT_DOUBLE_EQ(p->XAxis().RunningStart(), 10150);
+    p->XAxis().SetWindowEnd(25000);  // never backwards
+    EXPECT_DOUBLE_EQ(p->XAxis().RunningStart(), 10150);
     // Page turning: now 25,000 shows the page ending at 40,000.
     auto q = Engine();
     q->SetPageTurning(true);

@@ -271,13 +271,9 @@ TEST_F(GraphWnd, LayoutRecordCopiesRowZeroIntoRowOne) {
     wndtest::ShowActive(*wnd, 700, 400);
     tWND_SPLITTER out = saved;
     wnd->SaveLayout(out);
-    EXPECT_EQ(out.SpltMode, 7);
-    EXPECT_EQ(out.C0, 150);
-    EXPECT_EQ(out.C0Min, 20);
-    EXPECT_EQ(out.C1Min, 30);
+    const tWND_SPLITTER want{7, 150, 20, out.C1, 30, out.R0, out.R0Min, out.R0, out.R0Min};
+    EXPECT_EQ(out, want);
     EXPECT_GT(out.R0, 0);
-    EXPECT_EQ(out.R1, out.R0);
-    EXPECT_EQ(out.R1Min, out.R0Min);
     // Without a saved layout the list takes a fifth of the width.
     CGraphWnd fresh(GraphWndDeps{ws->Hub(), ws->Cfg().Graph, ws->Colors(), {}, {}});
     wndtest::ShowActive(fresh, 1000, 400);
