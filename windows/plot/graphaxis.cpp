@@ -16,7 +16,8 @@ YMap::YMap(double minimum, double maximum, int32_t top, int32_t bottom)
     : bottom(std::clamp<double>(bottom, -kPixelLimit, kPixelLimit)), minimum(minimum) {
     const double range = maximum - minimum;
     perUnit = (bottom - top) / range;
-    flat = range == 0.0 || !std::isfinite(range) || !std::isfinite(minimum) || !std::isfinite(perUnit);
+    flat = range == 0.0 || !std::isfinite(range) || !std::isfinite(minimum) || !std::isfinite(perUnit) ||
+           perUnit == 0.0;
 }
 
 std::optional<TickStep> FindTickStep(double range, double pixels, double firstDecade) {

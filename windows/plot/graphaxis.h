@@ -55,6 +55,11 @@ struct YMap {
         if (y != y) y = bottom;
         return static_cast<int32_t>(y < -kPixelLimit ? -kPixelLimit : y > kPixelLimit ? kPixelLimit : y);
     }
+    // The same for a finite value, without the test for NaN (a finite value never makes one here).
+    int32_t OfFinite(double value) const {
+        const double y = flat ? bottom : bottom - (value - minimum) * perUnit;
+        return static_cast<int32_t>(y < -kPixelLimit ? -kPixelLimit : y > kPixelLimit ? kPixelLimit : y);
+    }
 };
 
 struct TickStep {

@@ -14,11 +14,6 @@ namespace plot {
 
 namespace {
 
-// n / d rounded half away from zero; d > 0.
-int64_t roundDiv(int64_t n, int64_t d) {
-    return n >= 0 ? (2 * n + d) / (2 * d) : -((-2 * n + d) / (2 * d));
-}
-
 inline void put(PixelBuffer& buf, int32_t x, int32_t y, uint32_t pixel) {
     buf.bits[static_cast<int64_t>(y) * buf.stride + x] = pixel;
 }
@@ -36,14 +31,19 @@ void clipSteps(int32_t from, int32_t dir, int64_t steps, int32_t first, int32_t 
     }
 }
 
+// The pixel column of a time not before the window start.
+inline int32_t columnOf(double time, const CurveGeometry& g) {
+    const double px = (time - g.windowStart) * g.scale + g.left;
+    // Far beyond the image (or NaN from an infinite time) becomes the pixel limit.
+    return static_cast<int32_t>(px >= -kPixelLimit && px <= kPixelLimit ? px
+                                : px < 0                                ? -kPixelLimit
+                                                                        : kPixelLimit);
+}
+
 // The sample's pixel, or false when it is not drawn.
 inline bool samplePixel(const tGR_CURVE_SAMPLE& s, const CurveGeometry& g, int32_t& x, int32_t& y) {
     if (!(s.Time >= g.windowStart) || !std::isfinite(s.Value)) return false;
-    const double px = (s.Time - g.windowStart) * g.scale + g.left;
-    // Far beyond the image (or NaN from an infinite time) becomes the pixel limit.
-    x = static_cast<int32_t>(px >= -kPixelLimit && px <= kPixelLimit ? px
-                             : px < 0                                ? -kPixelLimit
-                                                                     : kPixelLimit);
+    x = columnOf(s.Time, g);
     y = g.y(s.Value);
     return true;
 }
@@ -59,6 +59,35 @@ uint32_t PixelFromRef(uint32_t colorRef) {
     return 0xFF000000u | (colorRef & 0xFFu) << 16 | (colorRef & 0xFF00u) | (colorRef >> 16 & 0xFFu);
 }
 
+namespace {
+
+// Steps lo..hi of the minor coordinate from0 + roundDiv(i * d, a) (a > 0, |d| <= a), kept incrementally:
+// for d >= 0 it is from0 + floor((2 i d + a) / 2a); a negative d mirrors that.
+class MinorStep {
+public:
+    MinorStep(int64_t from0, int64_t d, int64_t a, int64_t i)
+        : m_from(from0), m_neg(d < 0), m_d(d < 0 ? -d : d), m_a(a) {
+        const int64_t n = 2 * i * m_d + a;
+        m_q = n / (2 * a);
+        m_r = n % (2 * a);
+    }
+    int64_t Value() const { return m_neg ? m_from - m_q : m_from + m_q; }
+    void Next() {
+        m_r += 2 * m_d;
+        if (m_r >= 2 * m_a) {
+            m_r -= 2 * m_a;
+            ++m_q;
+        }
+    }
+
+private:
+    int64_t m_from;
+    bool m_neg;
+    int64_t m_d, m_a, m_q = 0, m_r = 0;
+};
+
+}  // namespace
+
 void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel, bool dotted) {
     const int64_t dx = static_cast<int64_t>(x1) - x0;
     const int64_t dy = static_cast<int64_t>(y1) - y0;
@@ -68,20 +97,24 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
     if (adx >= ady) {
         const int32_t sx = dx >= 0 ? 1 : -1;
         clipSteps(x0, sx, adx, buf.Left(), buf.Right() - 1, lo, hi);
-        for (int64_t i = lo; i <= hi; ++i) {
+        if (lo > hi) return;
+        MinorStep y(y0, dy, adx == 0 ? 1 : adx, lo);
+        for (int64_t i = lo; i <= hi; ++i, y.Next()) {
             if (dotted && (i & 1) != 0) continue;
-            const int64_t y = y0 + (adx == 0 ? 0 : roundDiv(i * dy, adx));
-            if (y < 0 || y >= buf.height) continue;
-            put(buf, static_cast<int32_t>(x0 + sx * i), static_cast<int32_t>(y), pixel);
+            const int64_t row = y.Value();
+            if (row < 0 || row >= buf.height) continue;
+            put(buf, static_cast<int32_t>(x0 + sx * i), static_cast<int32_t>(row), pixel);
         }
     } else {
         const int32_t sy = dy >= 0 ? 1 : -1;
         clipSteps(y0, sy, ady, 0, buf.height - 1, lo, hi);
-        for (int64_t i = lo; i <= hi; ++i) {
+        if (lo > hi) return;
+        MinorStep x(x0, dx, ady, lo);
+        for (int64_t i = lo; i <= hi; ++i, x.Next()) {
             if (dotted && (i & 1) != 0) continue;
-            const int64_t x = x0 + roundDiv(i * dx, ady);
-            if (x < buf.Left() || x >= buf.Right()) continue;
-            put(buf, static_cast<int32_t>(x), static_cast<int32_t>(y0 + sy * i), pixel);
+            const int64_t column = x.Value();
+            if (column < buf.Left() || column >= buf.Right()) continue;
+            put(buf, static_cast<int32_t>(column), static_cast<int32_t>(y0 + sy * i), pixel);
         }
     }
 }
@@ -116,65 +149,133 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
     m_pixel = pixel;
     m_marker = MarkerOf(pointType);
     m_markerYs.clear();
-    m_markerMask = 0;
-    const bool markers = m_marker.count > 0;
-    const double gapLimit = g.gapThreshold;
-    // The state of the walk lives in locals, so that it stays in registers between column changes; the
-    // per-sample path has no unpredictable branch but the column change.
-    bool started = false;
-    double prevTime = 0.0;
-    int32_t col = 0, low = 0, high = 0, last = 0;
-    int32_t markerBase = 0;
-    uint64_t markerMask = 0;
-    int32_t first = 0;
-    int32_t end = ring.Count();
-    if (ring.TimesInOrder() && (buf.Left() > 0 || buf.Right() < buf.width))
-        walkedRange(ring, g, buf, first, end);
+    m_gapLimit = g.gapThreshold;
+    m_started = false;
+    m_ordered = ring.TimesInOrder() && m_marker.count == 4;
+    m_pendingCount = 0;
+    m_emitted = INT32_MIN;
     const CGraphSampleRing::Runs runs = ring.Contiguous();
     const tGR_CURVE_SAMPLE* parts[2] = {runs.a, runs.b};
-    const int32_t from[2] = {std::max(first, 0), std::max(first, runs.na) - runs.na};
-    const int32_t to[2] = {std::min(end, runs.na), std::min(end, runs.na + runs.nb) - runs.na};
-    for (int part = 0; part < 2; ++part) {
-        const tGR_CURVE_SAMPLE* samples = parts[part];
-        for (int32_t i = from[part]; i < to[part]; ++i) {
+    if (!ring.TimesInOrder()) {
+        for (int part = 0; part < 2; ++part) {
+            const tGR_CURVE_SAMPLE* samples = parts[part];
+            const int32_t n = part == 0 ? runs.na : runs.nb;
             int32_t x = 0, y = 0;
-            const double time = samples[i].Time;
-            if (!samplePixel(samples[i], g, x, y)) continue;
-            const bool gap = time - prevTime > gapLimit;
-            prevTime = time;
-            if (started && !gap && x == col) {
-                low = y < low ? y : low;
-                high = y > high ? y : high;
-                last = y;
-            } else {
-                if (started) {
-                    // The segments inside one column cover its lowest to highest point; a lone point of a
-                    // column is the end of a segment drawn anyway (a line of one point draws nothing).
-                    if (high > low) DrawVSpan(buf, col, low, high, pixel);
-                    DrawLine(buf, col, last, x, y, pixel, gap);
-                }
-                if (markers && (!started || x != col)) {
-                    if (started) flushMarkers(col, markerBase, markerMask);
-                    markerBase = y - 30;
-                    markerMask = 0;
-                }
-                started = true;
-                col = x;
-                low = high = last = y;
-            }
-            if (!markers) continue;
-            // Rows 2..61 of the mask are the markers' rows within 30 of the column's first; others are kept
-            // aside.
-            const int32_t d = y - markerBase;
-            if (static_cast<uint32_t>(d - 2) < 60u)
-                markerMask |= uint64_t{1} << d;
-            else
-                m_markerYs.push_back(y);
+            for (int32_t i = 0; i < n; ++i)
+                if (samplePixel(samples[i], g, x, y)) step(x, y, samples[i].Time);
         }
+    } else {
+        int32_t first = 0;
+        int32_t end = ring.Count();
+        walkedRange(ring, g, buf, first, end);
+        const int32_t from[2] = {std::max(first, 0), std::max(first, runs.na) - runs.na};
+        const int32_t to[2] = {std::min(end, runs.na), std::min(end, runs.na + runs.nb) - runs.na};
+        for (int part = 0; part < 2; ++part) drawInOrder(parts[part], from[part], to[part], g);
     }
-    if (!started) return;
-    if (high > low) DrawVSpan(buf, col, low, high, pixel);
-    if (markers) flushMarkers(col, markerBase, markerMask);
+    if (!m_started) return;
+    if (m_high > m_low) DrawVSpan(buf, m_col, m_low, m_high, pixel);
+    if (m_marker.count > 0) flushMarkers(m_col, m_markerBase, m_markerMask);
+    if (m_ordered) emitMarkers(INT32_MAX - 2);
+}
+
+void CurveRaster::step(int32_t x, int32_t y, double time) {
+    const bool gap = time - m_prevTime > m_gapLimit;
+    m_prevTime = time;
+    if (m_started && !gap && x == m_col) {
+        m_low = y < m_low ? y : m_low;
+        m_high = y > m_high ? y : m_high;
+        m_last = y;
+    } else {
+        if (m_started) {
+            // The segments inside one column cover its lowest to highest point; a lone point of a column
+            // is the end of a segment drawn anyway (a line of one point draws nothing).
+            if (m_high > m_low) DrawVSpan(*m_buf, m_col, m_low, m_high, m_pixel);
+            DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
+        }
+        if (m_marker.count > 0 && (!m_started || x != m_col)) {
+            if (m_started) flushMarkers(m_col, m_markerBase, m_markerMask);
+            m_markerBase = y - 30;
+            m_markerMask = 0;
+        }
+        m_started = true;
+        m_col = x;
+        m_low = m_high = m_last = y;
+    }
+    if (m_marker.count > 0) addMarker(y);
+}
+
+void CurveRaster::addMarker(int32_t y) {
+    // Rows 2..61 of the mask are the markers' rows within 30 of the column's first; others are kept aside.
+    const int32_t d = y - m_markerBase;
+    if (static_cast<uint32_t>(d - 2) < 60u)
+        m_markerMask |= uint64_t{1} << d;
+    else
+        m_markerYs.push_back(y);
+}
+
+void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end, const CurveGeometry& g) {
+    // Times never go back, so the samples of one pixel column follow each other. A column's samples are
+    // found by time; when all of them have a value and no gap lies between them they are taken as one
+    // run: the first steps as usual, then only the run's lowest, highest and last pixel and its markers
+    // count. Otherwise they step one by one. Either way the same pixels are set.
+    const double gapLimit = g.gapThreshold;
+    while (i < end) {
+        int32_t x = 0, y = 0;
+        if (!samplePixel(s[i], g, x, y)) {
+            ++i;
+            continue;
+        }
+        // Samples from this time on lie right of column x (up to rounding, settled below).
+        const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) / g.scale : HUGE_VAL;
+        int32_t j = i + 1;
+        double low = s[i].Value, high = low, prev = s[i].Time;
+        bool clean = true;
+        for (; j < end && s[j].Time < edge; ++j) {
+            const double v = s[j].Value;
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+            clean &= (v - v == 0.0) & (s[j].Time - prev <= gapLimit);
+            prev = s[j].Time;
+        }
+        const int32_t scanned = j;
+        while (j > i + 1 && columnOf(s[j - 1].Time, g) != x) --j;
+        while (j < end && columnOf(s[j].Time, g) == x) ++j;
+        if (j != scanned) {
+            low = high = s[i].Value;
+            clean = true;
+            for (int32_t k = i + 1; k < j; ++k) {
+                low = std::min(low, s[k].Value);
+                high = std::max(high, s[k].Value);
+                clean &= s[k].Value - s[k].Value == 0.0 && s[k].Time - s[k - 1].Time <= gapLimit;
+            }
+        }
+        if (!clean) {
+            for (; i < j; ++i)
+                if (samplePixel(s[i], g, x, y)) step(x, y, s[i].Time);
+            continue;
+        }
+        step(x, y, s[i].Time);
+        if (j > i + 1) {
+            const int32_t a = g.y.OfFinite(low), b = g.y.OfFinite(high);
+            m_low = std::min({m_low, a, b});
+            m_high = std::max({m_high, a, b});
+            m_last = g.y.OfFinite(s[j - 1].Value);
+            m_prevTime = s[j - 1].Time;
+            if (m_marker.count > 0) {
+                uint64_t mask = 0;
+                const int32_t base = m_markerBase;
+                for (int32_t k = i + 1; k < j; ++k) {
+                    const int32_t d = g.y.OfFinite(s[k].Value) - base;
+                    if (static_cast<uint32_t>(d - 2) < 60u)
+                        mask |= uint64_t{1} << d;
+                    else
+                        m_markerYs.push_back(d + base);
+                }
+                m_markerMask |= mask;
+            }
+        }
+        i = j;
+    }
 }
 
 void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
@@ -182,7 +283,7 @@ void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry&
     if (!(g.scale > 0.0)) return;
     // Samples more than 8 pixels left or right of the columns cannot set any of their pixels, except
     // through the segment that joins the last drawn sample before them to the first after them.
-    const double from = g.windowStart + (buf.Left() - 8 - g.left) / g.scale;
+    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 8 - g.left) / g.scale);
     const double to = g.windowStart + (buf.Right() + 8 - g.left) / g.scale;
     const int32_t count = ring.Count();
     int32_t lo = 0, hi = count;
@@ -218,7 +319,41 @@ void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry&
     }
 }
 
+namespace {
+
+// The mask's rows spread over a marker column's rows (shifts of at most 2 keep rows 2..61 inside).
+uint64_t spreadMask(uint64_t mask, const MarkerShape::Column& mc) {
+    uint64_t spread = 0;
+    for (int32_t k = mc.top; k <= mc.bottom; ++k) spread |= k < 0 ? mask >> -k : mask << k;
+    return spread;
+}
+
+// Column x from rows base + each run of set bits.
+void drawRows(PixelBuffer& buf, int32_t x, int32_t base, unsigned __int128 rows, uint32_t pixel) {
+    using U128 = unsigned __int128;
+    while (rows != 0) {
+        const auto low = static_cast<uint64_t>(rows);
+        const int start =
+            low != 0 ? std::countr_zero(low) : 64 + std::countr_zero(static_cast<uint64_t>(rows >> 64));
+        const U128 shifted = rows >> start;
+        int length = std::countr_one(static_cast<uint64_t>(shifted));
+        if (length == 64) length += std::countr_one(static_cast<uint64_t>(shifted >> 64));
+        DrawVSpan(buf, x, base + start, base + start + length - 1, pixel);
+        const U128 run = length >= 128 ? ~U128{0} : (U128{1} << length) - 1;
+        rows &= ~(run << start);
+    }
+}
+
+}  // namespace
+
 void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
+    // Columns of a walk in time order whose markers fit the mask are merged with their neighbours, so
+    // that every marker pixel of a column is set once (see emitMarkers).
+    if (m_ordered && m_markerYs.empty() && m_pendingCount < kPending && x - 2 > m_emitted) {
+        m_pending[m_pendingCount++] = {x, base, mask};
+        emitMarkers(x - 2);
+        return;
+    }
     // Per marker column, the union of the markers' spans, each pixel once: the mask spread over each
     // span's rows (shifts of at most 2 keep rows 2..61 inside the mask).
     if (m_markerYs.empty()) {
@@ -323,6 +458,53 @@ void Workers::Run(int count, const std::function<void(int)>& task) {
     std::unique_lock<std::mutex> lock(s.lock);
     s.done.wait(lock, [&] { return s.finished == static_cast<int>(m_pool.size()); });
     s.task = nullptr;
+}
+
+void CurveRaster::emitMarkers(int32_t through) {
+    // Target column X takes the markers of source columns X - 1 ... X + 2 (each marker column dx of a
+    // source x lands on x + dx); once source x is final, every target up to x - 2 is.
+    while (m_pendingCount > 0) {
+        int32_t target = INT32_MAX;
+        for (int32_t p = 0; p < m_pendingCount; ++p)
+            target = std::min(target, std::max(m_pending[p].x - 2, m_emitted + 1));
+        if (target > through) break;
+        int32_t base = INT32_MAX;
+        for (int32_t p = 0; p < m_pendingCount; ++p)
+            if (m_pending[p].x - 2 <= target && target <= m_pending[p].x + 1)
+                base = std::min(base, m_pending[p].base);
+        unsigned __int128 rows = 0;
+        bool fits = true;
+        for (int32_t p = 0; p < m_pendingCount; ++p) {
+            const Pending& src = m_pending[p];
+            const int32_t dx = target - src.x;
+            if (dx < -2 || dx > 1) continue;
+            const MarkerShape::Column& mc = m_marker.columns[dx + 2];
+            const uint64_t spread = spreadMask(src.mask, mc);
+            const int64_t offset = static_cast<int64_t>(src.base) - base;
+            if (offset > 64) {
+                fits = false;
+                break;
+            }
+            rows |= static_cast<unsigned __int128>(spread) << offset;
+        }
+        if (fits) {
+            drawRows(*m_buf, target, base, rows, m_pixel);
+        } else {
+            for (int32_t p = 0; p < m_pendingCount; ++p) {
+                const Pending& src = m_pending[p];
+                const int32_t dx = target - src.x;
+                if (dx >= -2 && dx <= 1)
+                    drawRows(*m_buf, target, src.base, spreadMask(src.mask, m_marker.columns[dx + 2]),
+                             m_pixel);
+            }
+        }
+        m_emitted = target;
+        // Sources whose last target is done leave.
+        int32_t kept = 0;
+        for (int32_t p = 0; p < m_pendingCount; ++p)
+            if (m_pending[p].x + 1 > target) m_pending[kept++] = m_pending[p];
+        m_pendingCount = kept;
+    }
 }
 
 void DrawCurveEverySegment(PixelBuffer& buf, const CGraphSampleRing& ring, const CurveGeometry& g,

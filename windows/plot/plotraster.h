@@ -13,6 +13,7 @@
 #include "windows/plot/graphaxis.h"
 
 class CGraphSampleRing;
+struct tGR_CURVE_SAMPLE;
 
 namespace plot {
 
@@ -73,18 +74,42 @@ public:
               int32_t pointType);
 
 private:
+    // One drawn sample of the walk: joins it to the previous one or widens its column, and notes its marker.
+    void step(int32_t x, int32_t y, double time);
+    void addMarker(int32_t y);
+    // The samples s[i] ... s[end - 1] of a ring whose times never go back, a pixel column at a time.
+    void drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end, const CurveGeometry& g);
     // The logical sample range [first, end) that can set pixels in the buffer's columns.
     static void walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
                             int32_t& first, int32_t& end);
     // Draws the markers of pixel column x, each pixel once: rows base + bit of the mask, and the rows kept
     // aside in m_markerYs.
     void flushMarkers(int32_t x, int32_t base, uint64_t mask);
+    // Draws the merged markers of every target column up to `through`.
+    void emitMarkers(int32_t through);
 
     PixelBuffer* m_buf = nullptr;
     uint32_t m_pixel = 0;
     MarkerShape m_marker;
+    double m_gapLimit = 0.0;
+    // The walk: the last drawn sample's time, the open column (lowest, highest and last pixel) and its
+    // markers (rows base + bit of the mask, and those kept aside).
+    bool m_started = false;
+    double m_prevTime = 0.0;
+    int32_t m_col = 0, m_low = 0, m_high = 0, m_last = 0;
+    int32_t m_markerBase = 0;
     uint64_t m_markerMask = 0;
     std::vector<int32_t> m_markerYs;
+    // Walking in time order: source columns whose markers still reach a target column not drawn yet.
+    struct Pending {
+        int32_t x, base;
+        uint64_t mask;
+    };
+    static constexpr int32_t kPending = 8;
+    bool m_ordered = false;
+    Pending m_pending[kPending];
+    int32_t m_pendingCount = 0;
+    int32_t m_emitted = 0;
 };
 
 // Runs tasks on a fixed set of worker threads and the calling thread; the threads are joined when the
