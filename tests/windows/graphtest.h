@@ -15,12 +15,19 @@ inline tCFG_SET_GRAPH_SIG GraphSig(const std::string& name, uint32_t color = 0x0
                                    double max = 100, const char* unit = "V") {
     tCFG_SET_GRAPH_SIG s;
     s.CanSig = hubtest::Sig(name, 0, 8);
-    s.CanSig.Unit = unit;
+    s.CanSig.Unit = std::string(unit);
     s.Color = color;
     s.ShowMin = min;
     s.ShowMax = max;
     s.PointType = 0;
     return s;
+}
+
+// "<prefix><n>", built without operator+ (GCC 12 warns falsely on it at -O3).
+inline std::string Numbered(const char* prefix, int n) {
+    std::string name(prefix);
+    name.append(std::to_string(n));
+    return name;
 }
 
 inline void Graph(tCFG_SET_GRAPH& graph, uint32_t key, std::vector<tCFG_SET_GRAPH_SIG> sigs) {

@@ -118,7 +118,7 @@ TEST_F(GraphWnd, AddingSignalsFromThePicker) {
     CColorTable colors;
     tCFG_SET_GRAPH many;
     std::vector<tCAN_DB_SEL_CAN_SIG> sixtyOne;
-    for (int i = 0; i < 61; ++i) sixtyOne.push_back(Pick(0x1, hubtest::Sig("s" + std::to_string(i), 0, 8)));
+    for (int i = 0; i < 61; ++i) sixtyOne.push_back(Pick(0x1, hubtest::Sig(graphtest::Numbered("s", i), 0, 8)));
     EXPECT_EQ(AddPickedGraphSignals(many, sixtyOne, colors), 61);
     EXPECT_EQ(many.MsgMap.at(1).SigArray[60].Color, many.MsgMap.at(1).SigArray[0].Color);
 }
@@ -164,7 +164,7 @@ TEST_F(GraphWnd, RemovingTheSelectedSignalFreesItsCurve) {
 
 TEST_F(GraphWnd, A257thSignalIsListedWithoutACurve) {
     std::vector<tCFG_SET_GRAPH_SIG> sigs;
-    for (int i = 0; i < 257; ++i) sigs.push_back(GraphSig("s" + std::to_string(i)));
+    for (int i = 0; i < 257; ++i) sigs.push_back(GraphSig(graphtest::Numbered("s", i)));
     Graph(ws->Cfg().Graph, 0x100, std::move(sigs));
     wnd->ApplyGraphSigCfg();
     EXPECT_EQ(List().model()->rowCount(), 257);
