@@ -329,6 +329,17 @@ TEST(PlotRaster, LinesColoursAndMarkers) {
     EXPECT_EQ(buf.At(1, 8), 3u);
     EXPECT_EQ(buf.At(2, 8), 3u);
     EXPECT_EQ(buf.At(3, 7), 3u);
+    // Steep between neighbouring columns: steps with 2 i < 7 in the first column, the rest in the second;
+    // dotted, every other of the same steps.
+    std::vector<uint32_t> steep(10 * 10, 0), dots(10 * 10, 0);
+    plot::PixelBuffer s{steep.data(), 10, 10, 10}, d{dots.data(), 10, 10, 10};
+    plot::DrawLine(s, 5, 0, 6, 7, 4);
+    plot::DrawLine(d, 5, 0, 6, 7, 4, true);
+    for (int y = 0; y <= 7; ++y) {
+        EXPECT_EQ(s.At(5, y), y <= 3 ? 4u : 0u) << y;
+        EXPECT_EQ(s.At(6, y), y >= 4 ? 4u : 0u) << y;
+        EXPECT_EQ(d.At(y <= 3 ? 5 : 6, y), y % 2 == 0 ? 4u : 0u) << y;
+    }
     // A square dot covers the 4 x 4 box from (x - 2, y - 2); a round dot leaves its corners out.
     EXPECT_EQ(plot::MarkerOf(2).count, 4);
     EXPECT_EQ(plot::MarkerOf(1).columns[0].top, -1);

@@ -93,6 +93,15 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
     const int64_t dy = static_cast<int64_t>(y1) - y0;
     const int64_t adx = std::llabs(dx);
     const int64_t ady = std::llabs(dy);
+    if (adx == 1 && ady > 1 && !dotted) {
+        // Between neighbouring columns (the usual case): step i (from y0) lies in column x0 while
+        // 2 i < |dy|, in column x1 from then on.
+        const int32_t sy = dy > 0 ? 1 : -1;
+        const auto half = static_cast<int32_t>((ady - 1) / 2);  // the last step in column x0
+        DrawVSpan(buf, x0, y0, y0 + sy * half, pixel);
+        DrawVSpan(buf, x1, y0 + sy * (half + 1), y1, pixel);
+        return;
+    }
     int64_t lo = 0, hi = 0;
     if (adx >= ady) {
         const int32_t sx = dx >= 0 ? 1 : -1;
