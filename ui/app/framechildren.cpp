@@ -77,7 +77,13 @@ public:
     explicit FrameGraphWnd(CCanWorkspace& ws)
         : m_wnd(new CGraphWnd(GraphWndDeps{ws.Hub(), ws.Cfg().Graph, ws.Colors(),
                                            [&ws] { return ws.IsOnline(); },
-                                           [&ws] { return ws.IsReplaying(); }})) {}
+                                           [&ws] { return ws.IsReplaying(); }})) {
+        // The replay watch stops plotting once the page's end time is drawn.
+        m_wnd->SetPageEndSource([&ws] {
+            const ICanReplayState* replay = ws.Replay();
+            return replay != nullptr ? replay->PageEndTime() : 0.0;
+        });
+    }
     // The widget belongs to the frame's child window once placed there; one never placed goes with this.
     ~FrameGraphWnd() override {
         if (m_wnd && m_wnd->parent() == nullptr) delete m_wnd.data();
