@@ -8,6 +8,7 @@
 // receive-thread record may be read from any thread.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +19,8 @@
 #include "app/infomsgring.h"
 #include "config/appcfg.h"
 #include "config/colortable.h"
+
+class CExtServices;  // the extension-service objects (services layer)
 
 class CCanWorkspace {
 public:
@@ -63,6 +66,13 @@ public:
     CColorTable& Colors() { return m_Colors; }
     CInfoMsgRing& InfoRing() { return m_InfoRing; }
 
+    // The extension-service objects, built by the layer that defines them and handed over once (the
+    // deleter stops and joins their threads). The workspace destroys them first, before the sender, the
+    // receive thread and the configuration that they use.
+    using ServicesPtr = std::unique_ptr<CExtServices, void (*)(CExtServices*)>;
+    void InstallServices(ServicesPtr services) { m_Services = std::move(services); }
+    CExtServices* Services() const { return m_Services.get(); }
+
     // Path of the configuration file in use (empty: none).
     const std::string& CfgPath() const { return m_CfgPath; }
     void SetCfgPath(std::string path) { m_CfgPath = std::move(path); }
@@ -80,4 +90,6 @@ private:
     CCanMsgSender m_Sender{m_RxThread};
     CColorTable m_Colors;
     std::string m_CfgPath;
+    // Last, so destroyed first.
+    ServicesPtr m_Services{nullptr, nullptr};
 };
