@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -17,14 +18,14 @@
 #include <algorithm>
 
 #include "app/canworkspace.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/qt/prompt.h"
+#include "platform/util/utils.h"
 #include "ui/app/candevcfgdlg.h"
 #include "ui/app/filechoose.h"
 #include "ui/app/frameicons.h"
 #include "ui/app/framelayout.h"
 #include "ui/app/infownd.h"
-#include "platform/util/utils.h"
-#include "platform/qt/namedmutex.h"
-#include "platform/qt/prompt.h"
 
 namespace {
 
@@ -176,6 +177,10 @@ bool CMainFrame::Handled(uint32_t id) const {
         case ID_START_LOG:
         case ID_STOP_LOG:
             return m_ws.Hub().LogSink() != nullptr;
+        case ID_EXT_QUEUE_TX:
+        case ID_EXT_VEH_SIM:
+        case ID_EXT_J1939_DMX:
+            return static_cast<bool>(m_serviceFactory);
         case ID_WND_INFO:
         case ID_CFG_NEW:
         case ID_CFG_LOAD:
@@ -225,6 +230,11 @@ void CMainFrame::SetGraphWndFactory(GraphWndFactory factory) {
 
 void CMainFrame::SetSendWndFactory(SendWndFactory factory) {
     m_sendFactory = std::move(factory);
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetServiceDlgFactory(ServiceDlgFactory factory) {
+    m_serviceFactory = std::move(factory);
     UpdateCommandStates();
 }
 
@@ -510,6 +520,11 @@ void CMainFrame::onCommand(uint32_t id) {
         case ID_CFG_DEVICE:
             onDevice();
             break;
+        case ID_EXT_QUEUE_TX:
+        case ID_EXT_VEH_SIM:
+        case ID_EXT_J1939_DMX:
+            openService(id);
+            break;
         case ID_VIEW_TOOLBAR:
             m_toolBar->setVisible(m_actions[ID_VIEW_TOOLBAR]->isChecked());
             break;
@@ -641,10 +656,35 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
+void CMainFrame::openService(uint32_t id) {
+    if (m_serviceDlg || !m_serviceFactory || m_ws.RxThread().ActiveService() != nullptr) return;
+    const FrameServiceDlg made = m_serviceFactory(id, m_ws);
+    if (made.dialog == nullptr) return;
+    m_ws.RxThread().SetActiveService(made.service);
+    m_serviceDlg = made.dialog;
+    QDialog* dialog = made.dialog;
+    connect(dialog, &QDialog::finished, this, [this, dialog] { serviceFinished(dialog); });
+    dialog->show();
+    UpdateCommandStates();
+}
+
+void CMainFrame::serviceFinished(QDialog* dialog) {
+    // The dialog stopped its service's threads as it ended; no frame reaches the service from here on.
+    m_ws.RxThread().SetActiveService(nullptr);
+    if (m_serviceDlg == dialog) m_serviceDlg = nullptr;
+    dialog->deleteLater();
+    UpdateCommandStates();
+}
+
 void CMainFrame::shutDown() {
     if (m_shutDown) return;
     m_shutDown = true;
     m_timer->stop();
+    // An open service window ends first: it stops and joins its service's threads.
+    if (QDialog* dialog = m_serviceDlg.data()) {
+        dialog->reject();
+        delete dialog;
+    }
     // Nothing may keep running into the workspace once the frame is gone.
     m_ws.RxThread().SetActiveService(nullptr);
     if (m_ws.IsOnline()) StopListening();

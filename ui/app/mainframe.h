@@ -7,6 +7,7 @@
 //
 // GUI thread only. The workspace outlives the frame; closing the frame goes offline and leaves no
 // thread of the frame's running.
+#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -52,6 +53,8 @@ public:
     void SetTraceWndFactory(TraceWndFactory factory);
     void SetGraphWndFactory(GraphWndFactory factory);
     void SetSendWndFactory(SendWndFactory factory);
+    // The extension services' windows; their three commands are enabled once it is set.
+    void SetServiceDlgFactory(ServiceDlgFactory factory);
 
     // One tick (CMainFrameTick), then the command states.
     void OnTimer();
@@ -82,6 +85,8 @@ public:
     CFrameTraceWnd* TraceWnd() const { return m_trace.get(); }
     CFrameGraphWnd* GraphWnd() const { return m_graph.get(); }
     CFrameSendWnd* SendWnd() const { return m_send.get(); }
+    // The open service window, or null.
+    QDialog* ServiceDlg() const { return m_serviceDlg.data(); }
     QToolBar* ToolBar() const { return m_toolBar; }
     QString BusStateText() const;
     QString BusLoadText() const;
@@ -126,6 +131,10 @@ private:
     bool saveCfgTo(const std::string& path, const QString& caption);
     // Takes the program offline and stops what runs on other threads; for closing.
     void shutDown();
+    // Runs a service's window (algorithm of the service commands): the service is active from before the
+    // dialog is shown until after it has finished.
+    void openService(uint32_t id);
+    void serviceFinished(QDialog* dialog);
 
     // Child windows.
     QMdiSubWindow* subWindow(Child child) const;
@@ -148,6 +157,8 @@ private:
     TraceWndFactory m_traceFactory;
     GraphWndFactory m_graphFactory;
     SendWndFactory m_sendFactory;
+    ServiceDlgFactory m_serviceFactory;
+    QPointer<QDialog> m_serviceDlg;
     std::unique_ptr<CFrameTraceWnd> m_trace;
     std::unique_ptr<CFrameGraphWnd> m_graph;
     std::unique_ptr<CFrameSendWnd> m_send;
