@@ -18,9 +18,9 @@
 #include <algorithm>
 
 #include "app/canworkspace.h"
+#include "platform/util/utils.h"
 #include "platform/qt/namedmutex.h"
 #include "platform/qt/prompt.h"
-#include "platform/util/utils.h"
 #include "ui/app/candevcfgdlg.h"
 #include "ui/app/filechoose.h"
 #include "ui/app/frameicons.h"

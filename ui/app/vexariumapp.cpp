@@ -1,16 +1,16 @@
 #include "ui/app/vexariumapp.h"
 
 #include "app/canworkspace.h"
+#include "ui/app/aboutdlg.h"
+#include "ui/app/framechildren.h"
+#include "ui/app/updatedlg.h"
 #include "app/updatecheck.h"
+#include "platform/util/utils.h"
 #include "platform/clock.h"
 #include "platform/qt/namedmutex.h"
 #include "platform/qt/prompt.h"
 #include "platform/qt/settingsstore.h"
-#include "platform/util/utils.h"
 #include "services/extservices.h"
-#include "ui/app/aboutdlg.h"
-#include "ui/app/framechildren.h"
-#include "ui/app/updatedlg.h"
 
 std::string UpdateServerSetting() {
     std::string server{kUpdateServerDefault};
