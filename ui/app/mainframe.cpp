@@ -18,14 +18,14 @@
 #include <algorithm>
 
 #include "app/canworkspace.h"
-#include "platform/util/utils.h"
-#include "platform/qt/namedmutex.h"
-#include "platform/qt/prompt.h"
 #include "ui/app/candevcfgdlg.h"
 #include "ui/app/filechoose.h"
 #include "ui/app/frameicons.h"
 #include "ui/app/framelayout.h"
 #include "ui/app/infownd.h"
+#include "platform/util/utils.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/qt/prompt.h"
 
 namespace {
 
