@@ -221,7 +221,7 @@ int CExtSerCanMsgQueueTxMsgListView::SelectedRow() const {
     return rows.isEmpty() ? -1 : rows.front().row();
 }
 
-void CExtSerCanMsgQueueTxMsgListView::selectRow(int row) {
+void CExtSerCanMsgQueueTxMsgListView::selectRowAt(int row) {
     if (row < 0 || row >= m_model->rowCount()) {
         selectionModel()->clearSelection();
         return;
@@ -254,7 +254,7 @@ void CExtSerCanMsgQueueTxMsgListView::MoveSelected(int step) {
     const int to = row + step;
     if (to < 0 || to >= m_model->rowCount()) return;
     m_model->SwapRows(row, to);
-    selectRow(to);
+    selectRowAt(to);
     StoreOrder();
 }
 
@@ -317,14 +317,14 @@ void CExtSerCanMsgQueueTxMsgListView::BeginSending() {
 }
 
 void CExtSerCanMsgQueueTxMsgListView::ShowSendingRow(int row) {
-    if (m_sending) selectRow(row);
+    if (m_sending) selectRowAt(row);
 }
 
 void CExtSerCanMsgQueueTxMsgListView::EndSending() {
     if (!m_sending) return;
     m_sending = false;
     m_focusColumn = m_savedFocusColumn;
-    selectRow(m_savedSelection);
+    selectRowAt(m_savedSelection);
     viewport()->update();
 }
 

@@ -102,7 +102,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void selectRow(int row);
+    void selectRowAt(int row);
 
     tCFG_SET_EXT_QUEUE_TX_SERVICE& m_section;
     CQueueTxMsgModel* m_model;
