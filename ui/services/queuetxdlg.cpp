@@ -238,7 +238,7 @@ CExtSerCanMsgQueueTxDlg::CExtSerCanMsgQueueTxDlg(CCanWorkspace& ws, CExtSerCanMs
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     setSizeGripEnabled(true);
     m_pFrameWnd = new CExtSerCanMsgQueueTxFrameWnd(ws, service, this);
-    resize(1000, 600);
+    resize(1080, 600);
 }
 
 void CExtSerCanMsgQueueTxDlg::placeFrame() {
