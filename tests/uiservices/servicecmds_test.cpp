@@ -10,6 +10,7 @@
 #include "ui/app/framechildren.h"
 #include "ui/app/framecommands.h"
 #include "ui/app/mainframe.h"
+#include "ui/app/vexariumapp.h"
 #include "ui/services/j1939dmxdlg.h"
 #include "ui/services/queuetxdlg.h"
 #include "ui/services/queuetxmsgview.h"
@@ -107,4 +108,22 @@ TEST_F(ServiceCmdTest, ClosingTheProgramEndsTheServices) {
     ws.reset();
     EXPECT_EQ(emutest::ThreadCount(), baseline);
     Make();  // for the fixture's tear-down
+}
+
+// The application object gives its workspace the services and its frame their windows; the program-wide
+// DMx table holds DM1 and DM2 while the program runs and is empty once it has ended.
+TEST_F(ServiceCmdTest, TheApplicationInstallsTheServicesAndEmptiesTheTableAtExit) {
+    CVexariumApp::Options options{dir.path().string(), dir.path().string(), "", false, {&probe, 0}};
+    {
+        CVexariumApp app(options);
+        ASSERT_NE(CExtServices::Of(*app.Workspace()), nullptr);
+        ASSERT_TRUE(app.InitInstance());
+        const J1939DmxTable table = CopyJ1939DmxTable();
+        ASSERT_EQ(table.size(), 2u);
+        EXPECT_EQ(table.at(kJ1939PgnDm1).name, "DM1");
+        EXPECT_EQ(table.at(kJ1939PgnDm2).name, "DM2");
+        app.MainFrame()->RunCommand(ID_EXT_J1939_DMX);
+        EXPECT_NE(app.MainFrame()->ServiceDlg(), nullptr);
+    }
+    EXPECT_TRUE(CopyJ1939DmxTable().empty());
 }
