@@ -103,11 +103,10 @@ TEST(QueueTxItems, SnapshotOfTheList) {
     EXPECT_EQ(items.size(), 3u);  // untouched
 }
 
-// Three frames with delays 0/300, 100/0 and 0/0, sent once. The delays follow the algorithm: the gap before
-// a frame is the previous frame's after-delay plus its own before-delay (400 ms, then 0) - not what the
-// worked example of the description says (the after-delay alone). Tolerance: a frame never leaves before the
-// worker wrote it, and the worker writes frame k no earlier than the sum of the delays before it after the
-// start; those lower bounds hold on any machine. Nothing bounds them from above.
+// Three frames with delays 0/300, 100/0 and 0/0, sent once. The gap before a frame is the previous frame's
+// after-delay plus its own before-delay: 400 ms, then 0 (not the after-delay alone). Tolerance: a frame never
+// leaves before the worker wrote it, and the worker writes frame k no earlier than the sum of the delays
+// before it after the start; those lower bounds hold on any machine. Nothing bounds them from above.
 TEST_F(QueueTxTest, GapsFromTheDelaysSentOnce) {
     Online();
     CExtSerCanMsgQueueTx svc(ws->Sender());
