@@ -4,9 +4,13 @@
 #include <QTimer>
 
 #include "app/canworkspace.h"
+#include "services/extservices.h"
 #include "ui/app/canmsgfiltersetdlg.h"
 #include "ui/app/mainframe.h"
 #include "windows/graphwnd.h"
+#include "ui/services/j1939dmxdlg.h"
+#include "ui/services/queuetxdlg.h"
+#include "ui/services/vehsimdlg.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendsigview.h"
 #include "windows/sendwnd.h"
@@ -137,4 +141,18 @@ void InstallFrameChildren(CMainFrame& frame) {
     drain->setInterval(CGraphWnd::kDrainTimerMs);
     QObject::connect(drain, &QTimer::timeout, &frame, [&frame] { DrainIdleGraphSamples(frame); });
     drain->start();
+    frame.SetServiceDlgFactory([](uint32_t id, CCanWorkspace& ws) -> FrameServiceDlg {
+        CExtServices* services = CExtServices::Of(ws);
+        if (services == nullptr) return {};
+        switch (id) {
+            case ID_EXT_QUEUE_TX:
+                return {&services->QueueTx(), new CExtSerCanMsgQueueTxDlg(ws, services->QueueTx())};
+            case ID_EXT_VEH_SIM:
+                return {&services->VehSim(), new CExtSerVehEnvSimulatorDlg(ws, services->VehSim())};
+            case ID_EXT_J1939_DMX:
+                return {&services->J1939(), new CExtSerCanJ1939DmxNodeDlg(ws, services->J1939())};
+            default:
+                return {};
+        }
+    });
 }
