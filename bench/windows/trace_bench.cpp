@@ -226,6 +226,14 @@ void BM_TraceTick(benchmark::State& state, Body body) {
                 ticks.push_back(ms);
                 allocations.push_back(static_cast<double>(rig.allocations));
             }
+            // VEX_TRACE_SHOTS names a folder for a picture of the window after the first repetition.
+            const char* shots = std::getenv("VEX_TRACE_SHOTS");
+            if (shots != nullptr && *shots != '\0' && repetitionP95.empty()) {
+                const char* file = body == Body::List   ? "/bench-list.png"
+                                   : body == Body::Tree ? "/bench-tree.png"
+                                                        : "/bench-tree-open.png";
+                rig.wnd->grab().save(QString::fromLocal8Bit(shots) + QLatin1String(file));
+            }
         }
         state.SetIterationTime(std::accumulate(ticks.begin(), ticks.end(), 0.0) / 1e3);
         repetitionP95.push_back(Percentile(ticks, 0.95));
