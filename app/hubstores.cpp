@@ -64,6 +64,13 @@ bool CCanSigSampleFifo::Pop(tCAN_SIG_SAMPLE_DATA& sample) {
     return m_ring.Pop(sample);
 }
 
+uint32_t CCanSigSampleFifo::PopMany(tCAN_SIG_SAMPLE_DATA* out, uint32_t max) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const uint32_t n = std::min(max, m_ring.Count());
+    for (uint32_t i = 0; i < n; ++i) m_ring.Pop(out[i]);
+    return n;
+}
+
 uint32_t CCanSigSampleFifo::Count() const {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_ring.Count();

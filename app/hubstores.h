@@ -107,6 +107,8 @@ public:
     void Push(const tCAN_SIG_SAMPLE_DATA& sample);
     // Takes the oldest sample out; false, and `sample` untouched, when empty.
     bool Pop(tCAN_SIG_SAMPLE_DATA& sample);
+    // Takes up to `max` of the oldest samples out at once, in order, under one lock; returns how many.
+    uint32_t PopMany(tCAN_SIG_SAMPLE_DATA* out, uint32_t max);
     uint32_t Count() const;
     void Clear();
 

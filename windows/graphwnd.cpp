@@ -188,9 +188,12 @@ void CGraphWnd::UpdateCurveSettings(uint32_t msgKey, const tCFG_SET_GRAPH_SIG& s
 void CGraphWnd::OnTimer() {
     CCanSigSampleFifo& fifo = m_deps.hub.SampleFifo();
     const double now = m_list->SecondsSinceStart();
-    while (fifo.Pop(m_sample)) {
-        m_list->UpdateSignalValue(m_sample, now);
-        m_curve->AddSample(m_sample);
+    // In blocks under one lock each; the scratch samples keep their strings' capacity.
+    for (uint32_t n; (n = fifo.PopMany(m_samples.data(), static_cast<uint32_t>(m_samples.size()))) != 0;) {
+        for (uint32_t i = 0; i < n; ++i) {
+            m_list->UpdateSignalValue(m_samples[i], now);
+            m_curve->AddSample(m_samples[i]);
+        }
     }
     if (!m_replayWatch || !m_pageEnd) return;
     const CGraphPlot& engine = m_curve->Engine();

@@ -9,6 +9,7 @@
 // settings with the graph configuration, the colour table, and the online and replay flags.
 #include <QList>
 #include <QWidget>
+#include <array>
 
 #include <cstdint>
 #include <functional>
@@ -127,7 +128,7 @@ private:
     bool m_replayWatch = false;
     PageEndSource m_pageEnd;
     SignalPicker m_picker;
-    tCAN_SIG_SAMPLE_DATA m_sample;  // drain scratch: keeps its strings' capacity
+    std::array<tCAN_SIG_SAMPLE_DATA, 256> m_samples;  // drain scratch: keeps its strings' capacity
     QList<int> m_pendingColumns;
     bool m_sized = false;
 };

@@ -160,9 +160,6 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
     m_markerYs.clear();
     m_gapLimit = g.gapThreshold;
     m_started = false;
-    m_ordered = ring.TimesInOrder() && m_marker.count == 4;
-    m_pendingCount = 0;
-    m_emitted = INT32_MIN;
     const CGraphSampleRing::Runs runs = ring.Contiguous();
     const tGR_CURVE_SAMPLE* parts[2] = {runs.a, runs.b};
     if (!ring.TimesInOrder()) {
@@ -184,7 +181,6 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
     if (!m_started) return;
     if (m_high > m_low) DrawVSpan(buf, m_col, m_low, m_high, pixel);
     if (m_marker.count > 0) flushMarkers(m_col, m_markerBase, m_markerMask);
-    if (m_ordered) emitMarkers(INT32_MAX - 2);
 }
 
 void CurveRaster::step(int32_t x, int32_t y, double time) {
@@ -328,43 +324,11 @@ void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry&
     }
 }
 
-namespace {
-
-// The mask's rows spread over a marker column's rows (shifts of at most 2 keep rows 2..61 inside).
-uint64_t spreadMask(uint64_t mask, const MarkerShape::Column& mc) {
-    uint64_t spread = 0;
-    for (int32_t k = mc.top; k <= mc.bottom; ++k) spread |= k < 0 ? mask >> -k : mask << k;
-    return spread;
-}
-
-// Column x from rows base + each run of set bits.
-void drawRows(PixelBuffer& buf, int32_t x, int32_t base, unsigned __int128 rows, uint32_t pixel) {
-    using U128 = unsigned __int128;
-    while (rows != 0) {
-        const auto low = static_cast<uint64_t>(rows);
-        const int start =
-            low != 0 ? std::countr_zero(low) : 64 + std::countr_zero(static_cast<uint64_t>(rows >> 64));
-        const U128 shifted = rows >> start;
-        int length = std::countr_one(static_cast<uint64_t>(shifted));
-        if (length == 64) length += std::countr_one(static_cast<uint64_t>(shifted >> 64));
-        DrawVSpan(buf, x, base + start, base + start + length - 1, pixel);
-        const U128 run = length >= 128 ? ~U128{0} : (U128{1} << length) - 1;
-        rows &= ~(run << start);
-    }
-}
-
-}  // namespace
-
 void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
-    // Columns of a walk in time order whose markers fit the mask are merged with their neighbours, so
-    // that every marker pixel of a column is set once (see emitMarkers).
-    if (m_ordered && m_markerYs.empty() && m_pendingCount < kPending && x - 2 > m_emitted) {
-        m_pending[m_pendingCount++] = {x, base, mask};
-        emitMarkers(x - 2);
-        return;
-    }
-    // Per marker column, the union of the markers' spans, each pixel once: the mask spread over each
-    // span's rows (shifts of at most 2 keep rows 2..61 inside the mask).
+    // Per marker column, the union of the column's markers' spans: the mask spread over each span's rows
+    // (shifts of at most 2 keep rows 2..61 inside the mask). Neighbouring columns' markers may set some
+    // of the same pixels again: setting an opaque pixel twice leaves it as once, and costs less than
+    // merging the columns first.
     if (m_markerYs.empty()) {
         for (int32_t c = 0; c < m_marker.count; ++c) {
             const MarkerShape::Column& mc = m_marker.columns[c];
@@ -467,53 +431,6 @@ void Workers::Run(int count, const std::function<void(int)>& task) {
     std::unique_lock<std::mutex> lock(s.lock);
     s.done.wait(lock, [&] { return s.finished == static_cast<int>(m_pool.size()); });
     s.task = nullptr;
-}
-
-void CurveRaster::emitMarkers(int32_t through) {
-    // Target column X takes the markers of source columns X - 1 ... X + 2 (each marker column dx of a
-    // source x lands on x + dx); once source x is final, every target up to x - 2 is.
-    while (m_pendingCount > 0) {
-        int32_t target = INT32_MAX;
-        for (int32_t p = 0; p < m_pendingCount; ++p)
-            target = std::min(target, std::max(m_pending[p].x - 2, m_emitted + 1));
-        if (target > through) break;
-        int32_t base = INT32_MAX;
-        for (int32_t p = 0; p < m_pendingCount; ++p)
-            if (m_pending[p].x - 2 <= target && target <= m_pending[p].x + 1)
-                base = std::min(base, m_pending[p].base);
-        unsigned __int128 rows = 0;
-        bool fits = true;
-        for (int32_t p = 0; p < m_pendingCount; ++p) {
-            const Pending& src = m_pending[p];
-            const int32_t dx = target - src.x;
-            if (dx < -2 || dx > 1) continue;
-            const MarkerShape::Column& mc = m_marker.columns[dx + 2];
-            const uint64_t spread = spreadMask(src.mask, mc);
-            const int64_t offset = static_cast<int64_t>(src.base) - base;
-            if (offset > 64) {
-                fits = false;
-                break;
-            }
-            rows |= static_cast<unsigned __int128>(spread) << offset;
-        }
-        if (fits) {
-            drawRows(*m_buf, target, base, rows, m_pixel);
-        } else {
-            for (int32_t p = 0; p < m_pendingCount; ++p) {
-                const Pending& src = m_pending[p];
-                const int32_t dx = target - src.x;
-                if (dx >= -2 && dx <= 1)
-                    drawRows(*m_buf, target, src.base, spreadMask(src.mask, m_marker.columns[dx + 2]),
-                             m_pixel);
-            }
-        }
-        m_emitted = target;
-        // Sources whose last target is done leave.
-        int32_t kept = 0;
-        for (int32_t p = 0; p < m_pendingCount; ++p)
-            if (m_pending[p].x + 1 > target) m_pending[kept++] = m_pending[p];
-        m_pendingCount = kept;
-    }
 }
 
 void DrawCurveEverySegment(PixelBuffer& buf, const CGraphSampleRing& ring, const CurveGeometry& g,

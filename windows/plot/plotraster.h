@@ -85,8 +85,6 @@ private:
     // Draws the markers of pixel column x, each pixel once: rows base + bit of the mask, and the rows kept
     // aside in m_markerYs.
     void flushMarkers(int32_t x, int32_t base, uint64_t mask);
-    // Draws the merged markers of every target column up to `through`.
-    void emitMarkers(int32_t through);
 
     PixelBuffer* m_buf = nullptr;
     uint32_t m_pixel = 0;
@@ -100,16 +98,6 @@ private:
     int32_t m_markerBase = 0;
     uint64_t m_markerMask = 0;
     std::vector<int32_t> m_markerYs;
-    // Walking in time order: source columns whose markers still reach a target column not drawn yet.
-    struct Pending {
-        int32_t x, base;
-        uint64_t mask;
-    };
-    static constexpr int32_t kPending = 8;
-    bool m_ordered = false;
-    Pending m_pending[kPending];
-    int32_t m_pendingCount = 0;
-    int32_t m_emitted = 0;
 };
 
 // Runs tasks on a fixed set of worker threads and the calling thread; the threads are joined when the
