@@ -127,7 +127,9 @@ CExtSerCanMsgQueueTx::End CExtSerCanMsgQueueTx::pass(const std::vector<tQUEUE_TX
             case CCanMsgSender::Result::Offline:
                 return End::Offline;
             default:
-                return End::WriteFailed;
+                // Going offline while the frame was written closes the device under it: that is the
+                // end of listening, not a failing device.
+                return m_sender.IsOnline() ? End::WriteFailed : End::Offline;
         }
         if (!vex::svc::BusyWaitUntil(m_clock, mark + vex::svc::MsToTicks(m_clock, item.AfterDelayTime), keep))
             return End::Aborted;

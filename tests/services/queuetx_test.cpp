@@ -162,6 +162,12 @@ TEST_F(QueueTxTest, RepeatStopOfflineAndWriteFailure) {
         ASSERT_TRUE(ev.WaitEnded());
         EXPECT_EQ(ev.end.load(), End::WriteFailed);
         peer::Replug(vex::emu::Interface::TwoChannel);
+        // The device reconnects in the background: sends fail until it is back.
+        tCAN_RAW_MSG probe;
+        probe.Id = 0x7F0;
+        probe.Chan = 1;
+        ASSERT_TRUE(emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; },
+                                     10000));
     }
     {
         Events ev;
