@@ -335,6 +335,8 @@ bool CCellTextPainter::composite(QPainter& painter, Face& f, int count, const QR
     return true;
 }
 
+constexpr unsigned char kDot = '.';
+
 template <class Char>
 void CCellTextPainter::draw(QPainter& painter, const QRect& area, const QRect& clip, Qt::Alignment align,
                             const Char* text, size_t length, bool elide, const QColor& background) {
@@ -350,18 +352,18 @@ void CCellTextPainter::draw(QPainter& painter, const QRect& area, const QRect& c
     if (elide && width > room) {
         // The longest start that leaves room for the ellipsis (three points where the face has none).
         const bool single = f.ellipsis != 0;
-        if (!single && f.glyph['.'] == 0) {
+        if (!single && f.glyph[kDot] == 0) {
             drawSlow(painter, area, clip, align, toQString(text, length), elide);
             return;
         }
-        const qreal tail = single ? f.ellipsisAdvance : 3 * f.advance['.'];
+        const qreal tail = single ? f.ellipsisAdvance : 3 * f.advance[kDot];
         count = 0;
         width = 0;
         while (count < length && width + m_advances[count] + tail <= room) width += m_advances[count++];
         for (int i = 0; i < (single ? 1 : 3); ++i, ++count) {
-            m_glyphs[count] = single ? f.ellipsis : f.glyph['.'];
+            m_glyphs[count] = single ? f.ellipsis : f.glyph[kDot];
             m_cells[count] = static_cast<int16_t>(single ? kEllipsisCell : '.' - kFirstChar);
-            m_advances[count] = single ? f.ellipsisAdvance : f.advance['.'];
+            m_advances[count] = single ? f.ellipsisAdvance : f.advance[kDot];
         }
         width += tail;
     }
