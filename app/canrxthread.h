@@ -1,8 +1,9 @@
 #pragma once
 // CCanRxThread: the receive-thread record. Start opens a device and its bus and starts a thread that
 // waits on the device's receive event (at most 50 ms at a time), reads up to 1024 frames at once, pushes
-// each into the data hub's frame queue and then hands it to the active extension service. Stop ends the
-// thread (joined) and closes bus and device.
+// the block into the data hub's frame queue (one lock per block) and then hands its frames, in order, to
+// the active extension service; after a block short of 1024 it lets frames gather for 5 ms before the next
+// read. Stop ends the thread (joined) and closes bus and device.
 //
 // Start and Stop run on one thread (the GUI thread). The accessors may be read from any thread: every
 // field shared with the receive thread is atomic.
@@ -11,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "plugins/include/candevice.h"
 #include "app/externservice.h"
+#include "plugins/include/candevice.h"
 
 class CCanMsgDataHub;
 
@@ -32,8 +33,9 @@ public:
     CCanRxThread& operator=(const CCanRxThread&) = delete;
 
     StartResult Start(CCanDevice* device);
-    // Running flag cleared, thread joined (it sees the flag within about 50 ms), then BusClose and
-    // DeviceClose of the current device; device null. Harmless when nothing runs.
+    // Running flag cleared, thread joined (it sees the flag within about 50 ms and first takes what the
+    // device has received), then BusClose and DeviceClose of the current device; device null. Harmless
+    // when nothing runs.
     void Stop();
 
     // Where received frames are queued; null: they are not queued.
@@ -53,13 +55,14 @@ public:
 
 private:
     void loop(CCanDevice* device);
-    void deliverToService(const tCAN_RAW_MSG& msg);
+    void deliverToService(const tCAN_RAW_MSG* msgs, int32_t count);
 
     std::atomic<CCanMsgDataHub*> m_Hub{nullptr};
     std::atomic<CCanDevice*> m_Device{nullptr};
     std::atomic<CExternService*> m_ActiveService{nullptr};
     std::atomic<bool> m_Running{false};
     std::thread m_Thread;
-    // Held by the receive thread around each OnRxMsg and by SetActiveService; never across Read.
+    // Held by the receive thread around each block's OnRxMsg calls and by SetActiveService; never across
+    // Read.
     std::mutex m_ServiceCall;
 };

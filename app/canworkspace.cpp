@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <utility>
 
-#include "platform/util/utils.h"
 #include "config/regconfig.h"
+#include "platform/util/utils.h"
 
 namespace {
 
@@ -60,7 +60,9 @@ void CCanWorkspace::loadAtStart(const std::string& currentDir) {
 }
 
 CCanWorkspace::~CCanWorkspace() {
-    // No thread may outlive the devices and the hub it uses.
+    // No thread may outlive the devices and the hub it uses: the services' threads end first, then the
+    // receive thread.
+    m_Services.reset();
     GoOffline();
     m_Hub.SetLogSink(nullptr);
     CAppRegConfig reg;

@@ -23,6 +23,8 @@
 #include "config/appcfg.h"
 #include "config/colortable.h"
 
+class CExtServices;  // the extension-service objects (services layer)
+
 class CCanWorkspace {
 public:
     // Source of the operator messages about going online and about the configuration at start.
@@ -80,6 +82,13 @@ public:
     // The program's folder: the configuration folder "cfg" and the log folder "log" lie below it.
     const std::string& AppFolder() const { return m_AppFolder; }
 
+    // The extension-service objects, built by the layer that defines them and handed over once (the
+    // deleter stops and joins their threads). The workspace destroys them first, before the sender, the
+    // receive thread and the configuration that they use.
+    using ServicesPtr = std::unique_ptr<CExtServices, void (*)(CExtServices*)>;
+    void InstallServices(ServicesPtr services) { m_Services = std::move(services); }
+    CExtServices* Services() const { return m_Services.get(); }
+
     // Path of the configuration file in use (empty: none).
     const std::string& CfgPath() const { return m_CfgPath; }
     void SetCfgPath(std::string path) { m_CfgPath = std::move(path); }
@@ -101,4 +110,6 @@ private:
     // Destroyed before the hub that uses them.
     std::unique_ptr<ICanMsgLogSink> m_Logger;
     std::unique_ptr<ICanReplayState> m_Replay;
+    // Last, so destroyed first.
+    ServicesPtr m_Services{nullptr, nullptr};
 };

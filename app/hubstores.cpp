@@ -18,6 +18,13 @@ void CCanRxMsgQueue::Push(const tCAN_RAW_MSG& msg) {
     if (m_ring.Push(msg)) ++m_dropped;
 }
 
+void CCanRxMsgQueue::PushMany(const tCAN_RAW_MSG* msgs, uint32_t count) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (m_ring.Push(msgs[i])) ++m_dropped;
+    }
+}
+
 bool CCanRxMsgQueue::Pop(tCAN_RAW_MSG& msg) {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_ring.Pop(msg);
@@ -55,6 +62,13 @@ void CCanSigSampleFifo::Push(const tCAN_SIG_SAMPLE_DATA& sample) {
 bool CCanSigSampleFifo::Pop(tCAN_SIG_SAMPLE_DATA& sample) {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_ring.Pop(sample);
+}
+
+uint32_t CCanSigSampleFifo::PopMany(tCAN_SIG_SAMPLE_DATA* out, uint32_t max) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    const uint32_t n = std::min(max, m_ring.Count());
+    for (uint32_t i = 0; i < n; ++i) m_ring.Pop(out[i]);
+    return n;
 }
 
 uint32_t CCanSigSampleFifo::Count() const {

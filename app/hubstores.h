@@ -77,6 +77,8 @@ public:
     CCanRxMsgQueue& operator=(const CCanRxMsgQueue&) = delete;
 
     void Push(const tCAN_RAW_MSG& msg);
+    // Pushes `count` frames in order under one hold of the lock, each as Push does.
+    void PushMany(const tCAN_RAW_MSG* msgs, uint32_t count);
     bool Pop(tCAN_RAW_MSG& msg);
     // Takes up to `max` of the oldest frames out at once, in order; returns how many.
     uint32_t PopMany(tCAN_RAW_MSG* out, uint32_t max);
@@ -105,6 +107,8 @@ public:
     void Push(const tCAN_SIG_SAMPLE_DATA& sample);
     // Takes the oldest sample out; false, and `sample` untouched, when empty.
     bool Pop(tCAN_SIG_SAMPLE_DATA& sample);
+    // Takes up to `max` of the oldest samples out at once, in order, under one lock; returns how many.
+    uint32_t PopMany(tCAN_SIG_SAMPLE_DATA* out, uint32_t max);
     uint32_t Count() const;
     void Clear();
 

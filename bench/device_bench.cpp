@@ -3,7 +3,8 @@
 //
 // Figures per run: frames/s through the whole chain; path_ns_per_frame, the CPU time the path itself spends
 // per frame (the driver's receive thread and the reading thread; the emulation stands in for hardware and
-// is not counted); path_core_percent at real bus rate, that CPU time as a share of one core.
+// is not counted); path_core_percent at real bus rate, that CPU time as a share of one core. A frame lost at
+// the interface fails the run at once with the count.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -51,6 +52,8 @@ struct Result {
     double seconds = 0;
     int64_t frames = 0;
     int64_t pathNs = 0;
+    uint64_t lost = 0;
+    bool stalled = false;
 };
 
 // Sends `perChannel` frames on each of `channels` segments and reads them through the device.
@@ -62,13 +65,23 @@ Result Run(CCanDevice& dev, int channels, uint32_t perChannel, Pace pace) {
     const auto t0 = std::chrono::steady_clock::now();
     for (int c = 0; c < channels; ++c) peer::SendBurst(channels == 1 ? 1 : c, perChannel, Fastest, pace);
     Result r;
-    const auto deadline = t0 + std::chrono::seconds(60);
-    while (r.frames < want && std::chrono::steady_clock::now() < deadline) {
+    auto progress = t0;
+    while (r.frames < want) {
         dev.m_RcvEvent.Wait(50);
         int32_t n = 0;
         dev.Read(buf.data(), static_cast<int32_t>(buf.size()), n);
         r.frames += n;
         benchmark::DoNotOptimize(buf.data());
+        // A lost frame ends the run at once with its count, and so does a run that stops making progress.
+        r.lost = peer::DroppedFrames(Interface::Cf51) + peer::DroppedFrames(Interface::TwoChannel);
+        if (r.lost != 0) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (n > 0) {
+            progress = now;
+        } else if (now - progress > std::chrono::seconds(5)) {
+            r.stalled = true;
+            break;
+        }
     }
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const auto cpu1 = ThreadCpuNs();
@@ -93,6 +106,14 @@ void ReadPath(benchmark::State& state, int channels, Pace pace, uint32_t perChan
     Result total;
     for (auto _ : state) {
         const Result r = Run(dev, channels, perChannel, pace);
+        if (r.lost != 0 || r.stalled) {
+            const std::string why = r.lost != 0
+                                        ? std::to_string(r.lost) + " frames lost"
+                                        : "stalled: " + std::to_string(channels * perChannel - r.frames) +
+                                              " frames did not arrive";
+            state.SkipWithError(why.c_str());
+            break;
+        }
         total.seconds += r.seconds;
         total.frames += r.frames;
         total.pathNs += r.pathNs;
@@ -100,6 +121,8 @@ void ReadPath(benchmark::State& state, int channels, Pace pace, uint32_t perChan
     }
     dev.BusClose();
     dev.DeviceClose();
+    peer::Reset();
+    if (total.frames == 0) return;
     state.SetItemsProcessed(total.frames);
     state.counters["frames_per_s"] = static_cast<double>(total.frames) / total.seconds;
     state.counters["path_ns_per_frame"] =

@@ -18,8 +18,21 @@ CVYK7K::Impl::Port CVYK7K::Impl::CurrentPort() {
     return port;
 }
 
-void CVYK7K::Impl::ZeroRings() {
-    {
+tVYK_CAN_CYCTX_MSG& tVYK_CAN_CYCTX_MSG::operator=(const tVYK_CAN_CYCTX_MSG& other) {
+    Id = other.Id;
+    std::memcpy(Data, other.Data, sizeof(Data));
+    Len = other.Len;
+    Reserved13 = other.Reserved13;
+    Flags = other.Flags;
+    PeriodMs = other.PeriodMs;
+    Count = other.Count;
+    Reserved22 = 0;
+    Reserved24 = 0;
+    return *this;
+}
+
+void CVYK7K::Impl::ZeroRings(bool received) {
+    if (received) {
         std::lock_guard<std::mutex> lock(rxLock);
         rx.Zero();
     }
@@ -27,12 +40,12 @@ void CVYK7K::Impl::ZeroRings() {
     tx.Zero();
 }
 
-uint32_t CVYK7K::Impl::OpenDevice() {
+uint32_t CVYK7K::Impl::OpenDevice(bool keepReceived) {
     {
         std::lock_guard<std::mutex> lock(portLock);
         port.reset();  // an open device is closed before the next one is opened
     }
-    ZeroRings();
+    ZeroRings(!keepReceived);
     const std::vector<std::string> paths = PresentDevices(kCf51InterfaceClass);
     if (paths.empty()) return kVykNoDevice;
     uint32_t error = kOk;
@@ -51,8 +64,10 @@ uint32_t CVYK7K::Impl::Control(uint32_t code, const uint8_t* in, size_t inLength
     return p->Control(code, in, inLength, out, outCapacity, returned);
 }
 
-uint32_t CVYK7K::Impl::OpenBus(const tVYK_CAN_CONFIG& config) {
-    ZeroRings();
+uint32_t CVYK7K::Impl::OpenBus(const tVYK_CAN_CONFIG& config, bool keepReceived) {
+    // A reconnection keeps the frames received before the loss that the caller has not read yet: they are
+    // the last ones before the gap, and dropping them would lose data without a word.
+    ZeroRings(!keepReceived);
     busLoad = 0.0f;
     uint8_t record[24];
     const bool known = vyk7k::BuildOpenBusRecord(config, record);
@@ -130,6 +145,12 @@ uint32_t CVYK7K::UpdatePeriodicTxMsgPeriod(const tVYK_CAN_CYCTX_MSG& msg) {
 
 float CVYK7K::GetCanBusLoad() const {
     return m_impl->busLoad.load();
+}
+
+void CVYK7K::GetLinkState(tVYK_LINK_STATE& state) const {
+    state.LastLossCode = m_impl->lastLossCode.load();
+    state.Recoveries = m_impl->recoveries.load();
+    state.Losses = m_impl->losses.load();
 }
 
 uint32_t CVYK7K::GetVYKInfo(tVYK_ID_INFO& info) {

@@ -5,7 +5,8 @@
 // the device's own periodic-transmit list. Every operation returns 0 on success (codes below).
 //
 // While receiving, a lost interface is reopened by the receive thread as soon as it is present again, and
-// its bus reopened with the configuration last given to OpenCANBus.
+// its bus reopened with the configuration last given to OpenCANBus. Both the loss and the reconnection are
+// counted (GetLinkState) and signal the receive event, so the caller learns of them at its next read.
 #include <cstdint>
 #include <memory>
 
@@ -51,8 +52,14 @@ struct tVYK_CAN_MSG {
     uint32_t BusBits = 0;  // bits counted on the bus in the last second
 };
 
-// One entry of the device's periodic-transmit list; the caller's record is not changed.
+// One entry of the device's periodic-transmit list; the caller's record is not changed. Copying takes the
+// fields the device uses and sets the two reserved words at offsets 22 and 24 to 0, so an entry built from
+// another never carries leftovers to the device.
 struct tVYK_CAN_CYCTX_MSG {
+    tVYK_CAN_CYCTX_MSG() = default;
+    tVYK_CAN_CYCTX_MSG(const tVYK_CAN_CYCTX_MSG& other) { *this = other; }
+    tVYK_CAN_CYCTX_MSG& operator=(const tVYK_CAN_CYCTX_MSG& other);
+
     uint32_t Id = 0xFFFFFFFFu;  // plain identifier
     uint8_t Data[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
     uint8_t Len = 0;
@@ -63,6 +70,16 @@ struct tVYK_CAN_CYCTX_MSG {
     uint16_t Count = 0;
     uint16_t Reserved22 = 0;
     uint32_t Reserved24 = 0;
+};
+
+static_assert(sizeof(tVYK_CAN_CYCTX_MSG) == 28);
+
+// The interface's connection while receiving: losses and the reconnections after them, counted since the
+// object was made, and the system error that ended the connection last.
+struct tVYK_LINK_STATE {
+    uint32_t Losses = 0;
+    uint32_t Recoveries = 0;
+    uint32_t LastLossCode = 0;
 };
 
 // Device identity, 48 bytes exactly as the device returns them; not interpreted.
@@ -112,13 +129,20 @@ public:
     uint32_t SetRcvEvent(vex::AutoResetEvent* event);
     // One caller thread at a time.
     uint32_t CAN_Read(tVYK_CAN_MSG& msg);
-    // Any number of threads at once; the caller fills Id, Data, Len and Flags.
+    // Up to `max` frames at once, in order, as CAN_Read gives them, taking each block of records off the
+    // ring under one hold of the lock; status and error records among them set the bus load as CAN_Read
+    // does and are passed over. Returns the number of frames stored: fewer than `max` only once the ring
+    // is empty. The same caller thread as CAN_Read.
+    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max);
+    // Any number of threads at once; the caller fills Id, Data, Len and Flags. While the device is not open
+    // or is lost (until it is reconnected) the frame is refused with kVykNotOpen: it could not be sent.
     uint32_t CAN_Write(const tVYK_CAN_MSG& msg);
     uint32_t AddPeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t RemovePeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t UpdatePeriodicTxMsgData(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t UpdatePeriodicTxMsgPeriod(const tVYK_CAN_CYCTX_MSG& msg);
     float GetCanBusLoad() const;  // percent, 0 to 100
+    void GetLinkState(tVYK_LINK_STATE& state) const;
     uint32_t GetVYKInfo(tVYK_ID_INFO& info);
     void GetDLLInfo(tVYK_DLL_INFO& info);
 

@@ -32,13 +32,14 @@ struct CVYK7K::Impl {
     using Port = std::shared_ptr<vex::devport::DevicePort>;
 
     Port CurrentPort();
-    // Opens the first present interface (closing an open one first); kVykOk or kVykNoDevice.
-    uint32_t OpenDevice();
-    uint32_t OpenBus(const tVYK_CAN_CONFIG& config);
+    // Opens the first present interface (closing an open one first); kVykOk or kVykNoDevice. Both empty
+    // the rings; a reconnection keeps what was received (`keepReceived`).
+    uint32_t OpenDevice(bool keepReceived = false);
+    uint32_t OpenBus(const tVYK_CAN_CONFIG& config, bool keepReceived = false);
     uint32_t Control(uint32_t code, const uint8_t* in, size_t inLength, uint8_t* out, size_t outCapacity,
                      size_t& returned);
     uint32_t Periodic(uint32_t code, const tVYK_CAN_CYCTX_MSG& msg, bool clearTail);
-    void ZeroRings();
+    void ZeroRings(bool received);
     uint32_t StartThreads();
     void StopThreads();
     // Waits up to ms, returning early when the thread is asked to stop.
@@ -70,5 +71,11 @@ struct CVYK7K::Impl {
     std::atomic<uint32_t> bitRate{0};  // bit/s of the kept configuration, for the bus load
     std::atomic<float> busLoad{0.0f};
     std::atomic<bool> reconnectPending{false};
+    std::atomic<uint32_t> losses{0};
+    std::atomic<uint32_t> recoveries{0};
+    std::atomic<uint32_t> lastLossCode{0};
     uint8_t readBuffer[4096];
+    // CAN_ReadBlock's copy of a block of records, taken off the ring under one hold of the lock.
+    static constexpr uint32_t kReadBlock = 256;
+    uint8_t readBlock[kReadBlock][vyk7k::kRecordSize];
 };

@@ -4,6 +4,10 @@
 // (pipe reads 50 ms, the transmit event 100 ms, pauses end early on a stop), so a stop takes at most one
 // such wait. Nothing is dropped in the library: the receive thread only asks the device for as many records
 // as the ring has room for, and the device keeps the rest until the caller has read.
+//
+// Starting the threads neither empties the rings nor pauses: the rings were emptied when the bus was
+// opened, so what they hold was queued since with a success result and must still go out; and a thread is
+// ready when it has been created, so a pause would only delay going online.
 #include <pthread.h>
 
 #include <algorithm>
@@ -69,9 +73,11 @@ void CVYK7K::Impl::StopThreads() {
 bool CVYK7K::Impl::Reconnect() {
     std::lock_guard<std::mutex> lock(controlLock);
     if (!reconnectPending) return true;  // the caller reopened or closed the device meanwhile
-    if (!CurrentPort() && OpenDevice() != kVykOk) return false;
-    if (!haveConfig || OpenBus(keptConfig) != kVykOk) return false;
+    if (!CurrentPort() && OpenDevice(true) != kVykOk) return false;
+    if (!haveConfig || OpenBus(keptConfig, true) != kVykOk) return false;
     reconnectPending = false;  // only once device and bus are open again
+    ++recoveries;
+    if (vex::AutoResetEvent* ev = rcvEvent.load()) ev->Set();  // the caller learns of it at its next read
     return true;
 }
 
@@ -117,11 +123,18 @@ void CVYK7K::Impl::ReadLoop() {
         if (rc == kErrTimeout) continue;
         if (DeviceLost(rc)) {
             p->CancelIo();
-            std::lock_guard<std::mutex> lock(portLock);
-            if (port == p) {
-                port.reset();
-                reconnectPending = true;
+            bool lost = false;
+            {
+                std::lock_guard<std::mutex> lock(portLock);
+                if (port == p) {
+                    port.reset();
+                    reconnectPending = true;
+                    lastLossCode = rc;
+                    ++losses;
+                    lost = true;
+                }
             }
+            if (vex::AutoResetEvent* ev = rcvEvent.load(); ev && lost) ev->Set();
         }
         Pause(readRunning, 10);
     }
@@ -151,8 +164,15 @@ void CVYK7K::Impl::WriteLoop() {
             txPending.Wait(kTxWaitMs);
             continue;
         }
-        // A failed write drops its records; a lost device is noticed and reopened by the receive thread.
-        if (p->WritePipe(out, n * vyk7k::kRecordSize, kWriteTimeoutMs) != kOk) Pause(writeRunning, 1);
+        // A device without room takes nothing of the transfer, as a pending write waits: the records are
+        // offered again until it takes them, so the ring fills and CAN_Write refuses instead of anything
+        // being dropped. Any other failure drops them; a lost device is noticed by the receive thread.
+        uint32_t rc;
+        while ((rc = p->WritePipe(out, n * vyk7k::kRecordSize, kWriteTimeoutMs)) == kErrBusy &&
+               writeRunning) {
+            Pause(writeRunning, 1);
+        }
+        if (rc != kOk) Pause(writeRunning, 1);
     }
 }
 
@@ -167,6 +187,8 @@ uint32_t CVYK7K::SetRcvEvent(vex::AutoResetEvent* event) {
 }
 
 uint32_t CVYK7K::CAN_Write(const tVYK_CAN_MSG& msg) {
+    // A lost device's frames would wait for a reconnection that empties the ring: refused, not queued.
+    if (m_impl->reconnectPending || !m_impl->CurrentPort()) return kVykNotOpen;
     uint8_t record[vyk7k::kRecordSize];
     vyk7k::EncodeTxRecord(msg, record);
     {
@@ -180,6 +202,50 @@ uint32_t CVYK7K::CAN_Write(const tVYK_CAN_MSG& msg) {
     }
     m_impl->txPending.Set();
     return kVykOk;
+}
+
+uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max) {
+    Impl& d = *m_impl;
+    uint32_t stored = 0;
+    while (stored < max) {
+        uint32_t taken = 0;
+        {
+            std::lock_guard<std::mutex> lock(d.rxLock);
+            tCAN_RX_QUEUE& rx = d.rx;
+            taken = std::min<uint32_t>({max - stored, Impl::kReadBlock, rx.Count});
+            // At most two runs: up to the end of the array, then from its start.
+            const uint32_t first = std::min<uint32_t>(taken, tCAN_RX_QUEUE::kSize - rx.ReadIdx);
+            std::memcpy(d.readBlock, rx.Records[rx.ReadIdx].data(), first * vyk7k::kRecordSize);
+            if (taken > first) {
+                std::memcpy(d.readBlock[first], rx.Records[0].data(), (taken - first) * vyk7k::kRecordSize);
+            }
+            rx.ReadIdx = static_cast<uint16_t>((rx.ReadIdx + taken) % tCAN_RX_QUEUE::kSize);
+            rx.Count = static_cast<uint16_t>(rx.Count - taken);
+        }
+        if (taken == 0) break;
+        // The bus load ends as the block's last frame, status or error record leaves it (as CAN_Read would
+        // record by record). Records are decoded into the caller's next slot; only frames keep theirs.
+        enum class Load { Unchanged, Bits, Cleared } load = Load::Unchanged;
+        uint32_t bits = 0;
+        for (uint32_t i = 0; i < taken; ++i) {
+            tVYK_CAN_MSG& m = out[stored];
+            vyk7k::DecodeRxRecord(d.readBlock[i], m);
+            if ((m.Flags & (kVykFlagStatus | kVykFlagStatus2)) == 0 && (m.Flags & kVykFlagError)) {
+                load = Load::Cleared;
+                continue;
+            }
+            load = Load::Bits;
+            bits = m.BusBits;
+            if ((m.Flags & (kVykFlagStatus | kVykFlagStatus2)) == 0) ++stored;
+        }
+        const uint32_t rate = d.bitRate.load();
+        if (load == Load::Cleared) {
+            d.busLoad = 0.0f;
+        } else if (load == Load::Bits && rate != 0) {
+            d.busLoad = vyk7k::BusLoad(bits, rate);
+        }
+    }
+    return stored;
 }
 
 uint32_t CVYK7K::CAN_Read(tVYK_CAN_MSG& msg) {

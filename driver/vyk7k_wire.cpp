@@ -52,6 +52,9 @@ const TableRate* FindRate(uint16_t code) {
 
 uint32_t ConfigBitRate(const tVYK_CAN_CONFIG& c) {
     if (c.BitRateCode != 0) return FindRate(c.BitRateCode) ? c.BitRateCode * 1000u : 0;
+    // Each field is masked before its 1 is added, as the controller counts: a prescaler field of 0x3F is 64
+    // and a segment field of 0xF is 16 quanta; adding first and masking after would make them 0 and give
+    // no rate (or divide by zero) for valid timings.
     const uint32_t clock = c.ClockSel != 0 ? 24'000'000u : 12'000'000u;
     const uint32_t prescaler = (c.Timing0 & 0x3Fu) + 1;
     const uint32_t quanta = 1 + ((c.Timing1 & 0x0Fu) + 1) + (((c.Timing1 >> 4) & 0x07u) + 1);
@@ -85,6 +88,9 @@ bool BuildOpenBusRecord(const tVYK_CAN_CONFIG& c, uint8_t out[24]) {
     return true;
 }
 
+// Every multi-byte field goes most significant byte first, not only the identifier: the pipe carries all
+// its numbers that way, so a number the caller sets reaches the device as that number, never byte-reversed.
+// The fields the caller leaves 0 are the same bytes either way.
 void EncodeTxRecord(const tVYK_CAN_MSG& m, uint8_t out[kRecordSize]) {
     PutBe32(out, ControllerIdWord(m.Id, (m.Flags & kVykFlagExt) != 0, (m.Flags & kVykFlagRemote) != 0));
     std::memcpy(out + 4, m.Data, 8);
@@ -113,6 +119,8 @@ void EncodeCycTxEntry(const tVYK_CAN_CYCTX_MSG& m, bool clearTail, uint8_t out[2
     PutBe32(out + 24, clearTail ? 0 : m.Reserved24);
 }
 
+// Status and error records are converted to host order like frames: the caller's record is a host-order
+// structure, and a raw copy would hand it byte-reversed time stamps and bit counts.
 void DecodeRxRecord(const uint8_t in[kRecordSize], tVYK_CAN_MSG& m) {
     m.Id = GetBe32(in);
     std::memcpy(m.Data, in + 4, 8);

@@ -52,11 +52,13 @@ public:
             return;
         }
         const bool highlight = column == m_view.HighlightColumn();
-        painter->save();
-        painter->setFont(option.font);
+        // The painter already has the view's font; a cell of another font sets it for itself only.
+        const QFont font = painter->font();
+        const bool otherFont = font != option.font;
+        if (otherFont) painter->setFont(option.font);
         DrawListSubItem(*painter, option.rect, index, highlight ? kHighlightText : kBlack,
                         highlight ? kHighlightBack : kWhite, column == M::kName);
-        painter->restore();
+        if (otherFont) painter->setFont(font);
     }
 
 private:

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include <cstring>
+
 #include "platform/qt/prompt.h"
 #include "windows/reportlist.h"
 #include "windows/sendcelldelegate.h"
@@ -19,7 +21,31 @@ const CCanSignal* findSignal(const CCanMsg& msg, const QString& name) {
     return nullptr;
 }
 
+template <class Section>
+SigListStore storeOf(Section& section) {
+    SigListStore store;
+    store.rawHexFlag = &section.SigRawValShowHex;
+    store.find = [&section](uint32_t key) {
+        SigListStore::Record rec;
+        const auto it = section.MsgMap.find(key);
+        if (it == section.MsgMap.end()) return rec;
+        rec.data = &it->second.TxData;
+        rec.parse = it->second.Parse != 0;
+        rec.msg = &it->second.CanMsg;
+        return rec;
+    };
+    return store;
+}
+
 }  // namespace
+
+SigListStore SigListStore::Of(tCFG_SET_SEND& store) {
+    return storeOf(store);
+}
+
+SigListStore SigListStore::Of(tCFG_SET_EXT_QUEUE_TX_SERVICE& store) {
+    return storeOf(store);
+}
 
 // ---- CSendSigModel ----
 
@@ -100,8 +126,11 @@ void CSendSigModel::SetRawHeader(const QString& header) {
 // ---- CSendSigView ----
 
 CSendSigView::CSendSigView(tCFG_SET_SEND& store, QWidget* parent)
+    : CSendSigView(SigListStore::Of(store), parent) {}
+
+CSendSigView::CSendSigView(SigListStore store, QWidget* parent)
     : QTableView(parent),
-      m_store(store),
+      m_store(std::move(store)),
       m_model(new CSendSigModel(this)),
       m_delegate(new CSendCellDelegate(this)) {
     setModel(m_model);
@@ -113,10 +142,10 @@ CSendSigView::CSendSigView(tCFG_SET_SEND& store, QWidget* parent)
     horizontalHeader()->setSectionsClickable(true);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CSendSigView::OnHeaderClicked);
     m_delegate->SetChooser([this](const QModelIndex& index) -> CellEditor {
-        const auto it = m_store.MsgMap.find(static_cast<uint32_t>(m_key));
-        if (m_key < 0 || it == m_store.MsgMap.end()) return {};
-        const CCanSignal* sig =
-            findSignal(it->second.CanMsg, index.siblingAtColumn(S::kName).data().toString());
+        if (m_key < 0) return {};
+        const SigListStore::Record rec = m_store.find(static_cast<uint32_t>(m_key));
+        if (rec.data == nullptr) return {};
+        const CCanSignal* sig = findSignal(*rec.msg, index.siblingAtColumn(S::kName).data().toString());
         if (sig == nullptr) return {};
         if (index.column() == S::kRaw) {
             if (!vex::SigRawEditable(*sig, rawHex())) return {};
@@ -133,7 +162,7 @@ CSendSigView::CSendSigView(tCFG_SET_SEND& store, QWidget* parent)
 }
 
 bool CSendSigView::rawHex() const {
-    return m_store.SigRawValShowHex != 0;
+    return *m_store.rawHexFlag != 0;
 }
 
 void CSendSigView::updateRawHeader() {
@@ -142,13 +171,13 @@ void CSendSigView::updateRawHeader() {
 
 void CSendSigView::LoadSignals(uint32_t key) {
     if (m_key != static_cast<int64_t>(key)) {
-        const auto it = m_store.MsgMap.find(key);
-        if (it == m_store.MsgMap.end()) return;
+        const SigListStore::Record rec = m_store.find(key);
+        if (rec.data == nullptr) return;
         m_key = key;
         m_model->SetKey(m_key);
         std::vector<S::Row> rows;
-        if (it->second.Parse) {
-            for (const CCanSignal& sig : it->second.CanMsg.Signals) {
+        if (rec.parse) {
+            for (const CCanSignal& sig : rec.msg->Signals) {
                 S::Row row;
                 row.name = QString::fromStdString(sig.Name);
                 row.raw = row.phy = QStringLiteral("  ");
@@ -167,12 +196,11 @@ void CSendSigView::RefreshValues(uint32_t key) {
         vex::ShowMessage(this, QStringLiteral("目标发送报文与当前设置的发送报文不一致。"));
         return;
     }
-    const auto it = m_store.MsgMap.find(key);
-    if (it == m_store.MsgMap.end() || !it->second.Parse) return;
-    const tCFG_SET_SEND_MSG& rec = it->second;
-    for (const CCanSignal& sig : rec.CanMsg.Signals)
-        m_model->UpdateSigValue(QString::fromStdString(sig.Name), vex::SigRawText(sig, rec.TxData, rawHex()),
-                                vex::SigPhyText(sig, rec.TxData));
+    const SigListStore::Record rec = m_store.find(key);
+    if (rec.data == nullptr || !rec.parse) return;
+    for (const CCanSignal& sig : rec.msg->Signals)
+        m_model->UpdateSigValue(QString::fromStdString(sig.Name), vex::SigRawText(sig, *rec.data, rawHex()),
+                                vex::SigPhyText(sig, *rec.data));
 }
 
 void CSendSigView::ResetSigList() {
@@ -191,7 +219,7 @@ void CSendSigView::OnMsgDeleted(uint32_t key) {
 
 void CSendSigView::OnHeaderClicked(int column) {
     if (column != S::kRaw) return;
-    uint8_t& flag = m_store.SigRawValShowHex;
+    uint8_t& flag = *m_store.rawHexFlag;
     flag = flag ? 0 : 1;
     updateRawHeader();
     if (m_key >= 0) RefreshValues(static_cast<uint32_t>(m_key));
@@ -201,18 +229,19 @@ void CSendSigView::OnEditEnd(const CellEditEnd& end) {
     if (end.cancelled || end.key < 0 || end.key != m_key) return;
     if (end.row < 0 || end.row >= m_model->rowCount()) return;
     const uint32_t key = static_cast<uint32_t>(m_key);
-    const auto it = m_store.MsgMap.find(key);
-    if (it == m_store.MsgMap.end()) return;
-    tCFG_SET_SEND_MSG rec = it->second;
-    const CCanSignal* sig = findSignal(rec.CanMsg, m_model->Rows()[static_cast<size_t>(end.row)].name);
+    const SigListStore::Record rec = m_store.find(key);
+    if (rec.data == nullptr) return;
+    const CCanSignal* sig = findSignal(*rec.msg, m_model->Rows()[static_cast<size_t>(end.row)].name);
     if (sig == nullptr) return;
+    uint8_t bytes[8];
+    std::memcpy(bytes, *rec.data, sizeof bytes);
     if (end.column == S::kPhy)
-        vex::ApplySigPhyText(*sig, rec.TxData, end.text);
+        vex::ApplySigPhyText(*sig, bytes, end.text);
     else if (end.column == S::kRaw)
-        vex::ApplySigRawText(*sig, rec.TxData, end.text, rawHex());
+        vex::ApplySigRawText(*sig, bytes, end.text, rawHex());
     else
         return;
-    it->second = std::move(rec);
+    std::memcpy(*rec.data, bytes, sizeof bytes);
     RefreshValues(key);
     emit dataBytesChanged(key);
 }

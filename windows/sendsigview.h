@@ -7,6 +7,7 @@
 #include <QTableView>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "config/cfgrecords.h"
@@ -51,11 +52,29 @@ private:
     int64_t m_key = -1;
 };
 
+// What a signal list reads and writes of the store it shows: a record's data bytes, Parse flag and database
+// message by key, and the store's own raw-value display flag. The send window's transmit store and the
+// queue-transmit section both serve.
+struct SigListStore {
+    struct Record {
+        uint8_t (*data)[8] = nullptr;  // null: the key is not stored
+        bool parse = false;
+        const CCanMsg* msg = nullptr;
+    };
+    std::function<Record(uint32_t key)> find;
+    uint8_t* rawHexFlag = nullptr;
+
+    static SigListStore Of(tCFG_SET_SEND& store);
+    static SigListStore Of(tCFG_SET_EXT_QUEUE_TX_SERVICE& store);
+};
+
 class CSendSigView : public QTableView {
     Q_OBJECT
 public:
     // `store` is the configuration's transmit store: its records and the raw-value display flag.
     explicit CSendSigView(tCFG_SET_SEND& store, QWidget* parent = nullptr);
+    // Any store: the queue-transmit section for the queue-transmit window's signal list.
+    explicit CSendSigView(SigListStore store, QWidget* parent = nullptr);
 
     CSendSigModel* sigModel() const { return m_model; }
     // The key of the message shown, -1 for none.
@@ -85,7 +104,7 @@ private:
     bool rawHex() const;
     void updateRawHeader();
 
-    tCFG_SET_SEND& m_store;
+    SigListStore m_store;
     CSendSigModel* m_model;
     CSendCellDelegate* m_delegate;
     int64_t m_key = -1;

@@ -1,16 +1,50 @@
 #include "windows/tracemodels.h"
 
+#include <QPainter>
+#include <QPainterPath>
+
 #include <algorithm>
 #include <cstring>
 
 #include "windows/listcellpaint.h"
-#include "windows/tracetext.h"
 
 namespace {
 
 QVariant columnAlignment(int column) {
-    const Qt::Alignment align = column == trace::kName ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter;
-    return QVariant::fromValue(align);
+    return QVariant::fromValue(trace::ColumnAlignment(column));
+}
+
+QString toQString(const trace::CellText& text) {
+    const std::string_view v = text.View();
+    return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+}
+
+// Image 0, a message: a frame of eight data bytes under a header bar.
+void drawMessageImage(QPainter& p) {
+    p.setPen(QPen(QColor(0x1F, 0x4E, 0x8C), 1));
+    p.setBrush(QColor(0xE8, 0xF0, 0xFA));
+    p.drawRect(QRectF(1.5, 2.5, 13, 11));
+    p.fillRect(QRectF(2, 3, 12, 3), QColor(0x1F, 0x4E, 0x8C));
+    for (int b = 0; b < 4; ++b) {
+        p.fillRect(QRectF(3 + 2.5 * b, 8, 1.5, 1.5), QColor(0x1F, 0x4E, 0x8C));
+        p.fillRect(QRectF(3 + 2.5 * b, 10.5, 1.5, 1.5), QColor(0x1F, 0x4E, 0x8C));
+    }
+}
+
+// Image 1, a signal: a step curve over a base line.
+void drawSignalImage(QPainter& p) {
+    p.setPen(QPen(QColor(0x9A, 0x9A, 0x9A), 1));
+    p.drawLine(QPointF(1, 14.5), QPointF(15, 14.5));
+    QPainterPath wave;
+    wave.moveTo(1.5, 11.5);
+    wave.lineTo(4.5, 11.5);
+    wave.lineTo(4.5, 4.5);
+    wave.lineTo(9.5, 4.5);
+    wave.lineTo(9.5, 8.5);
+    wave.lineTo(14.5, 8.5);
+    p.setPen(QPen(QColor(0x2E, 0x8B, 0x3E), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(wave);
 }
 
 QVariant headerFor(int section, Qt::Orientation orientation, int role) {
@@ -44,8 +78,11 @@ int CTraceListModel::columnCount(const QModelIndex& parent) const {
 QVariant CTraceListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
     switch (role) {
-        case Qt::DisplayRole:
-            return trace::ListText(Row(index.row()), index.column(), m_settings);
+        case Qt::DisplayRole: {
+            trace::CellText text;
+            FormCell(index.row(), index.column(), text);
+            return toQString(text);
+        }
         case Qt::TextAlignmentRole:
             return columnAlignment(index.column());
         case Qt::BackgroundRole:
@@ -59,6 +96,10 @@ QVariant CTraceListModel::data(const QModelIndex& index, int role) const {
 
 QVariant CTraceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     return headerFor(section, orientation, role);
+}
+
+void CTraceListModel::FormCell(int row, int column, trace::CellText& out) const {
+    trace::FormListCell(Row(row), column, m_settings, out);
 }
 
 int CTraceListModel::Sync(const CCanMsgTraceRing& ring) {
@@ -158,11 +199,43 @@ int CTraceTreeModel::columnCount(const QModelIndex&) const {
 QVariant CTraceTreeModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
     if (role == Qt::TextAlignmentRole) return columnAlignment(index.column());
+    if (role == Qt::DecorationRole) {
+        const int image = ImageOf(index);
+        return image < 0 ? QVariant() : QVariant(Image(image));
+    }
     if (role != Qt::DisplayRole) return {};
-    if (index.internalId() == 0) return trace::TreeText(NodeRow(index.row()), index.column(), m_settings);
+    trace::CellText text;
+    FormCell(index, text);
+    return toQString(text);
+}
+
+void CTraceTreeModel::FormCell(const QModelIndex& index, trace::CellText& out) const {
+    if (index.internalId() == 0) {
+        trace::FormTreeCell(NodeRow(index.row()), index.column(), m_settings, out);
+        return;
+    }
     const Node& node = m_slots[static_cast<size_t>(index.internalId() - 1)];
     const CCanSignal& signal = node.row.CanMsg->Signals[static_cast<size_t>(index.row())];
-    return trace::SignalText(signal, node.row.Data, index.column(), m_settings.NumHex != 0);
+    trace::FormSignalCell(signal, node.row.Data, index.column(), m_settings.NumHex != 0, out);
+}
+
+const QImage& CTraceTreeModel::Image(int image) {
+    // The program carries no bitmaps: both images are drawn here, once.
+    static const QImage images[2] = {[] {
+                                         QImage i(16, 16, QImage::Format_ARGB32_Premultiplied);
+                                         i.fill(Qt::transparent);
+                                         QPainter p(&i);
+                                         drawMessageImage(p);
+                                         return i;
+                                     }(),
+                                     [] {
+                                         QImage i(16, 16, QImage::Format_ARGB32_Premultiplied);
+                                         i.fill(Qt::transparent);
+                                         QPainter p(&i);
+                                         drawSignalImage(p);
+                                         return i;
+                                     }()};
+    return images[image == kSignalImage ? 1 : 0];
 }
 
 QVariant CTraceTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -219,15 +292,25 @@ void CTraceTreeModel::removeNodes(const CCanMsgTraceMap& source) {
 }
 
 void CTraceTreeModel::updateNodes(const CCanMsgTraceMap& source) {
+    // Each run of changed nodes is announced on its own, so a view repaints only rows that changed.
     const int rows = static_cast<int>(m_order.size());
-    int firstChanged = rows, lastChanged = -1;
+    int runStart = -1;
+    const auto endRun = [&](int end) {
+        if (runStart >= 0)
+            emit dataChanged(index(runStart, 0), index(end - 1, trace::kColumnCount - 1), {Qt::DisplayRole});
+        runStart = -1;
+    };
     for (int r = 0; r < rows; ++r) {
         Node& node = m_slots[static_cast<size_t>(m_order[static_cast<size_t>(r)])];
         const tCAN_MSG_TRACE_DATA& fresh = source.at(node.key);
-        if (sameFrame(node.row, fresh)) continue;
+        if (sameFrame(node.row, fresh)) {
+            endRun(r);
+            continue;
+        }
         const QModelIndex parentIndex = index(r, 0);
         if (node.row.CanMsg != fresh.CanMsg || childCountOf(fresh) != node.children) {
             // Another definition: its signals replace the old ones.
+            endRun(r);
             if (node.children > 0) {
                 beginRemoveRows(parentIndex, 0, node.children - 1);
                 node.children = 0;
@@ -248,13 +331,9 @@ void CTraceTreeModel::updateNodes(const CCanMsgTraceMap& source) {
                                  {Qt::DisplayRole});
             }
         }
-        firstChanged = std::min(firstChanged, r);
-        lastChanged = r;
+        if (runStart < 0) runStart = r;
     }
-    if (lastChanged >= 0) {
-        emit dataChanged(index(firstChanged, 0), index(lastChanged, trace::kColumnCount - 1),
-                         {Qt::DisplayRole});
-    }
+    endRun(rows);
 }
 
 void CTraceTreeModel::appendNodes(const CCanMsgTraceMap& source) {

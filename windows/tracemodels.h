@@ -11,10 +11,12 @@
 // nodes of keys that left it are removed, new keys are appended in ascending key order, every node shows
 // its key's newest row.
 //
-// Both read the trace settings in place and format cells on demand; call SettingsChanged after a switch
-// changed. GUI thread only; the caller holds the hub's trace lock around Sync and Refresh.
+// Both read the trace settings in place and form cells on demand (FormCell writes a cell's text without
+// a QString, for views that paint many cells); call SettingsChanged after a switch changed. GUI thread
+// only; the caller holds the hub's trace lock around Sync and Refresh.
 #include <QAbstractItemModel>
 #include <QAbstractTableModel>
+#include <QImage>
 
 #include <cstdint>
 #include <unordered_map>
@@ -23,6 +25,7 @@
 #include "app/canmsgdatahub.h"
 #include "app/dropring.h"
 #include "config/cfgrecords.h"
+#include "windows/tracetext.h"
 
 class CTraceListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -47,6 +50,8 @@ public:
 
     // The row shown at `row` (0 = the oldest); row < rowCount().
     const tCAN_MSG_TRACE_DATA& Row(int row) const { return m_rows.At(static_cast<uint32_t>(row)); }
+    // The text of a cell, as DisplayRole gives it; row < rowCount(), 0 <= column < trace::kColumnCount.
+    void FormCell(int row, int column, trace::CellText& out) const;
 
 private:
     const tCFG_SET_TRACE& m_settings;
@@ -62,6 +67,11 @@ public:
     static constexpr int kMaxNodes = 512;
     // Children of a node: name, raw value, physical value or value-table text, unit (columns 0-3).
     static constexpr int kSignalColumns = 4;
+    // The images of column 0 (DecorationRole): message nodes carry image 0, signal rows image 1.
+    static constexpr int kMessageImage = 0;
+    static constexpr int kSignalImage = 1;
+    // One of the two images, 16 by 16 pixels, drawn once on first use.
+    static const QImage& Image(int image);
 
     explicit CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent = nullptr);
 
@@ -81,6 +91,13 @@ public:
     // shown), stably; each sort runs in the opposite direction of the one before (the first ascending).
     // Other columns do nothing and return false.
     bool SortByColumn(int column);
+
+    // The text of a valid cell, as DisplayRole gives it.
+    void FormCell(const QModelIndex& index, trace::CellText& out) const;
+    // The image of a cell (kMessageImage, kSignalImage), -1 for none.
+    static int ImageOf(const QModelIndex& index) {
+        return index.column() != 0 ? -1 : index.internalId() == 0 ? kMessageImage : kSignalImage;
+    }
 
     // The trace key and newest row of a top-level row.
     uint64_t NodeKey(int row) const;

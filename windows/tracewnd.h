@@ -6,6 +6,7 @@
 //
 // Paused, the list keeps the rows it had and the tree shows the per-identifier copy taken when pausing;
 // the hub's trace goes on filling. GUI thread only.
+#include <QPixmap>
 #include <QTableView>
 #include <QTreeView>
 #include <QWidget>
@@ -14,14 +15,23 @@
 
 #include "app/canmsgdatahub.h"
 #include "config/cfgrecords.h"
+#include "windows/listcellpaint.h"
 #include "windows/tracemodels.h"
+#include "windows/tracetext.h"
 
 class QAction;
 class QStackedLayout;
 class QTimer;
 class QToolBar;
 
-// The list body: rows striped in the model's two colours, the stripes continued below the last row.
+// The list body: rows striped in the model's two colours, the stripes continued right of the last
+// column and below the last row; selected rows white on the highlight colour.
+//
+// Over a CTraceListModel the list paints its rows itself, a row at a time: each cell's text is formed
+// into a reused buffer and drawn as one line without a text layout (CCellTextPainter), so a paint
+// allocates nothing and costs little per cell. Only the part of the viewport that a paint event names
+// is painted, and a change of some rows repaints only those rows. Over another model it paints as a
+// table view does.
 class CTraceListCtrl : public QTableView {
     Q_OBJECT
 public:
@@ -29,10 +39,20 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
+
+private:
+    CCellTextPainter m_text;
+    trace::CellText m_cell;
 };
 
-// The tree body: bordered cells, selected rows white on blue; a click anywhere selects the row, a
+// The tree body: bordered cells at the header's widths, message nodes with image 0 and signal rows
+// with image 1 in column 0, selected rows white on blue; a click anywhere selects the row, a
 // double-click opens or closes a node.
+//
+// Over a CTraceTreeModel each row is drawn whole by drawRow, its texts formed into a reused buffer and
+// drawn without a text layout; a change of some rows repaints only those rows that are in view.
 class CTraceTreeCtrl : public QTreeView {
     Q_OBJECT
 public:
@@ -42,8 +62,22 @@ public:
     bool IsPaused() const { return m_paused; }
     void SetPaused(bool paused) { m_paused = paused; }
 
+    // Where column 0 of a row draws its image (an empty rectangle when the column is out of view).
+    QRect ImageRect(const QModelIndex& index) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
+
 private:
     bool m_paused = false;
+    QPixmap m_images[2];
+    mutable CCellTextPainter m_text;
+    mutable trace::CellText m_cell;
+    mutable int m_rowsBottom = -1;  // the lowest row drawn by the paint under way
 };
 
 class CTraceView : public QWidget {

@@ -1,7 +1,10 @@
 #pragma once
-// Shared set-up of the hub benchmarks: a configuration with the largest real DBC loaded, a few graphed
-// signals and both filters on; a logger that only counts; frames cycling over the database's messages;
-// and a count of the heap allocations made by the threads that ask for it.
+// Shared set-up of the hub benchmarks: a configuration whose database defines half of the identifiers
+// on the bus, eight signals per message, a few messages graphed with all their signals, both filters on;
+// a logger that only counts; frames cycling over the identifiers; a count of heap allocations; and the
+// percentiles the benchmarks print.
+#include <benchmark/benchmark.h>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -13,26 +16,50 @@
 
 namespace hubbench {
 
-// Heap allocations made while a thread had counting on.
+// Identifiers on the bus: 0x100 ... 0x100 + kIds - 1, standard; the database defines every other one.
+inline constexpr uint32_t kIds = 256;
+inline constexpr uint32_t kSignalsPerMessage = 8;
+// Every kGraphEvery-th message of the database is graphed with all its signals.
+inline constexpr uint32_t kGraphEvery = 16;
+
+// Heap allocations made while counting was on: on the threads that asked for it, or on every thread but
+// the emulated bus's (which stands in for hardware).
 extern std::atomic<uint64_t> g_allocations;
 void CountAllocationsOnThisThread(bool on);
+void CountAllocationsOnAllThreads(bool on);
 
-// Loads the DBC into cfg and sets graph and filters; false (with why) when the file is absent.
-bool SetUpRealisticConfig(CAppCfg& cfg, std::string& why);
-// count frames cycling over the messages of cfg's database, with varying data.
-std::vector<tCAN_RAW_MSG> MakeFrames(const CAppCfg& cfg, uint32_t count);
+// Fills cfg with the database, the graph and both filters.
+void SetUpRealisticConfig(CAppCfg& cfg);
+// `count` frames cycling over the identifiers, alternating channels, with varying data.
+std::vector<tCAN_RAW_MSG> MakeFrames(uint32_t count);
+
+// Pushes a block into the frame queue as the receive thread does.
+template <class Queue>
+void PushBlock(Queue& queue, const tCAN_RAW_MSG* frames, uint32_t count) {
+    if constexpr (requires { queue.PushMany(frames, count); }) {
+        queue.PushMany(frames, count);
+    } else {
+        for (uint32_t i = 0; i < count; ++i) queue.Push(frames[i]);
+    }
+}
+
+// Sets counters name_p50, name_p95 and name_max (or name_min with lowIsWorse) of the samples.
+void ReportPercentiles(benchmark::State& state, const std::string& name, std::vector<double> samples,
+                       bool lowIsWorse = false);
 
 class CountingSink final : public ICanMsgLogSink {
 public:
     bool Start(const std::string&) override { return m_open = true; }
-    void WriteMsg(const tCAN_RAW_MSG&) override { m_written += m_open ? 1 : 0; }
+    void WriteMsg(const tCAN_RAW_MSG&) override {
+        m_written.fetch_add(m_open ? 1 : 0, std::memory_order_relaxed);
+    }
     void Stop() override { m_open = false; }
     bool IsOpen() const override { return m_open; }
-    uint64_t Written() const { return m_written; }
+    uint64_t Written() const { return m_written.load(std::memory_order_relaxed); }
 
 private:
     bool m_open = false;
-    uint64_t m_written = 0;
+    std::atomic<uint64_t> m_written{0};
 };
 
 // The realistic configuration with a hub over it, logging every frame that passes the log filter into a
@@ -44,10 +71,9 @@ struct HubRig {
     CountingSink sink;
     tCAN_SIG_SAMPLE_DATA sample;
 
-    // Loads the configuration and resets the hub; false with why when the database is absent.
-    bool SetUp(std::string& why);
-    // Takes every sample out, as the graph does on its tick.
-    void PopSamples();
+    HubRig();
+    // Takes every sample out, as the graph does on its tick; returns how many.
+    uint64_t PopSamples();
 };
 
 }  // namespace hubbench

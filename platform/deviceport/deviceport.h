@@ -24,6 +24,7 @@ inline constexpr uint32_t kErrGenFailure = 31;
 inline constexpr uint32_t kErrSharingViolation = 32;
 inline constexpr uint32_t kErrInvalidParameter = 87;
 inline constexpr uint32_t kErrInsufficientBuffer = 122;
+inline constexpr uint32_t kErrBusy = 170;
 inline constexpr uint32_t kErrOperationAborted = 995;
 inline constexpr uint32_t kErrIoPending = 997;
 inline constexpr uint32_t kErrDeviceNotConnected = 1167;
@@ -40,6 +41,8 @@ public:
     // Reads what the device has on its IN pipe, at most `capacity` bytes; waits at most timeoutMs for the
     // first byte. kOk with bytes > 0, kErrTimeout when nothing came, else the failure.
     virtual uint32_t ReadPipe(uint8_t* buf, size_t capacity, uint32_t timeoutMs, size_t& bytes) = 0;
+    // Sends whole records; kErrBusy when the device has no room for the transfer now (nothing of it was
+    // taken: the caller tries it again).
     virtual uint32_t WritePipe(const uint8_t* data, size_t length, uint32_t timeoutMs) = 0;
     // A device control call; `returned` is the number of reply bytes written to `out`.
     virtual uint32_t Control(uint32_t code, const uint8_t* in, size_t inLength, uint8_t* out,

@@ -121,12 +121,16 @@ void Bus::FixBitRate(int segment, uint32_t bitsPerSecond) {
     m_fixedRate[segment] = bitsPerSecond;
 }
 
-Ns Bus::Transmit(int segment, const Frame& frame, Ns earliest, const Node* sender, bool immediate) {
+Ns Bus::Transmit(Node* sender, int segment, const Frame& frame, Ns earliest, bool immediate) {
     const uint32_t bits = FrameBits(frame);
     if (immediate) {  // on a time line of its own, which other traffic does not wait for
         const Ns end = earliest + static_cast<Ns>(bits) * kNsPerSec / BitRate(segment);
         Deliver({segment, frame, end, bits, sender});
         return end;
+    }
+    if (TxRoom(segment, sender) == 0) {
+        ++sender->Unsent();
+        return kNever;
     }
     const Ns start = std::max(earliest, m_busyUntil[segment]);
     const Ns end = start + static_cast<Ns>(bits) * kNsPerSec / BitRate(segment);
@@ -139,6 +143,25 @@ Ns Bus::Transmit(int segment, const Frame& frame, Ns earliest, const Node* sende
         m_wake.notify_all();  // otherwise the scheduler's next round (within a millisecond) delivers it
     }
     return end;
+}
+
+size_t Bus::TxRoom(int segment, const Node* sender) const {
+    // Frames of a segment end in the order they were queued: the ones still to end are at the back. Frames
+    // that ended but wait for the scheduler's next round are sent already and take no room.
+    const Ns now = Now();
+    size_t queued = 0;
+    const auto& q = m_inFlight[segment];
+    for (auto it = q.rbegin(); it != q.rend() && it->end > now; ++it) {
+        if (it->sender == sender) ++queued;
+    }
+    return queued >= kTxQueueFrames ? 0 : kTxQueueFrames - queued;
+}
+
+size_t Bus::Pending(int segment) const {
+    const Ns now = Now();
+    const auto& q = m_inFlight[segment];
+    return static_cast<size_t>(
+        std::count_if(q.rbegin(), q.rend(), [now](const InFlight& f) { return f.end > now; }));
 }
 
 void Bus::Deliver(const InFlight& f) {
@@ -274,17 +297,17 @@ void PeerNode::Fire(Ns now) {
     }
     PeriodicSlot* slot = m_periodic.Earliest();
     if (slot && slot->nextDue <= burstDue) {
-        m_bus.Transmit(slot->segment, slot->frame, slot->nextDue, this);
+        m_bus.Transmit(this, slot->segment, slot->frame, slot->nextDue);
         m_periodic.Sent(slot);
         return;
     }
     if (burst == m_bursts.end()) return;
     const Frame f = burst->make(burst->next);
     if (burst->pace == Pace::BusRate) {
-        m_bus.Transmit(burst->segment, f, burstDue, this);
+        m_bus.Transmit(this, burst->segment, f, burstDue);
     } else {
         if (burst->next == 0) burst->cursor = std::max(now, m_bus.BusyUntil(burst->segment));
-        burst->cursor = m_bus.Transmit(burst->segment, f, burst->cursor, this, true);
+        burst->cursor = m_bus.Transmit(this, burst->segment, f, burst->cursor, true);
     }
     if (++burst->next == burst->count) m_bursts.erase(burst);
 }
@@ -359,6 +382,9 @@ void Reset() {
     if (!bus.TwoChannel().Present()) bus.TwoChannel().Replug(now);
     bus.Cf51().ResetCounters();
     bus.TwoChannel().ResetCounters();
+    for (Node* n :
+         {static_cast<Node*>(&p), static_cast<Node*>(&bus.Cf51()), static_cast<Node*>(&bus.TwoChannel())})
+        n->Unsent() = 0;
     bus.Changed();
 }
 
@@ -372,7 +398,7 @@ void UseDefaultTraffic() {
 void SendOnce(int segment, const Frame& frame) {
     Bus& bus = Bus::Instance();
     std::lock_guard<std::mutex> lock(bus.Mutex());
-    bus.Transmit(CheckedSegment(segment), frame, bus.Now(), &bus.Peer());
+    bus.Transmit(&bus.Peer(), CheckedSegment(segment), frame, bus.Now());
 }
 
 int AddPeriodic(int segment, const Frame& frame, uint32_t periodMs, uint32_t count, bool rollingCounter) {
@@ -483,6 +509,26 @@ uint64_t DroppedFrames(Interface which) {
     Bus& bus = Bus::Instance();
     std::lock_guard<std::mutex> lock(bus.Mutex());
     return which == Interface::Cf51 ? bus.Cf51().Dropped() : bus.TwoChannel().Dropped();
+}
+
+uint64_t UnsentFrames(Origin who) {
+    Bus& bus = Bus::Instance();
+    std::lock_guard<std::mutex> lock(bus.Mutex());
+    switch (who) {
+        case Origin::Peer:
+            return bus.Peer().Unsent();
+        case Origin::Cf51:
+            return bus.Cf51().Unsent();
+        case Origin::TwoChannel:
+            return bus.TwoChannel().Unsent();
+    }
+    return 0;
+}
+
+size_t PendingFrames(int segment) {
+    Bus& bus = Bus::Instance();
+    std::lock_guard<std::mutex> lock(bus.Mutex());
+    return bus.Pending(CheckedSegment(segment));
 }
 
 std::vector<ControlCall> Cf51ControlCalls() {

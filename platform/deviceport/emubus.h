@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/deviceport/emuframe.h"
+#include "platform/deviceport/emupeer.h"
 
 namespace vex::emu {
 
@@ -40,6 +41,8 @@ public:
     virtual void Fire(Ns now) = 0;
     // The scheduler thread runs while any node asks for it.
     virtual bool KeepsBusRunning() const = 0;
+    // Frames the node wanted to send while its transmit queue on the segment was full (bus lock held).
+    uint64_t& Unsent() { return m_unsent; }
     // Room in the node's receive buffer for frames of the segment (fast bursts wait for it).
     virtual bool CanAccept(int segment) const {
         (void)segment;
@@ -48,6 +51,9 @@ public:
 
 protected:
     Bus& m_bus;
+
+private:
+    uint64_t m_unsent = 0;
 };
 
 // A device's or the peer's list of periodic frames, timed in bus time.
@@ -186,7 +192,14 @@ public:
     // free, and returns its end time. Every node hears it when its last bit has passed, in the order the
     // frames end on all segments. With `immediate` it starts at `earliest` on a time line of its own that
     // may run ahead of the clock, and is heard at once (fast bursts only).
-    Ns Transmit(int segment, const Frame& frame, Ns earliest, const Node* sender, bool immediate = false);
+    // A sender's transmit queue on a segment holds kTxQueueFrames frames that have not ended yet, as a
+    // controller's does: a frame beyond that is not sent, only counted in the sender's Unsent(), and the
+    // result is kNever.
+    Ns Transmit(Node* sender, int segment, const Frame& frame, Ns earliest, bool immediate = false);
+    // Room left in the sender's transmit queue on the segment.
+    size_t TxRoom(int segment, const Node* sender) const;
+    // Frames of the segment that wait for the bus or are on it now, all senders.
+    size_t Pending(int segment) const;
     Ns BusyUntil(int segment) const { return m_busyUntil[segment]; }
     uint32_t BitRate(int segment) const;
     // An interface opened its bus at this rate on the segment; the segment follows unless its rate is fixed.

@@ -14,6 +14,9 @@
 // - The device allows one open handle; closing it stops the controller and empties buffer and list.
 // - Acceptance code and mask are taken but not applied: the host always asks for every identifier.
 // - Receive buffer of 65,536 records; when the host does not read, newer records are dropped and counted.
+// - Transmit queue of kTxQueueFrames frames: a pipe write of more records than it has room for is refused
+//   whole (busy) and the host sends it again; a periodic transmission that finds it full is skipped and
+//   counted.
 #include <algorithm>
 #include <cstring>
 
@@ -115,7 +118,7 @@ Ns Cf51Device::NextDue() const {
 void Cf51Device::Fire(Ns) {
     PeriodicSlot* slot = m_periodic.Earliest();
     if (slot && slot->nextDue < m_nextStatus) {
-        m_bus.Transmit(kSegment, slot->frame, slot->nextDue, this);
+        m_bus.Transmit(this, kSegment, slot->frame, slot->nextDue);
         m_periodic.Sent(slot);
         return;
     }
@@ -169,10 +172,13 @@ uint32_t Cf51Device::Read(uint64_t generation, const std::atomic<uint64_t>& canc
 uint32_t Cf51Device::Write(uint64_t generation, const uint8_t* data, size_t length) {
     std::lock_guard<std::mutex> lock(m_bus.Mutex());
     if (!Valid(generation)) return kErrDeviceNotConnected;
-    if (length == 0 || length % kRecord != 0 || length > 4096) return kErrInvalidParameter;
+    if (length == 0 || length % kRecord != 0 || length / kRecord > kTxQueueFrames)
+        return kErrInvalidParameter;
     if (!m_busOpen) return kOk;  // the controller is in reset: frames are not sent
+    // A transfer the transmit queue has no room for is not taken at all; the host tries it again later.
+    if (m_bus.TxRoom(kSegment, this) < length / kRecord) return kErrBusy;
     for (size_t off = 0; off < length; off += kRecord) {
-        m_bus.Transmit(kSegment, FrameFromRecord(data + off), m_bus.Now(), this);
+        m_bus.Transmit(this, kSegment, FrameFromRecord(data + off), m_bus.Now());
     }
     return kOk;
 }

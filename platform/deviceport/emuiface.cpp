@@ -29,9 +29,9 @@ void EmuInterface::Unplug() {
     if (!m_present) return;
     m_present = false;
     m_open = false;
-    Idle();
     ++m_generation;
-    WakeHost();
+    WakeHost();  // the host's waits end and see the handle gone
+    Idle();
 }
 
 void EmuInterface::Replug(Ns now) {

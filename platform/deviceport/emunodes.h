@@ -158,6 +158,7 @@ public:
     uint32_t CloseBus(uint64_t generation);
     uint32_t Transmit(uint64_t generation, uint8_t chan, const Frame& frame);
     uint32_t Receive(uint64_t generation, TwoChannelFrame& out);
+    uint32_t ReceiveMany(uint64_t generation, TwoChannelFrame* out, size_t max, size_t& count);
     void SetNotify(uint64_t generation, std::function<void()> notify);
     uint32_t Periodic(uint64_t generation, PeriodicOp op, const TwoChannelPeriodic& entry);
     uint32_t Status(uint64_t generation, TwoChannelStatus& out);
@@ -169,6 +170,9 @@ public:
 
 private:
     void Idle() override;
+    void WakeHost() override {
+        if (m_notify) m_notify();
+    }
     void Push(const TwoChannelFrame& frame);
 
     RxBuffer<TwoChannelFrame> m_rx;

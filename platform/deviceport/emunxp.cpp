@@ -11,6 +11,8 @@
 // - Periodic list: up to 32 entries keyed by channel and identifier, first transmission when added, count
 //   0 repeats until removed; removing an unknown entry succeeds, updating one fails with kErrNotFound.
 // - One open handle at a time; closing it stops both controllers. Receive buffer of 65,536 frames.
+// - Transmit queue of kTxQueueFrames frames per channel: a send into a full queue is refused (busy), a
+//   periodic transmission that finds it full is skipped and counted.
 #include <algorithm>
 
 #include "platform/deviceport/deviceport.h"
@@ -44,6 +46,9 @@ public:
         return m_dev.Transmit(m_generation, chan, frame);
     }
     uint32_t Receive(TwoChannelFrame& out) override { return m_dev.Receive(m_generation, out); }
+    uint32_t ReceiveMany(TwoChannelFrame* out, size_t max, size_t& count) override {
+        return m_dev.ReceiveMany(m_generation, out, max, count);
+    }
     void SetNotify(std::function<void()> notify) override {
         m_dev.SetNotify(m_generation, std::move(notify));
     }
@@ -79,7 +84,7 @@ void TwoChannelDevice::OnFrame(int segment, const Frame& frame, Ns endNs, uint32
 void TwoChannelDevice::Fire(Ns) {
     PeriodicSlot* slot = m_periodic.Earliest();
     if (!slot) return;
-    m_bus.Transmit(slot->segment, slot->frame, slot->nextDue, this);
+    m_bus.Transmit(this, slot->segment, slot->frame, slot->nextDue);
     m_periodic.Sent(slot);
 }
 
@@ -136,13 +141,21 @@ uint32_t TwoChannelDevice::Transmit(uint64_t generation, uint8_t chan, const Fra
     if (!Valid(generation)) return kErrDeviceNotConnected;
     if (chan > 1) return kErrInvalidParameter;
     if (!m_busOpen) return kErrNotReady;
-    m_bus.Transmit(chan, frame, m_bus.Now(), this);
+    if (m_bus.TxRoom(chan, this) == 0) return kErrBusy;  // the host is told: not counted as unsent
+    m_bus.Transmit(this, chan, frame, m_bus.Now());
     return kOk;
 }
 
 uint32_t TwoChannelDevice::Receive(uint64_t generation, TwoChannelFrame& out) {
     if (generation != m_generation) return kErrDeviceNotConnected;
     return m_rx.Take(&out, 1, 0, [] { return false; }) == 1 ? kOk : kErrNotFound;
+}
+
+uint32_t TwoChannelDevice::ReceiveMany(uint64_t generation, TwoChannelFrame* out, size_t max, size_t& count) {
+    count = 0;
+    if (generation != m_generation) return kErrDeviceNotConnected;
+    count = m_rx.Take(out, max, 0, [] { return false; });
+    return kOk;
 }
 
 void TwoChannelDevice::SetNotify(uint64_t generation, std::function<void()> notify) {

@@ -10,6 +10,7 @@
 //
 // At start the environment chooses the peer's traffic and which interfaces are plugged in (README); a test
 // calls peer::Reset() first to get a silent bus that it controls entirely.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,6 +39,12 @@ struct ControlCall {
 // How fast a burst goes: back to back at the segment's bit rate in real time, or as fast as the receiving
 // interfaces take frames (bus time then runs ahead of the clock; for benchmarks).
 enum class Pace { BusRate, Fast };
+
+// Frames a node's controller holds per segment that have not ended on the bus yet (waiting for the bus or
+// on it). What a node sends beyond that is not queued: a host's send is refused as busy (the host tries
+// again or reports it), the peer's frames and the interfaces' periodic frames are skipped and counted
+// (UnsentFrames).
+inline constexpr size_t kTxQueueFrames = 32;
 
 namespace peer {
 
@@ -82,6 +89,10 @@ void InjectBusError(int segment);
 
 // Frames an interface had to drop because its receive buffer was full, since the last Reset.
 uint64_t DroppedFrames(Interface which);
+// Frames a node skipped because its transmit queue was full, since the last Reset.
+uint64_t UnsentFrames(Origin who);
+// Frames of the segment that wait for the bus or are on it now, from every node.
+size_t PendingFrames(int segment);
 // The single-channel interface's last control calls (up to 64), oldest first.
 std::vector<ControlCall> Cf51ControlCalls();
 // The single-channel interface fails its next `count` control calls with a general failure (31).

@@ -2,6 +2,7 @@
 // The emulated two-channel interface as its driver library reaches it: present interfaces, open one, then
 // a link with the interface's operations. Results are system error codes (deviceport.h), 0 on success;
 // kErrDeviceNotConnected once the interface has been unplugged.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,9 +51,13 @@ public:
     virtual uint32_t Transmit(uint8_t chan, const Frame& frame) = 0;
     // Takes the oldest received frame: kOk, kErrNotFound when none waits.
     virtual uint32_t Receive(TwoChannelFrame& out) = 0;
-    // Called (possibly on the bus thread) each time the receive buffer goes from empty to non-empty, and
-    // at once when frames already wait; an empty function stops the calls. After SetNotify returns, the
-    // previous function is not called any more.
+    // Takes up to `max` of the oldest received frames at once, in order: kOk with their number in `count`
+    // (0 when none waits).
+    virtual uint32_t ReceiveMany(TwoChannelFrame* out, size_t max, size_t& count) = 0;
+    // Called (possibly on the bus thread) each time the receive buffer goes from empty to non-empty, at
+    // once when frames already wait, and when the interface is unplugged (every call fails from then on);
+    // an empty function stops the calls. After SetNotify returns, the previous function is not called any
+    // more.
     virtual void SetNotify(std::function<void()> notify) = 0;
     virtual uint32_t Periodic(PeriodicOp op, const TwoChannelPeriodic& entry) = 0;
     virtual uint32_t Status(TwoChannelStatus& out) = 0;

@@ -45,6 +45,8 @@ uint32_t FromSystem(uint32_t rc) {
             return kNxpNoEntry;
         case kErrInvalidParameter:
             return kNxpBadConfig;
+        case kErrBusy:
+            return kNxpTxBusy;
         default:
             return kNxpFailed;
     }
@@ -58,6 +60,16 @@ Frame FrameOf(uint32_t id, uint8_t info, uint8_t len, const uint8_t* data) {
     f.dlc = len & 0x0F;
     std::memcpy(f.data.data(), data, 8);
     return f;
+}
+
+void ToRecord(const TwoChannelFrame& f, tVYK_CAN_MSG& msg) {
+    msg.Id = f.frame.id | (f.frame.ext ? kIdExt : 0);
+    std::memcpy(msg.Data, f.frame.data.data(), 8);
+    msg.Len = f.frame.dlc;
+    msg.Info = static_cast<uint8_t>((f.chan & kInfoChanMask) | (f.frame.remote ? kInfoRemote : 0) |
+                                    (f.tx ? kInfoDir : 0));
+    msg.TimeHigh = static_cast<uint16_t>(f.timeUs >> 32);
+    msg.TimeLow = static_cast<uint32_t>(f.timeUs);
 }
 
 }  // namespace
@@ -77,6 +89,10 @@ struct CVYK7K::Impl {
     tVYK_CAN_CONFIG config;
     vex::AutoResetEvent* event = nullptr;
     std::chrono::steady_clock::time_point lastTry{};
+    tVYK_LINK_STATE linkState;
+    // CAN_ReadBlock's frames as the interface hands them over (one reader thread).
+    static constexpr size_t kBlock = 256;
+    TwoChannelFrame block[kBlock];
 };
 
 void CVYK7K::Impl::Notify(const Link& l) {
@@ -107,12 +123,18 @@ CVYK7K::Impl::Link CVYK7K::Impl::Acquire(uint32_t& rc) {
     }
     Notify(fresh);
     link = fresh;
+    ++linkState.Recoveries;
+    if (event) event->Set();
     return link;
 }
 
 void CVYK7K::Impl::Lost(const Link& l) {
     std::lock_guard<std::mutex> guard(lock);
-    if (link == l) link.reset();
+    if (link != l) return;
+    link.reset();
+    ++linkState.Losses;
+    linkState.LastLossCode = kNxpDeviceLost;
+    if (event) event->Set();
 }
 
 CVYK7K::CVYK7K() : m_impl(std::make_unique<Impl>()) {}
@@ -189,14 +211,25 @@ uint32_t CVYK7K::CAN_Read(tVYK_CAN_MSG& msg) {
     if (rc == kErrNotFound) return kNxpNoFrame;
     if (rc == kErrDeviceNotConnected) m_impl->Lost(l);
     if (rc != kOk) return FromSystem(rc);
-    msg.Id = f.frame.id | (f.frame.ext ? kIdExt : 0);
-    std::memcpy(msg.Data, f.frame.data.data(), 8);
-    msg.Len = f.frame.dlc;
-    msg.Info = static_cast<uint8_t>((f.chan & kInfoChanMask) | (f.frame.remote ? kInfoRemote : 0) |
-                                    (f.tx ? kInfoDir : 0));
-    msg.TimeHigh = static_cast<uint16_t>(f.timeUs >> 32);
-    msg.TimeLow = static_cast<uint32_t>(f.timeUs);
+    ToRecord(f, msg);
     return kNxpOk;
+}
+
+uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count) {
+    count = 0;
+    uint32_t rc = kNxpOk;
+    const Impl::Link l = m_impl->Acquire(rc);
+    if (!l) return rc;
+    while (count < max) {
+        const size_t want = std::min<size_t>(max - count, Impl::kBlock);
+        size_t n = 0;
+        rc = l->ReceiveMany(m_impl->block, want, n);
+        if (rc == kErrDeviceNotConnected) m_impl->Lost(l);
+        if (rc != kOk) return count > 0 ? kNxpOk : FromSystem(rc);
+        for (size_t i = 0; i < n; ++i) ToRecord(m_impl->block[i], out[count++]);
+        if (n < want) break;  // none left
+    }
+    return count > 0 ? kNxpOk : kNxpNoFrame;
 }
 
 uint32_t CVYK7K::CAN_Write(const tVYK_CAN_MSG& msg) {
@@ -273,6 +306,11 @@ uint32_t CVYK7K::GetCanStatus(tVYK_CAN_STATUS& status) {
     status.Chan1Status = st.chan[1].status;
     status.Chan1Load = load(st.chan[1]);
     return kNxpOk;
+}
+
+void CVYK7K::GetLinkState(tVYK_LINK_STATE& state) {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    state = m_impl->linkState;
 }
 
 uint32_t CVYK7K::GetVYKInfo(tVYK_ID_INFO& info) {

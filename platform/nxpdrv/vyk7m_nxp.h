@@ -5,7 +5,8 @@
 //
 // Results: 0 on success, kNxpNoFrame from CAN_Read when nothing waits, kNxp* codes otherwise. After the
 // interface is unplugged every operation fails with kNxpDeviceLost; the next operations (at most one try
-// per 100 ms) reopen it when it is back, with its bus as it was last opened.
+// per 100 ms) reopen it when it is back, with its bus as it was last opened. The loss and the reopening are
+// counted (GetLinkState) and set the receive event, so the caller learns of them at its next read.
 #include <cstdint>
 #include <memory>
 
@@ -89,7 +90,16 @@ inline constexpr uint32_t kNxpDeviceLost = 0x20000006;  // unplugged; retried on
 inline constexpr uint32_t kNxpListFull = 0x20000007;    // periodic list holds 32 entries
 inline constexpr uint32_t kNxpNoEntry = 0x20000008;     // no such periodic entry to update
 inline constexpr uint32_t kNxpFailed = 0x20000009;      // any other failure of the interface
+inline constexpr uint32_t kNxpTxBusy = 0x2000000A;      // the channel's transmit queue is full
 inline constexpr uint32_t kNxpNoFrame = 0x2000002F;     // CAN_Read: nothing waits
+
+// The interface's connection: losses and the reopenings after them, counted since the object was made,
+// and the code that ended the connection last.
+struct tVYK_LINK_STATE {
+    uint32_t Losses = 0;
+    uint32_t Recoveries = 0;
+    uint32_t LastLossCode = 0;
+};
 
 class CVYK7K {
 public:
@@ -106,12 +116,16 @@ public:
     // Once it returns, an event given before is not touched any more.
     uint32_t SetRcvEvent(vex::AutoResetEvent* event);
     uint32_t CAN_Read(tVYK_CAN_MSG& msg);  // one caller thread at a time
+    // Up to `max` frames at once, in order, as CAN_Read gives them: kNxpOk with their number in `count`,
+    // kNxpNoFrame when none waits, else as CAN_Read. The same caller thread as CAN_Read.
+    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count);
     uint32_t CAN_Write(const tVYK_CAN_MSG& msg);
     uint32_t AddPeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t RemovePeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t UpdatePeriodicTxMsgData(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t UpdatePeriodicTxMsgPeriod(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t GetCanStatus(tVYK_CAN_STATUS& status);
+    void GetLinkState(tVYK_LINK_STATE& state);
     uint32_t GetVYKInfo(tVYK_ID_INFO& info);
     void GetDLLInfo(tVYK_DLL_INFO& info);
 

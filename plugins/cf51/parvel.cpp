@@ -13,6 +13,12 @@ CVYK7K& Driver() {
     return driver;
 }
 
+// Read's staging array: Read runs on one thread at a time.
+tVYK_CAN_MSG* Staging() {
+    static tVYK_CAN_MSG stage[CCanDevice::kReadMaxFrames];
+    return stage;
+}
+
 // The module's bus configuration: the constructor's defaults, channel 1's bit rate set by BusOpen.
 tVYK_CAN_CONFIG& Config() {
     static tVYK_CAN_CONFIG config;
@@ -34,6 +40,24 @@ tVYK_CAN_CYCTX_MSG CycEntry(const tCAN_CYCTX_MSG& msg) {
     e.PeriodMs = msg.CycTxTime;
     e.Count = msg.CycTxCount;
     return e;
+}
+
+// The device tells its periodic entries apart by the identifier word: identifier, extended and remote.
+uint64_t CycKey(const tCAN_CYCTX_MSG& msg) {
+    return uint64_t{msg.Msg.Id} | (msg.Msg.Ext ? 1ull << 32 : 0) | (msg.Msg.Remote ? 1ull << 33 : 0);
+}
+
+VykLink Link() {
+    tVYK_LINK_STATE st;
+    Driver().GetLinkState(st);
+    return {st.Losses, st.Recoveries, st.LastLossCode};
+}
+
+constexpr const char* kAddOk = "执行添加循环发送报文操作成功。报文ID:%08X";
+constexpr const char* kAddFail = "执行添加循环发送报文操作失败，故障代码：%08X，报文ID:%08X";
+
+uint32_t AddToDevice(const tCAN_CYCTX_MSG& msg) {
+    return Driver().AddPeriodicTxMsg(CycEntry(msg));
 }
 
 }  // namespace
@@ -61,6 +85,7 @@ uint32_t CCanDeviceVykCf51::DeviceOpen() {
 
 uint32_t CCanDeviceVykCf51::DeviceClose() {
     m_receiving = false;
+    StopWatching();
     return ReportDeviceClose(Driver().CloseVYK());
 }
 
@@ -70,6 +95,7 @@ uint32_t CCanDeviceVykCf51::BusOpen() {
     c.BitRateCode = chan.BitRateCode;
     c.Timing0 = chan.BitRateCode != 0 ? 0 : chan.Timing0;
     c.Timing1 = chan.BitRateCode != 0 ? 0 : chan.Timing1;
+    StartWatching(Link());
     return OpenBusWithRetries([&] { return Driver().OpenCANBus(c); },
                               [&] {
                                   const uint32_t rc = Driver().SetRcvEvent(&m_RcvEvent);
@@ -83,6 +109,7 @@ uint32_t CCanDeviceVykCf51::BusClose() {
         [&] {
             Driver().SetRcvEvent(nullptr);
             m_receiving = false;
+            StopWatching();
         },
         [] { return Driver().CloseCANBus(); });
 }
@@ -98,56 +125,58 @@ uint32_t CCanDeviceVykCf51::Write(const tCAN_RAW_MSG& msg) {
 }
 
 uint32_t CCanDeviceVykCf51::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
-    CVYK7K& driver = Driver();
-    return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
-        tVYK_CAN_MSG rec;
-        for (;;) {
-            rec.Flags = 0;
-            const uint32_t rc = driver.CAN_Read(rec);
-            if (rc == 0) break;
-            // Status and error records are passed over (the driver keeps their bus load); only an empty
-            // ring ends the call, not a status record of the second kind that reads like one.
-            if (rc == kVykRxEmpty && (rec.Flags & kVykFlagStatus2) == 0) return false;
+    WatchLink(Link(), AddToDevice, kAddFail);
+    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max) {
+        // Status and error records are passed over by the driver (it keeps their bus load): only an
+        // empty ring ends a read.
+        tVYK_CAN_MSG* stage = Staging();
+        const uint32_t n = Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max));
+        for (uint32_t i = 0; i < n; ++i) {
+            const tVYK_CAN_MSG& rec = stage[i];
+            tCAN_RAW_MSG& m = out[i];
+            m.Id = rec.Id;
+            m.Dir = rec.Flags & kVykFlagDir ? 1 : 0;
+            m.Remote = rec.Flags & kVykFlagRemote ? 1 : 0;
+            m.Ext = rec.Flags & kVykFlagExt ? 1 : 0;
+            m.Chan = 1;
+            m.Dlc = rec.Len;
+            const size_t len = std::min<size_t>(rec.Len, sizeof(m.Data));
+            std::memcpy(m.Data, rec.Data, len);
+            std::memset(m.Data + len, 0, sizeof(m.Data) - len);
+            m.TimeMs = static_cast<double>(rec.TimeMs) + static_cast<double>(rec.TimeUs) / 1000.0;
         }
-        out.Id = rec.Id;
-        out.Dir = rec.Flags & kVykFlagDir ? 1 : 0;
-        out.Remote = rec.Flags & kVykFlagRemote ? 1 : 0;
-        out.Ext = rec.Flags & kVykFlagExt ? 1 : 0;
-        out.Chan = 1;
-        out.Dlc = rec.Len;
-        const size_t n = std::min<size_t>(rec.Len, sizeof(out.Data));
-        std::memcpy(out.Data, rec.Data, n);
-        std::memset(out.Data + n, 0, sizeof(out.Data) - n);
-        out.TimeMs = static_cast<double>(rec.TimeMs) + static_cast<double>(rec.TimeUs) / 1000.0;
-        return true;
+        return static_cast<int32_t>(n);
     });
 }
 
 uint32_t CCanDeviceVykCf51::AddCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().AddPeriodicTxMsg(CycEntry(msg)), msg.Msg.Id,
-                        "执行添加循环发送报文操作成功。报文ID:%08X",
-                        "执行添加循环发送报文操作失败，故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Add, msg, CycKey(msg), [&] { return AddToDevice(msg); }, kAddOk, kAddFail);
 }
 
 uint32_t CCanDeviceVykCf51::RmvCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().RemovePeriodicTxMsg(CycEntry(msg)), msg.Msg.Id,
-                        "执行移除循环发送报文操作成功。报文ID:%08X",
-                        "执行移除循环发送报文操作失败。故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Remove, msg, CycKey(msg), [&] { return Driver().RemovePeriodicTxMsg(CycEntry(msg)); },
+        "执行移除循环发送报文操作成功。报文ID:%08X",
+        "执行移除循环发送报文操作失败。故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykCf51::UpdateCycTxMsgPeriod(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg)), msg.Msg.Id,
-                        "执行更新循环发送报文之周期操作成功。报文ID:%08X",
-                        "执行更新循环发送报文之周期操作失败。故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Period, msg, CycKey(msg), [&] { return Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg)); },
+        "执行更新循环发送报文之周期操作成功。报文ID:%08X",
+        "执行更新循环发送报文之周期操作失败。故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykCf51::UpdateCycTxMsgData(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgData(CycEntry(msg)), msg.Msg.Id,
-                        "执行更新循环发送报文之数据操作成功。报文ID:%08X",
-                        "执行更新循环发送报文之数据操作失败，故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Data, msg, CycKey(msg), [&] { return Driver().UpdatePeriodicTxMsgData(CycEntry(msg)); },
+        "执行更新循环发送报文之数据操作成功。报文ID:%08X",
+        "执行更新循环发送报文之数据操作失败，故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykCf51::GetBusStatus(tCAN_DEV_STATUS& status) {
+    if (m_receiving) WatchLink(Link(), AddToDevice, kAddFail);
     status = tCAN_DEV_STATUS{};
     status.Chan[1].BusLoad = static_cast<double>(Driver().GetCanBusLoad());
     return 0;

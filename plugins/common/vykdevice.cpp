@@ -59,24 +59,112 @@ uint32_t CCanDeviceVyk::CloseBusWithRetries(const std::function<void()>& stopRec
     return 0;
 }
 
-uint32_t CCanDeviceVyk::ReportCyclic(uint32_t rc, uint32_t id, const char* okFormat, const char* failFormat) {
+uint32_t CCanDeviceVyk::RunCyclic(CyclicOp op, const tCAN_CYCTX_MSG& msg, uint64_t key,
+                                  const std::function<uint32_t()>& call, const char* okFormat,
+                                  const char* failFormat) {
+    std::lock_guard<std::mutex> lock(m_linkLock);
+    const uint32_t rc = call();
+    const auto kept =
+        std::find_if(m_cyclic.begin(), m_cyclic.end(), [key](const KeptCyclic& k) { return k.key == key; });
+    switch (op) {
+        case CyclicOp::Add:
+            if (rc != 0) break;
+            if (kept != m_cyclic.end()) {
+                *kept = {key, msg, Clock::now()};
+            } else {
+                m_cyclic.push_back({key, msg, Clock::now()});
+            }
+            break;
+        case CyclicOp::Remove:
+            if (kept != m_cyclic.end()) m_cyclic.erase(kept);
+            break;
+        case CyclicOp::Period:
+            if (kept != m_cyclic.end()) kept->msg.CycTxTime = msg.CycTxTime;
+            break;
+        case CyclicOp::Data:
+            if (kept != m_cyclic.end()) kept->msg.Msg = msg.Msg;
+            break;
+    }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     if (rc != 0) {
-        OperatorReportF(2, failFormat, rc, id);
+        OperatorReportF(2, failFormat, rc, msg.Msg.Id);
         return 1;
     }
-    OperatorReportF(0, okFormat, id);
+    OperatorReportF(0, okFormat, msg.Msg.Id);
 #pragma GCC diagnostic pop
     return 0;
 }
 
+void CCanDeviceVyk::StartWatching(const VykLink& link) {
+    std::lock_guard<std::mutex> lock(m_linkLock);
+    m_cyclic.clear();
+    m_seenLosses = link.losses;
+    m_seenRecoveries = link.recoveries;
+    m_lost = false;
+}
+
+void CCanDeviceVyk::StopWatching() {
+    std::lock_guard<std::mutex> lock(m_linkLock);
+    m_cyclic.clear();
+    m_lost = false;
+}
+
+void CCanDeviceVyk::CountDownOnLoss(Clock::time_point now) {
+    std::erase_if(m_cyclic, [now](KeptCyclic& k) {
+        const uint16_t count = k.msg.CycTxCount;
+        if (count == 0) return false;  // endless
+        // The device sends the first at once and one per period (at least 1 ms) after it.
+        const auto period = std::chrono::milliseconds(std::max<uint16_t>(k.msg.CycTxTime, 1));
+        const int64_t due = (now - k.since) / period + 1;
+        if (due >= count) return true;
+        k.msg.CycTxCount = static_cast<uint16_t>(count - due);
+        return false;
+    });
+}
+
+void CCanDeviceVyk::PutBack(const std::function<uint32_t(const tCAN_CYCTX_MSG&)>& add,
+                            const char* addFailFormat) {
+    for (KeptCyclic& k : m_cyclic) {
+        const uint32_t rc = add(k.msg);
+        k.since = Clock::now();
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        if (rc != 0) OperatorReportF(2, addFailFormat, rc, k.msg.Msg.Id);
+#pragma GCC diagnostic pop
+    }
+}
+
+void CCanDeviceVyk::WatchLink(const VykLink& link, const std::function<uint32_t(const tCAN_CYCTX_MSG&)>& add,
+                              const char* addFailFormat) {
+    std::lock_guard<std::mutex> lock(m_linkLock);
+    bool recovered = false;
+    // Losses and reconnections alternate, a loss first; counts that changed together are told in that order.
+    for (;;) {
+        if (!m_lost && m_seenLosses != link.losses) {
+            ++m_seenLosses;
+            m_lost = true;
+            CountDownOnLoss(Clock::now());
+            OperatorReportF(2, "设备连接中断，设备状态字：0x%08X", link.lossCode);
+        } else if (m_lost && m_seenRecoveries != link.recoveries) {
+            ++m_seenRecoveries;
+            m_lost = false;
+            recovered = true;
+            const uint32_t status = link.losses == link.recoveries ? 0 : link.lossCode;
+            OperatorReportF(0, "设备已重新连接，设备状态字：0x%08X", status);
+        } else {
+            break;
+        }
+    }
+    if (recovered && !m_lost) PutBack(add, addFailFormat);
+}
+
 uint32_t CCanDeviceVyk::ReadFrames(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count,
-                                   const std::function<bool(tCAN_RAW_MSG&)>& readOne) {
+                                   ReadBlockFn readBlock) {
     count = 0;
     if (!msgs || capacity <= 0) return 0;
     const int32_t max = std::min(capacity, kReadMaxFrames);
-    while (count < max && readOne(msgs[count])) ++count;
+    count = std::clamp(readBlock(msgs, max), 0, max);
     if (count == max) m_RcvEvent.Set();  // more may wait: the next Read takes them without a new batch
     return 0;
 }

@@ -15,6 +15,12 @@ vyk7m_nxp::CVYK7K& Driver() {
     return driver;
 }
 
+// Read's staging array: Read runs on one thread at a time.
+tVYK_CAN_MSG* Staging() {
+    static tVYK_CAN_MSG stage[CCanDevice::kReadMaxFrames];
+    return stage;
+}
+
 uint32_t IdWord(const tCAN_RAW_MSG& msg) {
     return msg.Id | (msg.Ext ? kIdExt : 0);
 }
@@ -34,6 +40,24 @@ tVYK_CAN_CYCTX_MSG CycEntry(const tCAN_CYCTX_MSG& msg, bool withFlags) {
     e.PeriodMs = msg.CycTxTime;
     e.Count = msg.CycTxCount;
     return e;
+}
+
+// The device tells its periodic entries apart by channel and identifier.
+uint64_t CycKey(const tCAN_CYCTX_MSG& msg) {
+    return uint64_t{IdWord(msg.Msg)} | (uint64_t{msg.Msg.Chan} << 32);
+}
+
+VykLink Link() {
+    tVYK_LINK_STATE st;
+    Driver().GetLinkState(st);
+    return {st.Losses, st.Recoveries, st.LastLossCode};
+}
+
+constexpr const char* kAddOk = "VYK:执行添加循环发送报文操作成功。";
+constexpr const char* kAddFail = "VYK执行添加循环发送报文操作失败,故障代码：%08X，报文ID:%08X";
+
+uint32_t AddToDevice(const tCAN_CYCTX_MSG& msg) {
+    return Driver().AddPeriodicTxMsg(CycEntry(msg, false));
 }
 
 }  // namespace
@@ -67,6 +91,7 @@ uint32_t CCanDeviceVykNxp::DeviceOpen() {
 uint32_t CCanDeviceVykNxp::DeviceClose() {
     Driver().SetRcvEvent(nullptr);
     m_receiving = false;
+    StopWatching();
     return ReportDeviceClose(Driver().CloseVYK());
 }
 
@@ -78,6 +103,7 @@ uint32_t CCanDeviceVykNxp::BusOpen() {
     config.Chan0Timing = words[1];
     config.Chan1Word = words[2];
     config.Chan1Timing = words[3];
+    StartWatching(Link());
     return OpenBusWithRetries([&] { return Driver().OpenCANBus(config); },
                               [&] {
                                   const uint32_t rc = Driver().SetRcvEvent(&m_RcvEvent);
@@ -91,6 +117,7 @@ uint32_t CCanDeviceVykNxp::BusClose() {
         [&] {
             Driver().SetRcvEvent(nullptr);
             m_receiving = false;
+            StopWatching();
         },
         [] { return Driver().CloseCANBus(); });
 }
@@ -105,52 +132,61 @@ uint32_t CCanDeviceVykNxp::Write(const tCAN_RAW_MSG& msg) {
 }
 
 uint32_t CCanDeviceVykNxp::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
-    vyk7m_nxp::CVYK7K& driver = Driver();
-    return ReadFrames(msgs, capacity, count, [&driver](tCAN_RAW_MSG& out) {
-        tVYK_CAN_MSG rec;
-        if (driver.CAN_Read(rec) != 0) return false;
-        out.Id = rec.Id & 0x1FFFFFFFu;
-        out.Ext = rec.Id & kIdExt ? 1 : 0;
-        out.Remote = rec.Info & kInfoRemote ? 1 : 0;
-        out.Dir = rec.Info & kInfoDir ? 1 : 0;
-        out.Chan = rec.Info & kInfoChanMask;
-        out.Dlc = rec.Len;
-        const size_t n = std::min<size_t>(rec.Len, sizeof(out.Data));
-        std::memcpy(out.Data, rec.Data, n);
-        std::memset(out.Data + n, 0, sizeof(out.Data) - n);
-        const uint64_t us = (uint64_t{rec.TimeHigh} << 32) | rec.TimeLow;
-        out.TimeMs = static_cast<double>(us) / 1000.0;
-        return true;
+    WatchLink(Link(), AddToDevice, kAddFail);
+    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max) {
+        tVYK_CAN_MSG* stage = Staging();
+        uint32_t n = 0;
+        if (Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max), n) != 0) return 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const tVYK_CAN_MSG& rec = stage[i];
+            tCAN_RAW_MSG& m = out[i];
+            m.Id = rec.Id & 0x1FFFFFFFu;
+            m.Ext = rec.Id & kIdExt ? 1 : 0;
+            m.Remote = rec.Info & kInfoRemote ? 1 : 0;
+            m.Dir = rec.Info & kInfoDir ? 1 : 0;
+            m.Chan = rec.Info & kInfoChanMask;
+            m.Dlc = rec.Len;
+            const size_t len = std::min<size_t>(rec.Len, sizeof(m.Data));
+            std::memcpy(m.Data, rec.Data, len);
+            std::memset(m.Data + len, 0, sizeof(m.Data) - len);
+            const uint64_t us = (uint64_t{rec.TimeHigh} << 32) | rec.TimeLow;
+            m.TimeMs = static_cast<double>(us) / 1000.0;
+        }
+        return static_cast<int32_t>(n);
     });
 }
 
 uint32_t CCanDeviceVykNxp::AddCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().AddPeriodicTxMsg(CycEntry(msg, false)), msg.Msg.Id,
-                        "VYK:执行添加循环发送报文操作成功。",
-                        "VYK执行添加循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Add, msg, CycKey(msg), [&] { return AddToDevice(msg); }, kAddOk, kAddFail);
 }
 
 uint32_t CCanDeviceVykNxp::RmvCycTxMsg(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().RemovePeriodicTxMsg(CycEntry(msg, true)), msg.Msg.Id,
-                        "VYK:执行移除循环发送报文操作成功。",
-                        "VYK执行移除循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Remove, msg, CycKey(msg), [&] { return Driver().RemovePeriodicTxMsg(CycEntry(msg, true)); },
+        "VYK:执行移除循环发送报文操作成功。", "VYK执行移除循环发送报文操作失败,故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykNxp::UpdateCycTxMsgPeriod(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg, true)), msg.Msg.Id,
-                        "VYK:执行更新循环发送报文周期操作成功。",
-                        "VYK执行更新循环发送报文周期操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Period, msg, CycKey(msg),
+        [&] { return Driver().UpdatePeriodicTxMsgPeriod(CycEntry(msg, true)); },
+        "VYK:执行更新循环发送报文周期操作成功。",
+        "VYK执行更新循环发送报文周期操作失败,故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykNxp::UpdateCycTxMsgData(const tCAN_CYCTX_MSG& msg) {
-    return ReportCyclic(Driver().UpdatePeriodicTxMsgData(CycEntry(msg, true)), msg.Msg.Id,
-                        "VYK:执行更新循环发送报文数据操作成功。",
-                        "VYK执行更新循环发送报文数据操作失败,故障代码：%08X，报文ID:%08X");
+    return RunCyclic(
+        CyclicOp::Data, msg, CycKey(msg),
+        [&] { return Driver().UpdatePeriodicTxMsgData(CycEntry(msg, true)); },
+        "VYK:执行更新循环发送报文数据操作成功。",
+        "VYK执行更新循环发送报文数据操作失败,故障代码：%08X，报文ID:%08X");
 }
 
 uint32_t CCanDeviceVykNxp::GetBusStatus(tCAN_DEV_STATUS& status) {
     tVYK_CAN_STATUS st;
     Driver().GetCanStatus(st);
+    if (m_receiving) WatchLink(Link(), AddToDevice, kAddFail);
     status = tCAN_DEV_STATUS{};
     status.Chan[0].BusLoad = static_cast<double>(st.Chan0Load);
     status.Chan[0].Counter1 = st.Chan0Counter1;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -62,9 +63,15 @@ TEST(DropOldestRing, KeepsNewestInOrder) {
     }
 }
 
-// 20,241 frames before a drain: the first is lost and counted, the other 20,240 come out in order.
+// 20,241 frames before a drain, pushed in blocks as the receive thread does: the first is lost and counted,
+// the other 20,240 come out in order.
 TEST_F(HubTest, FullQueueDropsOldestFrame) {
-    for (uint32_t i = 0; i <= CCanRxMsgQueue::kCapacity; ++i) hub.Queue().Push(Frame(i & 0x7FF, 0, 0, i));
+    std::vector<tCAN_RAW_MSG> frames;
+    for (uint32_t i = 0; i <= CCanRxMsgQueue::kCapacity; ++i) frames.push_back(Frame(i & 0x7FF, 0, 0, i));
+    for (size_t i = 0; i < frames.size(); i += 1000) {
+        hub.Queue().PushMany(frames.data() + i,
+                             static_cast<uint32_t>(std::min<size_t>(1000, frames.size() - i)));
+    }
     sink.open = true;
     hub.ProcessRxQueue();
     ASSERT_EQ(sink.frames.size(), CCanRxMsgQueue::kCapacity);

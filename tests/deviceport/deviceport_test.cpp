@@ -2,6 +2,7 @@
 // control calls, its status records, periodic list and unplugging, the two-channel link, the peer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -381,6 +382,58 @@ TEST_F(TwoChannel, StatusCountsTheBitsOfTheLastSecond) {
     EXPECT_GE(st.chan[0].bitsLastSecond, 199 * FrameBits(f));
     EXPECT_LE(st.chan[0].bitsLastSecond, 201 * FrameBits(f));
     EXPECT_EQ(st.chan[1].bitsLastSecond, 0u);
+}
+
+// A node that offers more than the bus carries (twenty 1 ms frames per channel at 10 kbit/s, about 250
+// times the capacity) keeps at most a controller's queue per segment; the rest is counted, not stored. A
+// host's send into a full queue is refused, and each accepted one goes out.
+TEST_F(TwoChannel, TransmitQueuesAreBoundedAndWhatCannotBeSentIsCounted) {
+    uint32_t err = 0;
+    auto link = OpenTwoChannelInterface(PresentTwoChannelInterfaces().at(0), err);
+    ASSERT_TRUE(link);
+    const uint16_t words[4] = {0x200A, 0, 0x200A, 0};
+    ASSERT_EQ(link->OpenBus(words), kOk);
+    constexpr uint32_t kEntries = 20, kCount = 100;
+    for (int seg = 0; seg < 2; ++seg) {
+        for (uint32_t i = 0; i < kEntries; ++i) {
+            peer::AddPeriodic(seg, MakeFrame(0x100 + i, false, {1, 2, 3, 4, 5, 6, 7, 8}), 1, kCount);
+        }
+    }
+    // Once the peer's queue is full, it takes 32 frames of 13 ms each to empty.
+    ASSERT_TRUE(emutest::WaitFor([] { return peer::UnsentFrames(Origin::Peer) > 0; }, 2000));
+    uint32_t accepted = 0, refused = 0;
+    for (int i = 0; i < 40; ++i) {
+        const uint32_t rc = link->Transmit(0, MakeFrame(0x7F0, false, {static_cast<uint8_t>(i)}));
+        ASSERT_TRUE(rc == kOk || rc == kErrBusy) << rc;
+        ++(rc == kOk ? accepted : refused);
+    }
+    EXPECT_EQ(accepted, kTxQueueFrames);  // none of them can end before the peer's queue has gone out
+
+    uint64_t heard = 0, echoes = 0;
+    size_t mostPending = 0;
+    ASSERT_TRUE(emutest::WaitFor(
+        [&] {
+            mostPending = std::max({mostPending, peer::PendingFrames(0), peer::PendingFrames(1)});
+            TwoChannelFrame f;
+            while (link->Receive(f) == kOk) ++(f.tx ? echoes : heard);
+            return heard + peer::UnsentFrames(Origin::Peer) == 2 * kEntries * kCount && echoes == accepted;
+        },
+        5000))
+        << heard << " heard, " << peer::UnsentFrames(Origin::Peer) << " unsent, " << echoes << " echoes";
+    EXPECT_GT(peer::UnsentFrames(Origin::Peer), heard);
+    EXPECT_LE(mostPending, 2 * kTxQueueFrames);  // the peer's queue and the host's on channel 0
+    EXPECT_EQ(peer::UnsentFrames(Origin::TwoChannel), 0u);
+}
+
+TEST_F(Cf51Port, PipeWriteBeyondTheTransmitQueueIsRefusedWhole) {
+    OpenBus(0xBB, 0xEB);  // 10 kbit/s: nothing leaves the queue while the test writes
+    uint8_t rec[2 * 32] = {};
+    rec[12] = rec[32 + 12] = 8;  // eight data bytes: about 13 ms a frame
+    for (uint32_t i = 0; i < kTxQueueFrames - 1; ++i) ASSERT_EQ(port->WritePipe(rec, 32, 1000), kOk) << i;
+    EXPECT_EQ(port->WritePipe(rec, 64, 1000), kErrBusy);  // room for one of the two: neither is taken
+    EXPECT_EQ(port->WritePipe(rec, 32, 1000), kOk);
+    EXPECT_EQ(port->WritePipe(rec, 32, 1000), kErrBusy);
+    EXPECT_EQ(peer::PendingFrames(1), kTxQueueFrames);
 }
 
 TEST(Peer, DefaultTrafficRunsOnBothSegmentsOnlyWhileAnInterfaceListens) {

@@ -121,22 +121,39 @@ TEST_F(Vyk7k, IdentityAndLibraryInfo) {
     EXPECT_EQ(std::string(info.Text12, 8), "VYK CF51");
 }
 
-TEST_F(Vyk7k, TransmitRingHolds256AndConcurrentWritersNeverOverfillIt) {
+// Starting the threads empties no ring: the 256 frames queued between opening the bus and starting them
+// were accepted with success, so all of them go out, in order.
+TEST_F(Vyk7k, TransmitRingHolds256AndFramesQueuedBeforeTheThreadsStartAreSent) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
     tVYK_CAN_MSG m;
     m.Id = 0x100;
-    m.Len = 0;
+    m.Len = 1;
     m.Flags = 0;
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(drv.CAN_Write(m), kVykOk) << i;
+    EXPECT_EQ(drv.CAN_Write(m), kVykNotOpen);  // no device: refused, not queued
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
+    peer::SetRecording(true);
+    for (int i = 0; i < 256; ++i) {
+        m.Data[0] = static_cast<uint8_t>(i);
+        ASSERT_EQ(drv.CAN_Write(m), kVykOk) << i;
+    }
     EXPECT_EQ(drv.CAN_Write(m), kVykTxFull);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    // Eight times what the interface's transmit queue holds: it takes them as it has room.
+    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 256; }, 5000));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    const auto seen = peer::Received();
+    ASSERT_EQ(seen.size(), 256u);
+    for (int i = 0; i < 256; ++i) EXPECT_EQ(seen[i].frame.data[0], i);
 
-    CVYK7K shared;
+    drv.SetRcvEvent(nullptr);
     std::atomic<int> accepted{0};
     std::vector<std::thread> writers;
     for (int t = 0; t < 8; ++t) {
         writers.emplace_back([&] {
             for (int i = 0; i < 100; ++i) {
-                if (shared.CAN_Write(m) == kVykOk) ++accepted;
+                if (drv.CAN_Write(m) == kVykOk) ++accepted;
             }
         });
     }
@@ -193,6 +210,37 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
         EXPECT_TRUE(seen[i].frame.ext);
     }
     EXPECT_EQ(peer::DroppedFrames(Interface::Cf51), 0u);
+}
+
+// Blocks of frames in order across the ring's end, each block no larger than asked; an error record in
+// between is passed over (and clears the bus load, as CAN_Read would).
+TEST_F(Vyk7k, ReadBlockTakesFramesInOrderAcrossTheRingsEnd) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    constexpr uint32_t kFrames = 3000;  // more than the ring holds: it wraps while it is read
+    peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, i); });
+    ASSERT_TRUE(peer::WaitIdle(5000));
+    peer::InjectBusError(1);
+    peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, kFrames / 2 + i); });
+    ASSERT_TRUE(peer::WaitIdle(5000));
+    std::vector<tVYK_CAN_MSG> block(700);
+    std::vector<uint32_t> seqs;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (seqs.size() < kFrames && std::chrono::steady_clock::now() < end) {
+        ev.Wait(20);
+        const uint32_t n = drv.CAN_ReadBlock(block.data(), static_cast<uint32_t>(block.size()));
+        ASSERT_LE(n, block.size());
+        for (uint32_t i = 0; i < n; ++i) {
+            ASSERT_EQ(block[i].Id, 0x10u);
+            seqs.push_back(emutest::SeqOf(block[i].Data));
+        }
+    }
+    ASSERT_EQ(seqs.size(), kFrames);
+    for (uint32_t i = 0; i < kFrames; ++i) ASSERT_EQ(seqs[i], i);
+    EXPECT_EQ(drv.CAN_ReadBlock(block.data(), 1), 0u);
 }
 
 TEST_F(Vyk7k, StatusRecordsCarryTheBusLoadAndErrorRecordsClearIt) {
@@ -269,8 +317,22 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     ASSERT_EQ(drv.OpenCANBus(custom), kVykOk);
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     const auto first = CallsOf(vyk7k::kCtlOpenBus).back().in;
+    // Frames received but not read yet when the interface goes away are still read after the reconnection.
+    for (uint32_t i = 0; i < 3; ++i) peer::SendOnce(1, emutest::SeqFrame(0x77, i));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the receive thread takes them
+    ev.Wait(0);
 
+    tVYK_CAN_MSG send;
+    send.Id = 0x1;
+    send.Len = 0;
+    send.Flags = 0;
     peer::Unplug(Interface::Cf51);
+    tVYK_LINK_STATE link;
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 2000));
+    EXPECT_TRUE(ev.Wait(0));  // the loss wakes the caller
+    EXPECT_EQ(link.LastLossCode, 1167u);
+    EXPECT_EQ(drv.CAN_Write(send), kVykNotOpen);  // refused while lost: it could never be sent
     const uint64_t q0 = peer::DeviceQueries();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const uint64_t attempts = peer::DeviceQueries() - q0;
@@ -281,6 +343,16 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     peer::Replug(Interface::Cf51);
     ASSERT_TRUE(WaitFor([] { return CallsOf(vyk7k::kCtlOpenBus).size() >= 4; }, 3000));
     EXPECT_EQ(CallsOf(vyk7k::kCtlOpenBus).back().in, first);  // custom timing stays custom
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 2000));
+    EXPECT_EQ(link.Losses, 1u);
+    EXPECT_TRUE(ev.Wait(0));  // so does the reconnection
+    std::vector<uint32_t> kept;
+    tVYK_CAN_MSG m;
+    while (drv.CAN_Read(m) != kVykRxEmpty) {
+        if (m.Id == 0x77) kept.push_back(emutest::SeqOf(m.Data));
+    }
+    EXPECT_EQ(kept, (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(drv.CAN_Write(send), kVykOk);
 
     // Frames flow again, and the bus load uses the custom timing's real rate.
     const Frame f = emutest::MakeFrame(0x55, false, {1, 2});

@@ -56,6 +56,8 @@ TEST(Wire, OpenBusRecordForCustomTimingAndUnknownCodes) {
     EXPECT_EQ(ConfigBitRate(cfg), 1'000'000u);  // 24 MHz / 2 / 12
     cfg.ClockSel = 0;
     EXPECT_EQ(ConfigBitRate(cfg), 500'000u);
+    // Fields are masked before their 1 is added: prescaler 64 and a 16-quanta segment are real timings
+    // (adding first and masking after would give 0 and no rate).
     cfg.Timing0 = 0x3F;  // prescaler 64, the largest
     cfg.Timing1 = 0x0F;  // segment 1 of 16 quanta, segment 2 of 1: 18 quanta
     EXPECT_EQ(ConfigBitRate(cfg), 12'000'000u / 64 / 18);
@@ -86,7 +88,9 @@ TEST(Wire, IdentifierWordInControllerLayout) {
     }
 }
 
-TEST(Wire, TransmitRecordConvertsOnlyTheIdentifier) {
+// Every number goes most significant byte first, the time too (not only the identifier word): a number
+// the caller sets reaches the device as that number.
+TEST(Wire, TransmitRecordIsMostSignificantByteFirstThroughout) {
     tVYK_CAN_MSG m;
     m.Id = 0x18FEF100;
     m.Flags = kVykFlagExt | kVykFlagDir;
@@ -94,11 +98,11 @@ TEST(Wire, TransmitRecordConvertsOnlyTheIdentifier) {
     m.Len = 8;
     m.Reserved13 = 0;
     m.TimeUs = 0;
-    m.TimeMs = 0;
+    m.TimeMs = 0x01020304;
     uint8_t out[32];
     EncodeTxRecord(m, out);
     const std::vector<uint8_t> want = {0xC7, 0xFD, 0xE2, 0x00, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16,
-                                       0x17, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                       0x17, 0x08, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0x00, 0x00,
                                        0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
     EXPECT_EQ(Bytes(out, 32), want);
 }
@@ -129,7 +133,7 @@ TEST(Wire, ReceivedRecordDecodesIntoAPlainFrame) {
     status[31] = 0x10;
     DecodeRxRecord(status, m);
     EXPECT_EQ(m.Flags, kVykFlagStatus);  // flags of a status record stay as they are
-    EXPECT_EQ(m.BusBits, 0x10u);
+    EXPECT_EQ(m.BusBits, 0x10u);         // converted like a frame's: the caller's record is host order
 }
 
 TEST(Wire, PeriodicEntryOfTwentyEightBytes) {
@@ -150,6 +154,18 @@ TEST(Wire, PeriodicEntryOfTwentyEightBytes) {
     EncodeCycTxEntry(m, false, out);  // removal passes the tail as given
     EXPECT_EQ(Bytes(out + 22, 6), (std::vector<uint8_t>{0xAA, 0xAA, 0xBB, 0xBB, 0xBB, 0xBB}));
     EXPECT_EQ(m.Id, 0x18FEF100u);  // the caller's record is left as it was
+
+    // A record built from another takes the entry and leaves the reserved words 0, so that a removal
+    // sends no leftovers either.
+    tVYK_CAN_CYCTX_MSG copy = m;
+    tVYK_CAN_CYCTX_MSG assigned;
+    assigned.Reserved22 = 0x1111;
+    assigned = m;
+    for (const tVYK_CAN_CYCTX_MSG* c : {&copy, &assigned}) {
+        EncodeCycTxEntry(*c, false, out);
+        EXPECT_EQ(Bytes(out, 22), Bytes(want.data(), 22));
+        EXPECT_EQ(Bytes(out + 22, 6), (std::vector<uint8_t>(6, 0)));
+    }
 }
 
 TEST(Wire, StatusRecordCodesByControllerLevels) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -118,8 +119,11 @@ TEST(ReportRing, WritersAndTheReaderShareItSafely) {
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&dev, t] {
-            for (int i = 0; i < 2000; ++i)
-                dev.OperatorReport("w" + std::to_string(t) + "-" + std::to_string(i), 0);
+            char text[32];
+            for (int i = 0; i < 2000; ++i) {
+                std::snprintf(text, sizeof text, "w%d-%d", t, i);
+                dev.OperatorReport(text, 0);
+            }
         });
     }
     for (auto& w : writers) w.join();

@@ -226,8 +226,10 @@ TEST_F(Nxp, BusStatusOfBothChannels) {
     peer::InjectBusError(1);
     tCAN_DEV_STATUS st;
     EXPECT_EQ(dev.GetBusStatus(st), 0u);
-    EXPECT_NEAR(st.Chan[0].BusLoad, 500.0 * FrameBits(f) * 100.0 / 500'000.0, 0.5);
-    EXPECT_NEAR(st.Chan[1].BusLoad, 250.0 * FrameBits(f) * 100.0 / 250'000.0, 0.5);
+    // Each channel's load at its own bit rate (a wrong rate gives half or twice the figure); the tolerance
+    // allows for periodic frames a loaded machine sends late into the next one-second window.
+    EXPECT_NEAR(st.Chan[0].BusLoad, 500.0 * FrameBits(f) * 100.0 / 500'000.0, 2.0);
+    EXPECT_NEAR(st.Chan[1].BusLoad, 250.0 * FrameBits(f) * 100.0 / 250'000.0, 2.0);
     EXPECT_EQ(st.Chan[0].Status, 0x0C);
     EXPECT_EQ(st.Chan[1].Counter2, 8u);  // receive errors after the bus error
     EXPECT_EQ(st.Chan[0].Counter2, 0u);

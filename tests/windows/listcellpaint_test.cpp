@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QStandardItemModel>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -200,4 +203,81 @@ TEST(ListCellPaint, ButtonCellShowsNowCentredAndPressedWhileSet) {
     const QRect narrow(20, 5, 16, 22);
     const QImage squeezed = paint([&](QPainter& p) { DrawListButtonCell(p, narrow, false); });
     EXPECT_TRUE(untouchedOutside(squeezed, narrow.adjusted(2, 1, -2, -1)));
+}
+
+// Glyphs put together from tiles look as glyphs drawn one by one: the same pixels, for texts at every
+// quarter-pixel offset, left, centred and right, in two pairs of colours. Where two glyphs overlap, the
+// painter blends both and the tiles give one of them: such pixels stay close.
+TEST(CellTextPainter, CopiedGlyphsMatchDrawnGlyphs) {
+    struct Colours {
+        QColor text, background;
+    } colours[] = {{Qt::black, QColor(0xF0, 0xF7, 0xF9)}, {Qt::white, QColor(0x00, 0x3C, 0xFF)}};
+    const char* texts[] = {"0x0CF00400", "Extended", "12345  Engine_Data_2", "-1.5e3 Wq|j{}", "--"};
+    CCellTextPainter copied, drawn;
+    for (const Colours& c : colours) {
+        for (const char* text : texts) {
+            for (int width = 120; width < 124; ++width) {
+                for (Qt::Alignment align : {Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignRight}) {
+                    SCOPED_TRACE(std::string(text) + " " + std::to_string(width) + " " +
+                                 std::to_string(align));
+                    const QRect cell(7, 5, width, 22);
+                    auto draw = [&](CCellTextPainter& painter, const QColor& background) {
+                        return paint([&](QPainter& p) {
+                            p.fillRect(cell, c.background);
+                            p.setPen(c.text);
+                            painter.Draw(p, cell, cell, align, std::string_view(text), false, background);
+                        });
+                    };
+                    const QImage a = draw(copied, c.background), b = draw(drawn, QColor());
+                    int differ = 0, most = 0;
+                    for (int y = 0; y < a.height(); ++y) {
+                        for (int x = 0; x < a.width(); ++x) {
+                            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                            if (p == q) continue;
+                            ++differ;
+                            most = std::max({most, std::abs(qRed(p) - qRed(q)),
+                                             std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+                        }
+                    }
+                    EXPECT_LE(differ, 2);
+                    EXPECT_LE(most, 40);
+                }
+            }
+        }
+    }
+}
+
+// Text too wide for its area: elided it ends inside the area; cut, it stays inside the clip; text the
+// glyph table does not hold (other scripts) still shows, inside the clip. With and without tiles.
+TEST(CellTextPainter, LongAndForeignTextStaysInside) {
+    const QRect area(20, 6, 60, 22);
+    const QRect clip = area.adjusted(-4, 0, 4, 0);
+    struct Case {
+        const char* what;
+        std::string text;
+        bool elide;
+        QRect inside;
+    } cases[] = {
+        {"elided", std::string(40, 'W'), true, area},
+        {"cut", std::string(40, 'W'), false, clip},
+        {"foreign", "发动机转速发动机转速发动机转速", false, clip},
+        {"foreign, elided", "发动机转速发动机转速发动机转速", true, clip},
+    };
+    CCellTextPainter painter;
+    for (const Case& c : cases) {
+        for (bool tiles : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (tiles ? ", tiles" : ""));
+            const QImage image = paint([&](QPainter& p) {
+                p.fillRect(clip, Qt::white);
+                p.setPen(Qt::black);
+                painter.Draw(p, area, clip, Qt::AlignHCenter, std::string_view(c.text), c.elide,
+                             tiles ? QColor(Qt::white) : QColor());
+            });
+            EXPECT_TRUE(untouchedOutside(image, clip));
+            const Ink ink = inkWhere(image, isBlackInk);
+            ASSERT_GT(ink.count, 10);
+            EXPECT_GE(ink.left, c.inside.left());
+            EXPECT_LE(ink.right, c.inside.right());
+        }
+    }
 }

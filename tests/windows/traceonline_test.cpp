@@ -26,12 +26,6 @@ using namespace vex::emu;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // The main frame's tick: a period of 0 runs at the platform's minimum timer rate.
 constexpr int kMainTickMs = 10;
 

@@ -163,3 +163,23 @@ TEST(TraceText, SignalRowsDecodeTheFrame) {
 }
 
 }  // namespace
+
+// A text longer than a cell buffer holds inline comes out whole, and the buffer serves a short text
+// after it.
+TEST(TraceText, LongTextsComeOutWhole) {
+    const std::string name(300, 'N');
+    const auto row = Row(0x123, 0, 0, 0, 8, name.c_str());
+    EXPECT_EQ(Text(trace::ListText(row, trace::kName, Settings(1, 1))), "42  " + name);
+    trace::CellText text;
+    trace::FormTreeCell(row, trace::kName, Settings(1, 1), text);
+    EXPECT_EQ(text.View(), name);
+    trace::FormTreeCell(row, trace::kId, Settings(1, 1), text);
+    EXPECT_EQ(text.View(), "0x123");
+    // The longest fixed-point time.
+    auto huge = row;
+    huge.TimeMs = 1e300;
+    const std::string stamp = Text(trace::ListText(huge, trace::kTime, Settings(1, 0)));
+    EXPECT_EQ(stamp.size(), 305u);
+    EXPECT_EQ(stamp.substr(0, 2), "10");
+    EXPECT_EQ(stamp.substr(stamp.size() - 4), ".000");
+}

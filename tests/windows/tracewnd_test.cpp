@@ -3,11 +3,15 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolBar>
 
+#include <cstdlib>
 #include <mutex>
 
 #include "tests/windows/tracetest.h"
@@ -92,8 +96,12 @@ TEST(TraceView, ClearEmptiesTheTraceAndBothBodies) {
     }
 }
 
-TEST(TraceView, FellowMakesTheNewestRowCurrent) {
+// "Fellow" follows the newest rows: the newest row becomes the current one and is also scrolled into
+// view, because a focus state alone would leave it off screen. The list scrolls only when rows were
+// added (a list that did not change stays where the user scrolled it), and when it is shown again.
+TEST(TraceView, FellowMakesTheNewestRowCurrentAndScrollsItIntoViewOnlyWhenRowsCame) {
     for (uint8_t fellow : {0, 1}) {
+        SCOPED_TRACE(fellow);
         Rig rig;
         rig.cfg.Trace.Fellow = fellow;
         rig.cfg.Trace.TraceDetail = 0;
@@ -101,16 +109,177 @@ TEST(TraceView, FellowMakesTheNewestRowCurrent) {
         view.timer()->stop();
         view.resize(800, 300);
         view.show();
+        CTraceListCtrl& list = *view.list();
+        const auto newestInView = [&] {
+            const QModelIndex newest = view.listModel()->index(view.listModel()->rowCount() - 1, 0);
+            return list.viewport()->rect().intersects(list.visualRect(newest));
+        };
         rig.Push(500);
         view.OnTimer();
-        const QModelIndex current = view.list()->currentIndex();
-        if (fellow) {
-            EXPECT_EQ(current.row(), 499);
-            EXPECT_TRUE(view.list()->viewport()->rect().intersects(view.list()->visualRect(current)));
-        } else {
+        const QModelIndex current = list.currentIndex();
+        if (!fellow) {
             EXPECT_FALSE(current.isValid());
+            EXPECT_FALSE(newestInView());
+            continue;
+        }
+        EXPECT_EQ(current.row(), 499);
+        EXPECT_TRUE(newestInView());
+
+        // The user scrolls up; a tick without new rows leaves the list there.
+        list.scrollToTop();
+        view.OnTimer();
+        EXPECT_FALSE(newestInView());
+        rig.Push(1);
+        view.OnTimer();
+        EXPECT_EQ(list.currentIndex().row(), 500);
+        EXPECT_TRUE(newestInView());
+
+        // Back from the tree, the list shows its newest row again.
+        list.scrollToTop();
+        rig.cfg.Trace.TraceDetail = 1;
+        view.ApplySettings();
+        rig.cfg.Trace.TraceDetail = 0;
+        view.ApplySettings();
+        EXPECT_TRUE(newestInView());
+    }
+}
+
+// Paint events a widget gets, with their regions.
+struct PaintSpy : QObject {
+    QRegion painted;
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(e)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+QImage Grab(QWidget* widget) {
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+bool Near(QRgb a, QRgb b, int within = 2) {
+    return std::abs(qRed(a) - qRed(b)) <= within && std::abs(qGreen(a) - qGreen(b)) <= within &&
+           std::abs(qBlue(a) - qBlue(b)) <= within;
+}
+
+// The list stripes its rows in the two row colours, below the last row too, and paints the selected
+// row in the highlight colour; cells with text carry ink, the empty first column (no "OnLine") none.
+TEST(TraceList, RowsStripedTheSelectedRowHighlighted) {
+    Rig rig;
+    rig.cfg.Trace.TraceDetail = 0;
+    rig.cfg.Trace.OnLine = 0;
+    CTraceView view(rig.hub, rig.cfg.Trace);
+    view.timer()->stop();
+    view.resize(1250, 300);
+    view.show();
+    rig.Push(3);
+    view.OnTimer();
+    CTraceListCtrl& list = *view.list();
+    list.selectionModel()->select(view.listModel()->index(1, 0),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list.scrollToTop();
+    QApplication::processEvents();
+    const QImage image = Grab(list.viewport());
+    const QRgb even = vex::ColorFromRef(CTraceListModel::kEvenRowColour).rgb();
+    const QRgb odd = vex::ColorFromRef(CTraceListModel::kOddRowColour).rgb();
+    const QRgb highlight = list.palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    const QRgb highlightInactive = list.palette().color(QPalette::Inactive, QPalette::Highlight).rgb();
+    const int rowHeight = list.rowHeight(0);
+    const int lastColumnRight = list.columnViewportPosition(15) + list.columnWidth(15);
+    ASSERT_LT(lastColumnRight + 2, image.width());
+    for (int row = 0; row < 6; ++row) {
+        SCOPED_TRACE(row);
+        const int y = row * rowHeight + 1;
+        const QRgb cellCorner = image.pixel(list.columnViewportPosition(trace::kChan) + 1, y);
+        const QRgb rightOfColumns = image.pixel(lastColumnRight + 1, y);
+        if (row == 1) {
+            EXPECT_TRUE(cellCorner == highlight || cellCorner == highlightInactive);
+            EXPECT_EQ(rightOfColumns, odd);  // the stripe goes on beside the selection
+        } else {
+            EXPECT_EQ(cellCorner, row % 2 == 0 ? even : odd);
+            EXPECT_EQ(rightOfColumns, row % 2 == 0 ? even : odd);
         }
     }
+    auto inkIn = [&](int column, int row) {
+        int ink = 0;
+        const int x0 = list.columnViewportPosition(column);
+        for (int y = row * rowHeight; y < (row + 1) * rowHeight; ++y)
+            for (int x = x0; x < x0 + list.columnWidth(column); ++x) ink += qGray(image.pixel(x, y)) < 110;
+        return ink;
+    };
+    EXPECT_GT(inkIn(trace::kChan, 0), 0);
+    EXPECT_GT(inkIn(trace::kId, 2), 0);
+    EXPECT_EQ(inkIn(trace::kName, 0), 0);
+}
+
+// Message nodes carry image 0 and signal rows image 1, both in the model and on screen, left in the
+// first cell; a node whose frame did not change is not repainted.
+TEST(TraceTree, ImagesOfNodesAndSignalRowsAndRepaintsOfChangedRowsOnly) {
+    Rig rig;
+    rig.cfg.CanDatabases.push_back(hubtest::Db(
+        "db", 1,
+        {hubtest::Msg("Engine", 0x100, 0, {hubtest::Sig("Speed", 0, 16), hubtest::Sig("Temp", 16, 8)})}));
+    rig.hub.Reset();
+    rig.cfg.Trace.TraceDetail = 1;
+    CTraceView view(rig.hub, rig.cfg.Trace);
+    view.timer()->stop();
+    view.resize(900, 300);
+    view.show();
+    rig.Push(3);  // 0x100 (known, two signals), 0x101, 0x102
+    view.OnTimer();
+    CTraceTreeCtrl& tree = *view.tree();
+    const CTraceTreeModel& model = *view.treeModel();
+    ASSERT_EQ(model.rowCount(), 3);
+    tree.expandAll();
+    QApplication::processEvents();
+
+    const QModelIndex node = model.index(0, 0), signal = model.index(0, 0, node);
+    ASSERT_TRUE(signal.isValid());
+    EXPECT_EQ(model.data(node, Qt::DecorationRole).value<QImage>(),
+              CTraceTreeModel::Image(CTraceTreeModel::kMessageImage));
+    EXPECT_EQ(model.data(signal, Qt::DecorationRole).value<QImage>(),
+              CTraceTreeModel::Image(CTraceTreeModel::kSignalImage));
+    EXPECT_FALSE(model.data(model.index(0, trace::kId), Qt::DecorationRole).isValid());
+    EXPECT_NE(CTraceTreeModel::Image(0), CTraceTreeModel::Image(1));
+
+    const QImage shot = Grab(tree.viewport());
+    for (const QModelIndex& index : {node, signal, model.index(2, 0)}) {
+        SCOPED_TRACE(index.internalId());
+        const QRect at = tree.ImageRect(index);
+        ASSERT_EQ(at.size(), QSize(16, 16));
+        EXPECT_GE(at.left(), tree.visualRect(index).left());
+        QImage expected(16, 16, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        {
+            QPainter p(&expected);
+            p.drawImage(0, 0, CTraceTreeModel::Image(CTraceTreeModel::ImageOf(index)));
+        }
+        int differ = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                differ += !Near(shot.pixel(at.left() + x, at.top() + y), expected.pixel(x, y));
+        EXPECT_EQ(differ, 0);
+    }
+
+    // Only the second node's identifier gets a new frame: only its row is painted.
+    PaintSpy spy;
+    tree.viewport()->installEventFilter(&spy);
+    rig.hub.AddToTraceMap(Frame(0x101, 0, 0, 500.0, {9}));
+    view.OnTimer();
+    QApplication::processEvents();
+    ASSERT_GT(spy.paints, 0);
+    const QRect changed = tree.visualRect(model.index(1, 0));
+    EXPECT_TRUE(spy.painted.intersects(changed));
+    for (int row : {0, 2}) {
+        const QRect still = tree.visualRect(model.index(row, 0));
+        EXPECT_FALSE(spy.painted.intersects(QRect(0, still.top(), tree.viewport()->width(), still.height())))
+            << row;
+    }
+    EXPECT_FALSE(spy.painted.intersects(tree.visualRect(signal)));
 }
 
 TEST(TraceView, BodiesShareTheColumnLayoutAndHeaderClicksSortTheTree) {

@@ -5,12 +5,15 @@
 // disabled. The frame creates a window on first demand, places its widget into an MDI child titled
 // "TRACE", "GRAPH" or "SEND", keeps the child's placement, stacking order and "Show" flag itself, and only
 // hides the window afterwards: the object lives until the frame goes (it is destroyed before the widgets).
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 #include "config/cfgrecords.h"
 
 class CCanWorkspace;
+class CExternService;
+class QDialog;
 class QWidget;
 
 class CFrameChildWnd {
@@ -62,3 +65,13 @@ public:
 using TraceWndFactory = std::function<std::unique_ptr<CFrameTraceWnd>(CCanWorkspace&)>;
 using GraphWndFactory = std::function<std::unique_ptr<CFrameGraphWnd>(CCanWorkspace&)>;
 using SendWndFactory = std::function<std::unique_ptr<CFrameSendWnd>(CCanWorkspace&)>;
+
+// An extension service's window as the frame runs it (by its command's id): the service that is the active
+// one while the dialog is open, and the dialog, made without a parent and not yet shown. The frame shows it
+// beside the main window, makes the service active first and clears it once the dialog has finished. A null
+// dialog: nothing to run.
+struct FrameServiceDlg {
+    CExternService* service = nullptr;
+    QDialog* dialog = nullptr;
+};
+using ServiceDlgFactory = std::function<FrameServiceDlg(uint32_t id, CCanWorkspace&)>;

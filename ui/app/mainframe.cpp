@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -190,6 +191,10 @@ bool CMainFrame::Handled(uint32_t id) const {
             return m_ws.Hub().LogSink() != nullptr;
         case ID_REPLAY:
             return m_ws.Replay() != nullptr;
+        case ID_EXT_QUEUE_TX:
+        case ID_EXT_VEH_SIM:
+        case ID_EXT_J1939_DMX:
+            return static_cast<bool>(m_serviceFactory);
         case ID_TK_LOG_CVT:
         case ID_TK_LOG_CVT_OTHER:
         case ID_TK_LOG_TO_MDF:
@@ -244,6 +249,11 @@ void CMainFrame::SetGraphWndFactory(GraphWndFactory factory) {
 
 void CMainFrame::SetSendWndFactory(SendWndFactory factory) {
     m_sendFactory = std::move(factory);
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetServiceDlgFactory(ServiceDlgFactory factory) {
+    m_serviceFactory = std::move(factory);
     UpdateCommandStates();
 }
 
@@ -546,6 +556,11 @@ void CMainFrame::onCommand(uint32_t id) {
         case ID_TK_MDF_TO_CSV:
             onTool(id);
             break;
+        case ID_EXT_QUEUE_TX:
+        case ID_EXT_VEH_SIM:
+        case ID_EXT_J1939_DMX:
+            openService(id);
+            break;
         case ID_VIEW_TOOLBAR:
             m_toolBar->setVisible(m_actions[ID_VIEW_TOOLBAR]->isChecked());
             break;
@@ -767,10 +782,35 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
+void CMainFrame::openService(uint32_t id) {
+    if (m_serviceDlg || !m_serviceFactory || m_ws.RxThread().ActiveService() != nullptr) return;
+    const FrameServiceDlg made = m_serviceFactory(id, m_ws);
+    if (made.dialog == nullptr) return;
+    m_ws.RxThread().SetActiveService(made.service);
+    m_serviceDlg = made.dialog;
+    QDialog* dialog = made.dialog;
+    connect(dialog, &QDialog::finished, this, [this, dialog] { serviceFinished(dialog); });
+    dialog->show();
+    UpdateCommandStates();
+}
+
+void CMainFrame::serviceFinished(QDialog* dialog) {
+    // The dialog stopped its service's threads as it ended; no frame reaches the service from here on.
+    m_ws.RxThread().SetActiveService(nullptr);
+    if (m_serviceDlg == dialog) m_serviceDlg = nullptr;
+    dialog->deleteLater();
+    UpdateCommandStates();
+}
+
 void CMainFrame::shutDown() {
     if (m_shutDown) return;
     m_shutDown = true;
     m_timer->stop();
+    // An open service window ends first: it stops and joins its service's threads.
+    if (QDialog* dialog = m_serviceDlg.data()) {
+        dialog->reject();
+        delete dialog;
+    }
     // A running replay ends first: its control closes and the replay flags are cleared.
     if (m_replayDlg) m_replayDlg->reject();
     // Nothing may keep running into the workspace once the frame is gone.

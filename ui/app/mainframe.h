@@ -8,6 +8,7 @@
 //
 // GUI thread only. The workspace outlives the frame; closing the frame goes offline and leaves no
 // thread of the frame's running.
+#include <QDialog>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -54,6 +55,8 @@ public:
     void SetTraceWndFactory(TraceWndFactory factory);
     void SetGraphWndFactory(GraphWndFactory factory);
     void SetSendWndFactory(SendWndFactory factory);
+    // The extension services' windows; their three commands are enabled once it is set.
+    void SetServiceDlgFactory(ServiceDlgFactory factory);
 
     // One tick (CMainFrameTick), then the command states.
     void OnTimer();
@@ -86,6 +89,8 @@ public:
     CFrameSendWnd* SendWnd() const { return m_send.get(); }
     // The replay control while a replay runs; null otherwise.
     CCanReplayControlDlg* ReplayDlg() const { return m_replayDlg.data(); }
+    // The open service window, or null.
+    QDialog* ServiceDlg() const { return m_serviceDlg.data(); }
     QToolBar* ToolBar() const { return m_toolBar; }
     QString BusStateText() const;
     QString BusLoadText() const;
@@ -137,6 +142,10 @@ private:
     bool saveCfgTo(const std::string& path, const QString& caption);
     // Takes the program offline and stops what runs on other threads; for closing.
     void shutDown();
+    // Runs a service's window (algorithm of the service commands): the service is active from before the
+    // dialog is shown until after it has finished.
+    void openService(uint32_t id);
+    void serviceFinished(QDialog* dialog);
 
     // Child windows.
     QMdiSubWindow* subWindow(Child child) const;
@@ -159,6 +168,8 @@ private:
     TraceWndFactory m_traceFactory;
     GraphWndFactory m_graphFactory;
     SendWndFactory m_sendFactory;
+    ServiceDlgFactory m_serviceFactory;
+    QPointer<QDialog> m_serviceDlg;
     std::unique_ptr<CFrameTraceWnd> m_trace;
     std::unique_ptr<CFrameGraphWnd> m_graph;
     std::unique_ptr<CFrameSendWnd> m_send;

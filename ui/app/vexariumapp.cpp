@@ -10,6 +10,7 @@
 #include "platform/qt/namedmutex.h"
 #include "platform/qt/prompt.h"
 #include "platform/qt/settingsstore.h"
+#include "services/extservices.h"
 
 std::string UpdateServerSetting() {
     std::string server{kUpdateServerDefault};
@@ -31,6 +32,9 @@ CVexariumApp::CVexariumApp(Options options) : m_options(std::move(options)) {
         kAppMutexName, m_options.lockDir.empty() ? vex::LockFileDir() : m_options.lockDir);
     if (m_instance->state() == vex::NamedMutex::State::AlreadyExists) return;
     m_ws = std::make_unique<CCanWorkspace>(m_options.currentDir);
+    // The extension services live in the workspace; the J1939 service waits between BAM packets with the
+    // application's busy wait.
+    CExtServices::Install(*m_ws).J1939().SetWaitMs(&CVexariumApp::WaitMs);
     const vex::Clock& clock = vex::SystemClock();
     m_frequency = clock.Frequency();
     m_startCount = clock.Ticks();
@@ -40,6 +44,8 @@ CVexariumApp::~CVexariumApp() {
     m_updates.reset();
     m_frame.reset();
     m_ws.reset();
+    // The program-wide J1939 DMx table is emptied on the way out, after the service that filled it is gone.
+    EmptyJ1939DmxTable();
 }
 
 bool CVexariumApp::InitInstance() {

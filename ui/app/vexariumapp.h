@@ -3,7 +3,8 @@
 // workspace (which loads the last configuration) and the program's time base, creates the main frame,
 // starts the automatic update check and shows the About box.
 //
-// Destruction order: update checks (joined), main frame (offline, nothing running), workspace.
+// Destruction order: update checks (joined), main frame (service windows closed, offline, nothing
+// running), workspace (services joined first), then the J1939 DMx table emptied.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -1,0 +1,6 @@
+# The queue transmit's achieved inter-frame gaps on the emulated bus, and J1939 BAM reassembly.
+vex_benchmark(services SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/services/queue_gap_bench.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/services/j1939_bam_bench.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/services/bench_main.cpp
+  LIBS vex_services VexDevicePort)

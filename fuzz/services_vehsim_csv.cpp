@@ -1,0 +1,27 @@
+// The simulator's CSV reader over any text: a text that reads gives one sample per line after the two
+// header lines, and every sample encodes and yields a wait within the cap.
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "services/vehsim.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::vector<tSIMULATOR_DATA> samples(1);
+    if (!ParseSimulatorCsv(text, samples)) {
+        if (samples.size() != 1) std::abort();  // a failed read leaves the previous samples
+        return 0;
+    }
+    tSIMULATOR_FRAMES frames = SimulatorFrames();
+    double previous = 0.0;
+    for (const tSIMULATOR_DATA& s : samples) {
+        EncodeSimulatorSample(s, frames);
+        if (SimulatorWaitMs(previous, s.v[0]) > 10000) std::abort();
+        previous = s.v[0];
+    }
+    for (const tCAN_RAW_MSG& m : frames.msg)
+        if (m.Dlc != 8 || !m.Ext) std::abort();
+    return 0;
+}

@@ -1,0 +1,49 @@
+#include "services/spnfmicsv.h"
+
+#include <cstdio>
+
+#include "platform/numparse.h"
+#include "platform/textcodec.h"
+#include "services/servicefile.h"
+
+namespace {
+
+constexpr size_t kMaxFileBytes = 64u << 20;
+
+}  // namespace
+
+void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected) {
+    vex::svc::ForEachLine(gbkText, [&](std::string_view line) {
+        const size_t c1 = line.find(',');
+        if (c1 == std::string_view::npos) return true;
+        const size_t c2 = line.find(',', c1 + 1);
+        if (c2 == std::string_view::npos) return true;
+        const size_t c3 = line.find(',', c2 + 1);
+        const std::string_view descGbk =
+            line.substr(c2 + 1, c3 == std::string_view::npos ? std::string_view::npos : c3 - c2 - 1);
+        const int32_t spn = vex::ParseInt32(line.substr(0, c1));
+        const uint8_t fmi = static_cast<uint8_t>(vex::ParseInt32(line.substr(c1 + 1, c2 - c1 - 1)));
+        std::string desc = vex::GbkToUtf8(descGbk);
+        if (static_cast<uint32_t>(spn) > 0x7FFFF || fmi > 31) {
+            rejected.push_back({spn, fmi, std::move(desc)});
+            return true;
+        }
+        const uint32_t u = static_cast<uint32_t>(spn);
+        map[SpnFmiKey(u, fmi)] = tPARSE_SPN_FMI{u, fmi, std::move(desc)};
+        return true;
+    });
+}
+
+bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected) {
+    map.clear();
+    std::string text;
+    if (!vex::svc::ReadWholeFile(path, kMaxFileBytes, text)) return false;
+    ParseSpnFmiText(text, map, rejected);
+    return true;
+}
+
+std::string SpnFmiRejectedText(const SpnFmiRejected& r) {
+    char head[96];
+    std::snprintf(head, sizeof head, "不合理的SPN(%d)-FMI(%d) 的数值\r\n描述为", r.spn, r.fmi);
+    return head + r.desc;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The J1939 SPN-FMI description file: a text file (GBK) whose lines read "SPN,FMI,description[,...]" with
+// SPN and FMI in decimal and no header line. The DMx dialog describes trouble codes from it.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct tPARSE_SPN_FMI {
+    uint32_t SPN = 0;
+    uint8_t FMI = 0;
+    std::string desc;  // UTF-8
+
+    bool operator==(const tPARSE_SPN_FMI&) const = default;
+};
+using SpnFmiDescMap = std::map<uint32_t, tPARSE_SPN_FMI>;  // by SPN x 256 + FMI
+
+// A line whose numbers are out of range, as the dialog reports it.
+struct SpnFmiRejected {
+    int32_t spn = 0;  // the SPN field read as a signed decimal number
+    int32_t fmi = 0;  // the low 8 bits of the FMI field
+    std::string desc;
+
+    bool operator==(const SpnFmiRejected&) const = default;
+};
+
+inline uint32_t SpnFmiKey(uint32_t spn, uint8_t fmi) {
+    return spn * 256u + fmi;
+}
+
+// Adds the entries of a description text to `map` (a later line replaces an earlier one of the same SPN and
+// FMI). Lines with fewer than three comma-separated fields are skipped; a line whose SPN, taken as unsigned,
+// is above 0x7FFFF or whose FMI is above 31 is not stored and is appended to `rejected`.
+void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected);
+
+// Empties `map` and reads the file into it. False, map empty, when the file cannot be read (or is larger
+// than the 64 MiB no description file comes near).
+bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected);
+
+// "不合理的SPN(%d)-FMI(%d) 的数值\r\n描述为%s".
+std::string SpnFmiRejectedText(const SpnFmiRejected& r);

@@ -1,0 +1,201 @@
+// The vehicle-environment simulator: the CSV reader, the five frames' bytes of a sample, the waits at 5.5
+// times speed, and playback on the emulated bus with repetitions, stop and going offline.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "services/vehsim.h"
+#include "tests/app/workspacetest.h"
+
+namespace peer = vex::emu::peer;
+using vex::emu::SeenFrame;
+
+namespace {
+
+constexpr int64_t kMs = 1'000'000;
+const std::string kHeader = "time,a,b,c,d,e,f,g\r\nunits\r\n";
+
+std::vector<uint8_t> Bytes(const tCAN_RAW_MSG& m) {
+    return {m.Data, m.Data + 8};
+}
+
+class VehSimTest : public wstest::WorkspaceTest {
+protected:
+    void Online() {
+        Make();
+        Select(CAppCfg::kDevNxp);
+        ASSERT_TRUE(ws->GoOnline());
+        peer::SetRecording(true);
+    }
+};
+
+}  // namespace
+
+TEST(VehSimCsv, ReadsSamplesOrFailsWhole) {
+    struct Case {
+        const char* name;
+        std::string text;
+        bool ok;
+        size_t samples;
+    } cases[] = {
+        {"two header lines only", kHeader, true, 0},
+        {"one sample, no final line break", kHeader + "0,1,2,3,4,5,6,7", true, 1},
+        {"text beyond the eighth field ignored", kHeader + "0,1,2,3,4,5,6,7,8,9\n1,1,2,3,4,5,6,7x,junk\n",
+         true, 2},
+        {"fields that are no numbers read 0", kHeader + "0,a,b,c,d,e,f,g\n", true, 1},
+        {"a short line", kHeader + "0,1,2,3,4,5,6,7\n1,2,3\n2,1,2,3,4,5,6,7\n", false, 0},
+        {"a blank line among the samples", kHeader + "0,1,2,3,4,5,6,7\n\n2,1,2,3,4,5,6,7\n", false, 0},
+        {"fewer lines than the header", "only one line", true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<tSIMULATOR_DATA> out(1);
+        EXPECT_EQ(ParseSimulatorCsv(c.text, out), c.ok);
+        EXPECT_EQ(out.size(), c.ok ? c.samples : 1u);
+    }
+    std::vector<tSIMULATOR_DATA> out;
+    ASSERT_TRUE(ParseSimulatorCsv(kHeader + "1.5,10,20,30,40,50,60,70\n", out));
+    EXPECT_EQ(out[0], (tSIMULATOR_DATA{{1.5, 20, 40, 50, 70, 30, 10, 60}}));
+}
+
+// Worked values, one line each: in range (0.29 / 0.01 is 29, not 28), beyond every encoding's range
+// (clamped, never wrapped: 256 km/h is not 0 km/h, a torque above the reference is not negative, a negative
+// pedal value is not nearly 100 %), and values that are no number (0x80000000: bytes 0).
+TEST(VehSimEncode, FramesOfACsvLine) {
+    struct Case {
+        const char* line;
+        std::vector<uint8_t> a, b, c, d, e;
+    } cases[] = {
+        {"0.0,12.34,40,269,1500.5,90,0.29,88.5",
+         {0, 0x64, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0x91, 0xE4, 0x2E, 0, 0, 0},
+         {0x60, 0x2D, 0, 0, 0, 0, 0, 0},
+         {0, 0x80, 0x58, 0, 0, 0, 0, 0},
+         {0xD2, 0x04, 0x1D, 0x00, 0, 0, 0, 0}},
+        {"1.0,-400,-5,3000,9000,-300,700,256",
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0xFA, 0xFF, 0xFA, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0xFF, 0xFA, 0, 0, 0, 0, 0},
+         {0x00, 0x80, 0xFF, 0xFF, 0, 0, 0, 0}},
+        {"2.0,-1.5,100,-1345,0,-273,-327.68,0",
+         {0, 0xFA, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0x19, 0, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0x6A, 0xFF, 0x00, 0x80, 0, 0, 0, 0}},
+        {"3.0,nan,nan,nan,nan,nan,nan,nan",
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<tSIMULATOR_DATA> samples;
+        ASSERT_TRUE(ParseSimulatorCsv(kHeader + c.line, samples));
+        tSIMULATOR_FRAMES f = SimulatorFrames();
+        EncodeSimulatorSample(samples.at(0), f);
+        EXPECT_EQ(Bytes(f.msg[0]), c.a);
+        EXPECT_EQ(Bytes(f.msg[1]), c.b);
+        EXPECT_EQ(Bytes(f.msg[2]), c.c);
+        EXPECT_EQ(Bytes(f.msg[3]), c.d);
+        EXPECT_EQ(Bytes(f.msg[4]), c.e);
+    }
+    const tSIMULATOR_FRAMES f = SimulatorFrames();
+    const uint32_t ids[] = {0x0CF00300, 0x0CF00400, 0x18FD3E3D, 0x18FEF100, 0x0CFF6000};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(f.msg[i].Id, ids[i]);
+        EXPECT_EQ(f.msg[i].Ext + f.msg[i].Dir + f.msg[i].Chan, 3);
+        EXPECT_EQ(f.msg[i].Dlc, 8);
+    }
+}
+
+// At 5.5 times speed: 1.1 s apart is 200 ms; a step back or not a number waits nothing; 55 s and more wait
+// the 10-second cap.
+TEST(VehSimEncode, WaitsAtFiveAndAHalfTimesSpeed) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double prev, time;
+        uint32_t ms;
+    } cases[] = {{0.0, 1.1, 200},    {2.0, 2.0, 0},       {1.1, 0.0, 0}, {0.0, 0.0001, 0},
+                 {0.0, 55.0, 10000}, {0.0, 1e300, 10000}, {0.0, nan, 0}, {0.0, 0.011, 2}};
+    for (const auto& c : cases) EXPECT_EQ(SimulatorWaitMs(c.prev, c.time), c.ms) << c.prev << " " << c.time;
+}
+
+// A failed load keeps what was loaded before, counts and all.
+TEST(VehSim, FailedLoadKeepsThePreviousSamples) {
+    CCanRxThread rx;
+    CCanMsgSender sender(rx);
+    CExtSerVehEnvSimulator sim(sender);
+    ASSERT_TRUE(sim.LoadDataText(kHeader + "1.0,0,0,0,0,0,0,0\n1.5,0,0,0,0,0,0,0\n3.0,0,0,0,0,0,0,0\n"));
+    EXPECT_EQ(sim.RecordCount(), 3);
+    EXPECT_DOUBLE_EQ(sim.TotalTime(), 2000.0);
+    EXPECT_FALSE(sim.LoadDataText(kHeader + "0,0,0,0,0,0,0,0\n1,2\n"));
+    EXPECT_FALSE(sim.LoadDataFile("/nonexistent/drive.csv"));
+    EXPECT_EQ(sim.RecordCount(), 3);
+    EXPECT_EQ(sim.SampleCount(), 3u);
+    EXPECT_DOUBLE_EQ(sim.TotalTime(), 2000.0);
+    ASSERT_TRUE(sim.LoadDataText(kHeader + "4,0,0,0,0,0,0,0\n"));
+    EXPECT_EQ(sim.RecordCount(), 1);
+    EXPECT_DOUBLE_EQ(sim.TotalTime(), 0.0);
+    EXPECT_FALSE(sim.StartSimulation());  // offline
+}
+
+// Two samples 1.1 s apart, three times: 30 frames A to E in order, 200 ms before every second sample and no
+// wait between repetitions. Tolerance: a frame never leaves before the thread wrote it, and the thread
+// writes the second sample of repetition r no earlier than (r + 1) x 200 ms after the start - lower bounds
+// that hold on any machine.
+TEST_F(VehSimTest, PlaysRepetitionsWithTheirWaits) {
+    Online();
+    CExtSerVehEnvSimulator sim(ws->Sender());
+    EXPECT_FALSE(sim.StartSimulation());  // no samples
+    ASSERT_TRUE(sim.LoadDataText(kHeader + "0.0,0,40,0,0,0,0,0\n1.1,0,80,0,0,0,0,0\n"));
+    sim.SetRepeatCount(0);
+    EXPECT_FALSE(sim.StartSimulation());
+    sim.SetRepeatCount(3);
+    const int64_t t0 = peer::BusTimeNs();
+    ASSERT_TRUE(sim.StartSimulation());
+    EXPECT_FALSE(sim.StartSimulation());  // running
+    EXPECT_FALSE(sim.LoadDataText(kHeader));
+    ASSERT_TRUE(emutest::WaitFor([&] { return !sim.IsRunning(); }, 10000));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    const std::vector<SeenFrame> seen = peer::Received();
+    ASSERT_EQ(seen.size(), 30u);
+    const uint32_t ids[] = {0x0CF00300, 0x0CF00400, 0x18FD3E3D, 0x18FEF100, 0x0CFF6000};
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].frame.id, ids[i % 5]) << i;
+        EXPECT_EQ(seen[i].segment, 1);
+    }
+    EXPECT_EQ(seen[0].frame.data[1], 100);
+    EXPECT_EQ(seen[5].frame.data[1], 200);
+    for (int r = 0; r < 3; ++r) EXPECT_GE(seen[10 * r + 5].busTimeNs - t0, (r + 1) * 200 * kMs) << r;
+    EXPECT_EQ(sim.RepeatCount(), 1);
+    EXPECT_EQ(sim.CurRecordIndex(), 0);
+    EXPECT_EQ(sim.Frames().msg[0].Data[1], 200);
+}
+
+// A stop during a long wait and going offline during one both end the run at once: the second sample is
+// never sent, and the thread is gone.
+TEST_F(VehSimTest, StopAndGoingOfflineEndTheRun) {
+    Online();
+    const int online = emutest::ThreadCount();
+    CExtSerVehEnvSimulator sim(ws->Sender());
+    ASSERT_TRUE(sim.LoadDataText(kHeader + "0,0,0,0,0,0,0,0\n50,0,0,0,0,0,0,0\n"));  // a 9090 ms wait
+    ASSERT_TRUE(sim.StartSimulation());
+    ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() == 5; }, 5000));
+    sim.StopSimulation();
+    EXPECT_FALSE(sim.IsRunning());
+    EXPECT_EQ(emutest::ThreadCount(), online);
+
+    peer::ClearReceived();
+    sim.SetRepeatCount(2);
+    ASSERT_TRUE(sim.StartSimulation());
+    ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() == 5; }, 5000));
+    ws->GoOffline();
+    ASSERT_TRUE(emutest::WaitFor([&] { return !sim.IsRunning(); }, 5000));
+    EXPECT_EQ(peer::Received().size(), 5u);
+    EXPECT_EQ(sim.RepeatCount(), 1);
+}

@@ -1,0 +1,236 @@
+#include "windows/graphdraw.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <thread>
+
+#include "windows/fonts.h"
+#include "windows/listcellpaint.h"
+#include "windows/plot/plotformat.h"
+
+namespace {
+
+QString qs(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The plot's faces: "宋体" at a 12-pixel character height, weight 500.
+QFont plotFont(int pixelSize) {
+    vex::InstallFontSubstitutions();
+    QFont font(QStringLiteral("宋体"));
+    font.setStyleHint(QFont::Serif);
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::Medium);
+    return font;
+}
+
+class FontMeasure final : public plot::TextMeasure {
+public:
+    explicit FontMeasure(const QFont& font) : m_metrics(font) {}
+    int32_t Width(const std::string& text) const override { return m_metrics.horizontalAdvance(qs(text)); }
+    int32_t Height() const override { return m_metrics.height(); }
+
+private:
+    QFontMetrics m_metrics;
+};
+
+// A one-pixel pen; dotted: one pixel on, one off.
+QPen pen(uint32_t colorRef, bool dotted = false) {
+    QPen p(vex::ColorFromRef(colorRef));
+    p.setWidth(0);
+    p.setCapStyle(Qt::SquareCap);
+    if (dotted) p.setDashPattern({1.0, 1.0});
+    return p;
+}
+
+QRect toQRect(const plot::Rect& r) {
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
+
+int threadCount(int wanted) {
+    if (wanted > 0) return wanted;
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+}  // namespace
+
+CGraphPlotPainter::CGraphPlotPainter(int threads)
+    : m_labelFont(plotFont(12)),
+      m_titleFont(plotFont(11)),
+      m_readoutFont(plotFont(12)),
+      m_workers(threadCount(threads)) {}
+
+void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
+    const PlotLayout* layout = nullptr;
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        // Texts stand on the background colour, as over the curves' lines.
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(vex::ColorFromRef(plot.BackgroundColor));
+        p.fillRect(toQRect(plot.FrameRect()), vex::ColorFromRef(plot.BackgroundColor));
+        p.setFont(m_labelFont);
+        layout = &plot.Layout(FontMeasure(m_labelFont));
+        for (const PlotLayout::Strip& s : layout->strips) drawValueAxis(p, plot.Curve(s.slot), s.rect);
+        const plot::Rect& area = plot.PlotRect();
+        if (layout->fallbackAxis) {
+            p.setPen(pen(0x000000));
+            p.drawLine(area.left - 2, area.bottom, area.left - 2, area.top);
+            if (plot.GridShown()) {
+                p.setPen(pen(plot.GridColor, true));
+                const int32_t left = area.left + layout->axisWidth;
+                for (int i = 0; i <= 10; ++i) {
+                    const int32_t y = area.bottom - plot::ToPixel(area.Height() * 0.1 * i);
+                    p.drawLine(left, y, area.right, y);
+                }
+            }
+        }
+        drawGrid(p, plot, *layout);
+        drawTimeAxis(p, plot);
+    }
+    if (layout->drawCurves) drawCurves(plot, *layout, image);
+    if (plot.IsFrozen() && plot.ShowCursorReadout()) {
+        QPainter p(&image);
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(vex::ColorFromRef(plot.BackgroundColor));
+        drawReadout(p, plot);
+    }
+}
+
+void CGraphPlotPainter::drawValueAxis(QPainter& p, const CGraphPlotCurve& curve, const plot::Rect& strip) {
+    const CGraphPlotYAxis& axis = curve.YAxis;
+    p.setPen(pen(curve.Color));
+    p.setFont(m_labelFont);
+    const int32_t axisX = strip.right - 2;
+    p.drawLine(axisX, strip.bottom, axisX, strip.top);
+    const QFontMetrics fm(m_labelFont);
+    for (const tGR_AXIS_TICK& t : axis.Ticks()) {
+        const int32_t y = axis.ValueToY(t.Value);
+        if (!t.Labelled) {
+            p.drawLine(axisX, y, axisX - 4, y);
+            continue;
+        }
+        p.drawLine(axisX, y, axisX - 10, y);
+        const QString label = qs(t.Label);
+        const int w = fm.horizontalAdvance(label);
+        p.drawText(QPoint(axisX - 10 - w, y - fm.height() / 2 + fm.ascent()), label);
+    }
+    // The title reads upwards along the strip's left edge, from its top down as far as the strip allows.
+    const QString title = qs(axis.Name) + "[" + qs(axis.Unit) + "] ";
+    const QFontMetrics tm(m_titleFont);
+    const int length = std::min(tm.horizontalAdvance(title), std::max(0, strip.Height()));
+    p.save();
+    p.setFont(m_titleFont);
+    p.translate(strip.left + tm.ascent(), strip.top + length);
+    p.rotate(-90);
+    p.drawText(QPoint(0, 0), tm.elidedText(title, Qt::ElideRight, length));
+    p.restore();
+}
+
+void CGraphPlotPainter::drawGrid(QPainter& p, const CGraphPlot& plot, const PlotLayout& layout) {
+    if (!plot.GridShown()) return;
+    p.setPen(pen(plot.GridColor, true));
+    for (const PlotLayout::Area& a : layout.gridAxes) {
+        const CGraphPlotYAxis& axis = plot.Curve(a.slot).YAxis;
+        for (const tGR_AXIS_TICK& t : axis.Ticks()) {
+            if (!t.Labelled) continue;
+            const int32_t y = axis.ValueToY(t.Value);
+            p.drawLine(a.area.left, y, a.area.right, y);
+        }
+    }
+}
+
+void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
+    const CGraphPlotXAxis& axis = plot.XAxis();
+    const plot::Rect& r = axis.rect();
+    const QFontMetrics fm(m_labelFont);
+    p.setFont(m_labelFont);
+    p.setPen(pen(plot.XAxisColor));
+    p.drawLine(r.left, r.bottom, r.right, r.bottom);
+    const double start = axis.WindowStart();
+    const double end = start + axis.TimeLength();
+    std::vector<int32_t> gridXs;
+    for (const tGR_AXIS_TICK& t : axis.Ticks()) {
+        if (t.Value < start || t.Value > end) continue;
+        const int32_t x = axis.TimeToX(t.Value);
+        p.drawLine(x, r.bottom + 2, x, r.bottom + 2 + (t.Labelled ? 10 : 4) - 1);
+        if (t.Label.empty()) continue;
+        const QString label = qs(t.Label);
+        const int w = fm.horizontalAdvance(label);
+        p.drawText(QPoint(x - w / 2, r.bottom + 7 + fm.height() / 2 + fm.ascent()), label);
+        gridXs.push_back(x);
+    }
+    const QString unit = QStringLiteral("[ s ]");
+    p.drawText(QPoint(r.right - fm.horizontalAdvance(unit), r.bottom + 18 + fm.height() / 2 + fm.ascent()),
+               unit);
+    if (!plot.GridShown()) return;
+    p.setPen(pen(plot.GridColor, true));
+    const plot::Rect& area = plot.PlotRect();
+    for (int32_t x : gridXs) p.drawLine(x, area.top, x, area.bottom);
+}
+
+void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout& layout, QImage& image) {
+    const CGraphPlotXAxis& x = plot.XAxis();
+    const bool frozen = plot.IsFrozen();
+    m_jobs.clear();
+    for (const PlotLayout::Area& a : layout.curves) {
+        const CGraphPlotCurve& c = plot.Curve(a.slot);
+        CurveJob job{&c.Samples(frozen), {}, plot::PixelFromRef(c.Color), c.PointType};
+        job.geometry.windowStart = x.WindowStart();
+        job.geometry.scale = x.Scale();
+        job.geometry.left = a.area.left;
+        job.geometry.y = c.YAxis.Map(c.YAxis.rect.top, c.YAxis.rect.bottom);
+        job.geometry.gapThreshold = CGraphPlotCurve::kGapThreshold;
+        m_jobs.push_back(job);
+    }
+    // Column bands drawn side by side; within a band the curves keep their order, so the last one drawn
+    // lies on top as if all were drawn one after the other.
+    const int width = image.width();
+    const int bands = std::max(1, std::min(m_workers.Threads() * 2, width / 16));
+    m_rasters.resize(static_cast<size_t>(bands));
+    plot::PixelBuffer whole{reinterpret_cast<uint32_t*>(image.bits()), width, image.height(),
+                            static_cast<int32_t>(image.bytesPerLine() / 4)};
+    m_workers.Run(bands, [&](int band) {
+        plot::PixelBuffer buf = whole;
+        buf.clipLeft = bands == 1 ? 0 : width * band / bands;
+        buf.clipRight = bands == 1 ? width : width * (band + 1) / bands;
+        plot::CurveRaster& raster = m_rasters[static_cast<size_t>(band)];
+        for (const CurveJob& job : m_jobs)
+            raster.Draw(buf, *job.ring, job.geometry, job.pixel, job.pointType);
+    });
+}
+
+void CGraphPlotPainter::drawReadout(QPainter& p, const CGraphPlot& plot) {
+    const int32_t slot = plot.ReadoutSlot();
+    if (slot < 0) return;
+    const CGraphPlotCurve& c = plot.Curve(slot);
+    const plot::Rect& area = c.rect;
+    p.setPen(pen(c.Color));
+    p.drawLine(area.left, c.CursorY, area.right, c.CursorY);
+    p.drawLine(c.CursorX, area.top, c.CursorX, area.bottom);
+    double time = c.CursorTime;
+    double value = c.CursorValue;
+    if (c.CursorValid && c.Found.Time >= plot.XAxis().WindowStart()) {
+        time = c.Found.Time;
+        value = c.Found.Value;
+        const int32_t fx = plot.XAxis().TimeToX(time);
+        const int32_t fy = c.YAxis.ValueToY(value);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(fx - 5, fy - 5, 10, 10);
+    }
+    const QString lines[3] = {qs(c.YAxis.Name), qs(plot::ReadoutTimeText(time)),
+                              qs(plot::ReadoutValueText(value, c.YAxis.Unit))};
+    const QFontMetrics fm(m_readoutFont);
+    int w = 0;
+    for (const QString& l : lines) w = std::max(w, fm.horizontalAdvance(l));
+    const int lineH = fm.height();
+    const int h = 3 * lineH;
+    const int left = c.CursorX + 15 + w <= area.right ? c.CursorX + 15 : c.CursorX - 5 - w;
+    const int top = c.CursorY + 10 + h <= area.bottom ? c.CursorY + 10 : c.CursorY - h;
+    p.setFont(m_readoutFont);
+    for (int i = 0; i < 3; ++i)
+        p.drawText(QRect(left, top + i * lineH, w, lineH), Qt::AlignLeft | Qt::TextSingleLine, lines[i]);
+}
