@@ -13,19 +13,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/clock.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr size_t kWriteChunk = size_t{1} << 16;
 constexpr size_t kReadChunk = size_t{1} << 20;
 constexpr size_t kCrmChunkRecords = 2621;
-
-std::tm systemLocalTime() {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    return local;
-}
 
 char* putUnsigned(char* p, uint32_t v) {
     return std::to_chars(p, p + 10, v).ptr;
@@ -266,7 +261,7 @@ bool ParseAscTxtLine(std::string_view line, tCAN_RAW_MSG& msg) {
     return true;
 }
 
-CCanMsgAscTxtFile::CCanMsgAscTxtFile(LocalTime now) : m_Now(now != nullptr ? now : systemLocalTime) {}
+CCanMsgAscTxtFile::CCanMsgAscTxtFile(LocalTime now) : m_Now(now != nullptr ? now : vex::NowLocalTm) {}
 
 CCanMsgAscTxtFile::~CCanMsgAscTxtFile() {
     CloseRead();

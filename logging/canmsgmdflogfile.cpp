@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "platform/clock.h"
 #include "platform/numconv.h"
 
 namespace {
@@ -26,13 +28,6 @@ enum Role { kType, kCan, kId, kDir, kRtr, kDlc, kMsg0, kTime = 14 };
 
 constexpr double kLap = 4294967296.0;
 
-std::tm systemLocalTime() {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    return local;
-}
-
 std::string printf2(const char* format, int a, int b, int c) {
     char text[64];
     std::snprintf(text, sizeof text, format, a, b, c);
@@ -51,21 +46,27 @@ bool identity(const tMDF_CN_INFO& cn) {
 
 }  // namespace
 
-tMDF_FILE MdfLogFileDesc(const std::tm& local) {
+tMDF_FILE MdfCreatedFileDesc(const std::tm& local, std::string programId, std::string comment,
+                             std::string author) {
     tMDF_FILE desc;
     desc.fileId = "MDF     ";
     desc.formatId = "3.00";
-    desc.programId = "Vexarium";
+    desc.programId = std::move(programId);
     desc.byteOrder = 0;
     desc.floatFormat = 0;
     desc.version = 300;
-    desc.comment = "Vexar mdf log file.";
+    desc.comment = std::move(comment);
     desc.date = printf2("%02d:%02d:%04d", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
     desc.time = printf2("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    desc.author = "Vexarium";
+    desc.author = std::move(author);
     desc.organisation = "Mdf file create";
     desc.project = "mdf create test project";
     desc.subject = "mdf(ver300) create";
+    return desc;
+}
+
+tMDF_FILE MdfLogFileDesc(const std::tm& local) {
+    tMDF_FILE desc = MdfCreatedFileDesc(local, "Vexarium", "Vexar mdf log file.", "Vexarium");
     tMDF_DG_INFO& dg = desc.dataGroups.emplace_back();
     dg.recordIdCount = 1;
     tMDF_CG_INFO& cg = dg.channelGroups.emplace_back();
@@ -117,7 +118,7 @@ uint32_t MdfLogTimeUnits(double timeMs) {
     return static_cast<uint32_t>(static_cast<uint64_t>(vex::SaturateTrunc<int64_t>(timeMs * 100.0)));
 }
 
-CCanMsgMdfLogFile::CCanMsgMdfLogFile(LocalTime now) : m_Now(now != nullptr ? now : systemLocalTime) {}
+CCanMsgMdfLogFile::CCanMsgMdfLogFile(LocalTime now) : m_Now(now != nullptr ? now : vex::NowLocalTm) {}
 
 CCanMsgMdfLogFile::~CCanMsgMdfLogFile() = default;
 

@@ -29,6 +29,10 @@
 
 inline constexpr int kMdfLogChannels = 15;
 
+// The file header of a new measurement file created at `local`, without data groups: MDF 3.00, little-endian
+// IEEE numbers, the date and time of `local`, the given program identifier, comment and author.
+tMDF_FILE MdfCreatedFileDesc(const std::tm& local, std::string programId, std::string comment,
+                             std::string author);
 // The description of a new MDF log created at `local`: header texts and the channel table above.
 tMDF_FILE MdfLogFileDesc(const std::tm& local);
 // Why a file's description is not an MDF log's layout (one data group, one channel group, fifteen integer

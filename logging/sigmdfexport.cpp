@@ -5,20 +5,10 @@
 #include <unordered_set>
 #include <utility>
 
+#include "logging/canmsgmdflogfile.h"
+#include "platform/clock.h"
+
 namespace {
-
-std::tm systemLocalTime() {
-    const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    return local;
-}
-
-std::string printf3(const char* format, int a, int b, int c) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, a, b, c);
-    return text;
-}
 
 // The raw value sign-extended from `bits` bits (two's complement over the whole range).
 int32_t signExtend(uint32_t raw, uint8_t bits) {
@@ -76,20 +66,7 @@ bool BuildExportList(std::span<const tEXPORT_SIG_SEL> selection, const ExportMsg
 }
 
 tMDF_FILE BuildMdfFileDesc(const std::vector<tEXPORT_MSG>& list, const std::tm& local) {
-    tMDF_FILE desc;
-    desc.fileId = "MDF     ";
-    desc.formatId = "3.00";
-    desc.programId = "Dolmek 7";
-    desc.byteOrder = 0;
-    desc.floatFormat = 0;
-    desc.version = 300;
-    desc.comment = "Vexar mdf file.";
-    desc.date = printf3("%02d:%02d:%04d", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
-    desc.time = printf3("%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    desc.author = "Vexar2";
-    desc.organisation = "Mdf file create";
-    desc.project = "mdf create test project";
-    desc.subject = "mdf(ver300) create";
+    tMDF_FILE desc = MdfCreatedFileDesc(local, "Dolmek 7", "Vexar mdf file.", "Vexar2");
     for (const tEXPORT_MSG& msg : list) {
         tMDF_DG_INFO& dg = desc.dataGroups.emplace_back();
         dg.recordIdCount = 0;
@@ -156,7 +133,7 @@ CSigMdfExportJob::CSigMdfExportJob(CCanMsgFile& log, uint32_t count, std::vector
       m_RecordCount(count),
       m_List(std::move(list)),
       m_Path(std::move(path)),
-      m_Now(now != nullptr ? now : systemLocalTime) {}
+      m_Now(now != nullptr ? now : vex::NowLocalTm) {}
 
 CSigMdfExportJob::~CSigMdfExportJob() {
     Finish();

@@ -25,17 +25,6 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-void message(QWidget* parent, const QString& text, vex::MsgIcon icon = vex::MsgIcon::Warning) {
-    vex::ShowMessage(parent, text, vex::MsgButtons::Ok, icon);
-}
-
 // A click on the list's viewport: the row under it, -1 off the rows.
 class RowClickFilter : public QObject {
 public:
@@ -61,6 +50,43 @@ QTableView* sourceList(QWidget* parent, CTkRowsModel* model) {
     return list;
 }
 
+// Both conversion dialogs, top to bottom: "源文件：", the source list, "添加" and "移除", the dialog's own
+// fields, then its two command buttons at the right.
+void layOut(QDialog* dlg, QTableView* list, QPushButton* add, QPushButton* remove, QGridLayout* fields,
+            QPushButton* convert, QPushButton* quit) {
+    auto* rowButtons = new QHBoxLayout;
+    rowButtons->addWidget(add);
+    rowButtons->addWidget(remove);
+    rowButtons->addStretch(1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(convert);
+    bottom->addWidget(quit);
+    auto* top = new QVBoxLayout(dlg);
+    top->addWidget(new QLabel(QStringLiteral("源文件："), dlg));
+    top->addWidget(list, 1);
+    top->addLayout(rowButtons);
+    top->addLayout(fields);
+    top->addLayout(bottom);
+}
+
+// "移除": the selected row goes; without a selected row the user is told to pick one.
+void removeSelected(QWidget* parent, CTkRowsModel& model, int32_t& selected) {
+    if (selected < 0 || selected >= model.rowCount()) {
+        TkMessage(parent, QStringLiteral("请选择其中一项进行操作。"));
+        return;
+    }
+    model.RemoveRow(selected);
+    selected = -1;
+}
+
+// The target folder's "选择": the chosen folder replaces the field's text; a cancel keeps it.
+void chooseFolder(QWidget* parent, QLineEdit* target) {
+    const QString dir =
+        vex::CurrentPrompt().chooseFolder(parent, QStringLiteral("请选择目录 "), target->text());
+    if (!dir.isEmpty()) target->setText(dir);
+}
+
 }  // namespace
 
 std::optional<std::string> validateLogCvt(std::string_view folder, bool folderExists,
@@ -76,8 +102,8 @@ bool AddTkSourceRow(QWidget* parent, CTkRowsModel& model, const QString& path, c
     const std::string name = FileNameOfPath(path.toStdString());
     for (int r = 0; r < model.rowCount(); ++r) {
         if (FileNameOfPath(model.Cells(r)[1].toStdString()) == name) {
-            message(parent,
-                    QStringLiteral("此文件与已经添加的文件名称相同,文件[%1]。").arg(model.Cells(r)[1]));
+            TkMessage(parent,
+                      QStringLiteral("此文件与已经添加的文件名称相同,文件[%1]。").arg(model.Cells(r)[1]));
             return false;
         }
     }
@@ -132,11 +158,11 @@ CTkCanMsgLogFileCvtDlg::CTkCanMsgLogFileCvtDlg(QWidget* parent) : QDialog(parent
     m_Type->setObjectName("comboType");
     for (const char* t : kTypeTexts) m_Type->addItem(QString::fromLatin1(t));
 
-    QPushButton* add = button(this, "添加", "btnAdd");
-    QPushButton* remove = button(this, "移除", "btnRemove");
-    QPushButton* choose = button(this, "选择", "btnChooseDir");
-    QPushButton* convert = button(this, "转换", "btnConvert");
-    QPushButton* quit = button(this, "退出", "btnExit");
+    QPushButton* add = TkButton(this, "添加", "btnAdd");
+    QPushButton* remove = TkButton(this, "移除", "btnRemove");
+    QPushButton* choose = TkButton(this, "选择", "btnChooseDir");
+    QPushButton* convert = TkButton(this, "转换", "btnConvert");
+    QPushButton* quit = TkButton(this, "退出", "btnExit");
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("目标文件路径："), this), 0, 0);
@@ -144,20 +170,7 @@ CTkCanMsgLogFileCvtDlg::CTkCanMsgLogFileCvtDlg(QWidget* parent) : QDialog(parent
     grid->addWidget(choose, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("目标文件类型："), this), 1, 0);
     grid->addWidget(m_Type, 1, 1, Qt::AlignLeft);
-    auto* rowButtons = new QHBoxLayout;
-    rowButtons->addWidget(add);
-    rowButtons->addWidget(remove);
-    rowButtons->addStretch(1);
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    bottom->addWidget(convert);
-    bottom->addWidget(quit);
-    auto* top = new QVBoxLayout(this);
-    top->addWidget(new QLabel(QStringLiteral("源文件："), this));
-    top->addWidget(m_List, 1);
-    top->addLayout(rowButtons);
-    top->addLayout(grid);
-    top->addLayout(bottom);
+    layOut(this, m_List, add, remove, grid, convert, quit);
 
     connect(add, &QPushButton::clicked, this, [this] { OnAdd(); });
     connect(remove, &QPushButton::clicked, this, [this] { OnRemove(); });
@@ -196,25 +209,18 @@ void CTkCanMsgLogFileCvtDlg::OnAdd() {
     if (path.isEmpty()) return;
     const std::string ext = LowerExtension(path.toStdString());
     if (LogTypeText(ext).empty()) {
-        message(this, QStringLiteral("不支持的记录文件格式。"));
+        TkMessage(this, QStringLiteral("不支持的记录文件格式。"));
         return;
     }
     AddTkSourceRow(this, *m_Model, path, qs(ext));
 }
 
 void CTkCanMsgLogFileCvtDlg::OnRemove() {
-    if (m_Selected < 0 || m_Selected >= RowCount()) {
-        message(this, QStringLiteral("请选择其中一项进行操作。"));
-        return;
-    }
-    m_Model->RemoveRow(m_Selected);
-    m_Selected = -1;
+    removeSelected(this, *m_Model, m_Selected);
 }
 
 void CTkCanMsgLogFileCvtDlg::OnChooseDir() {
-    const QString dir =
-        vex::CurrentPrompt().chooseFolder(this, QStringLiteral("请选择目录 "), m_Target->text());
-    if (!dir.isEmpty()) m_Target->setText(dir);
+    chooseFolder(this, m_Target);
 }
 
 void CTkCanMsgLogFileCvtDlg::OnConvert() {
@@ -222,7 +228,7 @@ void CTkCanMsgLogFileCvtDlg::OnConvert() {
     const std::string typeText = m_Type->currentText().toStdString();
     const bool exists = !folder.empty() && QDir(m_Target->text()).exists();
     if (const auto refusal = validateLogCvt(folder, exists, typeText, RowCount())) {
-        message(this, qs(*refusal));
+        TkMessage(this, qs(*refusal));
         if (!folder.empty() && !exists) m_Target->clear();
         return;
     }
@@ -248,7 +254,7 @@ void CTkCanMsgLogFileCvtDlg::OnConvert() {
         }
         if (progress.StopRequested()) break;
     }
-    message(this, m_Report, vex::MsgIcon::Information);
+    TkMessage(this, m_Report, vex::MsgIcon::Information);
     CAppRegConfig reg;
     reg.sLastCanMsgLogFileDstFilePath = folder;
     reg.sLastCanMsgLogFileDstType = typeText;
@@ -268,12 +274,12 @@ CTkCanMsgLogFileCvtOtherDlg::CTkCanMsgLogFileCvtOtherDlg(QWidget* parent) : QDia
     m_Target = new QLineEdit(this);
     m_Target->setObjectName("editTarget");
 
-    QPushButton* add = button(this, "添加", "btnAdd");
-    QPushButton* remove = button(this, "移除", "btnRemove");
-    QPushButton* chooseConverter = button(this, "选择", "btnChooseConverter");
-    QPushButton* chooseDir = button(this, "选择", "btnChooseDir");
-    QPushButton* convert = button(this, "转换", "btnConvert");
-    QPushButton* quit = button(this, "退出", "btnExit");
+    QPushButton* add = TkButton(this, "添加", "btnAdd");
+    QPushButton* remove = TkButton(this, "移除", "btnRemove");
+    QPushButton* chooseConverter = TkButton(this, "选择", "btnChooseConverter");
+    QPushButton* chooseDir = TkButton(this, "选择", "btnChooseDir");
+    QPushButton* convert = TkButton(this, "转换", "btnConvert");
+    QPushButton* quit = TkButton(this, "退出", "btnExit");
 
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QStringLiteral("转换程序(*.dll)："), this), 0, 0);
@@ -282,20 +288,7 @@ CTkCanMsgLogFileCvtOtherDlg::CTkCanMsgLogFileCvtOtherDlg(QWidget* parent) : QDia
     grid->addWidget(new QLabel(QStringLiteral("目标文件路径："), this), 1, 0);
     grid->addWidget(m_Target, 1, 1);
     grid->addWidget(chooseDir, 1, 2);
-    auto* rowButtons = new QHBoxLayout;
-    rowButtons->addWidget(add);
-    rowButtons->addWidget(remove);
-    rowButtons->addStretch(1);
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    bottom->addWidget(convert);
-    bottom->addWidget(quit);
-    auto* top = new QVBoxLayout(this);
-    top->addWidget(new QLabel(QStringLiteral("源文件："), this));
-    top->addWidget(m_List, 1);
-    top->addLayout(rowButtons);
-    top->addLayout(grid);
-    top->addLayout(bottom);
+    layOut(this, m_List, add, remove, grid, convert, quit);
 
     connect(add, &QPushButton::clicked, this, [this] { OnAdd(); });
     connect(remove, &QPushButton::clicked, this, [this] { OnRemove(); });
@@ -329,12 +322,7 @@ void CTkCanMsgLogFileCvtOtherDlg::OnAdd() {
 }
 
 void CTkCanMsgLogFileCvtOtherDlg::OnRemove() {
-    if (m_Selected < 0 || m_Selected >= RowCount()) {
-        message(this, QStringLiteral("请选择其中一项进行操作。"));
-        return;
-    }
-    m_Model->RemoveRow(m_Selected);
-    m_Selected = -1;
+    removeSelected(this, *m_Model, m_Selected);
 }
 
 void CTkCanMsgLogFileCvtOtherDlg::OnChooseConverter() {
@@ -344,9 +332,7 @@ void CTkCanMsgLogFileCvtOtherDlg::OnChooseConverter() {
 }
 
 void CTkCanMsgLogFileCvtOtherDlg::OnChooseDir() {
-    const QString dir =
-        vex::CurrentPrompt().chooseFolder(this, QStringLiteral("请选择目录 "), m_Target->text());
-    if (!dir.isEmpty()) m_Target->setText(dir);
+    chooseFolder(this, m_Target);
 }
 
 // No converter library is ever loaded: the command has no effect.

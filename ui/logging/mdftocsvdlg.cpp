@@ -22,21 +22,10 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 QLineEdit* edit(QWidget* parent, const char* name) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QString::fromLatin1(name));
     return e;
-}
-
-void message(QWidget* parent, const QString& text, vex::MsgIcon icon = vex::MsgIcon::Warning) {
-    vex::ShowMessage(parent, text, vex::MsgButtons::Ok, icon);
 }
 
 // A field's number: the whole text (blanks around it allowed) must be a finite number.
@@ -155,11 +144,11 @@ CTkMdfToCsvDlg::CTkMdfToCsvDlg(QWidget* parent) : QDialog(parent) {
     m_Kind->setCurrentIndex(1);
     for (QLabel*& unit : m_Units) unit = new QLabel(QStringLiteral("单位"), this);
 
-    QPushButton* choose = button(this, "选择", "btnChoose");
-    QPushButton* exportButton = button(this, "导出CSV文件", "btnExport");
-    QPushButton* all = button(this, "全选", "btnSelectAll");
-    QPushButton* invert = button(this, "反选", "btnInvert");
-    QPushButton* clear = button(this, "清空", "btnClear");
+    QPushButton* choose = TkButton(this, "选择", "btnChoose");
+    QPushButton* exportButton = TkButton(this, "导出CSV文件", "btnExport");
+    QPushButton* all = TkButton(this, "全选", "btnSelectAll");
+    QPushButton* invert = TkButton(this, "反选", "btnInvert");
+    QPushButton* clear = TkButton(this, "清空", "btnClear");
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(new QLabel(QStringLiteral("MDF文件路径："), this));
@@ -262,7 +251,7 @@ void CTkMdfToCsvDlg::OnExport() {
     const std::optional<double> start = number(m_Start), end = number(m_End), step = number(m_Step);
     if (const auto refusal =
             validateMdfToCsv(m_Path->text().toStdString(), start, end, step, m_Kind->currentIndex())) {
-        message(this, qs(*refusal));
+        TkMessage(this, qs(*refusal));
         return;
     }
     MdfToCsvRequest request;
@@ -272,14 +261,14 @@ void CTkMdfToCsvDlg::OnExport() {
             if (item.ChanNo == m_Model->RowData(r)) request.Channels.push_back(item);
     }
     if (request.Channels.empty()) {
-        message(this, QStringLiteral("请选择需要转换的信号。"));
+        TkMessage(this, QStringLiteral("请选择需要转换的信号。"));
         return;
     }
     const QString csv =
         TkSaveFile(this, QStringLiteral("csv files(*.csv);;所有文件(*)"), QStringLiteral("csv"));
     if (csv.isEmpty()) return;
     if (QFileInfo(csv).fileName().isEmpty()) {
-        message(this, QStringLiteral("CSV文件路径不能为空。"));
+        TkMessage(this, QStringLiteral("CSV文件路径不能为空。"));
         return;
     }
     request.CsvPath = csv.toStdString();
@@ -292,5 +281,5 @@ void CTkMdfToCsvDlg::OnExport() {
     if (m_Hook) m_Hook(progress);
     progress.exec();
     m_Result = progress.ResultText();
-    message(this, m_Result, vex::MsgIcon::Information);
+    TkMessage(this, m_Result, vex::MsgIcon::Information);
 }

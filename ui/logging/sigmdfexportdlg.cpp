@@ -24,17 +24,6 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-void message(QWidget* parent, const QString& text, vex::MsgIcon icon = vex::MsgIcon::Warning) {
-    vex::ShowMessage(parent, text, vex::MsgButtons::Ok, icon);
-}
-
 QString idText(uint32_t key) {
     return QString::number(key & 0x1FFFFFFFu, 16).toUpper();
 }
@@ -115,13 +104,13 @@ CTkCanMsgLogFileToSigMdfDlg::CTkCanMsgLogFileToSigMdfDlg(CCanMsgDataHub& hub, Db
     connect(m_SigList->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int c) { SortSignals(c); });
 
-    QPushButton* choose = button(this, "选择", "btnChoose");
-    QPushButton* dbCfg = button(this, "CAN数据库配置", "btnCanDb");
-    QPushButton* all = button(this, "全选", "btnSelectAll");
-    QPushButton* invert = button(this, "反选", "btnInvert");
-    QPushButton* clear = button(this, "清空", "btnClear");
-    QPushButton* exportButton = button(this, "导出", "btnExport");
-    QPushButton* quit = button(this, "退出", "btnExit");
+    QPushButton* choose = TkButton(this, "选择", "btnChoose");
+    QPushButton* dbCfg = TkButton(this, "CAN数据库配置", "btnCanDb");
+    QPushButton* all = TkButton(this, "全选", "btnSelectAll");
+    QPushButton* invert = TkButton(this, "反选", "btnInvert");
+    QPushButton* clear = TkButton(this, "清空", "btnClear");
+    QPushButton* exportButton = TkButton(this, "导出", "btnExport");
+    QPushButton* quit = TkButton(this, "退出", "btnExit");
 
     auto* pathRow = new QHBoxLayout;
     pathRow->addWidget(new QLabel(QStringLiteral("记录文件路径："), this));
@@ -188,7 +177,7 @@ void CTkCanMsgLogFileToSigMdfDlg::OnChoose() {
         m_MsgModel->Clear();
         m_SigModel->Clear();
         resetSigSelTable();
-        message(this, QStringLiteral("不支持的记录文件格式。"));
+        TkMessage(this, QStringLiteral("不支持的记录文件格式。"));
         return;
     }
     FillLists(true);
@@ -211,7 +200,7 @@ void CTkCanMsgLogFileToSigMdfDlg::FillLists(bool reopen) {
         QApplication::restoreOverrideCursor();
         if (!opened) {
             // Why the file is not a log (another measurement file, a damaged one) is worth telling.
-            if (!m_Reader->LastError().empty()) message(this, qs(m_Reader->LastError()));
+            if (!m_Reader->LastError().empty()) TkMessage(this, qs(m_Reader->LastError()));
             return;
         }
     }
@@ -227,7 +216,7 @@ void CTkCanMsgLogFileToSigMdfDlg::FillLists(bool reopen) {
         if (msg == nullptr || full) continue;
         for (const CCanSignal& sig : msg->Signals) {
             if (listed == kExportSigSelCount) {
-                message(this, QStringLiteral("导出信号个数超过设定最大值。"));
+                TkMessage(this, QStringLiteral("导出信号个数超过设定最大值。"));
                 full = true;
                 break;
             }
@@ -245,7 +234,7 @@ void CTkCanMsgLogFileToSigMdfDlg::FillLists(bool reopen) {
 
 void CTkCanMsgLogFileToSigMdfDlg::OnCanDbCfg() {
     if (m_Path.empty()) {
-        message(this, QStringLiteral("请选择CAN报文记录文件。"));
+        TkMessage(this, QStringLiteral("请选择CAN报文记录文件。"));
         return;
     }
     if (m_Reader == nullptr) return;
@@ -291,7 +280,7 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
         ticked += m_Sel[s].Selected;
     }
     if (ticked == 0) {
-        message(this, QStringLiteral("请选择导出的信号。"));
+        TkMessage(this, QStringLiteral("请选择导出的信号。"));
         return;
     }
     // A signal that no frame can give a value would leave its whole message without records: refused
@@ -304,7 +293,7 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
         for (const CCanSignal& sig : global->CanMsg->Signals) {
             if (sig.Name != sel.SigName) continue;
             if (const std::string problem = ExportSignalProblem(sig); !problem.empty()) {
-                message(this, qs(problem));
+                TkMessage(this, qs(problem));
                 return;
             }
             if (sig.Enum && sig.SigEnum.Items.size() > kMaxTextTableItems) cut << qs(sig.Name);
@@ -312,15 +301,15 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
         }
     }
     if (!cut.isEmpty())
-        message(this, QStringLiteral("信号[%1]的枚举项超过%2个，只导出前%2个。")
-                          .arg(cut.join(QStringLiteral(", ")))
-                          .arg(kMaxTextTableItems));
+        TkMessage(this, QStringLiteral("信号[%1]的枚举项超过%2个，只导出前%2个。")
+                            .arg(cut.join(QStringLiteral(", ")))
+                            .arg(kMaxTextTableItems));
 
     const QString path =
         TkSaveFile(this, QStringLiteral("mdf files(*.mdf);;所有文件(*)"), QStringLiteral("mdf"));
     if (path.isEmpty()) return;
     if (QFileInfo(path).fileName().isEmpty()) {
-        message(this, QStringLiteral("存储文件名称为空。"));
+        TkMessage(this, QStringLiteral("存储文件名称为空。"));
         return;
     }
     const ExportMsgLookup lookup = [this](uint32_t key) -> const CCanMsg* {
@@ -338,8 +327,8 @@ void CTkCanMsgLogFileToSigMdfDlg::OnExport() {
         error = progress.Error();
     }
     if (done)
-        message(this, QStringLiteral("文件[%1]导出成功。").arg(path), vex::MsgIcon::Information);
+        TkMessage(this, QStringLiteral("文件[%1]导出成功。").arg(path), vex::MsgIcon::Information);
     else
-        message(this, error.empty() ? QStringLiteral("文件导出失败。")
-                                    : QStringLiteral("文件导出失败。\n%1").arg(qs(error)));
+        TkMessage(this, error.empty() ? QStringLiteral("文件导出失败。")
+                                      : QStringLiteral("文件导出失败。\n%1").arg(qs(error)));
 }

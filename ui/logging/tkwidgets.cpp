@@ -121,6 +121,17 @@ void CTkRowsModel::SortRows(const std::function<bool(uint32_t a, uint32_t b)>& b
 
 // ---- Lists and files ----
 
+QPushButton* TkButton(QWidget* parent, const char* text, const char* objectName) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    b->setObjectName(QString::fromLatin1(objectName));
+    b->setAutoDefault(false);
+    return b;
+}
+
+void TkMessage(QWidget* parent, const QString& text, vex::MsgIcon icon) {
+    vex::ShowMessage(parent, text, vex::MsgButtons::Ok, icon);
+}
+
 QTableView* MakeTkList(QWidget* parent, CTkRowsModel* model, const std::vector<int>& widths) {
     auto* view = new QTableView(parent);
     view->setModel(model);

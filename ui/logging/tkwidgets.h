@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "logging/logtooljob.h"
+#include "platform/qt/prompt.h"
 
 class QLabel;
 class QLineEdit;
@@ -56,6 +57,11 @@ private:
     bool m_Checkable;
     std::vector<Row> m_Rows;
 };
+
+// A push button of the tools' dialogs: never the default button, named for the tests.
+QPushButton* TkButton(QWidget* parent, const char* text, const char* objectName);
+// A message with an OK button, through the current prompt.
+void TkMessage(QWidget* parent, const QString& text, vex::MsgIcon icon = vex::MsgIcon::Warning);
 
 // A report list over a rows model: the program's list look, the given column widths (pixels), column 0
 // centred when asked.
