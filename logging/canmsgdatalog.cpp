@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "logging/canmsgfile.h"
+#include "platform/clock.h"
 #include "platform/util/filewrite.h"
 
 namespace {
@@ -19,13 +20,6 @@ namespace {
 void ignoreFileSizeSignal() {
     static std::once_flag once;
     std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
-}
-
-std::tm systemLocalTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
 }
 
 bool pathExists(const std::string& path) {
@@ -52,7 +46,7 @@ bool IsValidLogPrefix(std::string_view prefix) {
 }
 
 CCanMsgDataLog::CCanMsgDataLog(CInfoMsgRing& info, std::string folder, LocalTime now)
-    : m_Info(info), m_Folder(std::move(folder)), m_Now(now ? std::move(now) : LocalTime(systemLocalTime)) {}
+    : m_Info(info), m_Folder(std::move(folder)), m_Now(now ? std::move(now) : LocalTime(vex::NowLocalTm)) {}
 
 CCanMsgDataLog::~CCanMsgDataLog() {
     Stop();

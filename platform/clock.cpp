@@ -27,4 +27,11 @@ LocalTime NowLocal() {
             tm.tm_min,         tm.tm_sec,     static_cast<int>(ms)};
 }
 
+std::tm NowLocalTm() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local;
+}
+
 }  // namespace vex

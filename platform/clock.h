@@ -3,6 +3,7 @@
 // the platform's performance counter. Components that a test must drive take a Clock reference.
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 
 namespace vex {
 
@@ -45,5 +46,7 @@ struct LocalTime {
     int year, month, day, hour, minute, second, millisecond;
 };
 LocalTime NowLocal();
+// The same as a calendar record (the fields of std::tm).
+std::tm NowLocalTm();
 
 }  // namespace vex

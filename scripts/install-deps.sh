@@ -10,6 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev rapidjson-dev
   clang libclang-rt-14-dev
   xvfb xauth fonts-noto-cjk
+  python3-can
 )
 
 missing=()

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/app/benchsetup.h"
+#include "bench/logging/logbench.h"
 #include "logging/canmsgbincrmfile.h"
 #include "logging/canmsgdatalog.h"
 #include "logging/canreplay.h"
@@ -31,28 +32,12 @@ namespace {
 
 constexpr uint32_t kRecords = 10'000'000;
 
-double Percentile(const std::vector<double>& v, double p) {
-    if (v.empty()) return 0.0;
-    std::vector<double> s(v);
-    std::sort(s.begin(), s.end());
-    const size_t i = static_cast<size_t>(std::ceil(p * static_cast<double>(s.size()))) - 1;
-    return s[std::min(i, s.size() - 1)];
-}
-double P50(const std::vector<double>& v) {
-    return Percentile(v, 0.50);
-}
-double P95(const std::vector<double>& v) {
-    return Percentile(v, 0.95);
-}
+using logbench::P50;
+using logbench::P95;
+using logbench::Percentile;
 
 const std::string& Folder() {
-    static const std::string dir = [] {
-        std::string d = (std::filesystem::temp_directory_path() / "crmbench-XXXXXX").string();
-        if (!::mkdtemp(d.data())) std::abort();
-        std::atexit([] { std::filesystem::remove_all(Folder()); });
-        return d;
-    }();
-    return dir;
+    return logbench::Folder("crmbench");
 }
 
 std::string FilePath() {

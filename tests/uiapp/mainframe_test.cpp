@@ -71,10 +71,9 @@ TEST_F(FrameTest, CommandsThisBuildRuns) {
         return out;
     };
     // Stop logging and stop listening are disabled by the state (no log file, offline).
-    const std::set<uint32_t> later = {
-        ID_STOP_LOG,         ID_EXT_QUEUE_TX,    ID_EXT_GATEWAY,   ID_EXT_NODE_SIM,
-        ID_EXT_UDS,          ID_EXT_J1939_DMX, ID_EXT_J1939_MULTI, ID_EXT_VEH_SIM,   ID_TK_LOG_CVT,
-        ID_TK_LOG_CVT_OTHER, ID_TK_LOG_TO_MDF, ID_TK_MDF_TO_CSV,   ID_TK_LOG_FILTER, ID_STOP_LISTEN};
+    const std::set<uint32_t> later = {ID_STOP_LOG,      ID_EXT_QUEUE_TX,  ID_EXT_GATEWAY,     ID_EXT_NODE_SIM,
+                                      ID_EXT_UDS,       ID_EXT_J1939_DMX, ID_EXT_J1939_MULTI, ID_EXT_VEH_SIM,
+                                      ID_TK_LOG_FILTER, ID_STOP_LISTEN};
     std::set<uint32_t> expected = later;
     expected.insert({ID_WND_TRACE, ID_WND_GRAPH, ID_WND_SEND});
     EXPECT_EQ(disabled(), expected);

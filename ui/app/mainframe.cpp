@@ -29,6 +29,9 @@
 #include "ui/candb/candbcfgdlg.h"
 #include "ui/logging/canmsgdatalogsetdlg.h"
 #include "ui/logging/canreplaycontroldlg.h"
+#include "ui/logging/logcvtdlg.h"
+#include "ui/logging/mdftocsvdlg.h"
+#include "ui/logging/sigmdfexportdlg.h"
 #include "platform/util/utils.h"
 #include "platform/qt/namedmutex.h"
 #include "platform/qt/prompt.h"
@@ -192,6 +195,10 @@ bool CMainFrame::Handled(uint32_t id) const {
         case ID_EXT_VEH_SIM:
         case ID_EXT_J1939_DMX:
             return static_cast<bool>(m_serviceFactory);
+        case ID_TK_LOG_CVT:
+        case ID_TK_LOG_CVT_OTHER:
+        case ID_TK_LOG_TO_MDF:
+        case ID_TK_MDF_TO_CSV:
         case ID_CFG_LOG:
         case ID_WND_INFO:
         case ID_CFG_NEW:
@@ -208,7 +215,7 @@ bool CMainFrame::Handled(uint32_t id) const {
         case ID_APP_ABOUT:
             return true;
         default:
-            // The database dialogs, the tools and the services come with their own windows and dialogs.
+            // The services come with their own windows and dialogs.
             return false;
     }
 }
@@ -541,7 +548,13 @@ void CMainFrame::onCommand(uint32_t id) {
             onDevice();
             break;
         case ID_CFG_CANDB:
-            onCanDatabases();
+            editCanDatabases(this);
+            break;
+        case ID_TK_LOG_CVT:
+        case ID_TK_LOG_CVT_OTHER:
+        case ID_TK_LOG_TO_MDF:
+        case ID_TK_MDF_TO_CSV:
+            onTool(id);
             break;
         case ID_EXT_QUEUE_TX:
         case ID_EXT_VEH_SIM:
@@ -639,16 +652,45 @@ void CMainFrame::onDevice() {
 // The database list edits the live configuration's databases; afterwards they are written into the
 // current file, every other section as the file holds it. A file that does not read cleanly is left as
 // it is and the reason shown.
-void CMainFrame::onCanDatabases() {
+void CMainFrame::editCanDatabases(QWidget* parent) {
     {
-        CCanDbCfgDlg dlg(m_ws, this);
+        CCanDbCfgDlg dlg(m_ws, parent);
         dlg.exec();
     }
     CAppCfg file;
     std::string error;
     if (!CAppCfg::SaveCanDatabases(file, m_ws.Cfg(), m_ws.CfgPath(), error))
-        vex::CurrentPrompt().message(this, qs(error), QStringLiteral("CAN数据库"), vex::MsgButtons::Ok,
+        vex::CurrentPrompt().message(parent, qs(error), QStringLiteral("CAN数据库"), vex::MsgButtons::Ok,
                                      vex::MsgIcon::Error);
+}
+
+// The log tools run modally; the export's database button is the frame's database command.
+void CMainFrame::onTool(uint32_t id) {
+    switch (id) {
+        case ID_TK_LOG_CVT: {
+            CTkCanMsgLogFileCvtDlg dlg(this);
+            dlg.exec();
+            break;
+        }
+        case ID_TK_LOG_CVT_OTHER: {
+            CTkCanMsgLogFileCvtOtherDlg dlg(this);
+            dlg.exec();
+            break;
+        }
+        case ID_TK_LOG_TO_MDF: {
+            CTkCanMsgLogFileToSigMdfDlg dlg(
+                m_ws.Hub(), [this](QWidget* parent) { editCanDatabases(parent); }, this);
+            dlg.exec();
+            break;
+        }
+        case ID_TK_MDF_TO_CSV: {
+            CTkMdfToCsvDlg dlg(this);
+            dlg.exec();
+            break;
+        }
+        default:
+            break;
+    }
 }
 
 bool CMainFrame::saveCfgTo(const std::string& path, const QString& caption) {

@@ -4,7 +4,7 @@
 // moves received frames into the data hub, device reports into the info ring and the bus status onto the
 // status bar, and that gives way to the sibling program when it takes the interface. Its commands open
 // the child windows, create, load and save configuration files, go online and offline, log, set up
-// logging, and replay a log.
+// logging, replay a log, and run the log tools.
 //
 // GUI thread only. The workspace outlives the frame; closing the frame goes offline and leaves no
 // thread of the frame's running.
@@ -132,7 +132,10 @@ private:
     // Replay mode for as long as the replay control is open (only while offline and idle).
     void onReplay();
     void onDevice();
-    void onCanDatabases();
+    // The database list over `parent`, then the databases into the current file.
+    void editCanDatabases(QWidget* parent);
+    // The four log tools (conversion, other text logs, signal export, MDF to CSV).
+    void onTool(uint32_t id);
     // The question "是否保存当前配置?" when the configuration was changed; false when the user cancelled
     // or the save failed.
     bool askSaveModified();

@@ -1,0 +1,144 @@
+// The measurement file to CSV dialog: its list, its checks in order, the export with its result text, and
+// an interrupted export.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <filesystem>
+
+#include "tests/common/fakeprompt.h"
+#include "tests/common/testsupport.h"
+#include "tests/mdf/mdftest.h"
+#include "ui/logging/mdftocsvdlg.h"
+
+namespace {
+
+class MdfToCsvDlgTest : public ::testing::Test {
+protected:
+    // One group: time "t" (s) and "x" (UINT8) at 0, 1, 2 and 3 s with values 10, 20, 30, 40.
+    void SetUp() override {
+        tMDF_CN_INFO t = mdftest::channel("t", MDF_DOUBLE, 64);
+        t.channelType = 1;
+        t.convPresent = 1;
+        t.convType = MDF_CONV_LINEAR;
+        t.unit = "s";
+        tMDF_FILE desc =
+            mdftest::singleGroup({t, mdftest::channel("x", MDF_UINT, 8), mdftest::channel("y", MDF_UINT, 8)});
+        CLorimar writer;
+        ASSERT_EQ(writer.CreateMdfFile(desc), 0u);
+        for (uint8_t r = 0; r < 4; ++r) {
+            writer.InputSamplingData(0, r, double(r));
+            writer.InputSamplingData(1, r, uint32_t(10 * (r + 1)));
+            writer.InputSamplingData(2, r, uint32_t(r));
+        }
+        ASSERT_EQ(mdftest::save(writer, dir / "in.mdf"), 0u);
+        vextest::writeFile(dir / "junk.mdf", "junk");
+    }
+    QStringList Messages() {
+        QStringList out;
+        for (const auto& m : prompt.messages) out << m.text;
+        prompt.clear();
+        return out;
+    }
+    QString P(const std::string& name) { return QString::fromStdString((dir / name).string()); }
+
+    vextest::TempDir dir;
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt{prompt};
+};
+
+TEST(MdfToCsvValidate, ChecksInOrder) {
+    struct Case {
+        const char* path;
+        std::optional<double> start, end, step;
+        int kind;
+        const char* message;
+    } cases[] = {
+        {"", 0.0, 1.0, 0.0, 5, "MDF文件路径不能为空。"},
+        {"/a", std::nullopt, 1.0, 1.0, 1, "请输入一个数字。"},
+        {"/a", 0.0, 1.0, 0.0, 5, "导出步长不能为0。"},
+        {"/a", 0.0, 1.0, -0.5, 1, "导出步长不能小于0。"},
+        {"/a", 0.0, 1.0, 0.5, -1, "未知的导出时间戳类型。"},
+        {"/a", 0.0, 1.0, 0.5, 0, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(validateMdfToCsv(c.path, c.start, c.end, c.step, c.kind).value_or(""), c.message)
+            << c.message;
+
+    MdfToCsvRequest req{"/out.csv", true, 0.0, 1.0, 0.5, "s", {tTK_MDF_TO_CSV_CHAN_ITEM{}}};
+    EXPECT_EQ(validateMdfToCsvRun(req, true), std::nullopt);
+    EXPECT_EQ(validateMdfToCsvRun(req, false).value_or(""), "转换尚未进行，未知的错误。");
+    req.End = 0.0;
+    EXPECT_EQ(validateMdfToCsvRun(req, true).value_or(""), "转换尚未进行，采集的时间范围设置错误。");
+    req.Channels.clear();
+    EXPECT_EQ(validateMdfToCsvRun(req, true).value_or(""), "转换尚未进行，没有选择需要转换的信号。");
+    req.Step = 0.0;
+    EXPECT_EQ(validateMdfToCsvRun(req, true).value_or(""), "转换尚未进行，导出时间步长为0。");
+    req.CsvPath.clear();
+    EXPECT_EQ(validateMdfToCsvRun(req, true).value_or(""), "转换尚未进行，CSV文件路径为空。");
+}
+
+TEST_F(MdfToCsvDlgTest, ListAndExport) {
+    CTkMdfToCsvDlg dlg;
+    QAbstractItemModelTester tester(dlg.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(dlg.KindCombo()->currentText(), "绝对时间戳");
+    prompt.paths = {P("in.mdf")};
+    dlg.OnChoose();
+    ASSERT_EQ(dlg.Model()->rowCount(), 2);
+    EXPECT_EQ(dlg.Model()->Cells(1),
+              (QStringList{"x", "(0,0,1)", "UINT8", "", "4", "[0.000000 , 3.000000](s)"}));
+    EXPECT_EQ(dlg.StartEdit()->text(), "0");
+    EXPECT_EQ(dlg.EndEdit()->text(), "3");
+    EXPECT_EQ(dlg.UnitText(), "s");
+    dlg.SortByName();  // descending: y, x
+    EXPECT_EQ(dlg.Model()->Cells(0)[0], "y");
+
+    dlg.OnExport();  // the step is still 0
+    dlg.StepEdit()->setText("abc");
+    dlg.OnExport();
+    dlg.StepEdit()->setText("1");
+    dlg.OnExport();
+    EXPECT_EQ(Messages(), (QStringList{"导出步长不能为0。", "请输入一个数字。", "请选择需要转换的信号。"}));
+
+    dlg.Model()->SetChecked(1, true);  // x
+    dlg.KindCombo()->setCurrentIndex(0);
+    dlg.StartEdit()->setText("0.5");
+    prompt.paths = {P("out")};
+    dlg.OnExport();
+    EXPECT_EQ(Messages(), QStringList{"MDF转CSV数据完成"});
+    EXPECT_EQ(vextest::readFile(dir / "out.csv"),
+              "timestamp,x\rs,\r0.000000,10.000000\r1.000000,20.000000\r2.000000,30.000000\r");
+
+    // An end equal to the start ends the progress dialog at once with its result.
+    dlg.EndEdit()->setText("0.5");
+    prompt.paths = {P("same.csv")};
+    dlg.OnExport();
+    EXPECT_EQ(Messages(), QStringList{"转换尚未进行，采集的时间范围设置错误。"});
+    EXPECT_FALSE(std::filesystem::exists(dir / "same.csv"));
+
+    // Interrupted: no file, the result says so.
+    dlg.EndEdit()->setText("3");
+    dlg.SetProgressHook([](CTkMdfToCsvProgressDlg& p) { p.OnStop(); });
+    prompt.paths = {P("stopped.csv")};
+    dlg.OnExport();
+    EXPECT_EQ(Messages(), QStringList{"转换失败，转换被中断"});
+    EXPECT_FALSE(std::filesystem::exists(dir / "stopped.csv"));
+}
+
+// A file the library refuses leaves the path empty and the list as it was.
+TEST_F(MdfToCsvDlgTest, RefusedFile) {
+    CTkMdfToCsvDlg dlg;
+    prompt.paths = {P("in.mdf"), P("junk.mdf")};
+    dlg.OnChoose();
+    dlg.OnChoose();
+    EXPECT_EQ(dlg.MdfPath(), "");
+    EXPECT_EQ(dlg.Model()->rowCount(), 2);
+    EXPECT_TRUE(Messages().isEmpty());
+    dlg.StepEdit()->setText("1");
+    dlg.OnExport();
+    EXPECT_EQ(Messages(), QStringList{"MDF文件路径不能为空。"});
+}
+
+}  // namespace
