@@ -15,6 +15,7 @@
 
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
+#include "windows/dlgbuttons.h"
 #include "windows/listcellpaint.h"
 
 const GraphChoice kGraphTimeLengths[13] = {
@@ -236,18 +237,10 @@ CGraphSigSetDlg::CGraphSigSetDlg(QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("信号点显示类型："), this), 3, 0);
     grid->addWidget(m_point, 3, 1, 1, 2);
 
-    QPushButton* ok = button("确定", this);
-    QPushButton* cancel = button("取消", this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CGraphSigSetDlg::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    const vex::OkCancelButtons buttons = vex::LayOutOkCancel(*this, grid);
+    // Here Enter while 取消 has the focus cancels.
+    buttons.cancel->setAutoDefault(true);
+    connect(buttons.ok, &QPushButton::clicked, this, &CGraphSigSetDlg::OnOK);
 }
 
 void CGraphSigSetDlg::showEvent(QShowEvent* event) {

@@ -1,55 +1,21 @@
 #include "windows/sendmsgdlg.h"
 
-#include <QButtonGroup>
-#include <QComboBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 
 #include <array>
-#include <cstdio>
 #include <optional>
+#include <tuple>
 
-#include "app/canmsgdatahub.h"
-#include "windows/canselectmsgdlg.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
 #include "windows/cellvalue.h"
 
-namespace {
-
-constexpr uint32_t kStdIdMax = 0x7FF;
-constexpr uint32_t kExtIdMax = 0x1FFFFFFF;
-
-QString hex(const char* pattern, uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, pattern, value);
-    return QString::fromLatin1(text);
-}
-
-// Two radio buttons of which exactly one is on.
-void pair(QWidget* owner, QRadioButton* first, QRadioButton* second) {
-    auto* group = new QButtonGroup(owner);
-    group->setExclusive(true);
-    group->addButton(first);
-    group->addButton(second);
-}
-
-}  // namespace
-
 QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& store,
                            tCFG_SET_SEND_MSG& record) {
-    if (input.idText.trimmed().isEmpty()) return QStringLiteral("报文ID值不能为空。");
-    // Text that is no hexadecimal number is refused: read by its leading digits it would become another
-    // identifier ("XYZ-1" would be 0).
-    const std::optional<uint32_t> parsed = vex::ParseHexIdText(input.idText.toStdString());
-    if (!parsed) return QStringLiteral("报文ID值必须为十六进制数。");
-    const uint32_t id = *parsed;
-    if (!input.ext && id > kStdIdMax) return QStringLiteral("此ID值超出标准ID最大值。");
-    if (input.ext && id > kExtIdMax) return QStringLiteral("此ID值超出扩展ID最大值。");
+    uint32_t id = 0;
+    if (QString refusal = validateTxMsgIdText(input.idText, id); !refusal.isEmpty()) return refusal;
+    if (QString refusal = validateTxMsgIdRange(id, input.ext); !refusal.isEmpty()) return refusal;
     if (store.MsgMap.count(MsgKey(id, input.ext ? 1 : 0)) != 0)
         return QStringLiteral("此ID值报文已经添加至发送窗口。");
     const std::optional<uint16_t> period = vex::ParseU16Cell(input.period.toStdString());
@@ -57,11 +23,7 @@ QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& st
     const std::optional<uint16_t> count = vex::ParseU16Cell(input.count.toStdString());
     if (!count) return vex::validateU16Cell(input.count);
     std::array<uint8_t, 8> data{};
-    for (size_t i = 0; i < 8; ++i) {
-        const std::optional<uint8_t> byte = vex::ParseHexByteCell(input.data[i].toStdString());
-        if (!byte) return vex::validateHexByteCell(input.data[i]);
-        data[i] = *byte;
-    }
+    if (QString refusal = validateTxMsgData(input.data, data); !refusal.isEmpty()) return refusal;
 
     record.MsgName = input.name.toStdString();
     record.MsgID = id;
@@ -77,82 +39,14 @@ QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& st
 }
 
 CSendMsgDlg::CSendMsgDlg(CCanMsgDataHub& hub, const tCFG_SET_SEND& store, QWidget* parent)
-    : QDialog(parent),
-      m_hub(hub),
-      m_store(store),
-      m_name(new QLineEdit(this)),
-      m_database(new QPushButton(QStringLiteral("数据库"), this)),
-      m_id(new QLineEdit(this)),
-      m_std(new QRadioButton(QStringLiteral("标准ID"), this)),
-      m_ext(new QRadioButton(QStringLiteral("扩展ID"), this)),
-      m_dat(new QRadioButton(QStringLiteral("数据帧"), this)),
-      m_rmt(new QRadioButton(QStringLiteral("远程帧"), this)),
-      m_chan0(new QRadioButton(QStringLiteral("通道 0"), this)),
-      m_chan1(new QRadioButton(QStringLiteral("通道 1"), this)),
-      m_period(new QLineEdit(this)),
-      m_count(new QLineEdit(this)),
-      m_length(new QComboBox(this)) {
-    setWindowTitle(QStringLiteral("添加发送报文"));
-    m_id->setMaxLength(8);
-    pair(this, m_std, m_ext);
-    pair(this, m_dat, m_rmt);
-    pair(this, m_chan0, m_chan1);
-    for (int n = 1; n <= 8; ++n) m_length->addItem(QString::number(n));
-    connect(m_length, &QComboBox::activated, this, &CSendMsgDlg::OnLengthChosen);
-    connect(m_database, &QPushButton::clicked, this, &CSendMsgDlg::OnPickFromDatabase);
-    m_database->setAutoDefault(false);
-
-    auto* grid = new QGridLayout;
-    int row = 0;
-    auto label = [&](const char* utf8) {
-        grid->addWidget(new QLabel(QString::fromUtf8(utf8), this), row, 0, Qt::AlignRight);
-    };
-    label("定义名称：");
-    grid->addWidget(m_name, row, 1, 1, 2);
-    grid->addWidget(m_database, row++, 3);
-    label("ID值[HEX]：");
-    grid->addWidget(m_id, row++, 1, 1, 2);
-    label("ID类型：");
-    grid->addWidget(m_std, row, 1);
-    grid->addWidget(m_ext, row++, 2);
-    label("帧类型：");
-    grid->addWidget(m_dat, row, 1);
-    grid->addWidget(m_rmt, row++, 2);
-    label("通道：");
-    grid->addWidget(m_chan0, row, 1);
-    grid->addWidget(m_chan1, row++, 2);
-    label("发送周期[ms]：");
-    grid->addWidget(m_period, row++, 1, 1, 2);
-    label("发送次数：");
-    grid->addWidget(m_count, row++, 1, 1, 2);
-    label("长度：");
-    grid->addWidget(m_length, row++, 1);
-    label("数据[HEX]：");
-    auto* bytes = new QHBoxLayout;
-    for (size_t i = 0; i < m_data.size(); ++i) {
-        m_data[i] = new QLineEdit(this);
-        m_data[i]->setObjectName(QStringLiteral("data%1").arg(i));
-        m_data[i]->setFixedWidth(34);
-        m_data[i]->setAlignment(Qt::AlignCenter);
-        bytes->addWidget(m_data[i]);
-    }
-    grid->addLayout(bytes, row++, 1, 1, 3);
-
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    ok->setDefault(true);
-    cancel->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &CSendMsgDlg::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    : CTxMsgDlg(hub, parent), m_store(store) {
+    AddIdRows();
+    std::tie(m_dat, m_rmt) = AddChoiceRow("帧类型：", "数据帧", "远程帧");
+    AddChannelRow();
+    m_period = AddEditRow("发送周期[ms]：");
+    m_count = AddEditRow("发送次数：");
+    AddLengthAndDataRows();
+    AddButtonRow();
 
     m_Msg.Chan = 1;
     m_Msg.DL = 8;
@@ -163,64 +57,32 @@ CSendMsgDlg::CSendMsgDlg(CCanMsgDataHub& hub, const tCFG_SET_SEND& store, QWidge
 void CSendMsgDlg::SetRecord(const tCFG_SET_SEND_MSG& record) {
     m_Msg = record;
     m_Msg.Parse = 0;
-    m_name->setText(QString::fromStdString(record.MsgName));
-    m_id->setText(hex("%08X", record.MsgID));
-    (record.Ext ? m_ext : m_std)->setChecked(true);
+    ShowFrame(record);
     (record.Rmt ? m_rmt : m_dat)->setChecked(true);
-    (record.Chan ? m_chan1 : m_chan0)->setChecked(true);
     m_period->setText(QString::number(record.CycTxTime));
     m_count->setText(QString::number(record.CycTxCount));
-    for (size_t i = 0; i < m_data.size(); ++i) m_data[i]->setText(hex("%02X", record.TxData[i]));
-    m_length->setCurrentIndex(record.DL >= 1 && record.DL <= 8 ? record.DL - 1 : -1);
-    for (size_t i = 0; i < m_data.size(); ++i) m_data[i]->setEnabled(i < record.DL);
+    lengthCombo()->setCurrentIndex(record.DL >= 1 && record.DL <= 8 ? record.DL - 1 : -1);
+    EnableDataBelow(record.DL);
 }
 
 SendMsgDlgInput CSendMsgDlg::Input() const {
     SendMsgDlgInput in;
-    in.name = m_name->text();
-    in.idText = m_id->text();
-    in.ext = m_ext->isChecked();
+    ReadFrame(in);
     in.rmt = m_rmt->isChecked();
-    in.chan = m_chan1->isChecked() ? 1 : 0;
     in.period = m_period->text();
     in.count = m_count->text();
-    in.length = m_length->currentText();
-    for (size_t i = 0; i < m_data.size(); ++i) in.data[i] = m_data[i]->text();
     return in;
 }
 
-void CSendMsgDlg::OnLengthChosen() {
-    const int32_t n = vex::ParseInt32(m_length->currentText().toStdString());
-    for (size_t i = 0; i < m_data.size(); ++i) m_data[i]->setEnabled(static_cast<int32_t>(i) < n);
-}
-
-void CSendMsgDlg::OnPickFromDatabase() {
-    CCanDbSelectMsgDlg picker(m_hub, this);
+std::vector<uint32_t> CSendMsgDlg::PickerExclusions() const {
+    std::vector<uint32_t> keys;
     for (const auto& [key, rec] : m_store.MsgMap)
-        if (rec.Parse) picker.Exclusions.push_back(key);
-    if (picker.exec() != QDialog::Accepted || picker.Results.empty()) return;
-    TakeDatabaseMessage(picker.Results.back());
+        if (rec.Parse) keys.push_back(key);
+    return keys;
 }
 
 void CSendMsgDlg::TakeDatabaseMessage(uint32_t key) {
-    tCAN_MSG_GLOBAL_DATA entry;
-    if (!m_hub.LookupGlobalMsg(key, entry)) {
-        vex::ShowMessage(this, QStringLiteral("未知的错误。"));
-        return;
-    }
-    const CCanMsg& msg = *entry.CanMsg;
-    m_Msg.Parse = 1;
-    m_Msg.CanMsg = msg;
-    m_name->setText(QString::fromStdString(msg.Name));
-    m_id->setText(hex(msg.Ext ? "%08X" : "%03X", msg.id));
-    (msg.Ext ? m_ext : m_std)->setChecked(true);
-    if (msg.DL >= 1 && msg.DL <= 8) {
-        m_length->setCurrentIndex(msg.DL - 1);
-        OnLengthChosen();
-    }
-    m_id->setReadOnly(true);
-    m_std->setEnabled(false);
-    m_ext->setEnabled(false);
+    TakeDatabaseMessageInto(key, m_Msg);
 }
 
 void CSendMsgDlg::OnOK() {

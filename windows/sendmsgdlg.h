@@ -2,19 +2,17 @@
 // The add-send-message dialog "添加发送报文": one new transmit message, typed in or taken from a loaded
 // database through the message picker. On OK the dialog's record is complete and its key is not yet in
 // the transmit store.
-#include <QDialog>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "config/cfgrecords.h"
+#include "windows/txmsgdlg.h"
 
 class CCanMsgDataHub;
-class QButtonGroup;
-class QComboBox;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 // What the dialog's controls hold when OK is pressed.
@@ -38,7 +36,7 @@ struct SendMsgDlgInput {
 QString validateSendMsgDlg(const SendMsgDlgInput& input, const tCFG_SET_SEND& store,
                            tCFG_SET_SEND_MSG& record);
 
-class CSendMsgDlg : public QDialog {
+class CSendMsgDlg : public CTxMsgDlg {
     Q_OBJECT
 public:
     // The picker chooses among the hub's global messages; `store` is the transmit store the new key must
@@ -53,43 +51,23 @@ public:
     void SetRecord(const tCFG_SET_SEND_MSG& record);
     SendMsgDlgInput Input() const;
 
-    // Enables the data edits below the chosen length and disables the rest.
-    void OnLengthChosen();
-    // Opens the message picker (without the database messages already in the store) and takes the chosen
-    // message: name, identifier and its type (then locked), length, database definition.
-    void OnPickFromDatabase();
-    // Takes the picked message of a key of the global message map; "未知的错误。" when it is not there.
-    void TakeDatabaseMessage(uint32_t key);
-    void OnOK();
+    // Also attaches the message's definition to m_Msg.
+    void TakeDatabaseMessage(uint32_t key) override;
+    void OnOK() override;
 
-    QLineEdit* nameEdit() const { return m_name; }
-    QLineEdit* idEdit() const { return m_id; }
-    QRadioButton* stdRadio() const { return m_std; }
-    QRadioButton* extRadio() const { return m_ext; }
     QRadioButton* dataRadio() const { return m_dat; }
     QRadioButton* rmtRadio() const { return m_rmt; }
-    QRadioButton* chan0Radio() const { return m_chan0; }
-    QRadioButton* chan1Radio() const { return m_chan1; }
     QLineEdit* periodEdit() const { return m_period; }
     QLineEdit* countEdit() const { return m_count; }
-    QComboBox* lengthCombo() const { return m_length; }
-    QLineEdit* dataEdit(int i) const { return m_data.at(static_cast<size_t>(i)); }
-    QPushButton* databaseButton() const { return m_database; }
+
+protected:
+    // The database messages already in the store.
+    std::vector<uint32_t> PickerExclusions() const override;
 
 private:
-    CCanMsgDataHub& m_hub;
     const tCFG_SET_SEND& m_store;
-    QLineEdit* m_name;
-    QPushButton* m_database;
-    QLineEdit* m_id;
-    QRadioButton* m_std;
-    QRadioButton* m_ext;
-    QRadioButton* m_dat;
-    QRadioButton* m_rmt;
-    QRadioButton* m_chan0;
-    QRadioButton* m_chan1;
-    QLineEdit* m_period;
-    QLineEdit* m_count;
-    QComboBox* m_length;
-    std::array<QLineEdit*, 8> m_data{};
+    QRadioButton* m_dat = nullptr;
+    QRadioButton* m_rmt = nullptr;
+    QLineEdit* m_period = nullptr;
+    QLineEdit* m_count = nullptr;
 };

@@ -5,14 +5,13 @@
 #include <QPainter>
 
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "app/canmsgsender.h"
 #include "config/appcfg.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
-#include "windows/cellvalue.h"
+#include "windows/cellinput.h"
 #include "windows/listcellpaint.h"
 #include "windows/reportlist.h"
 #include "windows/sendcelldelegate.h"
@@ -237,19 +236,9 @@ void CSendMsgView::OnEditEnd(const CellEditEnd& end) {
         rec.MsgName = typed;
     } else if (column == M::kPeriod || column == M::kCount) {
         // Refused, not cut to 16 bits: the device would run another period than the one typed.
-        const std::optional<uint16_t> value = vex::ParseU16Cell(typed);
-        if (!value) {
-            vex::ShowMessage(this, vex::validateU16Cell(end.text));
-            return;
-        }
-        (column == M::kPeriod ? rec.CycTxTime : rec.CycTxCount) = *value;
+        if (!vex::TakeU16Cell(this, end.text, column == M::kPeriod ? rec.CycTxTime : rec.CycTxCount)) return;
     } else if (column >= M::kData0 && column < M::kColumns) {
-        const std::optional<uint8_t> byte = vex::ParseHexByteCell(typed);
-        if (!byte) {
-            vex::ShowMessage(this, vex::validateHexByteCell(end.text));
-            return;
-        }
-        rec.TxData[column - M::kData0] = *byte;
+        if (!vex::TakeHexByteCell(this, end.text, rec.TxData[column - M::kData0])) return;
     } else {
         return;
     }

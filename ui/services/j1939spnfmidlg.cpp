@@ -1,14 +1,13 @@
 #include "ui/services/j1939spnfmidlg.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include <optional>
 
 #include "platform/qt/prompt.h"
+#include "windows/dlgbuttons.h"
 
 namespace {
 
@@ -58,20 +57,8 @@ CExtSerCanJ1939DmxSpnFmiDlg::CExtSerCanJ1939DmxSpnFmiDlg(QWidget* parent)
     form->addRow(QStringLiteral("FMI[DEC]："), m_fmi);
     form->addRow(QStringLiteral("CM："), m_cm);
     form->addRow(QStringLiteral("OC："), m_oc);
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    ok->setObjectName(QStringLiteral("ok"));
-    ok->setDefault(true);
-    cancel->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &CExtSerCanJ1939DmxSpnFmiDlg::OnOK);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
+    const vex::OkCancelButtons buttons = vex::LayOutOkCancel(*this, form);
+    connect(buttons.ok, &QPushButton::clicked, this, &CExtSerCanJ1939DmxSpnFmiDlg::OnOK);
     SetDtc(m_Dtc);
 }
 

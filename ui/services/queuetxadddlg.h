@@ -2,19 +2,16 @@
 // The add-queued-frames dialog "添加发送报文": one frame for the queue, typed in or taken from a loaded
 // database through the message picker, and how many copies of it to add. On OK the dialog's record and
 // count are complete.
-#include <QDialog>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 
 #include "config/cfgrecords.h"
+#include "windows/txmsgdlg.h"
 
 class CCanMsgDataHub;
-class QComboBox;
 class QLineEdit;
-class QPushButton;
-class QRadioButton;
 
 // What the dialog's controls hold when OK is pressed.
 struct QueueTxAddDlgInput {
@@ -41,10 +38,10 @@ inline constexpr uint32_t kQueueTxAddMaxCount = 10000;
 QString validateQueueTxAddDlg(const QueueTxAddDlgInput& input, tCFG_SET_EXT_QUEUE_TX_MSG& record,
                               uint32_t& count);
 
-class CExtSerQueueTxMsgAddDlg : public QDialog {
+class CExtSerQueueTxMsgAddDlg : public CTxMsgDlg {
     Q_OBJECT
 public:
-    // The picker chooses among the hub's global messages.
+    // The picker chooses among the hub's global messages, every one listed.
     explicit CExtSerQueueTxMsgAddDlg(CCanMsgDataHub& hub, QWidget* parent = nullptr);
 
     // Before the dialog opens: channel 1, length 8, delays 10 and 100 ms, count 0. After OK: the frame and
@@ -53,41 +50,18 @@ public:
     uint32_t m_Count = 0;
 
     QueueTxAddDlgInput Input() const;
-    // Enables the data edits below the chosen length and disables the rest.
-    void OnLengthChosen();
-    // Opens the message picker (every message listed) and takes the chosen message.
-    void OnPickFromDatabase();
-    // Takes a message of the global message map: name, identifier and its type (then locked), length,
-    // database definition; "未知的错误。" when the key is not there.
-    void TakeDatabaseMessage(uint32_t key);
-    void OnOK();
+    // Also attaches the message's definition to m_Msg.
+    void TakeDatabaseMessage(uint32_t key) override;
+    void OnOK() override;
 
-    QLineEdit* nameEdit() const { return m_name; }
-    QLineEdit* idEdit() const { return m_id; }
-    QRadioButton* stdRadio() const { return m_std; }
-    QRadioButton* extRadio() const { return m_ext; }
-    QRadioButton* chan0Radio() const { return m_chan0; }
-    QRadioButton* chan1Radio() const { return m_chan1; }
     QLineEdit* beforeEdit() const { return m_before; }
     QLineEdit* afterEdit() const { return m_after; }
     QLineEdit* countEdit() const { return m_count; }
-    QComboBox* lengthCombo() const { return m_length; }
-    QLineEdit* dataEdit(int i) const { return m_data.at(static_cast<size_t>(i)); }
 
 private:
     void showRecord(const tCFG_SET_EXT_QUEUE_TX_MSG& record);
 
-    CCanMsgDataHub& m_hub;
-    QLineEdit* m_name;
-    QPushButton* m_database;
-    QLineEdit* m_id;
-    QRadioButton* m_std;
-    QRadioButton* m_ext;
-    QRadioButton* m_chan0;
-    QRadioButton* m_chan1;
-    QLineEdit* m_before;
-    QLineEdit* m_after;
-    QLineEdit* m_count;
-    QComboBox* m_length;
-    std::array<QLineEdit*, 8> m_data{};
+    QLineEdit* m_before = nullptr;
+    QLineEdit* m_after = nullptr;
+    QLineEdit* m_count = nullptr;
 };

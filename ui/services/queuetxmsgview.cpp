@@ -7,11 +7,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
-#include "windows/cellvalue.h"
+#include "windows/cellinput.h"
 #include "windows/listcellpaint.h"
 #include "windows/reportlist.h"
 #include "windows/sendcelldelegate.h"
@@ -283,19 +282,11 @@ void CExtSerCanMsgQueueTxMsgListView::OnEditEnd(const CellEditEnd& end) {
         rec.MsgName = typed;
     } else if (column == M::kBefore || column == M::kAfter) {
         // Refused, not cut to 16 bits: the queue would wait another time than the one typed.
-        const std::optional<uint16_t> value = vex::ParseU16Cell(typed);
-        if (!value) {
-            vex::ShowMessage(this, vex::validateU16Cell(end.text));
+        if (!vex::TakeU16Cell(this, end.text,
+                              column == M::kBefore ? rec.BeforeDelayTime : rec.AfterDelayTime))
             return;
-        }
-        (column == M::kBefore ? rec.BeforeDelayTime : rec.AfterDelayTime) = *value;
     } else if (column >= M::kData0 && column < M::kColumns) {
-        const std::optional<uint8_t> byte = vex::ParseHexByteCell(typed);
-        if (!byte) {
-            vex::ShowMessage(this, vex::validateHexByteCell(end.text));
-            return;
-        }
-        rec.TxData[column - M::kData0] = *byte;
+        if (!vex::TakeHexByteCell(this, end.text, rec.TxData[column - M::kData0])) return;
     } else {
         return;
     }
