@@ -472,49 +472,39 @@ void CCanDbEditTreeView::updateMsgSignalNodes(uint8_t mode, uint32_t newKey, con
 
 void CCanDbEditTreeView::updateFreeSignalNodes(uint8_t mode, uint32_t newKey, const QString& oldText,
                                                const QString& newText) {
-    const QModelIndex cur = m_curItem;
-    const uint32_t curKey = m_model->Key(cur);
-    auto rebuild = [this, &newText](const QModelIndex& node) {
-        m_model->SetNode(node, kKeyFreeSig, newText);
-        m_model->RemoveChildren(node);
-        const int s = FindByName(Db->FreeSigMsg.Signals, newText.toStdString());
-        if (s >= 0) m_model->AddFreeSignalChildren(node, Db->FreeSigMsg.Signals[static_cast<size_t>(s)]);
-    };
-    if (curKey == kKeySigFolder) {
-        if (mode == kTreeAdd) {
-            const QModelIndex node = m_model->AddNode(cur, newKey, newText);
-            const int s = FindByName(Db->FreeSigMsg.Signals, newText.toStdString());
-            if (s >= 0) m_model->AddFreeSignalChildren(node, Db->FreeSigMsg.Signals[static_cast<size_t>(s)]);
-            return;
-        }
-        const QModelIndex node = m_model->ChildByText(cur, oldText);
-        if (!node.isValid()) return;
-        if (mode == kTreeEdit)
-            rebuild(node);
-        else
-            m_model->RemoveNode(node);
-    } else if (curKey == kKeyFreeSig) {
-        if (mode == kTreeEdit)
-            rebuild(cur);
-        else if (mode == kTreeDelete)
-            m_model->RemoveNode(cur);
-    }
+    updateListedNodes(mode, kKeySigFolder, kKeyFreeSig, newKey, oldText, newText,
+                      [this, &newText](const QModelIndex& node) {
+                          const int s = FindByName(Db->FreeSigMsg.Signals, newText.toStdString());
+                          if (s >= 0)
+                              m_model->AddFreeSignalChildren(node,
+                                                             Db->FreeSigMsg.Signals[static_cast<size_t>(s)]);
+                      });
 }
 
 void CCanDbEditTreeView::updatePublicEnumNodes(uint8_t mode, uint32_t newKey, const QString& oldText,
                                                const QString& newText) {
+    // An edited table's entries follow too, as when the tree edits it.
+    updateListedNodes(mode, kKeyEnumFolder, kKeyEnum, newKey, oldText, newText,
+                      [this, &newText](const QModelIndex& node) {
+                          const int e = FindByName(Db->Enums, newText.toStdString());
+                          if (e >= 0) m_model->AddEnumChildren(node, Db->Enums[static_cast<size_t>(e)]);
+                      });
+}
+
+template <class Fill>
+void CCanDbEditTreeView::updateListedNodes(uint8_t mode, uint32_t folderKey, uint32_t itemKey,
+                                           uint32_t newKey, const QString& oldText, const QString& newText,
+                                           Fill fill) {
     const QModelIndex cur = m_curItem;
     const uint32_t curKey = m_model->Key(cur);
-    // An edited table's entries follow too, as when the tree edits it.
-    auto rebuild = [this, &newText](const QModelIndex& node) {
-        m_model->SetNode(node, kKeyEnum, newText);
+    auto rebuild = [&](const QModelIndex& node) {
+        m_model->SetNode(node, itemKey, newText);
         m_model->RemoveChildren(node);
-        const int e = FindByName(Db->Enums, newText.toStdString());
-        if (e >= 0) m_model->AddEnumChildren(node, Db->Enums[static_cast<size_t>(e)]);
+        fill(node);
     };
-    if (curKey == kKeyEnumFolder) {
+    if (curKey == folderKey) {
         if (mode == kTreeAdd) {
-            rebuild(m_model->AddNode(cur, newKey, newText));
+            fill(m_model->AddNode(cur, newKey, newText));
             return;
         }
         const QModelIndex node = m_model->ChildByText(cur, oldText);
@@ -523,7 +513,7 @@ void CCanDbEditTreeView::updatePublicEnumNodes(uint8_t mode, uint32_t newKey, co
             rebuild(node);
         else
             m_model->RemoveNode(node);
-    } else if (curKey == kKeyEnum) {
+    } else if (curKey == itemKey) {
         if (mode == kTreeEdit)
             rebuild(cur);
         else if (mode == kTreeDelete)

@@ -137,6 +137,12 @@ private:
     void updateMsgSignalNodes(uint8_t mode, uint32_t newKey, const QString& oldText, const QString& newText);
     void updateFreeSignalNodes(uint8_t mode, uint32_t newKey, const QString& oldText, const QString& newText);
     void updatePublicEnumNodes(uint8_t mode, uint32_t newKey, const QString& oldText, const QString& newText);
+    // Free signals and public tables: under their folder node (folderKey) the child of the old text, or
+    // the current node itself when it is the record (itemKey), is renamed and refilled (`fill(node)` adds
+    // the record's children) or removed; an added record gets a filled child of the folder.
+    template <class Fill>
+    void updateListedNodes(uint8_t mode, uint32_t folderKey, uint32_t itemKey, uint32_t newKey,
+                           const QString& oldText, const QString& newText, Fill fill);
 
     candbui::CDbTreeModel* m_model;
     QPersistentModelIndex m_curItem;
