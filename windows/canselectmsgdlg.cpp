@@ -11,7 +11,7 @@
 // ---- CCanDbSelectMsgModel ----
 
 CCanDbSelectMsgModel::CCanDbSelectMsgModel(const CCanMsgDataHub& hub, QObject* parent)
-    : CPickerRows(parent), m_hub(hub) {}
+    : CListRows(parent), m_hub(hub) {}
 
 void CCanDbSelectMsgModel::Find(const std::vector<uint32_t>& exclusions, const QString& nameFilter,
                                 const QString& idFilter) {
@@ -85,12 +85,7 @@ QVariant CCanDbSelectMsgModel::headerData(int section, Qt::Orientation orientati
 // ---- CCanDbSelectMsgDlg ----
 
 CCanDbSelectMsgDlg::CCanDbSelectMsgDlg(CCanMsgDataHub& hub, QWidget* parent)
-    : QDialog(parent),
-      m_hub(hub),
-      m_model(new CCanDbSelectMsgModel(hub, this)),
-      m_list(new QTableView(this)),
-      m_nameFilter(new QLineEdit(this)),
-      m_idFilter(new QLineEdit(this)) {
+    : CPickerDlg(hub, parent), m_nameFilter(new QLineEdit(this)), m_idFilter(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("从数据库中选择CAN报文"));
     m_nameFilter->setObjectName(QStringLiteral("nameFilter"));
     m_idFilter->setObjectName(QStringLiteral("idFilter"));
@@ -100,13 +95,6 @@ CCanDbSelectMsgDlg::CCanDbSelectMsgDlg(CCanMsgDataHub& hub, QWidget* parent)
          {{QStringLiteral("或（||）"), QStringLiteral("报文ID[HEX]：")}, m_idFilter, 1}},
         [this] { OnFind(); }, [this] { OnOK(); }, [this](int column) { OnHeaderClicked(column); });
     resize(560, 460);
-}
-
-void CCanDbSelectMsgDlg::Reload() {
-    Results.clear();
-    m_hub.BuildGlobalMaps();
-    m_model->Find(Exclusions, {}, {});
-    m_loaded = true;
 }
 
 void CCanDbSelectMsgDlg::OnFind() {
@@ -124,14 +112,4 @@ void CCanDbSelectMsgDlg::OnOK() {
     Results.clear();
     Results.push_back(selected.front().data(Qt::UserRole).toUInt());
     accept();
-}
-
-void CCanDbSelectMsgDlg::OnHeaderClicked(int column) {
-    m_model->Sort(column, m_direction);
-    m_direction = -m_direction;
-}
-
-void CCanDbSelectMsgDlg::showEvent(QShowEvent* event) {
-    if (!m_loaded) Reload();
-    QDialog::showEvent(event);
 }

@@ -6,20 +6,17 @@
 //   CCanDbSelectMsgDlg dlg(workspace.Hub(), this);
 //   dlg.Exclusions = keysAlreadyListed;
 //   if (dlg.exec() == QDialog::Accepted) use(dlg.Results.back());
-#include <QDialog>
-
 #include <cstdint>
 #include <vector>
 
+#include "app/canmsgdatahub.h"
 #include "windows/pickerlist.h"
 
-class CCanMsgDataHub;
 class QLineEdit;
-class QTableView;
 
 // The listed messages, one row per message key: name, "%08X" identifier, "ext"/"std", length. The
 // message key is the UserRole of every cell.
-class CCanDbSelectMsgModel : public vex::CPickerRows<uint32_t> {
+class CCanDbSelectMsgModel : public vex::CListRows<uint32_t> {
     Q_OBJECT
 public:
     enum Column { kName, kId, kType, kLength, kColumns };
@@ -29,7 +26,8 @@ public:
     // Lists every message of the global map not in `exclusions` (in key order) that matches: its
     // lower-cased name contains the name filter; or else its "%08X" identifier text contains the
     // identifier filter; or else both filters are empty. Filters are compared lower-cased.
-    void Find(const std::vector<uint32_t>& exclusions, const QString& nameFilter, const QString& idFilter);
+    void Find(const std::vector<uint32_t>& exclusions, const QString& nameFilter = {},
+              const QString& idFilter = {});
     // Sorts by name or identifier text (greatest first for direction +1); the type and length columns
     // leave the order as it is.
     void Sort(int column, int direction);
@@ -42,41 +40,23 @@ private:
     const CCanMsgDataHub& m_hub;
 };
 
-class CCanDbSelectMsgDlg : public QDialog {
+// Exclusions: keys of messages not to list. Results after OK: the key of the selected message. A click on
+// any column's header flips the direction.
+class CCanDbSelectMsgDlg : public vex::CPickerDlg<CCanMsgDataHub, CCanDbSelectMsgModel, uint32_t> {
     Q_OBJECT
 public:
     explicit CCanDbSelectMsgDlg(CCanMsgDataHub& hub, QWidget* parent = nullptr);
 
-    // Keys of messages not to list; set before the dialog is shown.
-    std::vector<uint32_t> Exclusions;
-    // After OK: the key of the selected message.
-    std::vector<uint32_t> Results;
-
-    CCanDbSelectMsgModel* model() const { return m_model; }
-    QTableView* list() const { return m_list; }
     QLineEdit* nameFilter() const { return m_nameFilter; }
     QLineEdit* idFilter() const { return m_idFilter; }
 
-    // Brings the global maps up to date and lists every message not excluded, unfiltered. Runs when the
-    // dialog is first shown.
-    void Reload();
     // Lists what the filter texts match; the selection is cleared.
     void OnFind();
     // Without a selected row: "请选择其中一项。" and the dialog stays open. Else Results holds the selected
     // row's key and the dialog closes with OK.
     void OnOK();
-    // Sorts by the column, then flips the direction for the next click.
-    void OnHeaderClicked(int column);
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    CCanMsgDataHub& m_hub;
-    CCanDbSelectMsgModel* m_model;
-    QTableView* m_list;
     QLineEdit* m_nameFilter;
     QLineEdit* m_idFilter;
-    int m_direction = 1;
-    bool m_loaded = false;
 };

@@ -4,8 +4,8 @@
 #include <QTableView>
 
 #include "app/canmsgdatahub.h"
-#include "platform/util/utils.h"
 #include "config/cfgrecords.h"
+#include "platform/util/utils.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ bool excluded(const std::vector<tCAN_DB_SEL_CAN_SIG>& exclusions, const tCAN_SIG
 // ---- CCanDbSelectSigModel ----
 
 CCanDbSelectSigModel::CCanDbSelectSigModel(const CCanMsgDataHub& hub, QObject* parent)
-    : CPickerRows(parent), m_hub(hub) {}
+    : CListRows(parent), m_hub(hub) {}
 
 const tCAN_SIG_GLOBAL_DATA* CCanDbSelectSigModel::entryOf(uint32_t sigNo) const {
     const auto& map = m_hub.GlobalSigMap();
@@ -145,10 +145,7 @@ QVariant CCanDbSelectSigModel::headerData(int section, Qt::Orientation orientati
 // ---- CCanDbSelectSigDlg ----
 
 CCanDbSelectSigDlg::CCanDbSelectSigDlg(CCanMsgDataHub& hub, QWidget* parent)
-    : QDialog(parent),
-      m_hub(hub),
-      m_model(new CCanDbSelectSigModel(hub, this)),
-      m_list(new QTableView(this)),
+    : CPickerDlg(hub, parent),
       m_sigFilter(new QLineEdit(this)),
       m_msgFilter(new QLineEdit(this)),
       m_idFilter(new QLineEdit(this)) {
@@ -165,13 +162,6 @@ CCanDbSelectSigDlg::CCanDbSelectSigDlg(CCanMsgDataHub& hub, QWidget* parent)
     resize(1240, 560);
 }
 
-void CCanDbSelectSigDlg::Reload() {
-    Results.clear();
-    m_hub.BuildGlobalMaps();
-    m_model->Find(Exclusions, {}, {}, {});
-    m_loaded = true;
-}
-
 void CCanDbSelectSigDlg::OnFind() {
     m_model->Find(Exclusions, m_sigFilter->text(), m_msgFilter->text(), m_idFilter->text());
 }
@@ -181,15 +171,7 @@ void CCanDbSelectSigDlg::OnOK() {
     accept();
 }
 
-void CCanDbSelectSigDlg::OnHeaderClicked(int column) {
-    if (column != CCanDbSelectSigModel::kSigName && column != CCanDbSelectSigModel::kMsgName &&
-        column != CCanDbSelectSigModel::kId)
-        return;
-    m_model->Sort(column, m_direction);
-    m_direction = -m_direction;
-}
-
-void CCanDbSelectSigDlg::showEvent(QShowEvent* event) {
-    if (!m_loaded) Reload();
-    QDialog::showEvent(event);
+bool CCanDbSelectSigDlg::sortsBy(int column) const {
+    return column == CCanDbSelectSigModel::kSigName || column == CCanDbSelectSigModel::kMsgName ||
+           column == CCanDbSelectSigModel::kId;
 }

@@ -6,18 +6,14 @@
 //   CCanDbSelectSigDlg dlg(workspace.Hub(), this);
 //   dlg.Exclusions = signalsAlreadyShown;
 //   if (dlg.exec() == QDialog::Accepted) for (const tCAN_DB_SEL_CAN_SIG& s : dlg.Results) ...
-#include <QDialog>
-
 #include <cstdint>
 #include <vector>
 
+#include "app/canmsgdatahub.h"
 #include "candb/canmodel.h"
 #include "windows/pickerlist.h"
 
-class CCanMsgDataHub;
-struct tCAN_SIG_GLOBAL_DATA;
 class QLineEdit;
-class QTableView;
 
 // One picked signal.
 struct tCAN_DB_SEL_CAN_SIG {
@@ -33,7 +29,7 @@ struct CSelSigRow {
 
 // The listed signals, one row per signal number; column 0 carries the check box. The signal number is
 // the UserRole of every cell.
-class CCanDbSelectSigModel : public vex::CPickerRows<CSelSigRow> {
+class CCanDbSelectSigModel : public vex::CListRows<CSelSigRow> {
     Q_OBJECT
 public:
     enum Column {
@@ -56,8 +52,8 @@ public:
     // else its message's name contains the message-name filter; or else the "%08X" text of its message
     // key's low 29 bits contains the identifier filter; or else all three filters are empty. Compared
     // lower-cased.
-    void Find(const std::vector<tCAN_DB_SEL_CAN_SIG>& exclusions, const QString& sigFilter,
-              const QString& msgFilter, const QString& idFilter);
+    void Find(const std::vector<tCAN_DB_SEL_CAN_SIG>& exclusions, const QString& sigFilter = {},
+              const QString& msgFilter = {}, const QString& idFilter = {});
     // Sorts by signal name, message name or identifier text (greatest first for direction +1); other
     // columns do nothing. Ticks stay with their rows.
     void Sort(int column, int direction);
@@ -76,42 +72,27 @@ private:
     const CCanMsgDataHub& m_hub;
 };
 
-class CCanDbSelectSigDlg : public QDialog {
+// Exclusions: signals not to list. Results after OK: one entry per ticked row, in row order (possibly
+// none). Only the first three columns' headers sort (and flip the direction).
+class CCanDbSelectSigDlg : public vex::CPickerDlg<CCanMsgDataHub, CCanDbSelectSigModel, tCAN_DB_SEL_CAN_SIG> {
     Q_OBJECT
 public:
     explicit CCanDbSelectSigDlg(CCanMsgDataHub& hub, QWidget* parent = nullptr);
 
-    // Signals not to list; set before the dialog is shown.
-    std::vector<tCAN_DB_SEL_CAN_SIG> Exclusions;
-    // After OK: one entry per ticked row, in row order (possibly none).
-    std::vector<tCAN_DB_SEL_CAN_SIG> Results;
-
-    CCanDbSelectSigModel* model() const { return m_model; }
-    QTableView* list() const { return m_list; }
     QLineEdit* sigFilter() const { return m_sigFilter; }
     QLineEdit* msgFilter() const { return m_msgFilter; }
     QLineEdit* idFilter() const { return m_idFilter; }
 
-    // Brings the global maps up to date and lists every signal not excluded, unfiltered. Runs when the
-    // dialog is first shown.
-    void Reload();
     // Lists what the filter texts match; every tick is lost.
     void OnFind();
     // Results := the ticked signals; closes with OK.
     void OnOK();
-    // Sorts by the column (first three only), then flips the direction for the next click.
-    void OnHeaderClicked(int column);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    bool sortsBy(int column) const override;
 
 private:
-    CCanMsgDataHub& m_hub;
-    CCanDbSelectSigModel* m_model;
-    QTableView* m_list;
     QLineEdit* m_sigFilter;
     QLineEdit* m_msgFilter;
     QLineEdit* m_idFilter;
-    int m_direction = 1;
-    bool m_loaded = false;
 };

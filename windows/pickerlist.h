@@ -1,10 +1,13 @@
 #pragma once
 // What the two pickers share: filtering and sorting on text (UTF-8 decoded, lower-cased by Unicode rules),
 // never on bytes, so names in Chinese or with non-ASCII letters filter and sort as the user reads them; a
-// row store whose sort keeps the selection on the rows it was on; and the dialog's body.
+// row store whose reordering keeps the selection on the rows it was on (the database editor's lists use it
+// too); the dialog's body and the dialog itself.
 #include <QAbstractTableModel>
+#include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <QTableView>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,9 +17,8 @@
 #include <string_view>
 #include <vector>
 
-class QDialog;
 class QLineEdit;
-class QTableView;
+class QShowEvent;
 
 namespace vex {
 
@@ -54,10 +56,10 @@ void BuildPicker(QDialog& dlg, QTableView& list, QAbstractItemModel& model, cons
                  const std::vector<PickerFilter>& filters, std::function<void()> onFind,
                  std::function<void()> onOK, std::function<void(int)> onHeader);
 
-// Rows of a picker list. Sorting moves the rows and every persistent index with them, so a selected row
-// stays selected and is still the same entry afterwards.
+// Rows of a list model. Sorting and reordering move the rows and every persistent index with them, so a
+// selected row stays selected and is still the same entry afterwards.
 template <class Row>
-class CPickerRows : public QAbstractTableModel {
+class CListRows : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -82,7 +84,11 @@ protected:
         std::vector<std::optional<QString>> texts;
         texts.reserve(m_rows.size());
         for (const Row& row : m_rows) texts.push_back(textOf(row));
-        const std::vector<size_t> order = TextSortOrder(texts, direction);
+        reorderRows(TextSortOrder(texts, direction));
+    }
+    // Moves the rows into `order` (element i: the old position of the row that goes to i; one entry per
+    // row).
+    void reorderRows(const std::vector<size_t>& order) {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         std::vector<int> newRowOf(order.size());
         std::vector<Row> sorted;
@@ -104,6 +110,59 @@ protected:
     }
 
     std::vector<Row> m_rows;
+};
+
+// A picker dialog over the global maps of `Hub`: the list over a `Model` (built from the hub), the entries
+// not to list and, after OK, the picked ones. The list is filled when the dialog is first shown. The model
+// offers Find(exclusions) (every entry not excluded, unfiltered) and Sort(column, direction).
+template <class Hub, class Model, class Entry>
+class CPickerDlg : public QDialog {
+public:
+    // Entries not to list; set before the dialog is shown.
+    std::vector<Entry> Exclusions;
+    // After OK: the picked entries.
+    std::vector<Entry> Results;
+
+    Model* model() const { return m_model; }
+    QTableView* list() const { return m_list; }
+
+    // Brings the global maps up to date and lists every entry not excluded, unfiltered. Runs when the
+    // dialog is first shown.
+    void Reload() {
+        Results.clear();
+        m_hub.BuildGlobalMaps();
+        m_model->Find(Exclusions);
+        m_loaded = true;
+    }
+    // Sorts by the column (when it is one the dialog sorts by), then flips the direction for the next
+    // click.
+    void OnHeaderClicked(int column) {
+        if (!sortsBy(column)) return;
+        m_model->Sort(column, m_direction);
+        m_direction = -m_direction;
+    }
+
+protected:
+    CPickerDlg(Hub& hub, QWidget* parent)
+        : QDialog(parent), m_hub(hub), m_model(new Model(hub, this)), m_list(new QTableView(this)) {}
+
+    void showEvent(QShowEvent* event) override {
+        if (!m_loaded) Reload();
+        QDialog::showEvent(event);
+    }
+    // Whether a click on the column's header sorts (and flips the direction); every column by default.
+    virtual bool sortsBy(int column) const {
+        (void)column;
+        return true;
+    }
+
+    Hub& m_hub;
+    Model* m_model;
+    QTableView* m_list;
+
+private:
+    int m_direction = 1;
+    bool m_loaded = false;
 };
 
 }  // namespace vex

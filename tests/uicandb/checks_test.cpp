@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tests/common/testsupport.h"
+#include "tests/uicandb/dbrecords.h"
 #include "ui/candb/dbeditcheck.h"
 #include "ui/candb/dblistops.h"
 
@@ -13,25 +14,6 @@ using namespace candbui;
 namespace {
 
 using Fail = std::optional<std::string>;
-
-CCanSignal Sig(const std::string& name, uint8_t start, uint8_t len, bool intel = true) {
-    CCanSignal s;
-    s.Name = name;
-    s.BitOffset = start;
-    s.BitLen = len;
-    s.ByteFmtIntel = intel ? 1 : 0;
-    return s;
-}
-
-CCanMsg Msg(const std::string& name, uint32_t id, uint8_t ext, std::vector<CCanSignal> sigs = {}) {
-    CCanMsg m;
-    m.Name = name;
-    m.id = id;
-    m.Ext = ext;
-    m.DL = 8;
-    m.Signals = std::move(sigs);
-    return m;
-}
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "config/regconfig.h"
 #include "platform/qt/settingsstore.h"
 #include "tests/common/fakeprompt.h"
+#include "tests/uicandb/dbrecords.h"
 #include "tests/uicandb/dlgtest.h"
 #include "ui/candb/bitgrid.h"
 #include "ui/candb/candbatbdlg.h"
@@ -27,15 +28,6 @@ using namespace dlgtest;
 using namespace candbui;
 
 namespace {
-
-CCanSignal Sig(const std::string& name, uint8_t start, uint8_t len, bool intel = true) {
-    CCanSignal s;
-    s.Name = name;
-    s.BitOffset = start;
-    s.BitLen = len;
-    s.ByteFmtIntel = intel ? 1 : 0;
-    return s;
-}
 
 class DialogTest : public ::testing::Test {
 protected:

@@ -14,6 +14,7 @@
 #include "platform/qt/namedmutex.h"
 #include "tests/app/workspacetest.h"
 #include "tests/common/fakeprompt.h"
+#include "tests/uicandb/dbrecords.h"
 #include "tests/uicandb/dlgtest.h"
 #include "ui/app/mainframe.h"
 #include "ui/candb/candbcfgdlg.h"
@@ -29,25 +30,6 @@ using namespace dlgtest;
 using namespace candbui;
 
 namespace {
-
-CCanSignal Sig(const std::string& name, uint8_t start, uint8_t len) {
-    CCanSignal s;
-    s.Name = name;
-    s.BitOffset = start;
-    s.BitLen = len;
-    s.ByteFmtIntel = 1;
-    return s;
-}
-
-CCanMsg Msg(const std::string& name, uint32_t id, uint8_t ext, std::vector<CCanSignal> sigs = {}) {
-    CCanMsg m;
-    m.Name = name;
-    m.id = id;
-    m.Ext = ext;
-    m.DL = 8;
-    m.Signals = std::move(sigs);
-    return m;
-}
 
 tCAN_DATABASE SampleDb() {
     tCAN_DATABASE db;

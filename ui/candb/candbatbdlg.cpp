@@ -1,7 +1,6 @@
 #include "ui/candb/candbatbdlg.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 
 #include "platform/qt/prompt.h"
 #include "ui/candb/dbeditcheck.h"
+#include "ui/candb/dlgbuttons.h"
 
 CCanDbAtbDlg::CCanDbAtbDlg(candbui::tDB_ATTRIBUTES attributes, const std::vector<tCFG_CAN_DATABASE>* list,
                            QWidget* parent)
@@ -31,16 +31,9 @@ CCanDbAtbDlg::CCanDbAtbDlg(candbui::tDB_ATTRIBUTES attributes, const std::vector
     auto* cancel = new QPushButton(QStringLiteral("取消"), this);
     ok->setObjectName("btnOk");
     cancel->setObjectName("btnCancel");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CCanDbAtbDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
-    top->addLayout(buttons);
+    top->addLayout(candbui::OkCancelRow(this, ok, cancel));
     resize(420, 300);
 }
 

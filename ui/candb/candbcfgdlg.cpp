@@ -11,6 +11,7 @@
 #include "platform/qt/prompt.h"
 #include "ui/candb/dbdialogs.h"
 #include "ui/candb/dblistops.h"
+#include "ui/candb/dlgbuttons.h"
 #include "ui/candb/reportview.h"
 #include "ui/candb/textrows.h"
 
@@ -27,13 +28,6 @@ vex::LocalTime utcNow() {
             now.time().minute(), now.time().second(), now.time().msec()};
 }
 
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 }  // namespace
 
 CCanDbCfgDlg::CCanDbCfgDlg(CCanWorkspace& ws, QWidget* parent) : QDialog(parent), m_ws(ws) {
@@ -46,12 +40,12 @@ CCanDbCfgDlg::CCanDbCfgDlg(CCanWorkspace& ws, QWidget* parent) : QDialog(parent)
     m_list->SetModel(m_model, {200, 120, 120, 250, 250});
     for (size_t i = 0; i < m_ws.Cfg().CanDatabases.size(); ++i) appendRow(static_cast<int>(i));
 
-    QPushButton* import = button(this, "导入", "btnImport");
-    QPushButton* add = button(this, "新增", "btnNew");
-    QPushButton* edit = button(this, "编辑", "btnEdit");
-    QPushButton* exportBtn = button(this, "导出", "btnExport");
-    QPushButton* remove = button(this, "删除", "btnDelete");
-    QPushButton* ok = button(this, "确定", "btnOk");
+    QPushButton* import = DlgButton(this, "导入", "btnImport");
+    QPushButton* add = DlgButton(this, "新增", "btnNew");
+    QPushButton* edit = DlgButton(this, "编辑", "btnEdit");
+    QPushButton* exportBtn = DlgButton(this, "导出", "btnExport");
+    QPushButton* remove = DlgButton(this, "删除", "btnDelete");
+    QPushButton* ok = DlgButton(this, "确定", "btnOk");
     ok->setDefault(true);
     connect(import, &QPushButton::clicked, this, &CCanDbCfgDlg::OnImportDbc);
     connect(add, &QPushButton::clicked, this, &CCanDbCfgDlg::OnNewDb);

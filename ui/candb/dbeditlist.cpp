@@ -14,6 +14,7 @@
 #include "ui/candb/dbeditcheck.h"
 #include "ui/candb/dbeditrelay.h"
 #include "ui/candb/nodekeys.h"
+#include "ui/candb/panecommands.h"
 #include "ui/candb/signaleditdlg.h"
 #include "ui/candb/textrows.h"
 
@@ -92,6 +93,18 @@ const QStringList kSignalColumns = {QStringLiteral("Name"),     QStringLiteral("
                                     QStringLiteral("单位")};
 const std::vector<int> kSignalWidths = {200, 100, 120, 120, 180, 180, 80};
 
+const PaneCommand<CCanDbEditListView> kCommands[] = {
+    {CCanDbEditListView::ID_NEW_MSG, &CCanDbEditListView::OnNewMsg},
+    {CCanDbEditListView::ID_EDIT_MSG, &CCanDbEditListView::OnEditMsg},
+    {CCanDbEditListView::ID_DELETE_MSG, &CCanDbEditListView::OnDeleteMsg},
+    {CCanDbEditListView::ID_NEW_SIGNAL, &CCanDbEditListView::OnNewSignal},
+    {CCanDbEditListView::ID_EDIT_SIGNAL, &CCanDbEditListView::OnEditSignal},
+    {CCanDbEditListView::ID_DELETE_SIGNAL, &CCanDbEditListView::OnDeleteSignal},
+    {CCanDbEditListView::ID_NEW_ENUM, &CCanDbEditListView::OnNewEnum},
+    {CCanDbEditListView::ID_EDIT_ENUM, &CCanDbEditListView::OnEditEnum},
+    {CCanDbEditListView::ID_DELETE_ENUM, &CCanDbEditListView::OnDeleteEnum},
+};
+
 enum MenuPos { kMsgUnsel, kMsgSel, kSigUnsel, kSigSel, kEnumUnsel, kEnumSel, kSigEdit, kEnumEdit };
 
 }  // namespace
@@ -124,43 +137,9 @@ QMenu* CCanDbEditListView::addMenu(const char* title, std::initializer_list<uint
                                      : isEdit ? QStringLiteral("编辑")
                                               : QStringLiteral("删除"));
         a->setData(id);
-        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        connect(a, &QAction::triggered, this, [this, id] { RunPaneCommand(*this, id, kCommands); });
     }
     return menu;
-}
-
-void CCanDbEditListView::runCommand(uint32_t id) {
-    switch (id) {
-        case ID_NEW_MSG:
-            OnNewMsg();
-            break;
-        case ID_EDIT_MSG:
-            OnEditMsg();
-            break;
-        case ID_DELETE_MSG:
-            OnDeleteMsg();
-            break;
-        case ID_NEW_SIGNAL:
-            OnNewSignal();
-            break;
-        case ID_EDIT_SIGNAL:
-            OnEditSignal();
-            break;
-        case ID_DELETE_SIGNAL:
-            OnDeleteSignal();
-            break;
-        case ID_NEW_ENUM:
-            OnNewEnum();
-            break;
-        case ID_EDIT_ENUM:
-            OnEditEnum();
-            break;
-        case ID_DELETE_ENUM:
-            OnDeleteEnum();
-            break;
-        default:
-            break;
-    }
 }
 
 void CCanDbEditListView::updateTree(uint8_t mode, uint32_t oldKey, const QString& oldText, uint32_t newKey,

@@ -73,7 +73,6 @@ public:
     void OnDeleteEnum();
 
 private:
-    void runCommand(uint32_t id);
     QMenu* addMenu(const char* title, std::initializer_list<uint32_t> ids);
     void setLayout(uint8_t set);
     bool sameColumns(uint8_t set) const;

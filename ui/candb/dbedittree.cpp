@@ -3,10 +3,13 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include <cstddef>
+
 #include "ui/candb/dbdialogs.h"
 #include "ui/candb/dbeditcheck.h"
 #include "ui/candb/dbtreemodel.h"
 #include "ui/candb/nodekeys.h"
+#include "ui/candb/panecommands.h"
 #include "ui/candb/signaleditdlg.h"
 #include "windows/fonts.h"
 
@@ -36,6 +39,24 @@ bool isEnumFolder(uint32_t k) {
 bool isEnumNode(uint32_t k) {
     return k == kKeyEnum;
 }
+
+const PaneCommand<CCanDbEditTreeView> kCommands[] = {
+    {CCanDbEditTreeView::ID_NEW_MSG, &CCanDbEditTreeView::OnNewMsg},
+    {CCanDbEditTreeView::ID_PASTE_MSG, &CCanDbEditTreeView::OnPasteMsg},
+    {CCanDbEditTreeView::ID_EDIT_MSG, &CCanDbEditTreeView::OnEditMsg},
+    {CCanDbEditTreeView::ID_DELETE_MSG, &CCanDbEditTreeView::OnDeleteMsg},
+    {CCanDbEditTreeView::ID_COPY_MSG, &CCanDbEditTreeView::OnCopyMsg},
+    {CCanDbEditTreeView::ID_PASTE_SIGNAL, &CCanDbEditTreeView::OnPasteSignal},
+    {CCanDbEditTreeView::ID_EDIT_SIGNAL, &CCanDbEditTreeView::OnEditSignal},
+    {CCanDbEditTreeView::ID_DELETE_SIGNAL, &CCanDbEditTreeView::OnDeleteSignal},
+    {CCanDbEditTreeView::ID_COPY_SIGNAL, &CCanDbEditTreeView::OnCopySignal},
+    {CCanDbEditTreeView::ID_NEW_SIGNAL, &CCanDbEditTreeView::OnNewSignal},
+    {CCanDbEditTreeView::ID_NEW_ENUM, &CCanDbEditTreeView::OnNewEnum},
+    {CCanDbEditTreeView::ID_PASTE_ENUM, &CCanDbEditTreeView::OnPasteEnum},
+    {CCanDbEditTreeView::ID_EDIT_ENUM, &CCanDbEditTreeView::OnEditEnum},
+    {CCanDbEditTreeView::ID_DELETE_ENUM, &CCanDbEditTreeView::OnDeleteEnum},
+    {CCanDbEditTreeView::ID_COPY_ENUM, &CCanDbEditTreeView::OnCopyEnum},
+};
 
 // Menu slots by node kind.
 enum MenuKind : uint32_t {
@@ -94,57 +115,7 @@ QMenu* CCanDbEditTreeView::addMenu(const char* title,
         a->setData(id);
         m_actions[id].push_back(a);
         const uint32_t cmd = id;
-        connect(a, &QAction::triggered, this, [this, cmd] {
-            switch (cmd) {
-                case ID_NEW_MSG:
-                    OnNewMsg();
-                    break;
-                case ID_PASTE_MSG:
-                    OnPasteMsg();
-                    break;
-                case ID_EDIT_MSG:
-                    OnEditMsg();
-                    break;
-                case ID_DELETE_MSG:
-                    OnDeleteMsg();
-                    break;
-                case ID_COPY_MSG:
-                    OnCopyMsg();
-                    break;
-                case ID_PASTE_SIGNAL:
-                    OnPasteSignal();
-                    break;
-                case ID_EDIT_SIGNAL:
-                    OnEditSignal();
-                    break;
-                case ID_DELETE_SIGNAL:
-                    OnDeleteSignal();
-                    break;
-                case ID_COPY_SIGNAL:
-                    OnCopySignal();
-                    break;
-                case ID_NEW_SIGNAL:
-                    OnNewSignal();
-                    break;
-                case ID_NEW_ENUM:
-                    OnNewEnum();
-                    break;
-                case ID_PASTE_ENUM:
-                    OnPasteEnum();
-                    break;
-                case ID_EDIT_ENUM:
-                    OnEditEnum();
-                    break;
-                case ID_DELETE_ENUM:
-                    OnDeleteEnum();
-                    break;
-                case ID_COPY_ENUM:
-                    OnCopyEnum();
-                    break;
-                default:
-                    break;
-            }
-        });
+        connect(a, &QAction::triggered, this, [this, cmd] { RunPaneCommand(*this, cmd, kCommands); });
     }
     return menu;
 }
@@ -260,6 +231,59 @@ void CCanDbEditTreeView::deleteCtxNode() {
     m_ctxItem = QPersistentModelIndex();
 }
 
+auto CCanDbEditTreeView::ctxMsg() const -> Found<CCanMsg> {
+    const QModelIndex node = ctxOf(isMsgNode);
+    if (!node.isValid()) return {};
+    const int m = FindMsgByKey(*Db, m_model->Key(node));
+    if (m < 0) return {};
+    return {&Db->Messages, static_cast<size_t>(m), node, nullptr};
+}
+
+auto CCanDbEditTreeView::ctxSignal() const -> Found<CCanSignal> {
+    const QModelIndex node = ctxOf(isSignalNode);
+    if (!node.isValid()) return {};
+    CCanMsg* msg = msgOfNode(node);
+    if (msg == nullptr) return {};
+    const int s = signalOfNode(*msg, node);
+    if (s < 0) return {};
+    return {&msg->Signals, static_cast<size_t>(s), node, msg};
+}
+
+auto CCanDbEditTreeView::ctxEnum() const -> Found<tCAN_SIGNAL_ENUM> {
+    const QModelIndex node = ctxOf(isEnumNode);
+    if (!node.isValid()) return {};
+    const int e = FindByName(Db->Enums, m_model->Text(node).toStdString());
+    if (e < 0) return {};
+    return {&Db->Enums, static_cast<size_t>(e), node, nullptr};
+}
+
+template <class T, class Dialog, class Mend>
+void CCanDbEditTreeView::editFound(const Found<T>& found, Dialog dialog, Mend mend) {
+    if (found.list == nullptr) return;
+    // The dialog works on a copy, so a cancelled dialog leaves the record as it was.
+    T item = found.item();
+    if (!dialog(item)) return;
+    found.item() = item;
+    mend(found.node, item);
+    refreshList();
+}
+
+template <class T>
+void CCanDbEditTreeView::deleteFound(const Found<T>& found) {
+    if (found.list == nullptr) return;
+    found.list->erase(found.list->begin() + static_cast<std::ptrdiff_t>(found.at));
+    refreshList();
+    deleteCtxNode();
+}
+
+template <class T>
+void CCanDbEditTreeView::copyFound(const Found<T>& found, T& copied, uint32_t pasteId) {
+    if (found.list == nullptr) return;
+    copied = found.item();
+    copied.Name += "_copy";
+    enable(pasteId);
+}
+
 void CCanDbEditTreeView::newMsgFrom(CCanMsg msg) {
     const QModelIndex folder = ctxOf(isMsgFolder);
     if (!folder.isValid()) return;
@@ -279,35 +303,17 @@ void CCanDbEditTreeView::OnPasteMsg() {
 }
 
 void CCanDbEditTreeView::OnEditMsg() {
-    const QModelIndex node = ctxOf(isMsgNode);
-    if (!node.isValid()) return;
-    const int m = FindMsgByKey(*Db, m_model->Key(node));
-    if (m < 0) return;
-    CCanMsg msg = Db->Messages[static_cast<size_t>(m)];
-    if (!CurrentDbDialogs().EditMsg(this, Db, kMsgEdit, {}, msg)) return;
-    Db->Messages[static_cast<size_t>(m)] = msg;
-    rebuildMsgNode(node, msg);
-    refreshList();
+    editFound(
+        ctxMsg(), [this](CCanMsg& msg) { return CurrentDbDialogs().EditMsg(this, Db, kMsgEdit, {}, msg); },
+        [this](const QModelIndex& node, const CCanMsg& msg) { rebuildMsgNode(node, msg); });
 }
 
 void CCanDbEditTreeView::OnDeleteMsg() {
-    const QModelIndex node = ctxOf(isMsgNode);
-    if (!node.isValid()) return;
-    const int m = FindMsgByKey(*Db, m_model->Key(node));
-    if (m < 0) return;
-    Db->Messages.erase(Db->Messages.begin() + m);
-    refreshList();
-    deleteCtxNode();
+    deleteFound(ctxMsg());
 }
 
 void CCanDbEditTreeView::OnCopyMsg() {
-    const QModelIndex node = ctxOf(isMsgNode);
-    if (!node.isValid()) return;
-    const int m = FindMsgByKey(*Db, m_model->Key(node));
-    if (m < 0) return;
-    CopiedMsg = Db->Messages[static_cast<size_t>(m)];
-    CopiedMsg.Name += "_copy";
-    enable(ID_PASTE_MSG);
+    copyFound(ctxMsg(), CopiedMsg, ID_PASTE_MSG);
 }
 
 void CCanDbEditTreeView::newFreeSignalFrom(CCanSignal signal) {
@@ -325,16 +331,14 @@ void CCanDbEditTreeView::OnPasteSignal() {
         newFreeSignalFrom(CopiedSignal);
         return;
     }
-    const QModelIndex node = ctxOf(isMsgNode);
-    if (!node.isValid()) return;
-    const int m = FindMsgByKey(*Db, m_model->Key(node));
-    if (m < 0) return;
-    CCanMsg msg = Db->Messages[static_cast<size_t>(m)];
-    msg.Signals.push_back(CopiedSignal);
-    if (!CurrentDbDialogs().EditMsg(this, Db, kMsgEdit, CopiedSignal.Name, msg)) return;
-    Db->Messages[static_cast<size_t>(m)] = msg;
-    rebuildMsgNode(node, msg);
-    refreshList();
+    // On a message: the message's dialog opens with the copy appended and selected.
+    editFound(
+        ctxMsg(),
+        [this](CCanMsg& msg) {
+            msg.Signals.push_back(CopiedSignal);
+            return CurrentDbDialogs().EditMsg(this, Db, kMsgEdit, CopiedSignal.Name, msg);
+        },
+        [this](const QModelIndex& node, const CCanMsg& msg) { rebuildMsgNode(node, msg); });
 }
 
 void CCanDbEditTreeView::OnNewSignal() {
@@ -342,43 +346,25 @@ void CCanDbEditTreeView::OnNewSignal() {
 }
 
 void CCanDbEditTreeView::OnEditSignal() {
-    const QModelIndex node = ctxOf(isSignalNode);
-    if (!node.isValid()) return;
-    CCanMsg* msg = msgOfNode(node);
-    if (msg == nullptr) return;
-    const int s = signalOfNode(*msg, node);
-    if (s < 0) return;
-    CCanSignal signal = msg->Signals[static_cast<size_t>(s)];
-    if (!CurrentDbDialogs().EditSignal(this, Db, *msg, signal)) return;
-    msg->Signals[static_cast<size_t>(s)] = signal;
-    m_model->SetNode(node, m_model->Key(node), qs(signal.Name));
-    m_model->RemoveChildren(node);
-    if (m_model->Key(node) == kKeyFreeSig) m_model->AddFreeSignalChildren(node, signal);
-    refreshList();
+    const Found<CCanSignal> found = ctxSignal();
+    editFound(
+        found,
+        [this, &found](CCanSignal& signal) {
+            return CurrentDbDialogs().EditSignal(this, Db, *found.owner, signal);
+        },
+        [this](const QModelIndex& node, const CCanSignal& signal) {
+            m_model->SetNode(node, m_model->Key(node), qs(signal.Name));
+            m_model->RemoveChildren(node);
+            if (m_model->Key(node) == kKeyFreeSig) m_model->AddFreeSignalChildren(node, signal);
+        });
 }
 
 void CCanDbEditTreeView::OnDeleteSignal() {
-    const QModelIndex node = ctxOf(isSignalNode);
-    if (!node.isValid()) return;
-    CCanMsg* msg = msgOfNode(node);
-    if (msg == nullptr) return;
-    const int s = signalOfNode(*msg, node);
-    if (s < 0) return;
-    msg->Signals.erase(msg->Signals.begin() + s);
-    refreshList();
-    deleteCtxNode();
+    deleteFound(ctxSignal());
 }
 
 void CCanDbEditTreeView::OnCopySignal() {
-    const QModelIndex node = ctxOf(isSignalNode);
-    if (!node.isValid()) return;
-    CCanMsg* msg = msgOfNode(node);
-    if (msg == nullptr) return;
-    const int s = signalOfNode(*msg, node);
-    if (s < 0) return;
-    CopiedSignal = msg->Signals[static_cast<size_t>(s)];
-    CopiedSignal.Name += "_copy";
-    enable(ID_PASTE_SIGNAL);
+    copyFound(ctxSignal(), CopiedSignal, ID_PASTE_SIGNAL);
 }
 
 void CCanDbEditTreeView::newEnumFrom(tCAN_SIGNAL_ENUM table) {
@@ -400,37 +386,21 @@ void CCanDbEditTreeView::OnPasteEnum() {
 }
 
 void CCanDbEditTreeView::OnEditEnum() {
-    const QModelIndex node = ctxOf(isEnumNode);
-    if (!node.isValid()) return;
-    const int e = FindByName(Db->Enums, m_model->Text(node).toStdString());
-    if (e < 0) return;
-    tCAN_SIGNAL_ENUM table = Db->Enums[static_cast<size_t>(e)];
-    if (!CurrentDbDialogs().EditEnum(this, Db, table)) return;
-    Db->Enums[static_cast<size_t>(e)] = table;
-    m_model->SetNode(node, kKeyEnum, qs(table.Name));
-    m_model->RemoveChildren(node);
-    m_model->AddEnumChildren(node, table);
-    refreshList();
+    editFound(
+        ctxEnum(), [this](tCAN_SIGNAL_ENUM& table) { return CurrentDbDialogs().EditEnum(this, Db, table); },
+        [this](const QModelIndex& node, const tCAN_SIGNAL_ENUM& table) {
+            m_model->SetNode(node, kKeyEnum, qs(table.Name));
+            m_model->RemoveChildren(node);
+            m_model->AddEnumChildren(node, table);
+        });
 }
 
 void CCanDbEditTreeView::OnDeleteEnum() {
-    const QModelIndex node = ctxOf(isEnumNode);
-    if (!node.isValid()) return;
-    const int e = FindByName(Db->Enums, m_model->Text(node).toStdString());
-    if (e < 0) return;
-    Db->Enums.erase(Db->Enums.begin() + e);
-    refreshList();
-    deleteCtxNode();
+    deleteFound(ctxEnum());
 }
 
 void CCanDbEditTreeView::OnCopyEnum() {
-    const QModelIndex node = ctxOf(isEnumNode);
-    if (!node.isValid()) return;
-    const int e = FindByName(Db->Enums, m_model->Text(node).toStdString());
-    if (e < 0) return;
-    CopiedEnum = Db->Enums[static_cast<size_t>(e)];
-    CopiedEnum.Name += "_copy";
-    enable(ID_PASTE_ENUM);
+    copyFound(ctxEnum(), CopiedEnum, ID_PASTE_ENUM);
 }
 
 // ---- Changes made by the list pane ----
@@ -502,49 +472,39 @@ void CCanDbEditTreeView::updateMsgSignalNodes(uint8_t mode, uint32_t newKey, con
 
 void CCanDbEditTreeView::updateFreeSignalNodes(uint8_t mode, uint32_t newKey, const QString& oldText,
                                                const QString& newText) {
-    const QModelIndex cur = m_curItem;
-    const uint32_t curKey = m_model->Key(cur);
-    auto rebuild = [this, &newText](const QModelIndex& node) {
-        m_model->SetNode(node, kKeyFreeSig, newText);
-        m_model->RemoveChildren(node);
-        const int s = FindByName(Db->FreeSigMsg.Signals, newText.toStdString());
-        if (s >= 0) m_model->AddFreeSignalChildren(node, Db->FreeSigMsg.Signals[static_cast<size_t>(s)]);
-    };
-    if (curKey == kKeySigFolder) {
-        if (mode == kTreeAdd) {
-            const QModelIndex node = m_model->AddNode(cur, newKey, newText);
-            const int s = FindByName(Db->FreeSigMsg.Signals, newText.toStdString());
-            if (s >= 0) m_model->AddFreeSignalChildren(node, Db->FreeSigMsg.Signals[static_cast<size_t>(s)]);
-            return;
-        }
-        const QModelIndex node = m_model->ChildByText(cur, oldText);
-        if (!node.isValid()) return;
-        if (mode == kTreeEdit)
-            rebuild(node);
-        else
-            m_model->RemoveNode(node);
-    } else if (curKey == kKeyFreeSig) {
-        if (mode == kTreeEdit)
-            rebuild(cur);
-        else if (mode == kTreeDelete)
-            m_model->RemoveNode(cur);
-    }
+    updateListedNodes(mode, kKeySigFolder, kKeyFreeSig, newKey, oldText, newText,
+                      [this, &newText](const QModelIndex& node) {
+                          const int s = FindByName(Db->FreeSigMsg.Signals, newText.toStdString());
+                          if (s >= 0)
+                              m_model->AddFreeSignalChildren(node,
+                                                             Db->FreeSigMsg.Signals[static_cast<size_t>(s)]);
+                      });
 }
 
 void CCanDbEditTreeView::updatePublicEnumNodes(uint8_t mode, uint32_t newKey, const QString& oldText,
                                                const QString& newText) {
+    // An edited table's entries follow too, as when the tree edits it.
+    updateListedNodes(mode, kKeyEnumFolder, kKeyEnum, newKey, oldText, newText,
+                      [this, &newText](const QModelIndex& node) {
+                          const int e = FindByName(Db->Enums, newText.toStdString());
+                          if (e >= 0) m_model->AddEnumChildren(node, Db->Enums[static_cast<size_t>(e)]);
+                      });
+}
+
+template <class Fill>
+void CCanDbEditTreeView::updateListedNodes(uint8_t mode, uint32_t folderKey, uint32_t itemKey,
+                                           uint32_t newKey, const QString& oldText, const QString& newText,
+                                           Fill fill) {
     const QModelIndex cur = m_curItem;
     const uint32_t curKey = m_model->Key(cur);
-    // An edited table's entries follow too, as when the tree edits it.
-    auto rebuild = [this, &newText](const QModelIndex& node) {
-        m_model->SetNode(node, kKeyEnum, newText);
+    auto rebuild = [&](const QModelIndex& node) {
+        m_model->SetNode(node, itemKey, newText);
         m_model->RemoveChildren(node);
-        const int e = FindByName(Db->Enums, newText.toStdString());
-        if (e >= 0) m_model->AddEnumChildren(node, Db->Enums[static_cast<size_t>(e)]);
+        fill(node);
     };
-    if (curKey == kKeyEnumFolder) {
+    if (curKey == folderKey) {
         if (mode == kTreeAdd) {
-            rebuild(m_model->AddNode(cur, newKey, newText));
+            fill(m_model->AddNode(cur, newKey, newText));
             return;
         }
         const QModelIndex node = m_model->ChildByText(cur, oldText);
@@ -553,7 +513,7 @@ void CCanDbEditTreeView::updatePublicEnumNodes(uint8_t mode, uint32_t newKey, co
             rebuild(node);
         else
             m_model->RemoveNode(node);
-    } else if (curKey == kKeyEnum) {
+    } else if (curKey == itemKey) {
         if (mode == kTreeEdit)
             rebuild(cur);
         else if (mode == kTreeDelete)

@@ -104,6 +104,29 @@ private:
     // the first of that name; -1 when none.
     int signalOfNode(const CCanMsg& msg, const QModelIndex& node) const;
     void rebuildMsgNode(const QModelIndex& node, const CCanMsg& msg);
+    // The record the context node stands for: the list that holds it, its place there, the node and, for
+    // a signal, the message that holds it. A null list when the context node is not of the kind or its
+    // record has gone.
+    template <class T>
+    struct Found {
+        std::vector<T>* list = nullptr;
+        size_t at = 0;
+        QModelIndex node;
+        CCanMsg* owner = nullptr;
+        T& item() const { return (*list)[at]; }
+    };
+    Found<CCanMsg> ctxMsg() const;
+    Found<CCanSignal> ctxSignal() const;
+    Found<tCAN_SIGNAL_ENUM> ctxEnum() const;
+    // Edits a copy of the found record in `dialog`; on OK stores it, mends the node (`mend(node, item)`)
+    // and refreshes the list.
+    template <class T, class Dialog, class Mend>
+    void editFound(const Found<T>& found, Dialog dialog, Mend mend);
+    template <class T>
+    void deleteFound(const Found<T>& found);
+    // The found record, named "<name>_copy", becomes the one to paste; its paste command is enabled.
+    template <class T>
+    void copyFound(const Found<T>& found, T& copied, uint32_t pasteId);
     void newMsgFrom(CCanMsg msg);
     void newFreeSignalFrom(CCanSignal signal);
     void newEnumFrom(tCAN_SIGNAL_ENUM table);
@@ -114,6 +137,12 @@ private:
     void updateMsgSignalNodes(uint8_t mode, uint32_t newKey, const QString& oldText, const QString& newText);
     void updateFreeSignalNodes(uint8_t mode, uint32_t newKey, const QString& oldText, const QString& newText);
     void updatePublicEnumNodes(uint8_t mode, uint32_t newKey, const QString& oldText, const QString& newText);
+    // Free signals and public tables: under their folder node (folderKey) the child of the old text, or
+    // the current node itself when it is the record (itemKey), is renamed and refilled (`fill(node)` adds
+    // the record's children) or removed; an added record gets a filled child of the folder.
+    template <class Fill>
+    void updateListedNodes(uint8_t mode, uint32_t folderKey, uint32_t itemKey, uint32_t newKey,
+                           const QString& oldText, const QString& newText, Fill fill);
 
     candbui::CDbTreeModel* m_model;
     QPersistentModelIndex m_curItem;

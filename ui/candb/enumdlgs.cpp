@@ -13,6 +13,7 @@
 #include "platform/qt/prompt.h"
 #include "ui/candb/dbdialogs.h"
 #include "ui/candb/dbeditcheck.h"
+#include "ui/candb/dlgbuttons.h"
 #include "ui/candb/reportview.h"
 
 namespace candbui {
@@ -89,16 +90,7 @@ void CEnumItemsPane::OnRemoveItem() {
 
 using namespace candbui;
 
-namespace {
-
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 CCanSignalEnumEditDlg::CCanSignalEnumEditDlg(const tCAN_DATABASE* db, tCAN_SIGNAL_ENUM table, QWidget* parent)
     : QDialog(parent), Enum(std::move(table)), m_db(db), m_origName(Enum.Name) {
@@ -106,38 +98,23 @@ CCanSignalEnumEditDlg::CCanSignalEnumEditDlg(const tCAN_DATABASE* db, tCAN_SIGNA
     m_name = new QLineEdit(QString::fromStdString(Enum.Name), this);
     m_name->setObjectName("editName");
     m_items = new CEnumItemsPane(Enum, this);
-    QPushButton* add = button(this, "新增", "btnAdd");
-    QPushButton* edit = button(this, "编辑", "btnEdit");
-    QPushButton* remove = button(this, "移除", "btnRemove");
-    QPushButton* ok = button(this, "确定", "btnOk");
-    QPushButton* cancel = button(this, "取消", "btnCancel");
-    ok->setDefault(true);
+    QPushButton* add = DlgButton(this, "新增", "btnAdd");
+    QPushButton* edit = DlgButton(this, "编辑", "btnEdit");
+    QPushButton* remove = DlgButton(this, "移除", "btnRemove");
+    QPushButton* ok = DlgButton(this, "确定", "btnOk");
+    QPushButton* cancel = DlgButton(this, "取消", "btnCancel");
     connect(add, &QPushButton::clicked, m_items, &CEnumItemsPane::OnAddItem);
     connect(edit, &QPushButton::clicked, m_items, &CEnumItemsPane::OnEditItem);
     connect(remove, &QPushButton::clicked, m_items, &CEnumItemsPane::OnRemoveItem);
     connect(m_items->list(), &CReportList::rowDoubleClicked, m_items, [this](int) { m_items->OnEditItem(); });
-    connect(ok, &QPushButton::clicked, this, &CCanSignalEnumEditDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(new QLabel(QStringLiteral("枚举项名称："), this));
     nameRow->addWidget(m_name, 1);
-    auto* side = new QVBoxLayout;
-    side->addWidget(add);
-    side->addWidget(edit);
-    side->addWidget(remove);
-    side->addStretch();
-    auto* body = new QHBoxLayout;
-    body->addWidget(m_items, 1);
-    body->addLayout(side);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* top = new QVBoxLayout(this);
     top->addLayout(nameRow);
-    top->addLayout(body, 1);
-    top->addLayout(buttons);
+    top->addLayout(PaneWithButtons(m_items, {add, edit, remove}), 1);
+    top->addLayout(OkCancelRow(this, ok, cancel));
     resize(500, 360);
 }
 
@@ -174,18 +151,11 @@ CCanSignalEnumItemEditDlg::CCanSignalEnumItemEditDlg(uint8_t mode, tCAN_SIGNAL_E
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("描述："), m_text);
     form->addRow(QStringLiteral("数值[DEC]："), m_value);
-    QPushButton* ok = button(this, "确定", "btnOk");
-    QPushButton* cancel = button(this, "取消", "btnCancel");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CCanSignalEnumItemEditDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QPushButton* ok = DlgButton(this, "确定", "btnOk");
+    QPushButton* cancel = DlgButton(this, "取消", "btnCancel");
     auto* top = new QVBoxLayout(this);
     top->addLayout(form);
-    top->addLayout(buttons);
+    top->addLayout(OkCancelRow(this, ok, cancel));
 }
 
 void CCanSignalEnumItemEditDlg::accept() {

@@ -14,6 +14,7 @@
 #include "platform/qt/prompt.h"
 #include "ui/candb/bitgrid.h"
 #include "ui/candb/dbdialogs.h"
+#include "ui/candb/dlgbuttons.h"
 #include "ui/candb/reportview.h"
 #include "ui/candb/signaleditdlg.h"
 #include "ui/candb/textrows.h"
@@ -21,13 +22,6 @@
 using namespace candbui;
 
 namespace {
-
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 CTextRowsModel::Row rowOf(const CCanSignal& s) {
     return {{QString::fromStdString(s.Name), QString::fromStdString(SignalPlaceText(s))}, 0};
@@ -66,19 +60,16 @@ CCanMsgEditDlg::CCanMsgEditDlg(const tCAN_DATABASE* db, uint8_t mode, CCanMsg ms
     }
     m_grid = new CMsgBitGrid(Msg, this);
 
-    QPushButton* import = button(this, "导入", "btnImport");
-    QPushButton* add = button(this, "新增", "btnNew");
-    QPushButton* edit = button(this, "编辑", "btnEdit");
-    QPushButton* remove = button(this, "移除", "btnRemove");
-    QPushButton* ok = button(this, "确定", "btnOk");
-    QPushButton* cancel = button(this, "取消", "btnCancel");
-    ok->setDefault(true);
+    QPushButton* import = DlgButton(this, "导入", "btnImport");
+    QPushButton* add = DlgButton(this, "新增", "btnNew");
+    QPushButton* edit = DlgButton(this, "编辑", "btnEdit");
+    QPushButton* remove = DlgButton(this, "移除", "btnRemove");
+    QPushButton* ok = DlgButton(this, "确定", "btnOk");
+    QPushButton* cancel = DlgButton(this, "取消", "btnCancel");
     connect(import, &QPushButton::clicked, this, &CCanMsgEditDlg::OnImportSignal);
     connect(add, &QPushButton::clicked, this, &CCanMsgEditDlg::OnNewSignal);
     connect(edit, &QPushButton::clicked, this, &CCanMsgEditDlg::OnEditSignal);
     connect(remove, &QPushButton::clicked, this, &CCanMsgEditDlg::OnRemoveSignal);
-    connect(ok, &QPushButton::clicked, this, &CCanMsgEditDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_list, &CReportList::rowClicked, this, &CCanMsgEditDlg::OnRowClicked);
     connect(m_list, &CReportList::rowDoubleClicked, this, [this](int row) {
         OnRowClicked(row);
@@ -108,13 +99,9 @@ CCanMsgEditDlg::CCanMsgEditDlg(const tCAN_DATABASE* db, uint8_t mode, CCanMsg ms
     auto* body = new QHBoxLayout;
     body->addLayout(left);
     body->addWidget(m_grid, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
     auto* top = new QVBoxLayout(this);
     top->addLayout(body, 1);
-    top->addLayout(buttons);
+    top->addLayout(OkCancelRow(this, ok, cancel));
     if (m_selRow >= 0) m_list->SelectRow(m_selRow);
     resize(900, 480);
 }

@@ -1,12 +1,12 @@
 #include "ui/candb/pickdlgs.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "platform/qt/prompt.h"
 #include "platform/util/utils.h"
+#include "ui/candb/dlgbuttons.h"
 #include "ui/candb/reportview.h"
 #include "ui/candb/textrows.h"
 
@@ -51,14 +51,8 @@ std::vector<tPICK_ROW> CRadioPickDlg::pickRows() const {
 }
 
 void CRadioPickDlg::finishLayout(const QString& label, QWidget* extra, const QString& extraLabel) {
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    ok->setObjectName("btnOk");
-    cancel->setObjectName("btnCancel");
-    ok->setDefault(true);
-    cancel->setAutoDefault(false);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    QPushButton* ok = DlgButton(this, "确定", "btnOk");
+    QPushButton* cancel = DlgButton(this, "取消", "btnCancel");
     auto* top = new QVBoxLayout(this);
     if (!label.isEmpty()) top->addWidget(new QLabel(label, this));
     top->addWidget(m_list, 1);
@@ -66,11 +60,21 @@ void CRadioPickDlg::finishLayout(const QString& label, QWidget* extra, const QSt
         top->addWidget(new QLabel(extraLabel, this));
         top->addWidget(extra, 1);
     }
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    top->addLayout(buttons);
+    top->addLayout(OkCancelRow(this, ok, cancel));
+}
+
+void CRadioPickDlg::closeOnPick(PickOutcome outcome, const std::string& message) {
+    switch (outcome) {
+        case PickOutcome::Taken:
+            QDialog::accept();
+            return;
+        case PickOutcome::Empty:
+            QDialog::reject();
+            return;
+        case PickOutcome::Refused:
+            vex::ShowMessage(this, QString::fromStdString(message), vex::MsgButtons::Ok, vex::MsgIcon::None);
+            return;
+    }
 }
 
 CCanSignalFreeSelDlg::CCanSignalFreeSelDlg(const tCAN_DATABASE* db, CCanMsg msg, QWidget* parent)
@@ -92,17 +96,8 @@ CCanSignalFreeSelDlg::CCanSignalFreeSelDlg(const tCAN_DATABASE* db, CCanMsg msg,
 
 void CCanSignalFreeSelDlg::accept() {
     std::string message;
-    switch (checkFreeSignalPick(m_db, m_msg, pickRows(), Signal, message)) {
-        case PickOutcome::Taken:
-            QDialog::accept();
-            return;
-        case PickOutcome::Empty:
-            QDialog::reject();
-            return;
-        case PickOutcome::Refused:
-            vex::ShowMessage(this, QString::fromStdString(message), vex::MsgButtons::Ok, vex::MsgIcon::None);
-            return;
-    }
+    const PickOutcome outcome = checkFreeSignalPick(m_db, m_msg, pickRows(), Signal, message);
+    closeOnPick(outcome, message);
 }
 
 CCanSignalPublicEnumSelDlg::CCanSignalPublicEnumSelDlg(const tCAN_DATABASE* db, QWidget* parent)
@@ -136,15 +131,6 @@ void CCanSignalPublicEnumSelDlg::ShowEntries(int row) {
 
 void CCanSignalPublicEnumSelDlg::accept() {
     std::string message;
-    switch (checkPublicEnumPick(m_db, pickRows(), Enum, message)) {
-        case PickOutcome::Taken:
-            QDialog::accept();
-            return;
-        case PickOutcome::Empty:
-            QDialog::reject();
-            return;
-        case PickOutcome::Refused:
-            vex::ShowMessage(this, QString::fromStdString(message), vex::MsgButtons::Ok, vex::MsgIcon::None);
-            return;
-    }
+    const PickOutcome outcome = checkPublicEnumPick(m_db, pickRows(), Enum, message);
+    closeOnPick(outcome, message);
 }

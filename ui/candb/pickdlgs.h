@@ -34,6 +34,9 @@ protected:
     std::vector<candbui::tPICK_ROW> pickRows() const;
     // Lays the dialog out with `extra` (may be null) under the list.
     void finishLayout(const QString& label, QWidget* extra, const QString& extraLabel);
+    // Ends OK by the check's outcome: a taken row accepts, no ticked row rejects, a refused one shows
+    // `message` and keeps the dialog open.
+    void closeOnPick(candbui::PickOutcome outcome, const std::string& message);
 
     candbui::CRadioListCtrl* m_list;
     candbui::CTextRowsModel* m_model;

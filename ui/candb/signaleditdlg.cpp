@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,6 +11,7 @@
 
 #include "platform/qt/prompt.h"
 #include "ui/candb/dbdialogs.h"
+#include "ui/candb/dlgbuttons.h"
 #include "ui/candb/enumdlgs.h"
 #include "ui/candb/reportview.h"
 
@@ -26,13 +26,6 @@ const QString kMotorola = QStringLiteral("MOTOROLA");
 
 QString real(double v) {
     return QString::number(v, 'g', 15);
-}
-
-QPushButton* button(QWidget* parent, const char* text, const char* name) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 }  // namespace
@@ -72,18 +65,17 @@ CCanSignalEditDlg::CCanSignalEditDlg(const tCAN_DATABASE* db, CCanMsg msg, CCanS
     m_min = edit("editMin", real(Signal.PhyMin));
     m_max = edit("editMax", real(Signal.PhyMax));
     m_unit = edit("editUnit", QString::fromStdString(Signal.Unit));
-    QPushButton* range = button(this, "计算最大最小值", "btnRange");
+    QPushButton* range = DlgButton(this, "计算最大最小值", "btnRange");
     m_enum = new QCheckBox(QStringLiteral("枚举"), this);
     m_enum->setObjectName("chkEnum");
     m_enum->setChecked(Signal.Enum != 0);
     m_items = new CEnumItemsPane(Signal.SigEnum, this);
-    m_import = button(this, "导入", "btnImport");
-    m_add = button(this, "新增", "btnAdd");
-    m_editItem = button(this, "编辑", "btnEdit");
-    m_remove = button(this, "移除", "btnRemove");
-    QPushButton* ok = button(this, "确定", "btnOk");
-    QPushButton* cancel = button(this, "取消", "btnCancel");
-    ok->setDefault(true);
+    m_import = DlgButton(this, "导入", "btnImport");
+    m_add = DlgButton(this, "新增", "btnAdd");
+    m_editItem = DlgButton(this, "编辑", "btnEdit");
+    m_remove = DlgButton(this, "移除", "btnRemove");
+    QPushButton* ok = DlgButton(this, "确定", "btnOk");
+    QPushButton* cancel = DlgButton(this, "取消", "btnCancel");
 
     connect(range, &QPushButton::clicked, this, &CCanSignalEditDlg::OnComputeRange);
     connect(m_enum, &QCheckBox::clicked, this, &CCanSignalEditDlg::OnEnumCheck);
@@ -91,47 +83,30 @@ CCanSignalEditDlg::CCanSignalEditDlg(const tCAN_DATABASE* db, CCanMsg msg, CCanS
     connect(m_add, &QPushButton::clicked, m_items, &CEnumItemsPane::OnAddItem);
     connect(m_editItem, &QPushButton::clicked, m_items, &CEnumItemsPane::OnEditItem);
     connect(m_remove, &QPushButton::clicked, m_items, &CEnumItemsPane::OnRemoveItem);
-    connect(ok, &QPushButton::clicked, this, &CCanSignalEditDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout;
-    auto label = [this](const char* t) { return new QLabel(QString::fromUtf8(t), this); };
-    grid->addWidget(label("名称："), 0, 0);
+    // A label and its field side by side, from the row and column on.
+    auto field = [this, grid](const char* text, QWidget* widget, int row, int column) {
+        grid->addWidget(new QLabel(QString::fromUtf8(text), this), row, column);
+        grid->addWidget(widget, row, column + 1);
+    };
+    grid->addWidget(new QLabel(QStringLiteral("名称："), this), 0, 0);
     grid->addWidget(m_name, 0, 1, 1, 3);
-    grid->addWidget(label("符号类型："), 1, 0);
-    grid->addWidget(m_sign, 1, 1);
-    grid->addWidget(label("位长度："), 1, 2);
-    grid->addWidget(m_bitLen, 1, 3);
-    grid->addWidget(label("字节格式："), 2, 0);
-    grid->addWidget(m_byteFmt, 2, 1);
-    grid->addWidget(label("起始位："), 2, 2);
-    grid->addWidget(m_startBit, 2, 3);
-    grid->addWidget(label("转换因子："), 3, 0);
-    grid->addWidget(m_factor, 3, 1);
-    grid->addWidget(label("转换偏移："), 3, 2);
-    grid->addWidget(m_offset, 3, 3);
-    grid->addWidget(label("最小值："), 4, 0);
-    grid->addWidget(m_min, 4, 1);
-    grid->addWidget(label("最大值："), 4, 2);
-    grid->addWidget(m_max, 4, 3);
+    field("符号类型：", m_sign, 1, 0);
+    field("位长度：", m_bitLen, 1, 2);
+    field("字节格式：", m_byteFmt, 2, 0);
+    field("起始位：", m_startBit, 2, 2);
+    field("转换因子：", m_factor, 3, 0);
+    field("转换偏移：", m_offset, 3, 2);
+    field("最小值：", m_min, 4, 0);
+    field("最大值：", m_max, 4, 2);
     grid->addWidget(range, 5, 3);
-    grid->addWidget(label("单位："), 5, 0);
-    grid->addWidget(m_unit, 5, 1);
-    auto* side = new QVBoxLayout;
-    for (QPushButton* b : {m_import, m_add, m_editItem, m_remove}) side->addWidget(b);
-    side->addStretch();
-    auto* enumRow = new QHBoxLayout;
-    enumRow->addWidget(m_items, 1);
-    enumRow->addLayout(side);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    field("单位：", m_unit, 5, 0);
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addWidget(m_enum);
-    top->addLayout(enumRow, 1);
-    top->addLayout(buttons);
+    top->addLayout(PaneWithButtons(m_items, {m_import, m_add, m_editItem, m_remove}), 1);
+    top->addLayout(OkCancelRow(this, ok, cancel));
     OnEnumCheck();
     resize(560, 560);
 }

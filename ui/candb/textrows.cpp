@@ -5,7 +5,7 @@
 namespace candbui {
 
 CTextRowsModel::CTextRowsModel(QStringList headers, QObject* parent)
-    : QAbstractTableModel(parent), m_headers(std::move(headers)) {}
+    : CListRows(parent), m_headers(std::move(headers)) {}
 
 void CTextRowsModel::SetHeaders(QStringList headers) {
     beginResetModel();
@@ -22,9 +22,7 @@ void CTextRowsModel::Clear() {
 }
 
 void CTextRowsModel::SetRows(std::vector<Row> rows) {
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
+    resetRows(std::move(rows));
 }
 
 int CTextRowsModel::Append(Row row) {
@@ -63,33 +61,13 @@ void CTextRowsModel::Remove(int row) {
 
 void CTextRowsModel::Reorder(const std::vector<size_t>& order) {
     if (order.size() != m_rows.size()) return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> newRowOf(order.size());
-    std::vector<Row> sorted;
-    sorted.reserve(m_rows.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        newRowOf[order[i]] = static_cast<int>(i);
-        sorted.push_back(std::move(m_rows[order[i]]));
-    }
-    m_rows = std::move(sorted);
-    const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex& i : before)
-        after.push_back(i.isValid() ? createIndex(newRowOf[static_cast<size_t>(i.row())], i.column())
-                                    : QModelIndex());
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    reorderRows(order);
 }
 
 QString CTextRowsModel::Cell(int row, int column) const {
     if (row < 0 || row >= rowCount()) return {};
     const QStringList& cells = m_rows[static_cast<size_t>(row)].cells;
     return column >= 0 && column < cells.size() ? cells[column] : QString();
-}
-
-int CTextRowsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 int CTextRowsModel::columnCount(const QModelIndex& parent) const {

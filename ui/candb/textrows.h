@@ -2,23 +2,26 @@
 // The row store behind the editor's small report lists (database list, signal and entry lists, pickers,
 // the editor's list pane): rows of cell texts, each with a 32-bit key, edited only through this model so
 // the views follow every change.
-#include <QAbstractTableModel>
 #include <QStringList>
 
 #include <cstdint>
 #include <vector>
 
+#include "windows/pickerlist.h"
+
 namespace candbui {
 
-class CTextRowsModel : public QAbstractTableModel {
+struct CTextRow {
+    QStringList cells;
+    uint32_t key = 0;
+};
+
+class CTextRowsModel : public vex::CListRows<CTextRow> {
     Q_OBJECT
 public:
     static constexpr int KeyRole = Qt::UserRole;
 
-    struct Row {
-        QStringList cells;
-        uint32_t key = 0;
-    };
+    using Row = CTextRow;
 
     explicit CTextRowsModel(QStringList headers = {}, QObject* parent = nullptr);
 
@@ -42,16 +45,13 @@ public:
 
     const Row& At(int row) const { return m_rows[static_cast<size_t>(row)]; }
     QString Cell(int row, int column) const;
-    const std::vector<Row>& Rows() const { return m_rows; }
 
-    int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
     QStringList m_headers;
-    std::vector<Row> m_rows;
 };
 
 }  // namespace candbui
