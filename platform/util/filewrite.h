@@ -2,6 +2,7 @@
 // Replacing a file without ever leaving it half written: the one way this program and its libraries write a
 // file that may already exist (configuration, databases, DBC export, lists, logs and measurement files).
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,12 @@ namespace vex {
 // target without any write permission bit (a read-only file) is refused with EACCES rather than replaced.
 // Writing past the process's file-size limit fails with EFBIG instead of ending the process (SIGXFSZ is
 // ignored once a writer opens). Errors are errno values; the first one sticks.
+// A large file goes to the disk while it is written (writeback is started every kWritebackBytes), so the
+// sync at Commit waits for the last part only.
 class AtomicFile {
 public:
+    static constexpr size_t kWritebackBytes = size_t{8} << 20;
+
     AtomicFile() = default;
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -36,6 +41,8 @@ public:
 private:
     int m_fd = -1;
     int m_error = 0;
+    uint64_t m_written = 0;      // bytes written through Write
+    uint64_t m_writtenBack = 0;  // of which writeback has been started
     std::string m_temp, m_target;
 };
 

@@ -201,3 +201,29 @@ TEST(FileWrite, FailuresLeaveTheTargetAndNoTemporary) {
     EXPECT_EQ(failing.Commit(), EIO);
     EXPECT_TRUE(onlyTarget());
 }
+
+// Files larger than the writeback step go to the disk while they are written: every byte arrives, in order,
+// and a writer reused for the next file starts that file afresh.
+TEST(FileWrite, LargeFilesWrittenInPiecesArriveWhole) {
+    vextest::TempDir dir;
+    const auto target = dir / "big.bin";
+    const size_t piece = size_t{1} << 20;
+    const size_t pieces = vex::AtomicFile::kWritebackBytes / piece * 2 + 3;
+    std::string chunk(piece, '\0');
+    vex::AtomicFile file;
+    ASSERT_EQ(file.Open(target.string()), 0);
+    for (size_t p = 0; p < pieces; ++p) {
+        for (size_t i = 0; i < piece; i += 4096) chunk[i] = static_cast<char>('a' + p % 26);
+        ASSERT_EQ(file.Write(chunk), 0);
+    }
+    ASSERT_EQ(file.Commit(), 0);
+    const std::string read = vextest::readFile(target);
+    ASSERT_EQ(read.size(), pieces * piece);
+    for (size_t p = 0; p < pieces; ++p)
+        EXPECT_EQ(read[p * piece + 4096], static_cast<char>('a' + p % 26)) << p;
+
+    ASSERT_EQ(file.Open(target.string()), 0);
+    ASSERT_EQ(file.Write("small"), 0);
+    ASSERT_EQ(file.Commit(), 0);
+    EXPECT_EQ(vextest::readFile(target), "small");
+}
