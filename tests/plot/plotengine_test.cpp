@@ -348,3 +348,66 @@ TEST(PlotRaster, LinesColoursAndMarkers) {
 }
 
 }  // namespace
+
+// Curves drawn over each other in bands of any width, split anywhere, set the pixels of the whole image
+// drawn in one go (the later curve on top), also where the times are spread very unevenly (bursts of one
+// time, long jumps, a ring that has wrapped) so that finding a band's samples cannot go by their count.
+TEST(PlotRaster, LayeredCurvesInNarrowBandsMatchTheWholeImage) {
+    constexpr int32_t kW = 160, kH = 120;
+    const struct {
+        const char* name;
+        int samples;
+        int spacing;  // 0 even, 1 bursts and jumps, 2 growing steps
+        double spanPixels;
+    } cases[] = {
+        {"even, ~10 per column", 1600, 0, 150.0},  {"even, wrapped ring", 26000, 0, 170.0},
+        {"bursts and jumps", 3000, 1, 150.0},      {"growing steps", 2500, 2, 150.0},
+        {"sparse, columns skipped", 60, 0, 150.0},
+    };
+    const uint32_t pixels[3] = {0xFF0000AA, 0xFF00BB00, 0xFFCC0000};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 rng(99);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        CGraphSampleRing rings[3];
+        double t = 0;
+        for (int k = 0; k < 3; ++k) {
+            rings[k].Allocate();
+            t = 0;
+            for (int i = 0; i < c.samples; ++i) {
+                if (c.spacing == 0) t += 2;
+                if (c.spacing == 1)
+                    t += i % 50 == 0 ? 300 + 6000 * (i % 150 == 0) : (unit(rng) < 0.7 ? 0 : 1);
+                if (c.spacing == 2) t += 0.001 * i;
+                const double v = 90 * std::sin(i * 0.003 * (k + 1)) + 15 * (unit(rng) - 0.5);
+                rings[k].Push(t, v);
+            }
+            ASSERT_TRUE(rings[k].TimesInOrder());
+        }
+        plot::CurveGeometry g;
+        g.windowStart = rings[0].At(0).Time;
+        g.scale = c.spanPixels / (t - g.windowStart + 1);
+        g.left = 3;
+        g.y = plot::YMap(-120, 120, 5, kH - 5);
+        std::vector<uint32_t> whole(kW * kH, 0), every(kW * kH, 0);
+        plot::PixelBuffer w{whole.data(), kW, kH, kW}, e{every.data(), kW, kH, kW};
+        plot::CurveRaster raster;
+        for (int k = 0; k < 3; ++k) {
+            raster.Draw(w, rings[k], g, pixels[k], k % 3);
+            plot::DrawCurveEverySegment(e, rings[k], g, pixels[k], k % 3);
+        }
+        EXPECT_EQ(whole, every);
+        for (const int32_t width : {1, 2, 3, 5, 17, 64}) {
+            SCOPED_TRACE(width);
+            std::vector<uint32_t> banded(kW * kH, 0);
+            const int bands = (kW + width - 1) / width + 1;
+            plot::Workers workers(4);
+            workers.Run(bands, [&](int band) {
+                plot::PixelBuffer b{banded.data(), kW, kH, kW, band * width - 1, (band + 1) * width - 1};
+                plot::CurveRaster own;
+                for (int k = 0; k < 3; ++k) own.Draw(b, rings[k], g, pixels[k], k % 3);
+            });
+            EXPECT_EQ(banded, whole);
+        }
+    }
+}

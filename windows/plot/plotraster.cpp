@@ -18,6 +18,16 @@ inline void put(PixelBuffer& buf, int32_t x, int32_t y, uint32_t pixel) {
     buf.bits[static_cast<int64_t>(y) * buf.stride + x] = pixel;
 }
 
+inline void vspan(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
+    if (x < buf.Left() || x >= buf.Right()) return;
+    if (y0 > y1) std::swap(y0, y1);
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, buf.height - 1);
+    const int64_t stride = buf.stride;
+    uint32_t* p = buf.bits + y0 * stride + x;
+    for (int32_t y = y0; y <= y1; ++y, p += stride) *p = pixel;
+}
+
 // Steps i of a run from `from` in direction `dir` (+1/-1) whose coordinate lies in first..last, clipped to
 // 0..steps.
 void clipSteps(int32_t from, int32_t dir, int64_t steps, int32_t first, int32_t last, int64_t& lo,
@@ -46,6 +56,52 @@ inline bool samplePixel(const tGR_CURVE_SAMPLE& s, const CurveGeometry& g, int32
     x = columnOf(s.Time, g);
     y = g.y(s.Value);
     return true;
+}
+
+// The number of leading samples of a ring whose times never go back that lie before `limit` (at or before
+// it when `orAt`), as a binary search finds it. Times are mostly spread evenly, so the search starts where
+// the limit would lie between the first and last time and widens from there by doubling steps: a few
+// neighbouring samples are read instead of one from each of many far-apart places.
+int32_t countBefore(const CGraphSampleRing& ring, double limit, bool orAt) {
+    const int32_t count = ring.Count();
+    if (count == 0) return 0;
+    const auto before = [&](int32_t i) {
+        const double t = ring.At(i).Time;
+        return orAt ? t <= limit : t < limit;
+    };
+    const double first = ring.At(0).Time;
+    const double last = ring.At(count - 1).Time;
+    double guess = (limit - first) / (last - first) * (count - 1);
+    if (!(guess >= 0.0)) guess = 0.0;
+    if (guess > count) guess = count;
+    auto g = static_cast<int32_t>(guess);
+    // The answer lies in lo..hi.
+    int32_t lo = 0, hi = count;
+    if (g < count && before(g)) {
+        lo = g + 1;
+        int32_t p = lo;
+        for (int32_t step = 1; p < count && before(p); step *= 2) {
+            lo = p + 1;
+            p = count - lo > step ? lo + step : count;
+        }
+        hi = std::min(p, count);
+    } else {
+        hi = g;
+        int32_t p = hi - 1;
+        for (int32_t step = 1; p >= 0 && !before(p); step *= 2) {
+            hi = p;
+            p = hi - 1 > step ? hi - 1 - step : -1;
+        }
+        lo = p + 1;
+    }
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (before(mid))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 void markerPixels(PixelBuffer& buf, const MarkerShape& m, int32_t x, int32_t y, uint32_t pixel) {
@@ -98,8 +154,8 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
         // 2 i < |dy|, in column x1 from then on.
         const int32_t sy = dy > 0 ? 1 : -1;
         const auto half = static_cast<int32_t>((ady - 1) / 2);  // the last step in column x0
-        DrawVSpan(buf, x0, y0, y0 + sy * half, pixel);
-        DrawVSpan(buf, x1, y0 + sy * (half + 1), y1, pixel);
+        vspan(buf, x0, y0, y0 + sy * half, pixel);
+        vspan(buf, x1, y0 + sy * (half + 1), y1, pixel);
         return;
     }
     int64_t lo = 0, hi = 0;
@@ -129,12 +185,7 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
 }
 
 void DrawVSpan(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
-    if (x < buf.Left() || x >= buf.Right()) return;
-    if (y0 > y1) std::swap(y0, y1);
-    y0 = std::max(y0, 0);
-    y1 = std::min(y1, buf.height - 1);
-    uint32_t* p = buf.bits + static_cast<int64_t>(y0) * buf.stride + x;
-    for (int32_t y = y0; y <= y1; ++y, p += buf.stride) *p = pixel;
+    vspan(buf, x, y0, y1, pixel);
 }
 
 MarkerShape MarkerOf(int32_t pointType) {
@@ -179,7 +230,7 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
         for (int part = 0; part < 2; ++part) drawInOrder(parts[part], from[part], to[part], g);
     }
     if (!m_started) return;
-    if (m_high > m_low) DrawVSpan(buf, m_col, m_low, m_high, pixel);
+    if (m_high > m_low) vspan(buf, m_col, m_low, m_high, pixel);
     if (m_marker.count > 0) flushMarkers(m_col, m_markerBase, m_markerMask);
 }
 
@@ -194,7 +245,7 @@ void CurveRaster::step(int32_t x, int32_t y, double time) {
         if (m_started) {
             // The segments inside one column cover its lowest to highest point; a lone point of a column
             // is the end of a segment drawn anyway (a line of one point draws nothing).
-            if (m_high > m_low) DrawVSpan(*m_buf, m_col, m_low, m_high, m_pixel);
+            if (m_high > m_low) vspan(*m_buf, m_col, m_low, m_high, m_pixel);
             DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
         }
         if (m_marker.count > 0 && (!m_started || x != m_col)) {
@@ -224,6 +275,7 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
     // run: the first steps as usual, then only the run's lowest, highest and last pixel and its markers
     // count. Otherwise they step one by one. Either way the same pixels are set.
     const double gapLimit = g.gapThreshold;
+    const double perPixel = g.scale > 0.0 ? 1.0 / g.scale : 0.0;
     while (i < end) {
         int32_t x = 0, y = 0;
         if (!samplePixel(s[i], g, x, y)) {
@@ -231,7 +283,7 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
             continue;
         }
         // Samples from this time on lie right of column x (up to rounding, settled below).
-        const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) / g.scale : HUGE_VAL;
+        const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) * perPixel : HUGE_VAL;
         int32_t j = i + 1;
         double low = s[i].Value, high = low, prev = s[i].Time;
         bool clean = true;
@@ -269,6 +321,15 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
             if (m_marker.count > 0) {
                 uint64_t mask = 0;
                 const int32_t base = m_markerBase;
+                // Rows lie between those of the lowest and highest value: when both fit the mask, so
+                // do all.
+                if (static_cast<uint32_t>(a - base - 2) < 60u && static_cast<uint32_t>(b - base - 2) < 60u) {
+                    for (int32_t k = i + 1; k < j; ++k)
+                        mask |= uint64_t{1} << (g.y.OfFinite(s[k].Value) - base);
+                    m_markerMask |= mask;
+                    i = j;
+                    continue;
+                }
                 for (int32_t k = i + 1; k < j; ++k) {
                     const int32_t d = g.y.OfFinite(s[k].Value) - base;
                     if (static_cast<uint32_t>(d - 2) < 60u)
@@ -286,19 +347,14 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
 void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
                               int32_t& first, int32_t& end) {
     if (!(g.scale > 0.0)) return;
-    // Samples more than 8 pixels left or right of the columns cannot set any of their pixels, except
-    // through the segment that joins the last drawn sample before them to the first after them.
-    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 8 - g.left) / g.scale);
-    const double to = g.windowStart + (buf.Right() + 8 - g.left) / g.scale;
+    // Samples more than 4 pixels left or right of the columns cannot set any of their pixels, except
+    // through the segment that joins the last drawn sample before them to the first after them. A column
+    // the walk enters or leaves halfway lies at least 3 pixels out (one more for rounding), so its span
+    // and its markers (2 pixels left, 1 right) stay outside.
+    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 4 - g.left) / g.scale);
+    const double to = g.windowStart + (buf.Right() + 4 - g.left) / g.scale;
     const int32_t count = ring.Count();
-    int32_t lo = 0, hi = count;
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        if (ring.At(mid).Time < from)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    const int32_t lo = countBefore(ring, from, false);
     // Back to the drawn sample before: only samples with no value lie between (earlier ones precede the
     // window and are never drawn).
     first = lo;
@@ -308,16 +364,8 @@ void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry&
         --first;
         if (std::isfinite(s.Value)) break;
     }
-    hi = count;
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        if (ring.At(mid).Time <= to)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
     // On to the drawn sample after.
-    end = lo;
+    end = countBefore(ring, to, true);
     while (end < count) {
         const tGR_CURVE_SAMPLE& s = ring.At(end++);
         if (s.Time >= g.windowStart && std::isfinite(s.Value)) break;
@@ -337,7 +385,7 @@ void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
             while (spread != 0) {
                 const int start = std::countr_zero(spread);
                 const int length = std::countr_one(spread >> start);
-                DrawVSpan(*m_buf, x + mc.dx, base + start, base + start + length - 1, m_pixel);
+                vspan(*m_buf, x + mc.dx, base + start, base + start + length - 1, m_pixel);
                 spread &= length >= 64 ? 0 : ~(((uint64_t{1} << length) - 1) << start);
             }
         }
@@ -357,11 +405,11 @@ void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
                 bottom = m_markerYs[i] + mc.bottom;
                 continue;
             }
-            DrawVSpan(*m_buf, x + mc.dx, top, bottom, m_pixel);
+            vspan(*m_buf, x + mc.dx, top, bottom, m_pixel);
             top = t;
             bottom = m_markerYs[i] + mc.bottom;
         }
-        DrawVSpan(*m_buf, x + mc.dx, top, bottom, m_pixel);
+        vspan(*m_buf, x + mc.dx, top, bottom, m_pixel);
     }
     m_markerYs.clear();
 }
