@@ -149,6 +149,12 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
     const int64_t dy = static_cast<int64_t>(y1) - y0;
     const int64_t adx = std::llabs(dx);
     const int64_t ady = std::llabs(dy);
+    if (adx == 1 && ady <= 1 && !dotted) {
+        // Neighbouring columns, rows at most one apart: the two ends.
+        vspan(buf, x0, y0, y0, pixel);
+        vspan(buf, x1, y1, y1, pixel);
+        return;
+    }
     if (adx == 1 && ady > 1 && !dotted) {
         // Between neighbouring columns (the usual case): step i (from y0) lies in column x0 while
         // 2 i < |dy|, in column x1 from then on.
@@ -347,12 +353,13 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
 void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
                               int32_t& first, int32_t& end) {
     if (!(g.scale > 0.0)) return;
-    // Samples more than 4 pixels left or right of the columns cannot set any of their pixels, except
-    // through the segment that joins the last drawn sample before them to the first after them. A column
-    // the walk enters or leaves halfway lies at least 3 pixels out (one more for rounding), so its span
-    // and its markers (2 pixels left, 1 right) stay outside.
-    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 4 - g.left) / g.scale);
-    const double to = g.windowStart + (buf.Right() + 4 - g.left) / g.scale;
+    // Samples more than 2 pixels left or 3 right of the columns cannot set any of their pixels, except
+    // through the segment that joins the last drawn sample before them to the first after them. The
+    // column the walk enters halfway (its samples before that one missing) lies at least 2 pixels left:
+    // what it misses reaches 1 pixel right of it. The column it leaves halfway lies at least 2 pixels
+    // right (3, less one for rounding): what it and the next columns miss reaches 2 pixels left of it.
+    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 2 - g.left) / g.scale);
+    const double to = g.windowStart + (buf.Right() + 3 - g.left) / g.scale;
     const int32_t count = ring.Count();
     const int32_t lo = countBefore(ring, from, false);
     // Back to the drawn sample before: only samples with no value lie between (earlier ones precede the
