@@ -144,26 +144,34 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A solid line between neighbouring columns (the usual case), or false for any other.
+inline bool neighbourLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+    if (x1 - x0 != 1 && x0 - x1 != 1) return false;
+    const int64_t dy = static_cast<int64_t>(y1) - y0;
+    if (dy >= -1 && dy <= 1) {
+        // Rows at most one apart: the two ends.
+        vspan(buf, x0, y0, y0, pixel);
+        vspan(buf, x1, y1, y1, pixel);
+        return true;
+    }
+    // Step i (from y0) lies in column x0 while 2 i < |dy|, in column x1 from then on.
+    const int32_t sy = dy > 0 ? 1 : -1;
+    const auto half = static_cast<int32_t>(((dy > 0 ? dy : -dy) - 1) / 2);  // the last step in column x0
+    vspan(buf, x0, y0, y0 + sy * half, pixel);
+    vspan(buf, x1, y0 + sy * (half + 1), y1, pixel);
+    return true;
+}
+
+}  // namespace
+
 void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel, bool dotted) {
+    if (!dotted && neighbourLine(buf, x0, y0, x1, y1, pixel)) return;
     const int64_t dx = static_cast<int64_t>(x1) - x0;
     const int64_t dy = static_cast<int64_t>(y1) - y0;
     const int64_t adx = std::llabs(dx);
     const int64_t ady = std::llabs(dy);
-    if (adx == 1 && ady <= 1 && !dotted) {
-        // Neighbouring columns, rows at most one apart: the two ends.
-        vspan(buf, x0, y0, y0, pixel);
-        vspan(buf, x1, y1, y1, pixel);
-        return;
-    }
-    if (adx == 1 && ady > 1 && !dotted) {
-        // Between neighbouring columns (the usual case): step i (from y0) lies in column x0 while
-        // 2 i < |dy|, in column x1 from then on.
-        const int32_t sy = dy > 0 ? 1 : -1;
-        const auto half = static_cast<int32_t>((ady - 1) / 2);  // the last step in column x0
-        vspan(buf, x0, y0, y0 + sy * half, pixel);
-        vspan(buf, x1, y0 + sy * (half + 1), y1, pixel);
-        return;
-    }
     int64_t lo = 0, hi = 0;
     if (adx >= ady) {
         const int32_t sx = dx >= 0 ? 1 : -1;
@@ -240,7 +248,7 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
     if (m_marker.count > 0) flushMarkers(m_col, m_markerBase, m_markerMask);
 }
 
-void CurveRaster::step(int32_t x, int32_t y, double time) {
+inline void CurveRaster::step(int32_t x, int32_t y, double time) {
     const bool gap = time - m_prevTime > m_gapLimit;
     m_prevTime = time;
     if (m_started && !gap && x == m_col) {
@@ -252,7 +260,8 @@ void CurveRaster::step(int32_t x, int32_t y, double time) {
             // The segments inside one column cover its lowest to highest point; a lone point of a column
             // is the end of a segment drawn anyway (a line of one point draws nothing).
             if (m_high > m_low) vspan(*m_buf, m_col, m_low, m_high, m_pixel);
-            DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
+            if (gap || !neighbourLine(*m_buf, m_col, m_last, x, y, m_pixel))
+                DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
         }
         if (m_marker.count > 0 && (!m_started || x != m_col)) {
             if (m_started) flushMarkers(m_col, m_markerBase, m_markerMask);
@@ -266,7 +275,7 @@ void CurveRaster::step(int32_t x, int32_t y, double time) {
     if (m_marker.count > 0) addMarker(y);
 }
 
-void CurveRaster::addMarker(int32_t y) {
+inline void CurveRaster::addMarker(int32_t y) {
     // Rows 2..61 of the mask are the markers' rows within 30 of the column's first; others are kept aside.
     const int32_t d = y - m_markerBase;
     if (static_cast<uint32_t>(d - 2) < 60u)
@@ -379,16 +388,23 @@ void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry&
     }
 }
 
-void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
+inline void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
     // Per marker column, the union of the column's markers' spans: the mask spread over each span's rows
     // (shifts of at most 2 keep rows 2..61 inside the mask). Neighbouring columns' markers may set some
     // of the same pixels again: setting an opaque pixel twice leaves it as once, and costs less than
     // merging the columns first.
     if (m_markerYs.empty()) {
+        int32_t top = 1, bottom = 0;
+        uint64_t same = 0;
         for (int32_t c = 0; c < m_marker.count; ++c) {
             const MarkerShape::Column& mc = m_marker.columns[c];
-            uint64_t spread = 0;
-            for (int32_t k = mc.top; k <= mc.bottom; ++k) spread |= k < 0 ? mask >> -k : mask << k;
+            if (mc.top != top || mc.bottom != bottom) {
+                top = mc.top;
+                bottom = mc.bottom;
+                same = 0;
+                for (int32_t k = top; k <= bottom; ++k) same |= k < 0 ? mask >> -k : mask << k;
+            }
+            uint64_t spread = same;
             while (spread != 0) {
                 const int start = std::countr_zero(spread);
                 const int length = std::countr_one(spread >> start);
@@ -398,6 +414,10 @@ void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
         }
         return;
     }
+    flushSpreadMarkers(x, base, mask);
+}
+
+void CurveRaster::flushSpreadMarkers(int32_t x, int32_t base, uint64_t mask) {
     // Markers spread wider than the mask: all of them sorted and merged.
     for (uint64_t m = mask; m != 0; m &= m - 1) m_markerYs.push_back(base + std::countr_zero(m));
     std::sort(m_markerYs.begin(), m_markerYs.end());

@@ -85,6 +85,7 @@ private:
     // Draws the markers of pixel column x, each pixel once: rows base + bit of the mask, and the rows kept
     // aside in m_markerYs.
     void flushMarkers(int32_t x, int32_t base, uint64_t mask);
+    void flushSpreadMarkers(int32_t x, int32_t base, uint64_t mask);
 
     PixelBuffer* m_buf = nullptr;
     uint32_t m_pixel = 0;
