@@ -222,6 +222,10 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
     m_buf = &buf;
     m_pixel = pixel;
     m_marker = MarkerOf(pointType);
+    int32_t height = 64;
+    for (int32_t c = 0; c < m_marker.count; ++c)
+        height = std::min(height, m_marker.columns[c].bottom - m_marker.columns[c].top + 1);
+    m_markerReach = height - 0.5;
     m_markerYs.clear();
     m_gapLimit = g.gapThreshold;
     m_started = false;
@@ -300,12 +304,16 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
         // Samples from this time on lie right of column x (up to rounding, settled below).
         const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) * perPixel : HUGE_VAL;
         int32_t j = i + 1;
-        double low = s[i].Value, high = low, prev = s[i].Time;
+        double low = s[i].Value, high = low, prev = s[i].Time, prevValue = low;
+        double change = 0.0;  // the largest change of value from one sample to the next
         bool clean = true;
         for (; j < end && s[j].Time < edge; ++j) {
             const double v = s[j].Value;
             low = v < low ? v : low;
             high = v > high ? v : high;
+            const double d = std::fabs(v - prevValue);
+            change = d > change ? d : change;
+            prevValue = v;
             clean &= (v - v == 0.0) & (s[j].Time - prev <= gapLimit);
             prev = s[j].Time;
         }
@@ -314,10 +322,12 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
         while (j < end && columnOf(s[j].Time, g) == x) ++j;
         if (j != scanned) {
             low = high = s[i].Value;
+            change = 0.0;
             clean = true;
             for (int32_t k = i + 1; k < j; ++k) {
                 low = std::min(low, s[k].Value);
                 high = std::max(high, s[k].Value);
+                change = std::max(change, std::fabs(s[k].Value - s[k - 1].Value));
                 clean &= s[k].Value - s[k].Value == 0.0 && s[k].Time - s[k - 1].Time <= gapLimit;
             }
         }
@@ -337,8 +347,18 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
                 uint64_t mask = 0;
                 const int32_t base = m_markerBase;
                 // Rows lie between those of the lowest and highest value: when both fit the mask, so
-                // do all.
+                // do all. When no two samples in a row are h pixels or more apart, their rows are at
+                // most h apart (truncation keeps values less than h apart within h rows of each other):
+                // rows missing between them are fewer than the rows of any marker column, whose spans
+                // then cover them as they cover every row from the lowest to the highest.
                 if (static_cast<uint32_t>(a - base - 2) < 60u && static_cast<uint32_t>(b - base - 2) < 60u) {
+                    if (a == b || change * std::fabs(g.y.perUnit) <= m_markerReach) {
+                        const int32_t top = std::min(a, b) - base;
+                        const int32_t rows = std::abs(a - b) + 1;
+                        m_markerMask |= ((uint64_t{1} << rows) - 1) << top;
+                        i = j;
+                        continue;
+                    }
                     for (int32_t k = i + 1; k < j; ++k)
                         mask |= uint64_t{1} << (g.y.OfFinite(s[k].Value) - base);
                     m_markerMask |= mask;
