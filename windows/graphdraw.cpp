@@ -189,7 +189,7 @@ void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout& layout, Q
     // Column bands drawn side by side; within a band the curves keep their order, so the last one drawn
     // lies on top as if all were drawn one after the other.
     const int width = image.width();
-    const int bands = std::max(1, std::min(m_workers.Threads() * 2, width / 16));
+    const int bands = std::max(1, std::min(m_workers.Threads() * 4, width / 16));
     m_rasters.resize(static_cast<size_t>(bands));
     plot::PixelBuffer whole{reinterpret_cast<uint32_t*>(image.bits()), width, image.height(),
                             static_cast<int32_t>(image.bytesPerLine() / 4)};

@@ -348,3 +348,97 @@ TEST(PlotRaster, LinesColoursAndMarkers) {
 }
 
 }  // namespace
+
+// Curves drawn over each other in bands of any width, split anywhere, set the pixels of the whole image
+// drawn in one go (the later curve on top), also where the times are spread very unevenly (bursts of one
+// time, long jumps, a ring that has wrapped) so that finding a band's samples cannot go by their count, and
+// for smooth curves whose samples move less than a pixel, about a pixel or several pixels at a time.
+TEST(PlotRaster, LayeredCurvesInNarrowBandsMatchTheWholeImage) {
+    constexpr int32_t kW = 160, kH = 120;
+    const struct {
+        const char* name;
+        int samples;
+        int spacing;  // 0 even, 1 bursts and jumps, 2 growing steps
+        double spanPixels;
+        double noise;  // values, 240 to 110 pixels
+    } cases[] = {
+        {"even, ~10 per column", 1600, 0, 150.0, 15.0},  {"even, wrapped ring", 26000, 0, 170.0, 15.0},
+        {"bursts and jumps", 3000, 1, 150.0, 15.0},      {"growing steps", 2500, 2, 150.0, 15.0},
+        {"sparse, columns skipped", 60, 0, 150.0, 15.0}, {"smooth, steps of 0.1", 4000, 0, 150.0, 0.0},
+        {"smooth, under a pixel", 4000, 0, 150.0, 1.2},  {"smooth, about a pixel", 4000, 0, 150.0, 2.5},
+        {"smooth, a few pixels", 4000, 0, 150.0, 6.0},
+    };
+    const uint32_t pixels[3] = {0xFF0000AA, 0xFF00BB00, 0xFFCC0000};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 rng(99);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        CGraphSampleRing rings[3];
+        double t = 0;
+        for (int k = 0; k < 3; ++k) {
+            rings[k].Allocate();
+            t = 0;
+            for (int i = 0; i < c.samples; ++i) {
+                if (c.spacing == 0) t += 2;
+                if (c.spacing == 1)
+                    t += i % 50 == 0 ? 300 + 6000 * (i % 150 == 0) : (unit(rng) < 0.7 ? 0 : 1);
+                if (c.spacing == 2) t += 0.001 * i;
+                const double v = 90 * std::sin(i * 0.003 * (k + 1)) + c.noise * (unit(rng) - 0.5);
+                rings[k].Push(t, std::round(v * 10) / 10);
+            }
+            ASSERT_TRUE(rings[k].TimesInOrder());
+        }
+        plot::CurveGeometry g;
+        g.windowStart = rings[0].At(0).Time;
+        g.scale = c.spanPixels / (t - g.windowStart + 1);
+        g.left = 3;
+        g.y = plot::YMap(-120, 120, 5, kH - 5);
+        std::vector<uint32_t> whole(kW * kH, 0), every(kW * kH, 0);
+        plot::PixelBuffer w{whole.data(), kW, kH, kW}, e{every.data(), kW, kH, kW};
+        plot::CurveRaster raster;
+        for (int k = 0; k < 3; ++k) {
+            raster.Draw(w, rings[k], g, pixels[k], k % 3);
+            plot::DrawCurveEverySegment(e, rings[k], g, pixels[k], k % 3);
+        }
+        EXPECT_EQ(whole, every);
+        for (const int32_t width : {1, 2, 3, 5, 17, 64}) {
+            SCOPED_TRACE(width);
+            std::vector<uint32_t> banded(kW * kH, 0);
+            const int bands = (kW + width - 1) / width + 1;
+            plot::Workers workers(4);
+            workers.Run(bands, [&](int band) {
+                plot::PixelBuffer b{banded.data(), kW, kH, kW, band * width - 1, (band + 1) * width - 1};
+                plot::CurveRaster own;
+                for (int k = 0; k < 3; ++k) own.Draw(b, rings[k], g, pixels[k], k % 3);
+            });
+            EXPECT_EQ(banded, whole);
+        }
+    }
+}
+
+// A pixel column whose samples jump by 1 to 4 rows, far from any other: its markers show every gap
+// their spans leave, as drawing each marker shows it.
+TEST(PlotRaster, MarkersOfAColumnWhoseSamplesJumpRows) {
+    constexpr int32_t kW = 60, kH = 100;
+    for (const int32_t pointType : {1, 2}) {
+        for (const double jump : {0.0, 1.0, 2.0, 3.0, 4.0}) {
+            SCOPED_TRACE(pointType * 100 + jump);
+            CGraphSampleRing ring;
+            ring.Allocate();
+            // Column 10: from 50.5 up by the jump three times; then column 40.
+            const double values[] = {50.5, 50.5 + jump, 50.5 + 2 * jump, 50.5 + 3 * jump, 20.5};
+            const double times[] = {0.0, 0.2, 0.4, 0.6, 30.0};
+            for (int k = 0; k < 5; ++k) ring.Push(times[k], values[k]);
+            plot::CurveGeometry g;
+            g.scale = 1.0;
+            g.left = 10;
+            g.y = plot::YMap(0, 100, 0, kH);  // one row per unit
+            std::vector<uint32_t> reduced(kW * kH, 0), every(kW * kH, 0);
+            plot::PixelBuffer a{reduced.data(), kW, kH, kW}, b{every.data(), kW, kH, kW};
+            plot::CurveRaster raster;
+            raster.Draw(a, ring, g, 7, pointType);
+            plot::DrawCurveEverySegment(b, ring, g, 7, pointType);
+            EXPECT_EQ(reduced, every);
+        }
+    }
+}

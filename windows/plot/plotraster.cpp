@@ -18,6 +18,16 @@ inline void put(PixelBuffer& buf, int32_t x, int32_t y, uint32_t pixel) {
     buf.bits[static_cast<int64_t>(y) * buf.stride + x] = pixel;
 }
 
+inline void vspan(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
+    if (x < buf.Left() || x >= buf.Right()) return;
+    if (y0 > y1) std::swap(y0, y1);
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, buf.height - 1);
+    const int64_t stride = buf.stride;
+    uint32_t* p = buf.bits + y0 * stride + x;
+    for (int32_t y = y0; y <= y1; ++y, p += stride) *p = pixel;
+}
+
 // Steps i of a run from `from` in direction `dir` (+1/-1) whose coordinate lies in first..last, clipped to
 // 0..steps.
 void clipSteps(int32_t from, int32_t dir, int64_t steps, int32_t first, int32_t last, int64_t& lo,
@@ -46,6 +56,52 @@ inline bool samplePixel(const tGR_CURVE_SAMPLE& s, const CurveGeometry& g, int32
     x = columnOf(s.Time, g);
     y = g.y(s.Value);
     return true;
+}
+
+// The number of leading samples of a ring whose times never go back that lie before `limit` (at or before
+// it when `orAt`), as a binary search finds it. Times are mostly spread evenly, so the search starts where
+// the limit would lie between the first and last time and widens from there by doubling steps: a few
+// neighbouring samples are read instead of one from each of many far-apart places.
+int32_t countBefore(const CGraphSampleRing& ring, double limit, bool orAt) {
+    const int32_t count = ring.Count();
+    if (count == 0) return 0;
+    const auto before = [&](int32_t i) {
+        const double t = ring.At(i).Time;
+        return orAt ? t <= limit : t < limit;
+    };
+    const double first = ring.At(0).Time;
+    const double last = ring.At(count - 1).Time;
+    double guess = (limit - first) / (last - first) * (count - 1);
+    if (!(guess >= 0.0)) guess = 0.0;
+    if (guess > count) guess = count;
+    auto g = static_cast<int32_t>(guess);
+    // The answer lies in lo..hi.
+    int32_t lo = 0, hi = count;
+    if (g < count && before(g)) {
+        lo = g + 1;
+        int32_t p = lo;
+        for (int32_t step = 1; p < count && before(p); step *= 2) {
+            lo = p + 1;
+            p = count - lo > step ? lo + step : count;
+        }
+        hi = std::min(p, count);
+    } else {
+        hi = g;
+        int32_t p = hi - 1;
+        for (int32_t step = 1; p >= 0 && !before(p); step *= 2) {
+            hi = p;
+            p = hi - 1 > step ? hi - 1 - step : -1;
+        }
+        lo = p + 1;
+    }
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        if (before(mid))
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }
 
 void markerPixels(PixelBuffer& buf, const MarkerShape& m, int32_t x, int32_t y, uint32_t pixel) {
@@ -88,20 +144,34 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A solid line between neighbouring columns (the usual case), or false for any other.
+inline bool neighbourLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
+    if (x1 - x0 != 1 && x0 - x1 != 1) return false;
+    const int64_t dy = static_cast<int64_t>(y1) - y0;
+    if (dy >= -1 && dy <= 1) {
+        // Rows at most one apart: the two ends.
+        vspan(buf, x0, y0, y0, pixel);
+        vspan(buf, x1, y1, y1, pixel);
+        return true;
+    }
+    // Step i (from y0) lies in column x0 while 2 i < |dy|, in column x1 from then on.
+    const int32_t sy = dy > 0 ? 1 : -1;
+    const auto half = static_cast<int32_t>(((dy > 0 ? dy : -dy) - 1) / 2);  // the last step in column x0
+    vspan(buf, x0, y0, y0 + sy * half, pixel);
+    vspan(buf, x1, y0 + sy * (half + 1), y1, pixel);
+    return true;
+}
+
+}  // namespace
+
 void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel, bool dotted) {
+    if (!dotted && neighbourLine(buf, x0, y0, x1, y1, pixel)) return;
     const int64_t dx = static_cast<int64_t>(x1) - x0;
     const int64_t dy = static_cast<int64_t>(y1) - y0;
     const int64_t adx = std::llabs(dx);
     const int64_t ady = std::llabs(dy);
-    if (adx == 1 && ady > 1 && !dotted) {
-        // Between neighbouring columns (the usual case): step i (from y0) lies in column x0 while
-        // 2 i < |dy|, in column x1 from then on.
-        const int32_t sy = dy > 0 ? 1 : -1;
-        const auto half = static_cast<int32_t>((ady - 1) / 2);  // the last step in column x0
-        DrawVSpan(buf, x0, y0, y0 + sy * half, pixel);
-        DrawVSpan(buf, x1, y0 + sy * (half + 1), y1, pixel);
-        return;
-    }
     int64_t lo = 0, hi = 0;
     if (adx >= ady) {
         const int32_t sx = dx >= 0 ? 1 : -1;
@@ -129,12 +199,7 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
 }
 
 void DrawVSpan(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
-    if (x < buf.Left() || x >= buf.Right()) return;
-    if (y0 > y1) std::swap(y0, y1);
-    y0 = std::max(y0, 0);
-    y1 = std::min(y1, buf.height - 1);
-    uint32_t* p = buf.bits + static_cast<int64_t>(y0) * buf.stride + x;
-    for (int32_t y = y0; y <= y1; ++y, p += buf.stride) *p = pixel;
+    vspan(buf, x, y0, y1, pixel);
 }
 
 MarkerShape MarkerOf(int32_t pointType) {
@@ -157,6 +222,10 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
     m_buf = &buf;
     m_pixel = pixel;
     m_marker = MarkerOf(pointType);
+    int32_t height = 64;
+    for (int32_t c = 0; c < m_marker.count; ++c)
+        height = std::min(height, m_marker.columns[c].bottom - m_marker.columns[c].top + 1);
+    m_markerReach = height - 0.5;
     m_markerYs.clear();
     m_gapLimit = g.gapThreshold;
     m_started = false;
@@ -179,11 +248,11 @@ void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const Cur
         for (int part = 0; part < 2; ++part) drawInOrder(parts[part], from[part], to[part], g);
     }
     if (!m_started) return;
-    if (m_high > m_low) DrawVSpan(buf, m_col, m_low, m_high, pixel);
+    if (m_high > m_low) vspan(buf, m_col, m_low, m_high, pixel);
     if (m_marker.count > 0) flushMarkers(m_col, m_markerBase, m_markerMask);
 }
 
-void CurveRaster::step(int32_t x, int32_t y, double time) {
+inline void CurveRaster::step(int32_t x, int32_t y, double time) {
     const bool gap = time - m_prevTime > m_gapLimit;
     m_prevTime = time;
     if (m_started && !gap && x == m_col) {
@@ -194,8 +263,9 @@ void CurveRaster::step(int32_t x, int32_t y, double time) {
         if (m_started) {
             // The segments inside one column cover its lowest to highest point; a lone point of a column
             // is the end of a segment drawn anyway (a line of one point draws nothing).
-            if (m_high > m_low) DrawVSpan(*m_buf, m_col, m_low, m_high, m_pixel);
-            DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
+            if (m_high > m_low) vspan(*m_buf, m_col, m_low, m_high, m_pixel);
+            if (gap || !neighbourLine(*m_buf, m_col, m_last, x, y, m_pixel))
+                DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
         }
         if (m_marker.count > 0 && (!m_started || x != m_col)) {
             if (m_started) flushMarkers(m_col, m_markerBase, m_markerMask);
@@ -209,7 +279,7 @@ void CurveRaster::step(int32_t x, int32_t y, double time) {
     if (m_marker.count > 0) addMarker(y);
 }
 
-void CurveRaster::addMarker(int32_t y) {
+inline void CurveRaster::addMarker(int32_t y) {
     // Rows 2..61 of the mask are the markers' rows within 30 of the column's first; others are kept aside.
     const int32_t d = y - m_markerBase;
     if (static_cast<uint32_t>(d - 2) < 60u)
@@ -224,6 +294,7 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
     // run: the first steps as usual, then only the run's lowest, highest and last pixel and its markers
     // count. Otherwise they step one by one. Either way the same pixels are set.
     const double gapLimit = g.gapThreshold;
+    const double perPixel = g.scale > 0.0 ? 1.0 / g.scale : 0.0;
     while (i < end) {
         int32_t x = 0, y = 0;
         if (!samplePixel(s[i], g, x, y)) {
@@ -231,14 +302,18 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
             continue;
         }
         // Samples from this time on lie right of column x (up to rounding, settled below).
-        const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) / g.scale : HUGE_VAL;
+        const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) * perPixel : HUGE_VAL;
         int32_t j = i + 1;
-        double low = s[i].Value, high = low, prev = s[i].Time;
+        double low = s[i].Value, high = low, prev = s[i].Time, prevValue = low;
+        double change = 0.0;  // the largest change of value from one sample to the next
         bool clean = true;
         for (; j < end && s[j].Time < edge; ++j) {
             const double v = s[j].Value;
             low = v < low ? v : low;
             high = v > high ? v : high;
+            const double d = std::fabs(v - prevValue);
+            change = d > change ? d : change;
+            prevValue = v;
             clean &= (v - v == 0.0) & (s[j].Time - prev <= gapLimit);
             prev = s[j].Time;
         }
@@ -247,10 +322,12 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
         while (j < end && columnOf(s[j].Time, g) == x) ++j;
         if (j != scanned) {
             low = high = s[i].Value;
+            change = 0.0;
             clean = true;
             for (int32_t k = i + 1; k < j; ++k) {
                 low = std::min(low, s[k].Value);
                 high = std::max(high, s[k].Value);
+                change = std::max(change, std::fabs(s[k].Value - s[k - 1].Value));
                 clean &= s[k].Value - s[k].Value == 0.0 && s[k].Time - s[k - 1].Time <= gapLimit;
             }
         }
@@ -269,6 +346,25 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
             if (m_marker.count > 0) {
                 uint64_t mask = 0;
                 const int32_t base = m_markerBase;
+                // Rows lie between those of the lowest and highest value: when both fit the mask, so
+                // do all. When no two samples in a row are h pixels or more apart, their rows are at
+                // most h apart (truncation keeps values less than h apart within h rows of each other):
+                // rows missing between them are fewer than the rows of any marker column, whose spans
+                // then cover them as they cover every row from the lowest to the highest.
+                if (static_cast<uint32_t>(a - base - 2) < 60u && static_cast<uint32_t>(b - base - 2) < 60u) {
+                    if (a == b || change * std::fabs(g.y.perUnit) <= m_markerReach) {
+                        const int32_t top = std::min(a, b) - base;
+                        const int32_t rows = std::abs(a - b) + 1;
+                        m_markerMask |= ((uint64_t{1} << rows) - 1) << top;
+                        i = j;
+                        continue;
+                    }
+                    for (int32_t k = i + 1; k < j; ++k)
+                        mask |= uint64_t{1} << (g.y.OfFinite(s[k].Value) - base);
+                    m_markerMask |= mask;
+                    i = j;
+                    continue;
+                }
                 for (int32_t k = i + 1; k < j; ++k) {
                     const int32_t d = g.y.OfFinite(s[k].Value) - base;
                     if (static_cast<uint32_t>(d - 2) < 60u)
@@ -286,19 +382,15 @@ void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end,
 void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
                               int32_t& first, int32_t& end) {
     if (!(g.scale > 0.0)) return;
-    // Samples more than 8 pixels left or right of the columns cannot set any of their pixels, except
-    // through the segment that joins the last drawn sample before them to the first after them.
-    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 8 - g.left) / g.scale);
-    const double to = g.windowStart + (buf.Right() + 8 - g.left) / g.scale;
+    // Samples more than 2 pixels left or 3 right of the columns cannot set any of their pixels, except
+    // through the segment that joins the last drawn sample before them to the first after them. The
+    // column the walk enters halfway (its samples before that one missing) lies at least 2 pixels left:
+    // what it misses reaches 1 pixel right of it. The column it leaves halfway lies at least 2 pixels
+    // right (3, less one for rounding): what it and the next columns miss reaches 2 pixels left of it.
+    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 2 - g.left) / g.scale);
+    const double to = g.windowStart + (buf.Right() + 3 - g.left) / g.scale;
     const int32_t count = ring.Count();
-    int32_t lo = 0, hi = count;
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        if (ring.At(mid).Time < from)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    const int32_t lo = countBefore(ring, from, false);
     // Back to the drawn sample before: only samples with no value lie between (earlier ones precede the
     // window and are never drawn).
     first = lo;
@@ -308,41 +400,44 @@ void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry&
         --first;
         if (std::isfinite(s.Value)) break;
     }
-    hi = count;
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        if (ring.At(mid).Time <= to)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
     // On to the drawn sample after.
-    end = lo;
+    end = countBefore(ring, to, true);
     while (end < count) {
         const tGR_CURVE_SAMPLE& s = ring.At(end++);
         if (s.Time >= g.windowStart && std::isfinite(s.Value)) break;
     }
 }
 
-void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
+inline void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
     // Per marker column, the union of the column's markers' spans: the mask spread over each span's rows
     // (shifts of at most 2 keep rows 2..61 inside the mask). Neighbouring columns' markers may set some
     // of the same pixels again: setting an opaque pixel twice leaves it as once, and costs less than
     // merging the columns first.
     if (m_markerYs.empty()) {
+        int32_t top = 1, bottom = 0;
+        uint64_t same = 0;
         for (int32_t c = 0; c < m_marker.count; ++c) {
             const MarkerShape::Column& mc = m_marker.columns[c];
-            uint64_t spread = 0;
-            for (int32_t k = mc.top; k <= mc.bottom; ++k) spread |= k < 0 ? mask >> -k : mask << k;
+            if (mc.top != top || mc.bottom != bottom) {
+                top = mc.top;
+                bottom = mc.bottom;
+                same = 0;
+                for (int32_t k = top; k <= bottom; ++k) same |= k < 0 ? mask >> -k : mask << k;
+            }
+            uint64_t spread = same;
             while (spread != 0) {
                 const int start = std::countr_zero(spread);
                 const int length = std::countr_one(spread >> start);
-                DrawVSpan(*m_buf, x + mc.dx, base + start, base + start + length - 1, m_pixel);
+                vspan(*m_buf, x + mc.dx, base + start, base + start + length - 1, m_pixel);
                 spread &= length >= 64 ? 0 : ~(((uint64_t{1} << length) - 1) << start);
             }
         }
         return;
     }
+    flushSpreadMarkers(x, base, mask);
+}
+
+void CurveRaster::flushSpreadMarkers(int32_t x, int32_t base, uint64_t mask) {
     // Markers spread wider than the mask: all of them sorted and merged.
     for (uint64_t m = mask; m != 0; m &= m - 1) m_markerYs.push_back(base + std::countr_zero(m));
     std::sort(m_markerYs.begin(), m_markerYs.end());
@@ -357,11 +452,11 @@ void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
                 bottom = m_markerYs[i] + mc.bottom;
                 continue;
             }
-            DrawVSpan(*m_buf, x + mc.dx, top, bottom, m_pixel);
+            vspan(*m_buf, x + mc.dx, top, bottom, m_pixel);
             top = t;
             bottom = m_markerYs[i] + mc.bottom;
         }
-        DrawVSpan(*m_buf, x + mc.dx, top, bottom, m_pixel);
+        vspan(*m_buf, x + mc.dx, top, bottom, m_pixel);
     }
     m_markerYs.clear();
 }

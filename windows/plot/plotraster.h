@@ -85,10 +85,12 @@ private:
     // Draws the markers of pixel column x, each pixel once: rows base + bit of the mask, and the rows kept
     // aside in m_markerYs.
     void flushMarkers(int32_t x, int32_t base, uint64_t mask);
+    void flushSpreadMarkers(int32_t x, int32_t base, uint64_t mask);
 
     PixelBuffer* m_buf = nullptr;
     uint32_t m_pixel = 0;
     MarkerShape m_marker;
+    double m_markerReach = 0.0;  // the rows of the shortest marker column, less half a row
     double m_gapLimit = 0.0;
     // The walk: the last drawn sample's time, the open column (lowest, highest and last pixel) and its
     // markers (rows base + bit of the mask, and those kept aside).
