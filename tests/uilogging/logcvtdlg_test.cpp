@@ -9,9 +9,12 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "logging/canmsgmdflogfile.h"
 #include "platform/qt/namedmutex.h"
@@ -176,16 +179,21 @@ TEST_F(LogCvtDlgTest, OtherTextLogs) {
     EXPECT_EQ(Messages(), QStringList{"请选择其中一项进行操作。"});
 }
 
-// A job that runs until it is told to stop.
+// A job that runs until it is told to stop and the test lets it end (so the test sees the dialog while the
+// stopped job is still ending, however the threads are scheduled).
 class WaitingJob final : public CLogToolJob {
 public:
-    ~WaitingJob() override { Finish(); }
+    ~WaitingJob() override {
+        release = true;
+        Finish();
+    }
+    std::atomic<bool> release{false};
 
 protected:
     bool Run() override {
         setCount(10);
         setPhase(Phase::Running);
-        while (!StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!(StopRequested() && release)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return false;
     }
 };
@@ -207,10 +215,13 @@ TEST_F(LogCvtDlgTest, ProgressDialogOutlivesItsJob) {
     EXPECT_GE(dlg.RefreshTimer()->interval(), 50);
     bool visibleAfterEsc = false, stopAsked = false;
     QTimer::singleShot(0, &dlg, [&] {
+        for (int i = 0; i < 30'000 && dlg.job.phase() != CLogToolJob::Phase::Running; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         dlg.reject();
         dlg.close();
         visibleAfterEsc = dlg.isVisible();
         stopAsked = dlg.job.StopRequested();
+        dlg.job.release = true;
     });
     EXPECT_EQ(dlg.exec(), QDialog::Rejected);
     EXPECT_TRUE(visibleAfterEsc);
