@@ -222,24 +222,13 @@ void CGraphWnd::RestoreLayout(const tWND_SPLITTER& splitter) {
     m_list->setMinimumWidth(std::max(0, splitter.C0Min));
     m_curve->setMinimumWidth(std::max(0, splitter.C1Min));
     m_splitter->setMinimumHeight(std::max(0, splitter.R0Min));
-    const QList<int> columns{std::max(0, splitter.C0), std::max(0, splitter.C1)};
-    if (m_sized)
-        m_splitter->setSizes(columns);
-    else
-        m_pendingColumns = columns;
+    m_firstShow.Restore(m_splitter, {std::max(0, splitter.C0), std::max(0, splitter.C1)});
 }
 
 void CGraphWnd::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (m_sized) return;
-    m_sized = true;
-    if (!m_pendingColumns.isEmpty()) {
-        m_splitter->setSizes(m_pendingColumns);
-        return;
-    }
-    // The first time without a saved layout: the list takes a fifth of the width.
-    const int w = m_splitter->width();
-    m_splitter->setSizes({w / 5, w - w / 5});
+    // The first time without a saved layout the list takes a fifth of the width.
+    m_firstShow.Shown(m_splitter);
 }
 
 void CGraphWnd::closeEvent(QCloseEvent* event) {

@@ -19,6 +19,7 @@
 #include "app/hubstores.h"
 #include "config/cfgrecords.h"
 #include "platform/clock.h"
+#include "windows/firstshowsizes.h"
 #include "windows/graphcurveview.h"
 #include "windows/graphlistview.h"
 
@@ -129,6 +130,5 @@ private:
     PageEndSource m_pageEnd;
     SignalPicker m_picker;
     std::array<tCAN_SIG_SAMPLE_DATA, 256> m_samples;  // drain scratch: keeps its strings' capacity
-    QList<int> m_pendingColumns;
-    bool m_sized = false;
+    CFirstShowSizes m_firstShow;
 };

@@ -89,25 +89,13 @@ void CSendWnd::SaveLayout(tWND_SPLITTER& splitter) const {
 void CSendWnd::RestoreLayout(const tWND_SPLITTER& splitter) {
     m_msgView->setMinimumHeight(std::max(0, splitter.R0Min));
     m_sigView->setMinimumHeight(std::max(0, splitter.R1Min));
-    const QList<int> rows{std::max(0, splitter.R0), std::max(0, splitter.R1)};
-    if (m_sized) {
-        m_splitter->setSizes(rows);
-    } else {
-        m_pendingRows = rows;
-    }
+    m_firstShow.Restore(m_splitter, {std::max(0, splitter.R0), std::max(0, splitter.R1)});
 }
 
 void CSendWnd::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (m_sized) return;
-    m_sized = true;
-    if (!m_pendingRows.isEmpty()) {
-        m_splitter->setSizes(m_pendingRows);
-        return;
-    }
-    // The first time without a saved layout: the message list takes a fifth of the height.
-    const int h = m_splitter->height();
-    m_splitter->setSizes({h / 5, h - h / 5});
+    // The first time without a saved layout the message list takes a fifth of the height.
+    m_firstShow.Shown(m_splitter);
 }
 
 void CSendWnd::closeEvent(QCloseEvent* event) {

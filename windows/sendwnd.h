@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "config/cfgrecords.h"
+#include "windows/firstshowsizes.h"
 
 class CAppCfg;
 class CCanMsgDataHub;
@@ -27,7 +28,8 @@ public:
 
     // Creates the window as a child of the MDI area, titled "SEND", and shows it. The sub-window is only
     // hidden when closed, never deleted by closing.
-    static CSendWnd* CreateWnd(QMdiArea* area, CAppCfg& cfg, CCanMsgDataHub& hub, const CCanMsgSender& sender);
+    static CSendWnd* CreateWnd(QMdiArea* area, CAppCfg& cfg, CCanMsgDataHub& hub,
+                               const CCanMsgSender& sender);
 
     CSendMsgView* msgView() const { return m_msgView; }
     CSendSigView* sigView() const { return m_sigView; }
@@ -62,6 +64,5 @@ private:
     QSplitter* m_splitter;
     CSendMsgView* m_msgView;
     CSendSigView* m_sigView;
-    QList<int> m_pendingRows;  // restored before the window was first shown
-    bool m_sized = false;
+    CFirstShowSizes m_firstShow;
 };
