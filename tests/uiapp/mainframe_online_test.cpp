@@ -5,6 +5,8 @@
 #include <QTest>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "ui/app/infownd.h"
 #include "ui/app/mainframe.h"
@@ -24,11 +26,15 @@ bool InfoShows(CMainFrame& frame, const QString& source) {
 }
 
 // Threads of this process but those of Qt's shared pool, which Qt's drawing may start and which end by
-// themselves after a while.
+// themselves after a while (a thread that ended between the listing and the read of its name is gone).
 int ProgramThreads() {
     int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
-        if (vextest::readFile(e.path() / "comm") != "Thread (pooled)\n") ++n;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream comm(e.path() / "comm");
+        std::string name;
+        if (comm && std::getline(comm, name) && name != "Thread (pooled)") ++n;
+    }
     return n;
 }
 
