@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
 #include <cstring>
 #include <filesystem>
 
+#include "platform/util/fileread.h"
 #include "platform/util/filewrite.h"
 #include "tests/common/testsupport.h"
 
@@ -226,4 +228,34 @@ TEST(FileWrite, LargeFilesWrittenInPiecesArriveWhole) {
     ASSERT_EQ(file.Write("small"), 0);
     ASSERT_EQ(file.Commit(), 0);
     EXPECT_EQ(vextest::readFile(target), "small");
+}
+
+// Inputs loaded whole: a regular file arrives byte for byte; what is not a regular file (a device that never
+// ends, a FIFO nobody writes to, a folder) or is larger than the bound is refused at once with its reason,
+// and the caller's buffer keeps what it held.
+TEST(FileRead, RegularFilesWithinTheBoundOnly) {
+    vextest::TempDir dir;
+    const auto file = dir / "f.xml";
+    vextest::writeFile(file, std::string("a\0b", 3));
+    std::string out = "previous";
+    EXPECT_EQ(vex::ReadInputFile(file.string(), 3, out), "");
+    EXPECT_EQ(out, std::string("a\0b", 3));
+    const auto fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        size_t max;
+        std::string reason;
+    } refused[] = {
+        {file.string(), 2, "File larger than 2 bytes"},
+        {"/dev/zero", vex::kMaxInputFileBytes, "Not a regular file"},
+        {fifo.string(), vex::kMaxInputFileBytes, "Not a regular file"},
+        {dir.path().string(), vex::kMaxInputFileBytes, "Not a regular file"},
+        {(dir / "missing").string(), 10, "No such file or directory"},
+    };
+    for (const auto& r : refused) {
+        out = "kept";
+        EXPECT_EQ(vex::ReadInputFile(r.path, r.max, out), r.reason) << r.path;
+        EXPECT_EQ(out, "kept") << r.path;
+    }
 }
