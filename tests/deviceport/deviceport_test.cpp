@@ -425,15 +425,31 @@ TEST_F(TwoChannel, TransmitQueuesAreBoundedAndWhatCannotBeSentIsCounted) {
     EXPECT_EQ(peer::UnsentFrames(Origin::TwoChannel), 0u);
 }
 
+// With the segment held nothing leaves the queue while the test writes, however slowly it runs; let go,
+// every frame taken goes out, in order.
 TEST_F(Cf51Port, PipeWriteBeyondTheTransmitQueueIsRefusedWhole) {
-    OpenBus(0xBB, 0xEB);  // 10 kbit/s: nothing leaves the queue while the test writes
+    OpenBus(0x81, 0x36);  // 500 kbit/s
+    peer::SetRecording(true);
+    peer::HoldSegment(1, true);
     uint8_t rec[2 * 32] = {};
-    rec[12] = rec[32 + 12] = 8;  // eight data bytes: about 13 ms a frame
-    for (uint32_t i = 0; i < kTxQueueFrames - 1; ++i) ASSERT_EQ(port->WritePipe(rec, 32, 1000), kOk) << i;
+    rec[12] = rec[32 + 12] = 1;
+    for (uint32_t i = 0; i < kTxQueueFrames - 1; ++i) {
+        rec[4] = static_cast<uint8_t>(i);
+        ASSERT_EQ(port->WritePipe(rec, 32, 1000), kOk) << i;
+    }
     EXPECT_EQ(port->WritePipe(rec, 64, 1000), kErrBusy);  // room for one of the two: neither is taken
+    rec[4] = kTxQueueFrames - 1;
     EXPECT_EQ(port->WritePipe(rec, 32, 1000), kOk);
     EXPECT_EQ(port->WritePipe(rec, 32, 1000), kErrBusy);
     EXPECT_EQ(peer::PendingFrames(1), kTxQueueFrames);
+    EXPECT_TRUE(peer::Received().empty());
+
+    peer::HoldSegment(1, false);
+    ASSERT_TRUE(peer::WaitIdle(30000));
+    const auto seen = peer::Received();
+    ASSERT_EQ(seen.size(), kTxQueueFrames);
+    for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].frame.data[0], i);
+    EXPECT_EQ(peer::PendingFrames(1), 0u);
 }
 
 TEST(Peer, DefaultTrafficRunsOnBothSegmentsOnlyWhileAnInterfaceListens) {
