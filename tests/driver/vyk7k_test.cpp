@@ -371,6 +371,47 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     EXPECT_EQ(got[0].Len, 2);
 }
 
+// Frames received before a loss and not read yet share the ring with the first ones after the
+// reconnection; a block read never mixes them, so the caller can tell the device's two clocks apart.
+TEST_F(Vyk7k, ReadBlockGivesEachConnectionsFramesApart) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_EQ(drv.OpenVyk(), kVykOk);
+    ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
+    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    peer::SendOnce(1, emutest::SeqFrame(0x77, 0));
+    ASSERT_TRUE(ev.Wait(30000));  // in the ring, not read
+    tVYK_LINK_STATE link;
+    peer::Unplug(Interface::Cf51);
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 2000));
+    peer::Replug(Interface::Cf51);
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return ev.Wait(0); }, 2000));  // the reconnection's signal
+    for (uint32_t i = 1; i <= 3; ++i) peer::SendOnce(1, emutest::SeqFrame(0x78, i));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(ev.Wait(30000));
+
+    std::vector<tVYK_CAN_MSG> block(100);
+    uint32_t connection = 99;
+    ASSERT_EQ(drv.CAN_ReadBlock(block.data(), 100, &connection), 1u);
+    EXPECT_EQ(block[0].Id, 0x77u);
+    EXPECT_EQ(connection, 0u);
+    std::vector<uint32_t> after;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            ev.Wait(20);
+            const uint32_t n = drv.CAN_ReadBlock(block.data(), 100, &connection);
+            for (uint32_t i = 0; i < n; ++i) {
+                EXPECT_EQ(block[i].Id, 0x78u);
+                EXPECT_EQ(connection, 1u);
+                after.push_back(emutest::SeqOf(block[i].Data));
+            }
+            return after.size() >= 3;
+        },
+        3000));
+    EXPECT_EQ(after, (std::vector<uint32_t>{1, 2, 3}));
+}
+
 TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
     const int baseline = emutest::ThreadBaseline();
     {
