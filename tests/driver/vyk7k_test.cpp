@@ -35,6 +35,12 @@ std::vector<ControlCall> CallsOf(uint32_t code) {
 
 class Vyk7k : public emutest::EmuTest {
 protected:
+    // Opens the interface and its bus at `code` kbit/s and starts receiving into `ev`.
+    static void StartReceiving(CVYK7K& drv, vex::AutoResetEvent& ev, uint16_t code) {
+        ASSERT_EQ(drv.OpenVyk(), kVykOk);
+        ASSERT_EQ(drv.OpenCANBus(Config(code)), kVykOk);
+        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    }
     // Reads until `want` frames arrived (status and error records passed over) or 5 s passed.
     std::vector<tVYK_CAN_MSG> ReadFrames(CVYK7K& drv, vex::AutoResetEvent& ev, size_t want) {
         std::vector<tVYK_CAN_MSG> got;
@@ -164,9 +170,7 @@ TEST_F(Vyk7k, TransmitRingHolds256AndFramesQueuedBeforeTheThreadsStartAreSent) {
 TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
     vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    ASSERT_EQ(drv.OpenVyk(), kVykOk);
-    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
-    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 1000));
     peer::SetRecording(true);
 
     // Three times what the receive ring holds, all on the bus before the caller reads: nothing is lost.
@@ -217,9 +221,7 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
 TEST_F(Vyk7k, ReadBlockTakesFramesInOrderAcrossTheRingsEnd) {
     vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    ASSERT_EQ(drv.OpenVyk(), kVykOk);
-    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
-    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 1000));
     constexpr uint32_t kFrames = 3000;  // more than the ring holds: it wraps while it is read
     peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, i); });
     ASSERT_TRUE(peer::WaitIdle(5000));
@@ -376,9 +378,7 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
 TEST_F(Vyk7k, ReadBlockGivesEachConnectionsFramesApart) {
     vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    ASSERT_EQ(drv.OpenVyk(), kVykOk);
-    ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
-    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
     peer::SendOnce(1, emutest::SeqFrame(0x77, 0));
     ASSERT_TRUE(ev.Wait(30000));  // in the ring, not read
     tVYK_LINK_STATE link;
@@ -417,9 +417,7 @@ TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
     {
         vex::AutoResetEvent ev;
         CVYK7K drv;
-        ASSERT_EQ(drv.OpenVyk(), kVykOk);
-        ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
-        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+        ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
         EXPECT_GE(emutest::ThreadCount(), baseline + 2);
         const auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(drv.SetRcvEvent(nullptr), kVykOk);
@@ -427,9 +425,7 @@ TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
         ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);  // and again
         ASSERT_EQ(drv.CloseVYK(), kVykOk);
-        ASSERT_EQ(drv.OpenVyk(), kVykOk);
-        ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
-        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+        ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
     }  // the destructor stops and joins the running threads
     EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";
