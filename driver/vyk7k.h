@@ -132,8 +132,12 @@ public:
     // Up to `max` frames at once, in order, as CAN_Read gives them, taking each block of records off the
     // ring under one hold of the lock; status and error records among them set the bus load as CAN_Read
     // does and are passed over. Returns the number of frames stored: fewer than `max` only once the ring
-    // is empty. The same caller thread as CAN_Read.
-    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max);
+    // is empty or at the first record of a later connection. The frames of one call come from one
+    // connection, whose number (the reconnections counted before it, as GetLinkState counts them) is
+    // stored in `connection`: a reconnected interface starts its clock again, so the caller can tell the
+    // two time lines apart. Stopped at a later connection, it sets the receive event so that the rest is
+    // read next. The same caller thread as CAN_Read.
+    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t* connection = nullptr);
     // Any number of threads at once; the caller fills Id, Data, Len and Flags. While the device is not open
     // or is lost (until it is reconnected) the frame is refused with kVykNotOpen: it could not be sent.
     uint32_t CAN_Write(const tVYK_CAN_MSG& msg);

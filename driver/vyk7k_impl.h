@@ -49,6 +49,9 @@ struct CVYK7K::Impl {
     bool Reconnect();
 
     tCAN_RX_QUEUE rx;
+    // Per receive slot: the connection its record came from (recoveries counted when it was read).
+    // Non-decreasing from the read index on, since only the receive thread counts recoveries.
+    uint32_t rxConnection[tCAN_RX_QUEUE::kSize] = {};
     tCAN_TX_QUEUE tx;
     std::mutex rxLock;
     std::mutex txLock;

@@ -108,11 +108,13 @@ void CVYK7K::Impl::ReadLoop() {
         if (rc == kOk) {
             const size_t n = std::min(bytes / vyk7k::kRecordSize, room);  // a short tail is no record
             if (n == 0) continue;
+            const uint32_t connection = recoveries.load();  // counted on this thread only
             {
                 std::lock_guard<std::mutex> lock(rxLock);
                 for (size_t i = 0; i < n && rx.Count < tCAN_RX_QUEUE::kSize; ++i) {
                     std::memcpy(rx.Records[rx.WriteIdx].data(), readBuffer + i * vyk7k::kRecordSize,
                                 vyk7k::kRecordSize);
+                    rxConnection[rx.WriteIdx] = connection;
                     rx.WriteIdx = static_cast<uint16_t>((rx.WriteIdx + 1) % tCAN_RX_QUEUE::kSize);
                     ++rx.Count;
                 }
@@ -204,15 +206,35 @@ uint32_t CVYK7K::CAN_Write(const tVYK_CAN_MSG& msg) {
     return kVykOk;
 }
 
-uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max) {
+uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t* connection) {
     Impl& d = *m_impl;
     uint32_t stored = 0;
-    while (stored < max) {
+    bool haveConnection = false;
+    uint32_t blockConnection = d.recoveries.load();
+    bool laterWaits = false;
+    while (stored < max && !laterWaits) {
         uint32_t taken = 0;
         {
             std::lock_guard<std::mutex> lock(d.rxLock);
             tCAN_RX_QUEUE& rx = d.rx;
             taken = std::min<uint32_t>({max - stored, Impl::kReadBlock, rx.Count});
+            const auto connectionAt = [&](uint32_t i) {
+                return d.rxConnection[(rx.ReadIdx + i) % tCAN_RX_QUEUE::kSize];
+            };
+            if (taken > 0) {
+                if (!haveConnection) {
+                    blockConnection = connectionAt(0);
+                    haveConnection = true;
+                }
+                // Connections only grow along the ring: the run of this call's connection ends at the
+                // first slot of another, and checking the last slot taken settles the usual case at once.
+                if (connectionAt(taken - 1) != blockConnection) {
+                    uint32_t run = 0;
+                    while (run < taken && connectionAt(run) == blockConnection) ++run;
+                    taken = run;
+                    laterWaits = true;
+                }
+            }
             // At most two runs: up to the end of the array, then from its start.
             const uint32_t first = std::min<uint32_t>(taken, tCAN_RX_QUEUE::kSize - rx.ReadIdx);
             std::memcpy(d.readBlock, rx.Records[rx.ReadIdx].data(), first * vyk7k::kRecordSize);
@@ -245,6 +267,10 @@ uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max) {
             d.busLoad = vyk7k::BusLoad(bits, rate);
         }
     }
+    if (laterWaits) {
+        if (vex::AutoResetEvent* ev = d.rcvEvent.load()) ev->Set();
+    }
+    if (connection) *connection = blockConnection;
     return stored;
 }
 

@@ -132,6 +132,10 @@ Ns Bus::Transmit(Node* sender, int segment, const Frame& frame, Ns earliest, boo
         ++sender->Unsent();
         return kNever;
     }
+    if (m_held[segment]) {  // waits, timed when the segment is let go
+        m_inFlight[segment].push_back({segment, frame, kNever, bits, sender});
+        return kNever;
+    }
     const Ns start = std::max(earliest, m_busyUntil[segment]);
     const Ns end = start + static_cast<Ns>(bits) * kNsPerSec / BitRate(segment);
     m_busyUntil[segment] = end;
@@ -202,6 +206,20 @@ void Bus::DropInFlight() {
         m_busyUntil[s] = std::min(m_busyUntil[s], now);
     }
     m_idle.notify_all();
+}
+
+void Bus::Hold(int segment, bool hold) {
+    if (m_held[segment] == hold) return;
+    m_held[segment] = hold;
+    if (hold) return;
+    // Held frames are the queue's tail, in the order they were queued.
+    m_busyUntil[segment] = std::max(Now(), m_busyUntil[segment]);
+    for (InFlight& f : m_inFlight[segment]) {
+        if (f.end != kNever) continue;
+        f.end = m_busyUntil[segment] + static_cast<Ns>(f.bits) * kNsPerSec / BitRate(segment);
+        m_busyUntil[segment] = f.end;
+    }
+    Changed();
 }
 
 bool Bus::WaitIdle(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs) {
@@ -372,6 +390,7 @@ void Reset() {
     PeerNode& p = bus.Peer();
     p.ClearPeriodic();
     p.ClearBursts();
+    for (int s = 0; s < kSegments; ++s) bus.Hold(s, false);
     bus.DropInFlight();
     p.SetRecording(false);
     p.Seen().clear();
@@ -484,6 +503,12 @@ bool IsPlugged(Interface which) {
     Bus& bus = Bus::Instance();
     std::lock_guard<std::mutex> lock(bus.Mutex());
     return which == Interface::Cf51 ? bus.Cf51().Present() : bus.TwoChannel().Present();
+}
+
+void HoldSegment(int segment, bool hold) {
+    Bus& bus = Bus::Instance();
+    std::lock_guard<std::mutex> lock(bus.Mutex());
+    bus.Hold(CheckedSegment(segment), hold);
 }
 
 void SetBitRate(int segment, uint32_t bitsPerSecond) {

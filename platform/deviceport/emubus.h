@@ -210,6 +210,9 @@ public:
     void Changed();
     // Frames in flight are dropped and both segments are free from now on.
     void DropInFlight();
+    // While a segment is held, frames queued on it end at kNever; letting it go puts them on the bus back
+    // to back from now.
+    void Hold(int segment, bool hold);
     // Nothing in flight and no burst pending; waits for it up to timeoutMs (bus lock held by `lock`).
     bool WaitIdle(std::unique_lock<std::mutex>& lock, uint32_t timeoutMs);
 
@@ -241,6 +244,7 @@ private:
     Ns m_plannedWake = 0;
     const std::chrono::steady_clock::time_point m_epoch;
     Ns m_busyUntil[kSegments] = {0, 0};
+    bool m_held[kSegments] = {false, false};
     std::deque<InFlight> m_inFlight[kSegments];  // per segment in end order
     uint32_t m_followRate[kSegments] = {500'000, 500'000};
     uint32_t m_fixedRate[kSegments] = {0, 0};

@@ -79,6 +79,12 @@ void Unplug(Interface which);
 void Replug(Interface which);
 bool IsPlugged(Interface which);
 
+// Holds a segment (true) or lets it go (false), as a node that keeps the bus busy would: while it is held
+// nothing starts on it; frames queued meanwhile wait, count as pending and fill their sender's transmit
+// queue, and go out back to back when it is let go. A frame already on the bus ends as planned. Fast
+// bursts run on a time line of their own and are not held. Reset lets both segments go.
+void HoldSegment(int segment, bool hold);
+
 // Fixes a segment's bit rate; 0 lets it follow the interface that opened its bus last (500 kbit/s before).
 void SetBitRate(int segment, uint32_t bitsPerSecond);
 uint32_t BitRate(int segment);

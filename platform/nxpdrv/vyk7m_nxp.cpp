@@ -77,15 +77,17 @@ void ToRecord(const TwoChannelFrame& f, tVYK_CAN_MSG& msg) {
 struct CVYK7K::Impl {
     using Link = std::shared_ptr<TwoChannelLink>;
 
-    // The open link; after a loss, reopens it when due. Null when none is usable; rc says why.
-    Link Acquire(uint32_t& rc);
+    // The open link; after a loss, reopens it when due. Null when none is usable; rc says why. With
+    // `connection`, the link's connection number.
+    Link Acquire(uint32_t& rc, uint32_t* connection = nullptr);
     void Lost(const Link& link);
     void Notify(const Link& link);
 
     std::mutex lock;  // guards every member below
     Link link;
-    bool opened = false;   // OpenVyk succeeded and CloseVYK has not been called
-    bool busOpen = false;  // OpenCANBus succeeded and CloseCANBus has not been called
+    uint32_t linkConnection = 0;  // reopenings counted when `link` was opened
+    bool opened = false;          // OpenVyk succeeded and CloseVYK has not been called
+    bool busOpen = false;         // OpenCANBus succeeded and CloseCANBus has not been called
     tVYK_CAN_CONFIG config;
     vex::AutoResetEvent* event = nullptr;
     std::chrono::steady_clock::time_point lastTry{};
@@ -100,9 +102,13 @@ void CVYK7K::Impl::Notify(const Link& l) {
     l->SetNotify(ev ? std::function<void()>([ev] { ev->Set(); }) : std::function<void()>());
 }
 
-CVYK7K::Impl::Link CVYK7K::Impl::Acquire(uint32_t& rc) {
+CVYK7K::Impl::Link CVYK7K::Impl::Acquire(uint32_t& rc, uint32_t* connection) {
     std::lock_guard<std::mutex> guard(lock);
-    if (link) return link;
+    if (connection) *connection = linkState.Recoveries;
+    if (link) {
+        if (connection) *connection = linkConnection;
+        return link;
+    }
     if (!opened) {
         rc = kNxpNotOpen;
         return nullptr;
@@ -123,7 +129,8 @@ CVYK7K::Impl::Link CVYK7K::Impl::Acquire(uint32_t& rc) {
     }
     Notify(fresh);
     link = fresh;
-    ++linkState.Recoveries;
+    linkConnection = ++linkState.Recoveries;
+    if (connection) *connection = linkConnection;
     if (event) event->Set();
     return link;
 }
@@ -155,6 +162,7 @@ uint32_t CVYK7K::OpenVyk() {
     if (!fresh) return kNxpNoDevice;
     m_impl->Notify(fresh);
     m_impl->link = fresh;
+    m_impl->linkConnection = m_impl->linkState.Recoveries;
     m_impl->opened = true;
     return kNxpOk;
 }
@@ -215,10 +223,10 @@ uint32_t CVYK7K::CAN_Read(tVYK_CAN_MSG& msg) {
     return kNxpOk;
 }
 
-uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count) {
+uint32_t CVYK7K::CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count, uint32_t* connection) {
     count = 0;
     uint32_t rc = kNxpOk;
-    const Impl::Link l = m_impl->Acquire(rc);
+    const Impl::Link l = m_impl->Acquire(rc, connection);
     if (!l) return rc;
     while (count < max) {
         const size_t want = std::min<size_t>(max - count, Impl::kBlock);

@@ -117,8 +117,10 @@ public:
     uint32_t SetRcvEvent(vex::AutoResetEvent* event);
     uint32_t CAN_Read(tVYK_CAN_MSG& msg);  // one caller thread at a time
     // Up to `max` frames at once, in order, as CAN_Read gives them: kNxpOk with their number in `count`,
-    // kNxpNoFrame when none waits, else as CAN_Read. The same caller thread as CAN_Read.
-    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count);
+    // kNxpNoFrame when none waits, else as CAN_Read. The frames come from one connection, whose number
+    // (the reopenings counted before it, as GetLinkState counts them) is stored in `connection`: a
+    // reopened interface starts its clock again. The same caller thread as CAN_Read.
+    uint32_t CAN_ReadBlock(tVYK_CAN_MSG* out, uint32_t max, uint32_t& count, uint32_t* connection = nullptr);
     uint32_t CAN_Write(const tVYK_CAN_MSG& msg);
     uint32_t AddPeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);
     uint32_t RemovePeriodicTxMsg(const tVYK_CAN_CYCTX_MSG& msg);

@@ -126,11 +126,11 @@ uint32_t CCanDeviceVykCf51::Write(const tCAN_RAW_MSG& msg) {
 
 uint32_t CCanDeviceVykCf51::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
     WatchLink(Link(), AddToDevice, kAddFail);
-    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max) {
+    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max, uint32_t& connection) {
         // Status and error records are passed over by the driver (it keeps their bus load): only an
-        // empty ring ends a read.
+        // empty ring or a later connection ends a read.
         tVYK_CAN_MSG* stage = Staging();
-        const uint32_t n = Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max));
+        const uint32_t n = Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max), &connection);
         for (uint32_t i = 0; i < n; ++i) {
             const tVYK_CAN_MSG& rec = stage[i];
             tCAN_RAW_MSG& m = out[i];

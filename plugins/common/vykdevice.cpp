@@ -97,11 +97,15 @@ uint32_t CCanDeviceVyk::RunCyclic(CyclicOp op, const tCAN_CYCTX_MSG& msg, uint64
 }
 
 void CCanDeviceVyk::StartWatching(const VykLink& link) {
-    std::lock_guard<std::mutex> lock(m_linkLock);
-    m_cyclic.clear();
-    m_seenLosses = link.losses;
-    m_seenRecoveries = link.recoveries;
-    m_lost = false;
+    {
+        std::lock_guard<std::mutex> lock(m_linkLock);
+        m_cyclic.clear();
+        m_seenLosses = link.losses;
+        m_seenRecoveries = link.recoveries;
+        m_lost = false;
+    }
+    std::lock_guard<std::mutex> lock(m_timeLock);
+    m_timeLine.Start(link.recoveries);
 }
 
 void CCanDeviceVyk::StopWatching() {
@@ -151,7 +155,8 @@ void CCanDeviceVyk::WatchLink(const VykLink& link, const std::function<uint32_t(
             m_lost = false;
             recovered = true;
             const uint32_t status = link.losses == link.recoveries ? 0 : link.lossCode;
-            OperatorReportF(0, "设备已重新连接，设备状态字：0x%08X", status);
+            OperatorReportF(0, "设备已重新连接，设备状态字：0x%08X，报文时间已按断开时长接续原时间轴。",
+                            status);
         } else {
             break;
         }
@@ -164,7 +169,14 @@ uint32_t CCanDeviceVyk::ReadFrames(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t
     count = 0;
     if (!msgs || capacity <= 0) return 0;
     const int32_t max = std::min(capacity, kReadMaxFrames);
-    count = std::clamp(readBlock(msgs, max), 0, max);
+    uint32_t connection = 0;
+    count = std::clamp(readBlock(msgs, max, connection), 0, max);
     if (count == max) m_RcvEvent.Set();  // more may wait: the next Read takes them without a new batch
+    if (count > 0) {
+        const double hostMs =
+            std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+        std::lock_guard<std::mutex> lock(m_timeLock);
+        m_timeLine.Apply(msgs, count, connection, hostMs);
+    }
     return 0;
 }

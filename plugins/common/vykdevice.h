@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "plugins/common/frametimeline.h"
 #include "plugins/include/candevice.h"
 
 // The connection as a driver library counts it: losses, reconnections after them, the code of the last loss.
@@ -37,19 +38,23 @@ protected:
     // an update changes the kept entry's period or data whatever the result (the send list shows it so).
     uint32_t RunCyclic(CyclicOp op, const tCAN_CYCTX_MSG& msg, uint64_t key,
                        const std::function<uint32_t()>& call, const char* okFormat, const char* failFormat);
-    // The bus opened (`link` as the driver counts now) or closed: nothing is kept, nothing to report.
+    // The bus opened (`link` as the driver counts now) or closed: nothing is kept, nothing to report, and
+    // frames of the connection open now keep the device's times.
     void StartWatching(const VykLink& link);
     void StopWatching();
-    // Reports every loss and reconnection counted since the last call once, with the device's status word,
-    // and after a reconnection puts every kept entry back with `add` (a failure reported with
+    // Reports every loss and reconnection counted since the last call once, with the device's status word
+    // (the reconnection also saying that frame times go on from the time line before the loss), and after a
+    // reconnection puts every kept entry back with `add` (a failure reported with
     // addFailFormat). A count-limited entry goes back with the transmissions it had left when the loss was
     // noticed, and not at all once they were all due.
     void WatchLink(const VykLink& link, const std::function<uint32_t(const tCAN_CYCTX_MSG&)>& add,
                    const char* addFailFormat);
-    // Read: readBlock stores up to `max` frames at `out` in one go and returns how many (fewer only when
-    // no more wait). Stores at most min(capacity, kReadMaxFrames); with the array full it sets the receive
-    // event again, so that the rest is read next.
-    using ReadBlockFn = int32_t (*)(tCAN_RAW_MSG* out, int32_t max);
+    // Read: readBlock stores up to `max` frames at `out` in one go, all from one connection of the
+    // interface (its number in `connection`, counted as VykLink counts recoveries), and returns how many
+    // (fewer only when no more of that connection wait). Stores at most min(capacity, kReadMaxFrames); with
+    // the array full it sets the receive event again, so that the rest is read next. The frames' times are
+    // kept ascending across reconnections (CFrameTimeLine).
+    using ReadBlockFn = int32_t (*)(tCAN_RAW_MSG* out, int32_t max, uint32_t& connection);
     uint32_t ReadFrames(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count, ReadBlockFn readBlock);
 
 private:
@@ -69,4 +74,7 @@ private:
     uint32_t m_seenLosses = 0;
     uint32_t m_seenRecoveries = 0;
     bool m_lost = false;
+    // Read's time line, reset when the bus opens.
+    std::mutex m_timeLock;
+    CFrameTimeLine m_timeLine;
 };

@@ -95,6 +95,8 @@ public:
     virtual uint32_t Write(const tCAN_RAW_MSG& msg);
     // Stores at most min(capacity, kReadMaxFrames) frames at msgs and their number in count. When it
     // stops because the array is full, it sets the receive event again so that the rest is read next.
+    // Times never go back when the interface is reconnected and starts its clock again: they go on from
+    // the frames before, by the time that passed.
     virtual uint32_t Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count);
     virtual uint32_t AddCycTxMsg(const tCAN_CYCTX_MSG& msg);
     virtual uint32_t RmvCycTxMsg(const tCAN_CYCTX_MSG& msg);

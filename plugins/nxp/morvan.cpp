@@ -133,10 +133,10 @@ uint32_t CCanDeviceVykNxp::Write(const tCAN_RAW_MSG& msg) {
 
 uint32_t CCanDeviceVykNxp::Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) {
     WatchLink(Link(), AddToDevice, kAddFail);
-    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max) {
+    return ReadFrames(msgs, capacity, count, [](tCAN_RAW_MSG* out, int32_t max, uint32_t& connection) {
         tVYK_CAN_MSG* stage = Staging();
         uint32_t n = 0;
-        if (Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max), n) != 0) return 0;
+        if (Driver().CAN_ReadBlock(stage, static_cast<uint32_t>(max), n, &connection) != 0) return 0;
         for (uint32_t i = 0; i < n; ++i) {
             const tVYK_CAN_MSG& rec = stage[i];
             tCAN_RAW_MSG& m = out[i];

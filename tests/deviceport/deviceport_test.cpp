@@ -425,15 +425,77 @@ TEST_F(TwoChannel, TransmitQueuesAreBoundedAndWhatCannotBeSentIsCounted) {
     EXPECT_EQ(peer::UnsentFrames(Origin::TwoChannel), 0u);
 }
 
+// With the segment held nothing leaves the queue while the test writes, however slowly it runs; let go,
+// every frame taken goes out, in order.
 TEST_F(Cf51Port, PipeWriteBeyondTheTransmitQueueIsRefusedWhole) {
-    OpenBus(0xBB, 0xEB);  // 10 kbit/s: nothing leaves the queue while the test writes
+    OpenBus(0x81, 0x36);  // 500 kbit/s
+    peer::SetRecording(true);
+    peer::HoldSegment(1, true);
     uint8_t rec[2 * 32] = {};
-    rec[12] = rec[32 + 12] = 8;  // eight data bytes: about 13 ms a frame
-    for (uint32_t i = 0; i < kTxQueueFrames - 1; ++i) ASSERT_EQ(port->WritePipe(rec, 32, 1000), kOk) << i;
+    rec[12] = rec[32 + 12] = 1;
+    for (uint32_t i = 0; i < kTxQueueFrames - 1; ++i) {
+        rec[4] = static_cast<uint8_t>(i);
+        ASSERT_EQ(port->WritePipe(rec, 32, 1000), kOk) << i;
+    }
     EXPECT_EQ(port->WritePipe(rec, 64, 1000), kErrBusy);  // room for one of the two: neither is taken
+    rec[4] = kTxQueueFrames - 1;
     EXPECT_EQ(port->WritePipe(rec, 32, 1000), kOk);
     EXPECT_EQ(port->WritePipe(rec, 32, 1000), kErrBusy);
     EXPECT_EQ(peer::PendingFrames(1), kTxQueueFrames);
+    EXPECT_TRUE(peer::Received().empty());
+
+    peer::HoldSegment(1, false);
+    ASSERT_TRUE(peer::WaitIdle(30000));
+    const auto seen = peer::Received();
+    ASSERT_EQ(seen.size(), kTxQueueFrames);
+    for (size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].frame.data[0], i);
+    EXPECT_EQ(peer::PendingFrames(1), 0u);
+}
+
+// Like hardware that lost power, an interface plugged in again counts its time from then: a frame's time
+// is at most the time since the replug, not the time since the interface was first plugged in (at least
+// 50 ms more).
+class EmuClock : public emutest::EmuTest {};
+
+TEST_F(EmuClock, BothInterfacesStartTheirClockAgainWhenPluggedIn) {
+    using Clock = std::chrono::steady_clock;
+    const auto msSince = [](Clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+    };
+    const Frame frame = MakeFrame(0x321, false, {1});
+
+    peer::Unplug(Interface::Cf51);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    auto replugged = Clock::now();
+    peer::Replug(Interface::Cf51);
+    uint32_t err = 0;
+    auto port = OpenDevice(PresentDevices(kCf51InterfaceClass).at(0), err);
+    ASSERT_TRUE(port) << err;
+    uint8_t open[24] = {0, 0, 0x81, 0x36};  // 500 kbit/s
+    uint8_t reply[16];
+    size_t returned = 0;
+    ASSERT_EQ(port->Control(0x5500203C, open, sizeof open, reply, sizeof reply, returned), kOk);
+    peer::SendOnce(1, frame);
+    uint8_t rec[32 * 128];
+    size_t bytes = 0;
+    ASSERT_TRUE(emutest::WaitFor([&] { return port->ReadPipe(rec, sizeof rec, 20, bytes) == kOk; }, 30000));
+    ASSERT_EQ(rec[24], 0);  // a frame record
+    const double cf51Ms = GetBe32(rec + 16) + GetBe16(rec + 14) * 2 / 3 / 1000.0;
+    EXPECT_LE(cf51Ms, msSince(replugged));
+    port.reset();
+
+    peer::Unplug(Interface::TwoChannel);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    replugged = Clock::now();
+    peer::Replug(Interface::TwoChannel);
+    auto link = OpenTwoChannelInterface(PresentTwoChannelInterfaces().at(0), err);
+    ASSERT_TRUE(link) << err;
+    const uint16_t words[4] = {0x21F4, 0, 0x21F4, 0};
+    ASSERT_EQ(link->OpenBus(words), kOk);
+    peer::SendOnce(1, frame);
+    TwoChannelFrame f;
+    ASSERT_TRUE(emutest::WaitFor([&] { return link->Receive(f) == kOk; }, 30000));
+    EXPECT_LE(f.timeUs / 1000.0, msSince(replugged));
 }
 
 TEST(Peer, DefaultTrafficRunsOnBothSegmentsOnlyWhileAnInterfaceListens) {

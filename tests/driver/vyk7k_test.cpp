@@ -35,6 +35,12 @@ std::vector<ControlCall> CallsOf(uint32_t code) {
 
 class Vyk7k : public emutest::EmuTest {
 protected:
+    // Opens the interface and its bus at `code` kbit/s and starts receiving into `ev`.
+    static void StartReceiving(CVYK7K& drv, vex::AutoResetEvent& ev, uint16_t code) {
+        ASSERT_EQ(drv.OpenVyk(), kVykOk);
+        ASSERT_EQ(drv.OpenCANBus(Config(code)), kVykOk);
+        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    }
     // Reads until `want` frames arrived (status and error records passed over) or 5 s passed.
     std::vector<tVYK_CAN_MSG> ReadFrames(CVYK7K& drv, vex::AutoResetEvent& ev, size_t want) {
         std::vector<tVYK_CAN_MSG> got;
@@ -164,9 +170,7 @@ TEST_F(Vyk7k, TransmitRingHolds256AndFramesQueuedBeforeTheThreadsStartAreSent) {
 TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
     vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    ASSERT_EQ(drv.OpenVyk(), kVykOk);
-    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
-    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 1000));
     peer::SetRecording(true);
 
     // Three times what the receive ring holds, all on the bus before the caller reads: nothing is lost.
@@ -217,9 +221,7 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
 TEST_F(Vyk7k, ReadBlockTakesFramesInOrderAcrossTheRingsEnd) {
     vex::AutoResetEvent ev;  // outlives the driver's threads
     CVYK7K drv;
-    ASSERT_EQ(drv.OpenVyk(), kVykOk);
-    ASSERT_EQ(drv.OpenCANBus(Config(1000)), kVykOk);
-    ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+    ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 1000));
     constexpr uint32_t kFrames = 3000;  // more than the ring holds: it wraps while it is read
     peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, i); });
     ASSERT_TRUE(peer::WaitIdle(5000));
@@ -371,14 +373,51 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     EXPECT_EQ(got[0].Len, 2);
 }
 
+// Frames received before a loss and not read yet share the ring with the first ones after the
+// reconnection; a block read never mixes them, so the caller can tell the device's two clocks apart.
+TEST_F(Vyk7k, ReadBlockGivesEachConnectionsFramesApart) {
+    vex::AutoResetEvent ev;  // outlives the driver's threads
+    CVYK7K drv;
+    ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
+    peer::SendOnce(1, emutest::SeqFrame(0x77, 0));
+    ASSERT_TRUE(ev.Wait(30000));  // in the ring, not read
+    tVYK_LINK_STATE link;
+    peer::Unplug(Interface::Cf51);
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 2000));
+    peer::Replug(Interface::Cf51);
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return ev.Wait(0); }, 2000));  // the reconnection's signal
+    for (uint32_t i = 1; i <= 3; ++i) peer::SendOnce(1, emutest::SeqFrame(0x78, i));
+    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(ev.Wait(30000));
+
+    std::vector<tVYK_CAN_MSG> block(100);
+    uint32_t connection = 99;
+    ASSERT_EQ(drv.CAN_ReadBlock(block.data(), 100, &connection), 1u);
+    EXPECT_EQ(block[0].Id, 0x77u);
+    EXPECT_EQ(connection, 0u);
+    std::vector<uint32_t> after;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            ev.Wait(20);
+            const uint32_t n = drv.CAN_ReadBlock(block.data(), 100, &connection);
+            for (uint32_t i = 0; i < n; ++i) {
+                EXPECT_EQ(block[i].Id, 0x78u);
+                EXPECT_EQ(connection, 1u);
+                after.push_back(emutest::SeqOf(block[i].Data));
+            }
+            return after.size() >= 3;
+        },
+        3000));
+    EXPECT_EQ(after, (std::vector<uint32_t>{1, 2, 3}));
+}
+
 TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
     const int baseline = emutest::ThreadBaseline();
     {
         vex::AutoResetEvent ev;
         CVYK7K drv;
-        ASSERT_EQ(drv.OpenVyk(), kVykOk);
-        ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
-        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+        ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
         EXPECT_GE(emutest::ThreadCount(), baseline + 2);
         const auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(drv.SetRcvEvent(nullptr), kVykOk);
@@ -386,9 +425,7 @@ TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
         EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
         ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);  // and again
         ASSERT_EQ(drv.CloseVYK(), kVykOk);
-        ASSERT_EQ(drv.OpenVyk(), kVykOk);
-        ASSERT_EQ(drv.OpenCANBus(Config(500)), kVykOk);
-        ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
+        ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
     }  // the destructor stops and joins the running threads
     EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";

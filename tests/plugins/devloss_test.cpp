@@ -1,5 +1,6 @@
 // Both plug-ins when their interface is unplugged and plugged in again while online: the loss and the
-// recovery are reported once each, sends fail while the device is lost, and the cyclic list comes back.
+// recovery are reported once each, sends fail while the device is lost, the cyclic list comes back, and
+// frame times go on ascending although the interface starts its clock again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,7 +35,7 @@ void PrintTo(const Kind& kind, std::ostream* os) {
     *os << kind.name;
 }
 
-const std::string kRecovery = "0:设备已重新连接，设备状态字：0x00000000";
+const std::string kRecovery = "0:设备已重新连接，设备状态字：0x00000000，报文时间已按断开时长接续原时间轴。";
 
 tCAN_CYCTX_MSG Cyclic(uint32_t id, uint16_t periodMs, uint16_t count) {
     tCAN_CYCTX_MSG c;
@@ -174,6 +175,33 @@ TEST_P(DeviceLoss, CyclicListIsPutBackAfterReplugAndARemoveThenRemoves) {
     for (std::string& r : Reports(*dev)) seen.push_back(std::move(r));
     EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const std::string& r) { return r[0] == '2'; }), 3)
         << "the loss and the two refused changes only";
+}
+
+// Traffic every 5 ms, the interface away for 300 ms: every time ascends, and the one gap in them is the
+// time the frames were away (at least the 300 ms, at most until the first frame after was seen).
+TEST_P(DeviceLoss, FrameTimesAscendAcrossAReconnectionAndTheGapIsTheTimeAway) {
+    using Clock = std::chrono::steady_clock;
+    const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    peer::AddPeriodic(1, MakeFrame(0x33, false, {0}), 5, 0, true);
+    ASSERT_TRUE(WaitFor([&] { return rx->Count() >= 40; }, 3000));
+    const auto unplugged = Clock::now();
+    Unplug();
+    std::this_thread::sleep_until(unplugged + std::chrono::milliseconds(300));
+    const size_t before = rx->Count();
+    Replug();
+    ASSERT_TRUE(WaitFor([&] { return rx->Count() > before; }, 3000));
+    const double awayAtMost = ms(Clock::now() - unplugged);
+    ASSERT_TRUE(WaitFor([&] { return rx->Count() >= before + 40; }, 3000));
+    rx->Stop();
+
+    const std::vector<tCAN_RAW_MSG> frames = rx->Frames();
+    double gap = 0;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        ASSERT_GE(frames[i].TimeMs, frames[i - 1].TimeMs) << i << " of " << frames.size();
+        gap = std::max(gap, frames[i].TimeMs - frames[i - 1].TimeMs);
+    }
+    EXPECT_GE(gap, 300.0 - 20);
+    EXPECT_LE(gap, awayAtMost + 5 + 50);  // the last frame before may have come one period early
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, DeviceLoss, ::testing::ValuesIn(kKinds),
