@@ -78,7 +78,12 @@ TEST(QueueTxFile, FailuresAreReportedAndChangeNothing) {
         {p("missing.xml"), "无法读取文件 " + p("missing.xml") + "：No such file or directory"},
         {p("nolist.xml"), "文件 " + p("nolist.xml") + " 中没有报文队列。"},
         {p("empty.xml"), "文件 " + p("empty.xml") + " 中没有报文队列。"},
-        {p("cut.xml"), "文件 " + p("cut.xml") + " 格式错误：64 bytes, Root element has sibling"},
+        {p("cut.xml"), "文件 " + p("cut.xml") +
+                           " 格式错误：64 bytes, Document ends early (truncated) at offset 64 (Element "
+                           "'EXT_SER_QUEUE_TX_MSG_CFG_FILE' at offset 0 not ended)"},
+        // Endless inputs are refused before a byte is read.
+        {"/dev/zero", "无法读取文件 /dev/zero：Not a regular file"},
+        {dir.path().string(), "无法读取文件 " + dir.path().string() + "：Not a regular file"},
     };
     for (const auto& c : cases) {
         std::string error;
