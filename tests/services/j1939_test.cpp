@@ -305,6 +305,11 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
     EXPECT_EQ(rejected, (std::vector<SpnFmiRejected>{
                             {600000, 1, "too big"}, {-1, 2, "negative"}, {7, 32, "fmi 32 after 8 bits"}}));
     EXPECT_EQ(SpnFmiRejectedText(rejected[0]), "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big");
-    EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected));
-    EXPECT_TRUE(map.empty());
+    // A file that cannot be read leaves the descriptions as they were and says why.
+    std::string why;
+    EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected, &why));
+    EXPECT_EQ(why, "No such file or directory");
+    EXPECT_FALSE(LoadSpnFmiFile("/dev/zero", map, rejected, &why));
+    EXPECT_EQ(why, "Not a regular file");
+    EXPECT_EQ(map.size(), 2u);
 }

@@ -166,8 +166,8 @@ TEST_F(QueueTxTest, RepeatStopOfflineAndWriteFailure) {
         tCAN_RAW_MSG probe;
         probe.Id = 0x7F0;
         probe.Chan = 1;
-        ASSERT_TRUE(emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; },
-                                     10000));
+        ASSERT_TRUE(
+            emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; }, 10000));
     }
     {
         Events ev;

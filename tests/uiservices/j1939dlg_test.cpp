@@ -121,6 +121,12 @@ TEST_F(J1939DlgTest, DescriptionsAndTheNodeTree) {
     dlg->LoadDescriptions(QString::fromStdString(Path("spn.csv")));
     EXPECT_EQ(Messages(), std::vector<QString>{"不合理的SPN(600000)-FMI(1) 的数值\r\n描述为bad"});
     EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
+    // A file that cannot be read is named with the reason; what was loaded stays loaded and shown.
+    prompt.clear();
+    dlg->LoadDescriptions("/dev/zero");
+    EXPECT_EQ(Messages(), std::vector<QString>{"SPN-FMI解析文件没有载入：/dev/zero：Not a regular file"});
+    EXPECT_EQ(dlg->fileEdit()->text(), QString::fromStdString(Path("spn.csv")));
+    EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
 
     tCAN_RAW_MSG dm1;
     dm1.Id = 0x18FECA17;

@@ -281,9 +281,17 @@ void CExtSerCanJ1939DmxNodeDlg::OnChooseFile() {
 }
 
 void CExtSerCanJ1939DmxNodeDlg::LoadDescriptions(const QString& path) {
-    m_file->setText(path);
     std::vector<SpnFmiRejected> rejected;
-    LoadSpnFmiFile(path.toStdString(), m_descMap, rejected);
+    std::string why;
+    // A file that cannot be read (missing, a device or FIFO, beyond the size bound) is named with the reason,
+    // and the descriptions and file shown stay those loaded before.
+    if (!LoadSpnFmiFile(path.toStdString(), m_descMap, rejected, &why)) {
+        vex::CurrentPrompt().message(this,
+                                     QStringLiteral("SPN-FMI解析文件没有载入：%1：%2").arg(path, qs(why)),
+                                     QStringLiteral("载入文件"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
+        return;
+    }
+    m_file->setText(path);
     // A file of many bad lines must not bury the user under message boxes.
     for (size_t i = 0; i < rejected.size() && i < kMaxRejectedMessages; ++i)
         vex::ShowMessage(this, qs(SpnFmiRejectedText(rejected[i])));

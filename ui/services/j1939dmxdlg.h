@@ -35,7 +35,8 @@ public:
     // "选择": a description file chosen and read; "不合理的SPN(%d)-FMI(%d) 的数值\r\n描述为%s" for each
     // rejected line; the description column follows.
     void OnChooseFile();
-    // Reads a description file (an unreadable one empties the descriptions silently).
+    // Reads a description file. One that cannot be read is refused with a message naming it and the reason;
+    // the descriptions and the file shown stay as they were.
     void LoadDescriptions(const QString& path);
     // "更新": "请先开启监听。" while offline, then the tree rebuilt from a copy of the service's nodes.
     void OnRefresh();
