@@ -3,9 +3,14 @@
 // frames of a transmit cycle, and the SPN-FMI description file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "app/canmsgsender.h"
+#include "app/canrxthread.h"
+#include "services/j1939dmx.h"
 #include "services/j1939dmxdata.h"
 #include "services/spnfmicsv.h"
 
@@ -25,10 +30,12 @@ tCAN_RAW_MSG Ext(uint32_t id, std::vector<uint8_t> data, uint8_t chan = 1) {
 }
 
 // A BAM announcement from `sa` to `da` of `size` bytes in `packets` packets for `pgn`.
-tCAN_RAW_MSG Bam(uint8_t sa, uint16_t size, uint8_t packets, uint32_t pgn, uint8_t da = 0xFF) {
+tCAN_RAW_MSG Bam(uint8_t sa, uint16_t size, uint8_t packets, uint32_t pgn, uint8_t da = 0xFF,
+                 uint8_t chan = 1) {
     return Ext(0x18EC0000u | (uint32_t{da} << 8) | sa,
                {0x20, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), packets, 0xFF,
-                static_cast<uint8_t>(pgn), static_cast<uint8_t>(pgn >> 8), static_cast<uint8_t>(pgn >> 16)});
+                static_cast<uint8_t>(pgn), static_cast<uint8_t>(pgn >> 8), static_cast<uint8_t>(pgn >> 16)},
+               chan);
 }
 
 tCAN_RAW_MSG Dt(uint8_t sa, uint8_t seq, uint8_t fill, uint8_t da = 0xFF) {
@@ -282,6 +289,60 @@ TEST(J1939Tx, CycleFramesAndTheirReception) {
 
     tx.Packets = 0;
     EXPECT_TRUE(J1939DmxTxFrames(tx).empty());
+}
+
+// A flood of refused transfers is reported once per node while the service runs, however the node mixes
+// them with acceptable BAMs (each of which used to re-arm its report) and however the nodes are cleared;
+// the counts come in one line when the service stops, the first 20 nodes named; a new running reports
+// afresh, and between two runnings nothing is reported.
+TEST(J1939Service, RefusedTransfersAreReportedOncePerNodeWithACount) {
+    CCanRxThread rx;
+    CCanMsgSender sender(rx);
+    CExtSerCanJ1939DMx svc(sender);
+    std::vector<std::string> reports;
+    svc.SetReporter([&reports](const std::string& text) { reports.push_back(text); });
+    const auto feed = [&svc](const tCAN_RAW_MSG& m) { svc.OnRxMsg(&m); };
+    svc.StartRefusalReports();
+    for (int i = 0; i < 10000; ++i) {
+        feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));  // refused
+        feed(Bam(0x05, 14, 2, 0xFECA, 0xFF, 0));      // taken
+        feed(Bam(0x06, 1025, 147, 0x1234));           // refused, not even a DMx PGN
+        feed(Bam(0x06, 20, 3, 0x1111));               // another PGN
+    }
+    feed(Bam(0x07, 5000, 255, 0xFECB, 0xFF, 0));  // once only: its report says it all
+    for (uint8_t sa = 0x10; sa < 0x30; ++sa) {
+        feed(Bam(sa, 1100, 158, 0xFECA, 0xFF, 0));
+        feed(Bam(sa, 1100, 158, 0xFECA, 0xFF, 0));
+    }
+    svc.ClearNodes();
+    feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));
+    ASSERT_EQ(reports.size(), 3u + 32u);
+    EXPECT_EQ(reports[0],
+              "Node[05](0) 的BAM传输（PGN FECA）长度为2000字节，超过1024字节，不予接收。"
+              "此节点以后被拒收的传输只计数，在服务停止时报告。");
+    EXPECT_EQ(reports[1].rfind("Node[06](1) 的BAM传输（PGN 1234）长度为1025字节", 0), 0u);
+
+    reports.clear();
+    svc.EndRefusalReports();
+    // Ascending by channel and address: 05 (channel 0), 10 to 2F (channel 0), 06 (channel 1); 07 is left out.
+    std::string expected = "BAM传输超过1024字节被拒收的次数：Node[05](0) 10001次";
+    for (int sa = 0x10; sa < 0x23; ++sa) {
+        char node[32];
+        std::snprintf(node, sizeof node, "，Node[%02X](0) 2次", sa);
+        expected += node;
+    }
+    expected += "，另有14个节点共10026次。";
+    EXPECT_EQ(reports, std::vector<std::string>{expected});
+
+    reports.clear();
+    feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));
+    svc.EndRefusalReports();
+    EXPECT_TRUE(reports.empty());
+    svc.StartRefusalReports();
+    feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));
+    svc.EndRefusalReports();
+    ASSERT_EQ(reports.size(), 1u);  // once refused: no count to add
+    EXPECT_EQ(reports[0].rfind("Node[05](0) 的BAM传输", 0), 0u);
 }
 
 // The description file: later lines replace earlier ones, short lines are skipped, out-of-range numbers

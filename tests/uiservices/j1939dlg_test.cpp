@@ -205,3 +205,24 @@ TEST_F(J1939DlgTest, StartAndStop) {
     EXPECT_FALSE(svc->IsSending());
     EXPECT_EQ(Messages().size(), 2u);
 }
+
+// The window's opening and closing begin and end a running of the service: a node's refused transfers are
+// reported once while it is open and counted in one line when it closes; nothing is reported after.
+TEST_F(J1939DlgTest, ClosingReportsTheCountOfRefusedTransfers) {
+    std::vector<std::string> reports;
+    svc->SetReporter([&reports](const std::string& text) { reports.push_back(text); });
+    tCAN_RAW_MSG bam;
+    bam.Id = 0x18ECFF05;
+    bam.Ext = 1;
+    bam.Chan = 1;
+    bam.Dlc = 8;
+    const uint8_t data[8] = {0x20, 0xD0, 0x07, 0xFF, 0xFF, 0xCA, 0xFE, 0x00};  // 2000 bytes of DM1
+    std::copy(data, data + 8, bam.Data);
+    for (int i = 0; i < 3; ++i) svc->OnRxMsg(&bam);
+    EXPECT_EQ(reports.size(), 1u);
+    dlg->reject();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1], "BAM传输超过1024字节被拒收的次数：Node[05](1) 3次。");
+    svc->OnRxMsg(&bam);
+    EXPECT_EQ(reports.size(), 2u);
+}

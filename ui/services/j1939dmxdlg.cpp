@@ -48,6 +48,8 @@ CExtSerCanJ1939DmxNodeDlg::CExtSerCanJ1939DmxNodeDlg(CCanWorkspace& ws, CExtSerC
                                                      QWidget* parent)
     : QDialog(parent), m_ws(ws), m_service(service) {
     setWindowTitle(QStringLiteral("J1939-DMx报文解析"));
+    // The service runs while its window is open: each node's refused transfers are reported once per opening.
+    m_service.StartRefusalReports();
     runEntryDialog = [this](tJ1939_DTC& dtc) {
         CExtSerCanJ1939DmxSpnFmiDlg dlg(this);
         dlg.SetDtc(dtc);
@@ -437,5 +439,6 @@ void CExtSerCanJ1939DmxNodeDlg::setSendingControls(bool sending) {
 
 void CExtSerCanJ1939DmxNodeDlg::done(int result) {
     m_service.StopTx();
+    m_service.EndRefusalReports();
     QDialog::done(result);
 }

@@ -4,7 +4,8 @@
 // edits the DMx message the service sends once a second and starts and stops sending. Every option is
 // written into the configuration's J1939 settings as it changes.
 //
-// Closing the window stops sending and joins the service's transmit thread.
+// Closing the window stops sending and joins the service's transmit thread. Opening and closing it begin and
+// end a running of the service, over which each node's refused transfers are reported once and counted.
 #include <QDialog>
 
 #include <cstdint>
@@ -52,7 +53,8 @@ public:
     // "开始发送" and "停止发送".
     void OnStartTx();
     void OnStopTx();
-    // Stops sending and joins the transmit thread before the dialog ends.
+    // Stops sending and joins the transmit thread before the dialog ends; the counts of refused transfers
+    // are reported.
     void done(int result) override;
 
     // The rebuilt tree's texts, depth first (two blanks of indent per level), for tests.
