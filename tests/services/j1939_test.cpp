@@ -222,6 +222,20 @@ TEST(J1939Collector, LargestTransferFillsTheBuffer) {
     EXPECT_EQ(m.Dtcs(3).size(), 255u);
 }
 
+// A node keeps only the transfer of its last announcement, the only one packets can continue: DMx
+// announcements with every data-page byte leave one transfer, and the packets still complete it.
+TEST(J1939Collector, OnlyTheLastAnnouncedTransferIsKept) {
+    CJ1939DmxCollector rx;
+    for (uint32_t page = 0; page < 256; ++page)
+        ASSERT_EQ(rx.Apply(Bam(0x05, 14, 2, (page << 16) | 0xFECA)), R::BamStarted);
+    EXPECT_EQ(rx.Nodes().at(256 + 5).Transfers.size(), 1u);
+    ASSERT_EQ(rx.Apply(Dt(0x05, 1, 0x11)), R::Packet);
+    ASSERT_EQ(rx.Apply(Dt(0x05, 2, 0x22)), R::Completed);
+    const CCanJ1939DmxNode& node = rx.Nodes().at(256 + 5);
+    EXPECT_EQ(node.Transfers.count(0xFFFECA), 1u);
+    EXPECT_EQ(node.Messages.at(0xFECA).BytesReceived, 14);
+}
+
 tCFG_SET_EXT_J1939DMX_SERVICE TxSettings(uint8_t da) {
     tCFG_SET_EXT_J1939DMX_SERVICE s;
     s.PgnP = 6;
