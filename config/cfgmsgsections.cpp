@@ -1,6 +1,7 @@
 // Send, graph and queue-transmit sections: lists of frames and signals with their database records.
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -30,22 +31,27 @@ constexpr uint32_t kSendChanMax = 1;
 constexpr uint32_t kSendLengthMax = 8;
 
 using Attrs = std::vector<std::pair<const char*, std::string>>;
+using Numbers = std::initializer_list<std::pair<const char*, int64_t>>;
 
-// The numeric attributes of a send entry in the file's order, as the writer makes them.
-Attrs sendAttrs(const tCFG_SET_SEND_MSG& msg) {
+// The numeric attributes of an entry in the file's order, as the writer makes them: those before the data
+// bytes, the eight bytes, those after.
+Attrs entryAttrs(Numbers before, const uint8_t (&data)[8], Numbers after) {
     Attrs attrs;
-    attrs.reserve(15);
-    auto add = [&attrs](const char* name, int64_t value) { attrs.emplace_back(name, vex::FormatInt(value)); };
-    add("MsgID", static_cast<int32_t>(msg.MsgID));
-    add("Ext", msg.Ext);
-    add("Rmt", msg.Rmt);
-    add("Chan", msg.Chan);
-    add("DL", msg.DL);
-    for (int i = 0; i < 8; ++i) add(kTxDataNames[i], msg.TxData[i]);
-    add("CycTxTime", msg.CycTxTime);
-    add("CycTxCount", msg.CycTxCount);
-    add("Parse", msg.Parse);
+    attrs.reserve(before.size() + 8 + after.size());
+    for (const auto& [name, value] : before) attrs.emplace_back(name, vex::FormatInt(value));
+    for (int i = 0; i < 8; ++i) attrs.emplace_back(kTxDataNames[i], vex::FormatInt(data[i]));
+    for (const auto& [name, value] : after) attrs.emplace_back(name, vex::FormatInt(value));
     return attrs;
+}
+
+Attrs sendAttrs(const tCFG_SET_SEND_MSG& msg) {
+    return entryAttrs({{"MsgID", static_cast<int32_t>(msg.MsgID)},
+                       {"Ext", msg.Ext},
+                       {"Rmt", msg.Rmt},
+                       {"Chan", msg.Chan},
+                       {"DL", msg.DL}},
+                      msg.TxData,
+                      {{"CycTxTime", msg.CycTxTime}, {"CycTxCount", msg.CycTxCount}, {"Parse", msg.Parse}});
 }
 
 // An 8-bit field of a send entry: the low bits, as for every such field, unless the value read is out of
@@ -245,21 +251,14 @@ namespace {
 constexpr int32_t kDelayMax = 0xFFFF;
 constexpr const char* kDelayNames[2] = {"BeforeDelayTime", "AfterDelayTime"};
 
-// The numeric attributes of a queue entry in the file's order, as the writer makes them.
 Attrs queueAttrs(const tCFG_SET_EXT_QUEUE_TX_MSG& msg) {
-    Attrs attrs;
-    attrs.reserve(16);
-    auto add = [&attrs](const char* name, int64_t value) { attrs.emplace_back(name, vex::FormatInt(value)); };
-    add("MsgID", static_cast<int32_t>(msg.MsgID));
-    add("Ext", msg.Ext);
-    add("Chan", msg.Chan);
-    add("DL", msg.DL);
-    for (int i = 0; i < 8; ++i) add(kTxDataNames[i], msg.TxData[i]);
-    add(kDelayNames[0], msg.BeforeDelayTime);
-    add(kDelayNames[1], msg.AfterDelayTime);
-    add("Parse", msg.Parse);
-    add("MsgTxIndex", msg.MsgTxIndex);
-    return attrs;
+    return entryAttrs(
+        {{"MsgID", static_cast<int32_t>(msg.MsgID)}, {"Ext", msg.Ext}, {"Chan", msg.Chan}, {"DL", msg.DL}},
+        msg.TxData,
+        {{kDelayNames[0], msg.BeforeDelayTime},
+         {kDelayNames[1], msg.AfterDelayTime},
+         {"Parse", msg.Parse},
+         {"MsgTxIndex", msg.MsgTxIndex}});
 }
 
 // A delay's file text as a number, for the range check: the 16 bits read would wait another time.
