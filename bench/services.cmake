@@ -4,3 +4,7 @@ vex_benchmark(services SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/services/j1939_bam_bench.cpp
   ${CMAKE_CURRENT_LIST_DIR}/services/bench_main.cpp
   LIBS vex_services VexDevicePort)
+# A minute of random J1939 transport traffic through the DMx service: memory and info messages stay flat.
+vex_benchmark(j1939_flood SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/services/j1939_flood_bench.cpp
+  LIBS vex_services)

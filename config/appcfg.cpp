@@ -168,7 +168,8 @@ CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::
     count("CFG_SET_SEND", sendRead);
     count("CFG_SET_GRAPH", LoadCfgSetGraph(doc, Graph));
     count("CFG_SET_LOG", LoadCfgSetLog(doc, Log));
-    count("CFG_SET_EXT_QUEUE_TX_SERVICE", LoadCfgSetExtQueueTxService(doc, QueueTx));
+    const bool queueRead = LoadCfgSetExtQueueTxService(doc, QueueTx);
+    count("CFG_SET_EXT_QUEUE_TX_SERVICE", queueRead);
     count("CFG_SET_EXT_J1939DMX_SERVICE", LoadXmlJ1939DmxService(doc, J1939));
     CanDatabases = LoadXmlCfgCanDatabaseList(doc);
     read["CFG_CAN_DATABASE"] += static_cast<int>(CanDatabases.size());
@@ -203,8 +204,10 @@ CfgLoadStatus CAppCfg::readSections(CXmlDoc& doc, const std::string& path, std::
     report("元素的位置不对或无法识别，没有读取：", skipped);
     report("发送报文与后面的报文占用同一位置，没有读取：", displaced);
     report("发送报文不能发送，保存时按原样保留：", unsendable);
+    const std::string queueUnsendable = queueRead ? QueueTxFaultList(QueueTx) : std::string();
+    report("队列报文不能发送，保存时按原样保留：", queueUnsendable);
     if (!skipped.empty() || !displaced.empty()) return CfgLoadStatus::SectionsSkipped;
-    return unsendable.empty() ? CfgLoadStatus::Ok : CfgLoadStatus::UnsendableKept;
+    return unsendable.empty() && queueUnsendable.empty() ? CfgLoadStatus::Ok : CfgLoadStatus::UnsendableKept;
 }
 
 CfgLoadStatus CAppCfg::readFile(const std::string& path, CXmlDoc& doc, std::string& text,

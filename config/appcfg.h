@@ -25,7 +25,7 @@ class CXmlDoc;
 enum class CfgLoadStatus {
     Ok,               // read in full
     SectionsSkipped,  // read, but some elements of the root were not: out of order or unknown
-    UnsendableKept,   // read in full; some send entries cannot be sent as they stand and are kept as read
+    UnsendableKept,   // read in full; some send or queue entries cannot be sent as they stand, kept as read
     Missing,          // no file of that name
     Unreadable,       // the file exists but could not be read
     NotConfig,        // no element, or a top-level element of another name

@@ -1,5 +1,7 @@
 // Send, graph and queue-transmit sections: lists of frames and signals with their database records.
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -13,10 +15,6 @@ namespace {
 
 constexpr const char* kTxDataNames[8] = {"TxData0", "TxData1", "TxData2", "TxData3",
                                          "TxData4", "TxData5", "TxData6", "TxData7"};
-
-void writeTxData(CXmlDoc& doc, const uint8_t (&data)[8]) {
-    for (int i = 0; i < 8; ++i) writeInt(doc, kTxDataNames[i], data[i]);
-}
 
 void readTxData(const CXmlDoc& doc, uint8_t (&data)[8]) {
     for (int i = 0; i < 8; ++i) data[i] = readLow8(doc, kTxDataNames[i]);
@@ -32,28 +30,28 @@ namespace {
 constexpr uint32_t kSendChanMax = 1;
 constexpr uint32_t kSendLengthMax = 8;
 
-// The numeric attributes of a send entry in the file's order, as the writer makes them.
-std::vector<std::pair<const char*, std::string>> sendAttrs(const tCFG_SET_SEND_MSG& msg) {
-    std::vector<std::pair<const char*, std::string>> attrs;
-    attrs.reserve(15);
-    auto add = [&attrs](const char* name, int64_t value) { attrs.emplace_back(name, vex::FormatInt(value)); };
-    add("MsgID", static_cast<int32_t>(msg.MsgID));
-    add("Ext", msg.Ext);
-    add("Rmt", msg.Rmt);
-    add("Chan", msg.Chan);
-    add("DL", msg.DL);
-    for (int i = 0; i < 8; ++i) add(kTxDataNames[i], msg.TxData[i]);
-    add("CycTxTime", msg.CycTxTime);
-    add("CycTxCount", msg.CycTxCount);
-    add("Parse", msg.Parse);
+using Attrs = std::vector<std::pair<const char*, std::string>>;
+using Numbers = std::initializer_list<std::pair<const char*, int64_t>>;
+
+// The numeric attributes of an entry in the file's order, as the writer makes them: those before the data
+// bytes, the eight bytes, those after.
+Attrs entryAttrs(Numbers before, const uint8_t (&data)[8], Numbers after) {
+    Attrs attrs;
+    attrs.reserve(before.size() + 8 + after.size());
+    for (const auto& [name, value] : before) attrs.emplace_back(name, vex::FormatInt(value));
+    for (int i = 0; i < 8; ++i) attrs.emplace_back(kTxDataNames[i], vex::FormatInt(data[i]));
+    for (const auto& [name, value] : after) attrs.emplace_back(name, vex::FormatInt(value));
     return attrs;
 }
 
-// The text the file holds for an attribute while the record still has the value read, else the writer's.
-const std::string& keptOr(const tCFG_SET_SEND_MSG& msg, std::string_view name, const std::string& text) {
-    for (const tCFG_KEPT_ATTR& kept : msg.KeptAttrs)
-        if (kept.Name == name && kept.Read == text) return kept.File;
-    return text;
+Attrs sendAttrs(const tCFG_SET_SEND_MSG& msg) {
+    return entryAttrs({{"MsgID", static_cast<int32_t>(msg.MsgID)},
+                       {"Ext", msg.Ext},
+                       {"Rmt", msg.Rmt},
+                       {"Chan", msg.Chan},
+                       {"DL", msg.DL}},
+                      msg.TxData,
+                      {{"CycTxTime", msg.CycTxTime}, {"CycTxCount", msg.CycTxCount}, {"Parse", msg.Parse}});
 }
 
 // An 8-bit field of a send entry: the low bits, as for every such field, unless the value read is out of
@@ -64,25 +62,61 @@ uint8_t sendField(uint32_t value, uint32_t max) {
     return value > max && low <= max ? 0xFF : low;
 }
 
-}  // namespace
+// The frame fields of an entry, send or queued, and the texts its file held.
+struct FrameFields {
+    uint32_t MsgID;
+    uint8_t Ext;
+    uint8_t Chan;
+    uint8_t DL;
+    const std::vector<tCFG_KEPT_ATTR>& Kept;
+};
 
-std::string SendMsgFault(const tCFG_SET_SEND_MSG& msg) {
-    std::string fault;
+// The one rule by which an entry makes no frame: an identifier beyond its type, a length above 8, a channel
+// that no device has; each named with the file's text where it was kept.
+void frameFault(const FrameFields& f, std::string& fault) {
     auto add = [&fault](const std::string& text) {
         if (!fault.empty()) fault += "，";
         fault += text;
     };
-    const uint32_t idMax = msg.Ext ? 0x1FFFFFFFu : 0x7FFu;
-    if (msg.MsgID > idMax) {
-        const std::string read = vex::FormatInt(static_cast<int32_t>(msg.MsgID));
-        const std::string& file = keptOr(msg, "MsgID", read);
+    const uint32_t idMax = f.Ext ? 0x1FFFFFFFu : 0x7FFu;
+    if (f.MsgID > idMax) {
+        const std::string read = vex::FormatInt(static_cast<int32_t>(f.MsgID));
+        const std::string& file = KeptText(f.Kept, "MsgID", read);
         char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%X", msg.MsgID);
-        add(std::string(msg.Ext ? "扩展帧ID " : "标准帧ID ") + (&file == &read ? hex : file) + " 超出 " +
-            (msg.Ext ? "0x1FFFFFFF" : "0x7FF"));
+        std::snprintf(hex, sizeof hex, "0x%X", f.MsgID);
+        add(std::string(f.Ext ? "扩展帧ID " : "标准帧ID ") + (&file == &read ? hex : file) + " 超出 " +
+            (f.Ext ? "0x1FFFFFFF" : "0x7FF"));
     }
-    if (msg.DL > kSendLengthMax) add("长度 " + keptOr(msg, "DL", vex::FormatInt(msg.DL)) + " 不在 0~8 之内");
-    if (msg.Chan > kSendChanMax) add("通道 " + keptOr(msg, "Chan", vex::FormatInt(msg.Chan)) + " 不存在");
+    if (f.DL > kSendLengthMax) add("长度 " + KeptText(f.Kept, "DL", vex::FormatInt(f.DL)) + " 不在 0~8 之内");
+    if (f.Chan > kSendChanMax) add("通道 " + KeptText(f.Kept, "Chan", vex::FormatInt(f.Chan)) + " 不存在");
+}
+
+// Reading kept the texts of an entry that cannot be sent, so that it is written back as the file had it.
+std::vector<tCFG_KEPT_ATTR> keptAttrs(const CXmlDoc& doc, Attrs written) {
+    std::vector<tCFG_KEPT_ATTR> kept;
+    for (auto& [name, text] : written) {
+        std::string file = doc.ReadAttr(name);
+        if (!file.empty() && file != text) kept.push_back({name, std::move(text), std::move(file)});
+    }
+    return kept;
+}
+
+void writeAttrs(CXmlDoc& doc, const Attrs& attrs, const std::vector<tCFG_KEPT_ATTR>& kept) {
+    for (const auto& [name, text] : attrs) doc.WriteAttr(name, KeptText(kept, name, text));
+}
+
+}  // namespace
+
+const std::string& KeptText(const std::vector<tCFG_KEPT_ATTR>& kept, std::string_view name,
+                            const std::string& text) {
+    for (const tCFG_KEPT_ATTR& k : kept)
+        if (k.Name == name && k.Read == text) return k.File;
+    return text;
+}
+
+std::string SendMsgFault(const tCFG_SET_SEND_MSG& msg) {
+    std::string fault;
+    frameFault({msg.MsgID, msg.Ext, msg.Chan, msg.DL, msg.KeptAttrs}, fault);
     return fault;
 }
 
@@ -101,13 +135,7 @@ bool LoadCfgSetSendMsg(CXmlDoc& doc, tCFG_SET_SEND_MSG& msg) {
     // An entry that cannot be sent stays in the list (the user sees and can correct it) and in the file
     // as the file wrote it: its texts that reading changed are kept for the next save.
     msg.KeptAttrs.clear();
-    if (!SendMsgFault(msg).empty()) {
-        for (auto& [name, text] : sendAttrs(msg)) {
-            std::string file = doc.ReadAttr(name);
-            if (!file.empty() && file != text)
-                msg.KeptAttrs.push_back({name, std::move(text), std::move(file)});
-        }
-    }
+    if (!SendMsgFault(msg).empty()) msg.KeptAttrs = keptAttrs(doc, sendAttrs(msg));
     msg.CanMsg.Signals.clear();
     LoadXmlCanMsg(doc, msg.CanMsg);
     doc.LeaveElem();
@@ -117,7 +145,7 @@ bool LoadCfgSetSendMsg(CXmlDoc& doc, tCFG_SET_SEND_MSG& msg) {
 void SaveCfgSetSendMsg(CXmlDoc& doc, const tCFG_SET_SEND_MSG& msg) {
     create(doc, "CFG_SET_SEND_MSG");
     doc.WriteAttr("MsgName", msg.MsgName);
-    for (const auto& [name, text] : sendAttrs(msg)) doc.WriteAttr(name, keptOr(msg, name, text));
+    writeAttrs(doc, sendAttrs(msg), msg.KeptAttrs);
     SaveXmlCanMsg(doc, msg.CanMsg);
     doc.LeaveElem();
 }
@@ -218,18 +246,78 @@ void SaveCfgSetGraph(CXmlDoc& doc, const tCFG_SET_GRAPH& graph) {
 
 // ---- Queue transmit ----
 
+namespace {
+
+constexpr int32_t kDelayMax = 0xFFFF;
+constexpr const char* kDelayNames[2] = {"BeforeDelayTime", "AfterDelayTime"};
+
+Attrs queueAttrs(const tCFG_SET_EXT_QUEUE_TX_MSG& msg) {
+    return entryAttrs(
+        {{"MsgID", static_cast<int32_t>(msg.MsgID)}, {"Ext", msg.Ext}, {"Chan", msg.Chan}, {"DL", msg.DL}},
+        msg.TxData,
+        {{kDelayNames[0], msg.BeforeDelayTime},
+         {kDelayNames[1], msg.AfterDelayTime},
+         {"Parse", msg.Parse},
+         {"MsgTxIndex", msg.MsgTxIndex}});
+}
+
+// A delay's file text as a number, for the range check: the 16 bits read would wait another time.
+bool delayOutOfRange(std::string_view text) {
+    const int32_t value = vex::ParseInt32(text);
+    return value < 0 || value > kDelayMax;
+}
+
+}  // namespace
+
+std::string QueueTxMsgFault(const tCFG_SET_EXT_QUEUE_TX_MSG& msg) {
+    std::string fault;
+    frameFault({msg.MsgID, msg.Ext, msg.Chan, msg.DL, msg.KeptAttrs}, fault);
+    // A delay whose file text is out of range holds only that text's low 16 bits: it stays refused until
+    // the delay is set anew.
+    const uint16_t delays[2] = {msg.BeforeDelayTime, msg.AfterDelayTime};
+    for (int i = 0; i < 2; ++i) {
+        const std::string read = vex::FormatInt(delays[i]);
+        const std::string& file = KeptText(msg.KeptAttrs, kDelayNames[i], read);
+        if (&file == &read || !delayOutOfRange(file)) continue;
+        if (!fault.empty()) fault += "，";
+        fault += std::string(i == 0 ? "前延时 " : "后延时 ") + file + " 不在 0~65535 之内";
+    }
+    return fault;
+}
+
+std::string QueueTxFaultList(const tCFG_SET_EXT_QUEUE_TX_SERVICE& service) {
+    std::vector<std::pair<int32_t, const tCFG_SET_EXT_QUEUE_TX_MSG*>> order;
+    for (const auto& [key, msg] : service.MsgMap) order.emplace_back(msg.MsgTxIndex, &msg);
+    // The map gives ascending keys; equal indexes keep them, as the list view orders its rows.
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string list;
+    for (const auto& [index, msg] : order) {
+        const std::string fault = QueueTxMsgFault(*msg);
+        if (fault.empty()) continue;
+        list += (list.empty() ? "“" : "；“") + msg->MsgName + "”：" + fault;
+    }
+    return list;
+}
+
 bool LoadCfgSetExtQueueTxMsg(CXmlDoc& doc, tCFG_SET_EXT_QUEUE_TX_MSG& msg) {
     if (!enter(doc, "CFG_SET_EXT_QUEUE_TX_MSG")) return false;
     msg.MsgName = doc.ReadAttr("MsgName");
     msg.MsgID = readUInt(doc, "MsgID");
     msg.Ext = readFlag(doc, "Ext");
-    msg.Chan = readLow8(doc, "Chan");
-    msg.DL = readLow8(doc, "DL");
+    msg.Chan = sendField(readUInt(doc, "Chan"), kSendChanMax);
+    msg.DL = sendField(readUInt(doc, "DL"), kSendLengthMax);
     readTxData(doc, msg.TxData);
-    msg.BeforeDelayTime = readLow16(doc, "BeforeDelayTime");
-    msg.AfterDelayTime = readLow16(doc, "AfterDelayTime");
+    msg.BeforeDelayTime = readLow16(doc, kDelayNames[0]);
+    msg.AfterDelayTime = readLow16(doc, kDelayNames[1]);
     msg.Parse = readFlag(doc, "Parse");
     msg.MsgTxIndex = readInt(doc, "MsgTxIndex");
+    // Validated as a send entry is, and its delays too: an entry that cannot be sent as the file has it
+    // stays in the list, refused when sending, and is written back as the file wrote it.
+    msg.KeptAttrs.clear();
+    if (!QueueTxMsgFault(msg).empty() || delayOutOfRange(doc.ReadAttr(kDelayNames[0])) ||
+        delayOutOfRange(doc.ReadAttr(kDelayNames[1])))
+        msg.KeptAttrs = keptAttrs(doc, queueAttrs(msg));
     msg.CanMsg.Signals.clear();
     LoadXmlCanMsg(doc, msg.CanMsg);
     doc.LeaveElem();
@@ -239,15 +327,7 @@ bool LoadCfgSetExtQueueTxMsg(CXmlDoc& doc, tCFG_SET_EXT_QUEUE_TX_MSG& msg) {
 void SaveCfgSetExtQueueTxMsg(CXmlDoc& doc, const tCFG_SET_EXT_QUEUE_TX_MSG& msg) {
     create(doc, "CFG_SET_EXT_QUEUE_TX_MSG");
     doc.WriteAttr("MsgName", msg.MsgName);
-    writeInt(doc, "MsgID", msg.MsgID);
-    writeInt(doc, "Ext", msg.Ext);
-    writeInt(doc, "Chan", msg.Chan);
-    writeInt(doc, "DL", msg.DL);
-    writeTxData(doc, msg.TxData);
-    writeInt(doc, "BeforeDelayTime", msg.BeforeDelayTime);
-    writeInt(doc, "AfterDelayTime", msg.AfterDelayTime);
-    writeInt(doc, "Parse", msg.Parse);
-    writeInt(doc, "MsgTxIndex", msg.MsgTxIndex);
+    writeAttrs(doc, queueAttrs(msg), msg.KeptAttrs);
     SaveXmlCanMsg(doc, msg.CanMsg);
     doc.LeaveElem();
 }

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "config/filter/canmsgfilter.h"
 #include "candb/canmodel.h"
+#include "config/filter/canmsgfilter.h"
 
 // Message key: the identifier, plus this flag for an extended identifier.
 constexpr uint32_t kMsgKeyExtFlag = 0x40000000u;
@@ -229,6 +229,9 @@ struct tCFG_SET_EXT_QUEUE_TX_MSG {
     uint8_t Parse = 0;
     CCanMsg CanMsg;
     int32_t MsgTxIndex = -1;
+    // Filled only for an entry read from a file that cannot be sent as it stands (QueueTxMsgFault), as for
+    // a send entry: its attribute texts that the writer would not reproduce.
+    std::vector<tCFG_KEPT_ATTR> KeptAttrs;
 
     bool operator==(const tCFG_SET_EXT_QUEUE_TX_MSG&) const = default;
 };

@@ -52,6 +52,11 @@ void SaveCfgSetLog(CXmlDoc& doc, const tCFG_SET_LOG& log);
 bool LoadCfgSetReplay(CXmlDoc& doc, tCFG_SET_REPLAY& replay);
 void SaveCfgSetReplay(CXmlDoc& doc, const tCFG_SET_REPLAY& replay);
 
+// The text the file held for an attribute of an entry that was read unsendable, while the record still has
+// the value read (text is what the writer makes of it); otherwise text itself.
+const std::string& KeptText(const std::vector<tCFG_KEPT_ATTR>& kept, std::string_view name,
+                            const std::string& text);
+
 // Why no frame can be built from the entry as it stands, naming each fault with the file's text where it
 // was kept ("标准帧ID 0x7FFFFFFF 超出 0x7FF", "长度 -5 不在 0~8 之内", "通道 7 不存在"); empty when it can.
 std::string SendMsgFault(const tCFG_SET_SEND_MSG& msg);
@@ -76,8 +81,18 @@ void SaveCfgSetGraphMsg(CXmlDoc& doc, const tCFG_SET_GRAPH_MSG& msg);
 bool LoadCfgSetGraph(CXmlDoc& doc, tCFG_SET_GRAPH& graph);
 void SaveCfgSetGraph(CXmlDoc& doc, const tCFG_SET_GRAPH& graph);
 
+// Why a queue entry cannot be sent as it stands: SendMsgFault's rule for its frame, and a delay whose file
+// text was outside 0..65535 ("前延时 -5 不在 0~65535 之内"); empty when it can.
+std::string QueueTxMsgFault(const tCFG_SET_EXT_QUEUE_TX_MSG& msg);
+// The entries that cannot be sent, in the list's order (MsgTxIndex, then key): "“name”：fault" joined by
+// "；"; empty when every entry can.
+std::string QueueTxFaultList(const tCFG_SET_EXT_QUEUE_TX_SERVICE& service);
+
 // "CFG_SET_EXT_QUEUE_TX_MSG" (the entry key is neither read nor written) and
 // "CFG_SET_EXT_QUEUE_TX_SERVICE": each entry read is stored under the next key, which then goes up by one.
+// Entries are read and kept as send entries are (LoadCfgSetSend): one that cannot be sent as it stands
+// keeps the texts reading changed and is written back with them; its 8-bit fields never read as an
+// in-range value, and its delays keep their low 16 bits with the file's text.
 bool LoadCfgSetExtQueueTxMsg(CXmlDoc& doc, tCFG_SET_EXT_QUEUE_TX_MSG& msg);
 void SaveCfgSetExtQueueTxMsg(CXmlDoc& doc, const tCFG_SET_EXT_QUEUE_TX_MSG& msg);
 bool LoadCfgSetExtQueueTxService(CXmlDoc& doc, tCFG_SET_EXT_QUEUE_TX_SERVICE& service);

@@ -18,7 +18,7 @@ bool SaveQueueTxMsgFile(const CAppCfg& cfg, const std::string& path, std::string
     return false;
 }
 
-bool LoadQueueTxMsgFile(CAppCfg& cfg, const std::string& path, std::string& error) {
+bool LoadQueueTxMsgFile(CAppCfg& cfg, const std::string& path, std::string& error, std::string* notice) {
     CXmlDoc doc;
     std::string text, detail;
     switch (cfgdoc::loadDoc(path, doc, text, detail)) {
@@ -34,7 +34,12 @@ bool LoadQueueTxMsgFile(CAppCfg& cfg, const std::string& path, std::string& erro
         case cfgdoc::DocLoad::Ok:
             // Without that root the section is looked for under the first top-level element.
             doc.FindNextElem(kRoot);
-            if (LoadCfgSetExtQueueTxService(doc, cfg.QueueTx)) return true;
+            if (LoadCfgSetExtQueueTxService(doc, cfg.QueueTx)) {
+                const std::string faults = QueueTxFaultList(cfg.QueueTx);
+                if (notice != nullptr && !faults.empty())
+                    *notice = "列表文件 " + path + " 中以下报文不能发送，保存时按原样保留：" + faults;
+                return true;
+            }
             break;
     }
     error = "文件 " + path + " 中没有报文队列。";

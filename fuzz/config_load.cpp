@@ -1,5 +1,5 @@
 // The configuration file reader and the queue-transmit list reader over any file content. A file that
-// loads is saved, and the saved file must load cleanly (send entries that cannot be sent are named again)
+// loads is saved, and the saved file must load cleanly (entries that cannot be sent are named again)
 // and save to the same text again.
 #include <unistd.h>
 
@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!cfg.SaveConfigAs(out, error)) fail("save", error);
     CAppCfg again;
     if (!again.OpenConfig(out, message)) fail("saved file does not load", message);
-    // Send entries that cannot be sent are written back as read and named again; nothing else may be.
+    // Send and queue entries that cannot be sent are written back as read and named again; nothing else may
+    // be.
     std::string bytes;
     const CfgLoadStatus status = CAppCfg().LoadConfigFile(out, bytes, message);
     if (status != CfgLoadStatus::Ok && status != CfgLoadStatus::UnsendableKept)

@@ -1,6 +1,7 @@
 // The J1939 receive side over any sequence of frames (13 bytes each: identifier, channel, eight data bytes;
 // the top bit of the identifier's first byte clears the extended flag): no transfer ever holds more than the
-// buffer, and every message's codes stay within it.
+// buffer, every message's codes stay within it, and a node keeps at most one transfer and one message per
+// DMx PGN however the announcements come.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const auto& [key, node] : rx.Nodes()) {
         if (key != static_cast<uint32_t>(node.Chan) * 256 + node.SA) std::abort();
+        if (node.Transfers.size() > 1 || node.Messages.size() > rx.Table().size()) std::abort();
         for (const auto* map : {&node.Messages, &node.Transfers}) {
             for (const auto& [pgn, msg] : *map) {
                 if (msg.TotalSize > kJ1939DmxDataMax || msg.BytesReceived > msg.TotalSize) std::abort();

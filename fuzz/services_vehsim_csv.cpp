@@ -1,7 +1,9 @@
-// The simulator's CSV reader over any text: a text that reads gives one sample per line after the two
-// header lines, and every sample encodes and yields a wait within the cap.
+// The simulator's CSV reader over any text: a text that reads gives at least one sample, each with a finite
+// time, and every sample encodes and yields a wait within the cap; a refused text says why.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -10,13 +12,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::vector<tSIMULATOR_DATA> samples(1);
-    if (!ParseSimulatorCsv(text, samples)) {
-        if (samples.size() != 1) std::abort();  // a failed read leaves the previous samples
+    std::string why;
+    if (!ParseSimulatorCsv(text, samples, &why)) {
+        if (samples.size() != 1 || why.empty()) std::abort();  // a failed read leaves the previous samples
         return 0;
     }
+    if (samples.empty()) std::abort();
     tSIMULATOR_FRAMES frames = SimulatorFrames();
     double previous = 0.0;
     for (const tSIMULATOR_DATA& s : samples) {
+        if (!std::isfinite(s.v[0])) std::abort();
         EncodeSimulatorSample(s, frames);
         if (SimulatorWaitMs(previous, s.v[0]) > 10000) std::abort();
         previous = s.v[0];

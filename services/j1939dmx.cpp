@@ -38,20 +38,15 @@ void CExtSerCanJ1939DMx::OnRxMsg(const tCAN_RAW_MSG* msg) {
     std::string report;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        const CJ1939DmxCollector::Result result = m_collector.Apply(*msg);
-        const uint32_t key = static_cast<uint32_t>(msg->Chan) * 256 + (msg->Id & 0xFF);
-        if (result == CJ1939DmxCollector::Result::BamStarted ||
-            result == CJ1939DmxCollector::Result::BamOther) {
-            m_reported.erase(key);
-        } else if (result == CJ1939DmxCollector::Result::BamRefused) {
-            const uint32_t pgn =
-                uint32_t{msg->Data[5]} | (uint32_t{msg->Data[6]} << 8) | (uint32_t{msg->Data[7]} << 16);
-            const auto [it, fresh] = m_reported.try_emplace(key, pgn);
-            if (fresh || it->second != pgn) {
-                it->second = pgn;
-                char text[160];
+        if (m_collector.Apply(*msg) == CJ1939DmxCollector::Result::BamRefused && m_reportRefusals) {
+            const uint32_t key = static_cast<uint32_t>(msg->Chan) * 256 + (msg->Id & 0xFF);
+            if (m_refused[key]++ == 0) {
+                const uint32_t pgn =
+                    uint32_t{msg->Data[5]} | (uint32_t{msg->Data[6]} << 8) | (uint32_t{msg->Data[7]} << 16);
+                char text[256];
                 std::snprintf(text, sizeof text,
-                              "Node[%02X](%d) 的BAM传输（PGN %04X）长度为%d字节，超过%d字节，不予接收。",
+                              "Node[%02X](%d) 的BAM传输（PGN %04X）长度为%d字节，超过%d字节，不予接收。"
+                              "此节点以后被拒收的传输只计数，在服务停止时报告。",
                               static_cast<unsigned>(msg->Id & 0xFF), msg->Chan, static_cast<unsigned>(pgn),
                               msg->Data[1] | (msg->Data[2] << 8), static_cast<int>(kJ1939DmxDataMax));
                 report = text;
@@ -59,6 +54,42 @@ void CExtSerCanJ1939DMx::OnRxMsg(const tCAN_RAW_MSG* msg) {
         }
     }
     if (!report.empty() && m_reporter) m_reporter(report);
+}
+
+void CExtSerCanJ1939DMx::StartRefusalReports() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_refused.clear();
+    m_reportRefusals = true;
+}
+
+void CExtSerCanJ1939DMx::EndRefusalReports() {
+    std::string summary;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        size_t named = 0, others = 0;
+        uint64_t otherCount = 0;
+        for (const auto& [key, count] : m_refused) {
+            if (count < 2) continue;  // its one refusal was reported as it came
+            if (named == kSummaryNodes) {
+                ++others;
+                otherCount += count;
+                continue;
+            }
+            char node[64];
+            std::snprintf(node, sizeof node, "%sNode[%02X](%u) %llu次", named == 0 ? "" : "，", key & 0xFF,
+                          key >> 8, static_cast<unsigned long long>(count));
+            summary += node;
+            ++named;
+        }
+        if (others > 0)
+            summary += "，另有" + std::to_string(others) + "个节点共" + std::to_string(otherCount) + "次";
+        if (!summary.empty())
+            summary =
+                "BAM传输超过" + std::to_string(kJ1939DmxDataMax) + "字节被拒收的次数：" + summary + "。";
+        m_refused.clear();
+        m_reportRefusals = false;
+    }
+    if (!summary.empty() && m_reporter) m_reporter(summary);
 }
 
 bool CExtSerCanJ1939DMx::GetNodeMap(J1939DmxNodeMap& out) const {
@@ -71,7 +102,6 @@ bool CExtSerCanJ1939DMx::GetNodeMap(J1939DmxNodeMap& out) const {
 void CExtSerCanJ1939DMx::ClearNodes() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_collector.Clear();
-    m_reported.clear();
 }
 
 bool CExtSerCanJ1939DMx::StartTx(const tEXT_J1939DMX_TX_DATA& tx) {

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,8 +25,11 @@ class CExtSerCanJ1939DMx final : public CExternService {
 public:
     // The busy wait between the packets of a BAM (the application object's WaitMs in the program).
     using WaitFn = void (*)(uint32_t ms);
-    // Told, on the receive thread, of a refused BAM announcement; must not block.
+    // Told of refused BAM announcements (on the receive thread, and on the caller's thread by
+    // EndRefusalReports); must not block.
     using Reporter = std::function<void(const std::string& text)>;
+    // Nodes named one by one in the summary of EndRefusalReports; the rest are counted together.
+    static constexpr size_t kSummaryNodes = 20;
 
     // Fills the program-wide DMx table. `clock` is the time base of the once-a-second rhythm.
     explicit CExtSerCanJ1939DMx(const CCanMsgSender& sender, const vex::Clock& clock = vex::SystemClock());
@@ -51,6 +55,16 @@ public:
     void SetWaitMs(WaitFn wait) { m_waitMs = wait; }
     void SetReporter(Reporter reporter) { m_reporter = std::move(reporter); }
 
+    // Refused transfers (a BAM announcing more than the 1024-byte buffer) are reported at most once per node
+    // while the service runs, so a node that keeps announcing them cannot flood the info window: a node's
+    // first refusal at once, every later one only counted. StartRefusalReports begins a running of the
+    // service (its window opens): no node reported, nothing counted. EndRefusalReports ends it (the window
+    // closes): one line names the nodes refused more than once with their counts, when there are any, and
+    // refusals are neither reported nor counted until the next start. A service built anew reports as if
+    // started.
+    void StartRefusalReports();
+    void EndRefusalReports();
+
 private:
     void txLoop();
     void sendCycle();
@@ -63,11 +77,12 @@ private:
     WaitFn m_waitMs;
     Reporter m_reporter;
 
-    mutable std::mutex m_lock;  // the node map
+    mutable std::mutex m_lock;  // the node map and the refusal counts
     CJ1939DmxCollector m_collector;
-    // Per node, the PGN of the refused announcement last reported, so a node that keeps announcing the same
-    // oversized transfer is reported once until it sends an acceptable one. Under m_lock.
-    std::map<uint32_t, uint32_t> m_reported;
+    // Refused announcements per node (channel x 256 + source address) in this running of the service, and
+    // whether this running reports them. Under m_lock.
+    std::map<uint32_t, uint64_t> m_refused;
+    bool m_reportRefusals = true;
 
     tEXT_J1939DMX_TX_DATA m_tx;  // written before the thread starts, then only read by it
     std::atomic<bool> m_sending{false};

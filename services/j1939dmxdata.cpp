@@ -152,6 +152,10 @@ CJ1939DmxCollector::Result CJ1939DmxCollector::applyBam(CCanJ1939DmxNode& node, 
         return Result::BamRefused;
     }
     if (m_table.count(static_cast<uint16_t>(announced)) == 0) return Result::BamOther;
+    // Data packets only ever continue the transfer of the node's last announcement (a node sends one BAM at
+    // a time), so every other transfer of the node is over: dropped, or announcements with ever new
+    // data-page bytes would pile up transfers that never continue (512 per node).
+    node.Transfers.clear();
     tEXT_J1939DMX_DATA& rec = node.Transfers[announced];
     rec = tEXT_J1939DMX_DATA{};
     rec.SA = node.SA;

@@ -73,7 +73,7 @@ public:
     uint8_t SA = 0;
     uint8_t Chan = 0;
     std::map<uint32_t, tEXT_J1939DMX_DATA> Messages;   // complete messages by PGN
-    std::map<uint32_t, tEXT_J1939DMX_DATA> Transfers;  // BAM transfers by announced PGN
+    std::map<uint32_t, tEXT_J1939DMX_DATA> Transfers;  // the last BAM transfer taken, by announced PGN
     uint32_t LastBamPgn = 0;                           // PGN of the node's last BAM announcement
 };
 
@@ -88,7 +88,7 @@ public:
     enum class Result {
         Ignored,
         Message,     // a single-frame DMx message stored
-        BamStarted,  // a transfer of a DMx PGN begun (one in progress for that PGN replaced)
+        BamStarted,  // a transfer of a DMx PGN begun; the node's earlier transfers are dropped
         BamOther,    // a BAM of another PGN: it only becomes the node's last BAM
         BamRefused,  // announced more than kJ1939DmxDataMax bytes: refused, the node's transfer ended
         Packet,      // a data packet taken into the transfer

@@ -1,24 +1,30 @@
 #include "services/queuetx.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
 #include "app/canmsgsender.h"
+#include "config/cfgsections.h"
 #include "services/svcwait.h"
 
 std::string BuildQueueTxFrame(const tCFG_SET_EXT_QUEUE_TX_MSG& rec, tCAN_RAW_MSG& out) {
-    // A queued frame is built and refused by the same rule as a send-window record, named the same way.
-    tCFG_SET_SEND_MSG asSend;
-    asSend.MsgName = rec.MsgName;
-    asSend.MsgID = rec.MsgID;
-    asSend.Ext = rec.Ext;
-    asSend.Chan = rec.Chan;
-    asSend.DL = rec.DL;
-    std::memcpy(asSend.TxData, rec.TxData, sizeof asSend.TxData);
-    tCAN_CYCTX_MSG frame;
-    if (std::string why = CCanMsgSender::BuildFrame(asSend, frame); !why.empty()) return why;
-    out = frame.Msg;
+    // A queued frame is refused by the send-window record's rule (and for its delays), named the same way.
+    if (const std::string fault = QueueTxMsgFault(rec); !fault.empty()) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%08X", rec.MsgID);
+        return "发送报文 " + rec.MsgName + "（ID " + id + "）：" + fault + "。";
+    }
+    out = tCAN_RAW_MSG{};
+    out.Id = rec.MsgID;
+    out.Ext = rec.Ext ? 1 : 0;
+    out.Remote = 0;
+    out.Dir = 1;
+    out.Chan = rec.Chan;
+    std::memcpy(out.Data, rec.TxData, sizeof out.Data);
+    out.Dlc = rec.DL;
+    out.TimeMs = 0.0;
     return {};
 }
 

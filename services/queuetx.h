@@ -31,8 +31,9 @@ struct tQUEUE_TX_ITEM {
 };
 
 // The frame of a queued record: its identifier, type, channel, length and bytes, not remote, transmitted,
-// time 0. Empty on success; otherwise why the record makes no frame as its row shows it (an identifier
-// beyond its type, a length above 8, a channel above 1), naming the entry.
+// time 0. Empty on success; otherwise why the record cannot be sent as it stands (QueueTxMsgFault: an
+// identifier beyond its type, a length above 8, a channel above 1, a delay read out of range), naming the
+// entry: "发送报文 <name>（ID %08X）：<fault>。".
 std::string BuildQueueTxFrame(const tCFG_SET_EXT_QUEUE_TX_MSG& rec, tCAN_RAW_MSG& out);
 // The items of the keys, in order; a key without a record gives a Missing item. Empty on success, else the
 // refusal of the first record that makes no frame (nothing is sent then).

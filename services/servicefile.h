@@ -1,14 +1,9 @@
 #pragma once
-// Reading the services' input files whole, with a size limit, so a huge or endless file never exhausts
-// memory.
+// The services' input files are text files read whole (vex::ReadInputFile) and then cut into lines.
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 namespace vex::svc {
-
-// The whole file into `out`. False when it cannot be opened or read, or holds more than maxBytes.
-bool ReadWholeFile(const std::string& path, size_t maxBytes, std::string& out);
 
 // Calls line(text) for every line of `text`: lines end at "\n", a "\r" before it is dropped, and a text
 // that ends with a line break has no empty last line.

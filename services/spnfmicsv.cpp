@@ -4,13 +4,8 @@
 
 #include "platform/numparse.h"
 #include "platform/textcodec.h"
+#include "platform/util/fileread.h"
 #include "services/servicefile.h"
-
-namespace {
-
-constexpr size_t kMaxFileBytes = 64u << 20;
-
-}  // namespace
 
 void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected) {
     vex::svc::ForEachLine(gbkText, [&](std::string_view line) {
@@ -34,10 +29,14 @@ void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<S
     });
 }
 
-bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected) {
-    map.clear();
+bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected,
+                    std::string* why) {
     std::string text;
-    if (!vex::svc::ReadWholeFile(path, kMaxFileBytes, text)) return false;
+    if (std::string reason = vex::ReadInputFile(path, vex::kMaxInputFileBytes, text); !reason.empty()) {
+        if (why != nullptr) *why = std::move(reason);
+        return false;
+    }
+    map.clear();
     ParseSpnFmiText(text, map, rejected);
     return true;
 }

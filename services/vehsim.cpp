@@ -1,6 +1,7 @@
 #include "services/vehsim.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -9,13 +10,17 @@
 #include "app/canmsgsender.h"
 #include "platform/numconv.h"
 #include "platform/numparse.h"
+#include "platform/util/fileread.h"
 #include "services/servicefile.h"
 #include "services/svcwait.h"
 
 namespace {
 
-constexpr size_t kMaxFileBytes = 256u << 20;
 constexpr double kSpeedUp = 5.5;
+constexpr const char* kRunningText = "仿真正在运行，不能载入文件。";
+// A frame the device does not take is offered again every millisecond for up to a second.
+constexpr auto kRetryPause = std::chrono::milliseconds(1);
+constexpr int kRetries = 1000;
 constexpr int kSkippedLines = 2;
 constexpr int kFields = 8;
 // CSV field of each sample slot.
@@ -50,10 +55,10 @@ void putWord(tCAN_RAW_MSG& m, int at, int32_t raw) {
 
 }  // namespace
 
-bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out) {
+bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out, std::string* why) {
     std::vector<tSIMULATOR_DATA> samples;
     int line = 0;
-    bool whole = true;
+    std::string refusal;
     vex::svc::ForEachLine(text, [&](std::string_view l) {
         if (line++ < kSkippedLines) return true;
         std::string_view fields[kFields];
@@ -69,16 +74,28 @@ bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out)
             pos = comma + 1;
         }
         if (n < kFields) {
-            whole = false;
+            refusal = "第" + std::to_string(line) + "行只有" + std::to_string(n) + "个字段，需要" +
+                      std::to_string(kFields) + "个。";
             return false;
         }
         tSIMULATOR_DATA sample;
         for (int slot = 0; slot < kFields; ++slot)
             sample.v[slot] = vex::ParseReal(fields[kFieldOfSlot[slot]]);
+        // A time that is no finite number gives no wait: refused like a short line, not played as a
+        // run of samples with no time between them.
+        if (!std::isfinite(sample.v[0])) {
+            refusal = "第" + std::to_string(line) + "行的时间不是有限的数值。";
+            return false;
+        }
         samples.push_back(sample);
         return true;
     });
-    if (!whole) return false;
+    // A file without samples would replace the loaded ones by nothing to play.
+    if (refusal.empty() && samples.empty()) refusal = "文件中没有数据行（前两行是表头）。";
+    if (!refusal.empty()) {
+        if (why != nullptr) *why = std::move(refusal);
+        return false;
+    }
     out = std::move(samples);
     return true;
 }
@@ -131,17 +148,29 @@ CExtSerVehEnvSimulator::~CExtSerVehEnvSimulator() {
     StopSimulation();
 }
 
-bool CExtSerVehEnvSimulator::LoadDataFile(const std::string& path) {
-    if (m_running.load()) return false;
+bool CExtSerVehEnvSimulator::LoadDataFile(const std::string& path, std::string* why) {
+    if (m_running.load()) {
+        if (why != nullptr) *why = kRunningText;
+        return false;
+    }
     std::string text;
-    if (!vex::svc::ReadWholeFile(path, kMaxFileBytes, text)) return false;
-    return LoadDataText(text);
+    if (std::string reason = vex::ReadInputFile(path, vex::kMaxInputFileBytes, text); !reason.empty()) {
+        if (why != nullptr) *why = std::move(reason);
+        return false;
+    }
+    if (!LoadDataText(text, why)) return false;
+    m_loadedPath = path;
+    return true;
 }
 
-bool CExtSerVehEnvSimulator::LoadDataText(std::string_view text) {
-    if (m_running.load()) return false;
+bool CExtSerVehEnvSimulator::LoadDataText(std::string_view text, std::string* why) {
+    if (m_running.load()) {
+        if (why != nullptr) *why = kRunningText;
+        return false;
+    }
     std::vector<tSIMULATOR_DATA> samples;
-    if (!ParseSimulatorCsv(text, samples)) return false;
+    if (!ParseSimulatorCsv(text, samples, why)) return false;
+    m_loadedPath.clear();
     // A run that ended by itself has left the samples alone; its thread only remains to be joined.
     if (m_thread.joinable()) m_thread.join();
     m_samples = std::move(samples);
@@ -169,6 +198,21 @@ void CExtSerVehEnvSimulator::StopSimulation() {
     if (m_thread.joinable()) m_thread.join();
 }
 
+// Samples with equal times send their frames back to back: faster than any bus takes them, so the device's
+// transmit queue fills and refuses. A refused frame is offered again after a short sleep until the bus has
+// made room, so every frame goes out at the pace the bus takes them and the thread never spins. A device
+// that refuses a frame for a whole second (lost, or not sending) has that frame passed over, as a failed
+// write always was. False when the run is to end (stopped, offline).
+template <class KeepGoing>
+bool CExtSerVehEnvSimulator::sendPaced(const tCAN_RAW_MSG& msg, KeepGoing keepGoing) {
+    for (int attempt = 0; attempt <= kRetries; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(kRetryPause);
+        if (!keepGoing()) return false;
+        if (m_sender.Write(msg) == CCanMsgSender::Result::Ok) return true;
+    }
+    return true;
+}
+
 void CExtSerVehEnvSimulator::play() {
     vex::svc::PrepareWorkerThread("vex-vehsim", true);
     auto keep = [this] { return m_running.load() && m_sender.IsOnline(); };
@@ -193,7 +237,13 @@ void CExtSerVehEnvSimulator::play() {
                     break;
                 }
             }
-            for (const tCAN_RAW_MSG& m : m_frames.msg) (void)m_sender.Write(m);
+            for (const tCAN_RAW_MSG& m : m_frames.msg) {
+                if (!sendPaced(m, keep)) {
+                    go = false;
+                    break;
+                }
+            }
+            if (!go) break;
             previous = sample.v[0];
         }
     }

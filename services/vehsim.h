@@ -28,8 +28,10 @@ struct tSIMULATOR_DATA {
 
 // The samples of a CSV text: the first two lines skipped, then one sample per line of at least eight
 // comma-separated fields (each read as a number by the C rule, text that is none being 0). False, `out`
-// untouched, when a line has fewer than eight fields (a blank line among the samples has one).
-bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out);
+// untouched and the reason in `why`, when a line has fewer than eight fields (a blank line among the
+// samples has one), when a line's time is not a finite number (no wait follows from it), or when no sample
+// line follows the two header lines (an empty file, a file of NUL bytes).
+bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out, std::string* why = nullptr);
 
 // The five frames A to E (0x0CF00300, 0x0CF00400, 0x18FD3E3D, 0x18FEF100, 0x0CFF6000): extended, data,
 // transmitted, channel 1, length 8.
@@ -54,11 +56,14 @@ public:
     CExtSerVehEnvSimulator& operator=(const CExtSerVehEnvSimulator&) = delete;
 
     // Reads a CSV file into a new sample array and, when it is whole, puts it in place with its record count
-    // and total time ((last time - first time) x 1000 ms with two samples or more, else 0). False, with the
-    // previous samples kept, when the file cannot be read, a line is short, or a run is in progress.
-    bool LoadDataFile(const std::string& path);
-    // Takes the samples of a text as LoadDataFile does (tests and the file reader).
-    bool LoadDataText(std::string_view text);
+    // and total time ((last time - first time) x 1000 ms with two samples or more, else 0) and remembers
+    // the path. False, with the previous samples and path kept and the reason in `why`, when the file
+    // cannot be read (vex::ReadInputFile), ParseSimulatorCsv refuses it, or a run is in progress.
+    bool LoadDataFile(const std::string& path, std::string* why = nullptr);
+    // Takes the samples of a text as LoadDataFile does (tests and the file reader); the path is forgotten.
+    bool LoadDataText(std::string_view text, std::string* why = nullptr);
+    // The file the samples came from; empty before a file was loaded.
+    const std::string& LoadedPath() const { return m_loadedPath; }
 
     // False while running, with a repeat count below 1, without samples or while the program is offline.
     // Otherwise starts the playback thread.
@@ -81,11 +86,14 @@ public:
 
 private:
     void play();
+    template <class KeepGoing>
+    bool sendPaced(const tCAN_RAW_MSG& msg, KeepGoing keepGoing);
 
     const CCanMsgSender& m_sender;
     const vex::Clock& m_clock;
     tSIMULATOR_FRAMES m_frames;
     std::vector<tSIMULATOR_DATA> m_samples;
+    std::string m_loadedPath;
     int32_t m_recordCount = 0;
     double m_totalTime = 0.0;
     std::atomic<int32_t> m_curRecord{0};

@@ -2,12 +2,11 @@
 #include "platform/xml/xmldoc.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <memory>
 
-#include "platform/util/filewrite.h"
 #include "platform/textcodec.h"
+#include "platform/util/fileread.h"
+#include "platform/util/filewrite.h"
 
 using vexxml::ElemRecord;
 
@@ -225,21 +224,12 @@ void CXmlDoc::resetIndex() {
 }
 
 bool CXmlDoc::LoadFile(const std::string& path) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     m_loadResult = true;
-    if (!file) {
-        m_result = ErrorText(errno);
-        return false;
-    }
     std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
-        bytes.append(buffer, n);
-        if (n < sizeof buffer) break;
-    }
-    if (std::ferror(file.get())) {
-        m_result = ErrorText(errno != 0 ? errno : EIO);
+    // One bounded read for every file loaded whole: a device, a FIFO or a file beyond the bound is refused
+    // with the reason, never read without end.
+    if (std::string why = vex::ReadInputFile(path, vex::kMaxInputFileBytes, bytes); !why.empty()) {
+        m_result = std::move(why);
         return false;
     }
     m_text = vex::GbkToUtf8(bytes);

@@ -23,12 +23,16 @@ public:
     CXmlDoc();
 
     // Reads the whole file (GBK) into the text as UTF-8 and sets the result to "<n> bytes". Does not
-    // parse: the caller calls Parse. Failure: false, the result is the system's error text, text unchanged.
+    // parse: the caller calls Parse. Failure: false, text unchanged, the result is the reason: the system's
+    // error text, "Not a regular file" (a device or FIFO may never end) or "File larger than N bytes"
+    // (vex::kMaxInputFileBytes).
     bool LoadFile(const std::string& path);
 
     // Rebuilds the index from the text and clears the positions. True when the document is well formed
     // with exactly one top-level element. Errors never stop the parse: the first one is kept in the result
-    // (after the LoadFile message and ", " when there was one) and everything parsed stays navigable.
+    // (after the LoadFile message and ", " when there was one) and everything parsed stays navigable. A
+    // text that ends inside a tag or an element is reported as "Document ends early (truncated) at offset
+    // <text length> (<first error>)", in place of what the cut leaves ("Root element has sibling").
     bool Parse();
 
     // Writes the declaration line <?xml version="1.0" encoding="GBK"?> CR LF and the text, in GBK, by

@@ -46,6 +46,7 @@ struct Scanned {
     size_t end = 0;  // one past the node
     std::string_view name;
     std::string message;  // Node::Error
+    bool cutOff = false;  // Node::Error: the node runs into the end of the text
 };
 
 bool isWs(char c) {
@@ -174,6 +175,7 @@ private:
 
     Scanned unterminated(Scanned& s, const char* what) {
         s.kind = Node::Error;
+        s.cutOff = true;
         s.message = std::string(what) + " at offset " + std::to_string(s.start) + " unterminated";
         s.end = m_pos = m_t.size();
         return s;
@@ -261,6 +263,9 @@ bool CXmlDoc::Parse() {
     // hostile text cannot make every end tag search a deep stack.
     std::unordered_map<std::string_view, uint32_t> openNames;
     bool regrouped = false;
+    // The text ends inside a node or an element: a file cut short, whatever else that makes of it.
+    bool truncated = false;
+    bool tooMany = false;  // the index is full: the rest of the text is not looked at
     auto current = [&] { return open.empty() ? 0 : open.back().elem; };
     auto pop = [&](size_t from) {
         for (size_t k = from; k < open.size(); ++k) --openNames[open[k].name];
@@ -275,6 +280,7 @@ bool CXmlDoc::Parse() {
             case Node::StartTag:
             case Node::EmptyTag: {
                 if (m_index.Full()) {
+                    tooMany = true;
                     m_index[0].flags |= vexxml::kIllFormed;
                     note("Too many elements at offset " + std::to_string(s.start));
                     more = false;
@@ -319,6 +325,7 @@ bool CXmlDoc::Parse() {
                 break;
             }
             case Node::Error:
+                truncated |= s.cutOff;
                 m_index[0].flags |= vexxml::kIllFormed;
                 m_index[current()].flags |= vexxml::kErrorInside;
                 note(std::move(s.message));
@@ -331,6 +338,7 @@ bool CXmlDoc::Parse() {
         }
     }
     if (!open.empty()) {
+        if (!tooMany) truncated = true;
         for (const Open& o : open)
             note("Element " + quoted(o.name) + " at offset " + std::to_string(m_index[o.elem].start) +
                  " not ended");
@@ -348,8 +356,16 @@ bool CXmlDoc::Parse() {
 
     const int32_t root = m_index[0].firstChild;
     const bool hasSibling = root != 0 && m_index[root].next != 0;
-    if (!m_text.empty() && root == 0) m_result = "No root element";
-    if (hasSibling) m_result = "Root element has sibling";
+    if (truncated) {
+        // Said first: the elements left open by the cut also leave their children beside the root, and
+        // "Root element has sibling" would hide that the file is incomplete.
+        std::string first = std::move(m_result);
+        m_result = "Document ends early (truncated) at offset " + std::to_string(m_text.size());
+        if (!first.empty()) m_result += " (" + first + ")";
+    } else {
+        if (!m_text.empty() && root == 0) m_result = "No root element";
+        if (hasSibling) m_result = "Root element has sibling";
+    }
     if (!loadMessage.empty()) m_result = m_result.empty() ? loadMessage : loadMessage + ", " + m_result;
     return !(m_index[0].flags & vexxml::kIllFormed) && root != 0 && !hasSibling;
 }

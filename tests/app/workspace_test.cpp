@@ -199,7 +199,8 @@ TEST_F(WorkspaceTest, RefusedLastConfigurationIsNotTheWorkingFile) {
         std::string reason;  // with PATH for the refused file
     } cases[] = {
         {"cut.xml", "<VEXAR_CFG_FILE>\r\n<CFG_SET_REPLAY/>",
-         "文件 PATH 格式错误：35 bytes, Root element has sibling"},
+         "文件 PATH 格式错误：35 bytes, Document ends early (truncated) at offset 35 (Element "
+         "'VEXAR_CFG_FILE' at offset 0 not ended)"},
         {"text.xml", "not xml", "文件 PATH 不是配置文件。"},
         {"queue.xml", "<EXT_SER_QUEUE_TX_MSG_CFG_FILE/>", "文件 PATH 不是配置文件。"},
     };

@@ -159,7 +159,8 @@ TEST(AppCfg, FilesThatAreNotConfigurationsChangeNothing) {
          "</EXT_SER_QUEUE_TX_MSG_CFG_FILE>\r\n",
          CfgLoadStatus::NotConfig, "文件 PATH 不是配置文件。"},
         {"cut.xml", "<VEXAR_CFG_FILE>\r\n<CFG_SET_REPLAY PageMsgCount=\"5\"/>\r\n", CfgLoadStatus::IllFormed,
-         "文件 PATH 格式错误：54 bytes, Root element has sibling"},
+         "文件 PATH 格式错误：54 bytes, Document ends early (truncated) at offset 54 (Element "
+         "'VEXAR_CFG_FILE' at offset 0 not ended)"},
         {"two.xml", "<VEXAR_CFG_FILE/><VEXAR_CFG_FILE/>", CfgLoadStatus::IllFormed,
          "文件 PATH 格式错误：34 bytes, Root element has sibling"},
     };
@@ -198,7 +199,7 @@ TEST(AppCfg, FilesThatAreNotConfigurationsChangeNothing) {
     CAppCfg cfg;
     std::string message, text;
     EXPECT_EQ(cfg.LoadConfigFile(dirPath, text, message), CfgLoadStatus::Unreadable);
-    EXPECT_EQ(message, "无法读取文件 " + dirPath + "：Is a directory");
+    EXPECT_EQ(message, "无法读取文件 " + dirPath + "：Not a regular file");
     EXPECT_EQ(text, "");
     // An empty path gives the defaults and nothing else (the layout values the defaults keep aside
     // are not filled here).
@@ -369,7 +370,8 @@ TEST(AppCfg, SaveCanDatabasesRefusesAFileThatDidNotLoadCleanly) {
         std::string reason;
     } cases[] = {
         {"cut.xml", "<VEXAR_CFG_FILE>\r\n<CFG_SET_REPLAY/>",
-         "文件 PATH 格式错误：35 bytes, Root element has sibling"},
+         "文件 PATH 格式错误：35 bytes, Document ends early (truncated) at offset 35 (Element "
+         "'VEXAR_CFG_FILE' at offset 0 not ended)"},
         {"other.xml", "<OTHER/>", "文件 PATH 不是配置文件。"},
         {"order.xml", order, "配置文件 PATH 中以下元素的位置不对或无法识别，没有读取：CFG_SET_LOG"},
     };

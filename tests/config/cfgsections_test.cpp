@@ -261,6 +261,79 @@ TEST(CfgSections, QueueEntriesTakeFreshKeysOnEveryLoad) {
     EXPECT_TRUE(service.MsgMap.at(5).CanMsg.Signals.empty());
 }
 
+// Queue entries are validated as send entries are: one that cannot be sent as the file has it (a delay
+// outside 0..65535 included) is named with the file's texts, holds values that keep it refused, and is
+// written back as read; a sendable entry is written as the writer makes it.
+TEST(CfgSections, QueueEntriesThatCannotBeSentAreNamedAndWrittenBackAsRead) {
+    tCFG_SET_EXT_QUEUE_TX_SERVICE base;
+    tCFG_SET_EXT_QUEUE_TX_MSG rec;
+    rec.MsgName = "e";
+    rec.MsgID = 0x100;
+    rec.Chan = 1;
+    rec.DL = 8;
+    rec.BeforeDelayTime = 10;
+    rec.AfterDelayTime = 100;
+    base.MsgMap[0] = rec;
+    const std::string file = written([&](CXmlDoc& doc) { SaveCfgSetExtQueueTxService(doc, base); });
+    const auto patch = [&file](std::initializer_list<std::pair<std::string, std::string>> attrs) {
+        std::string text = file;
+        for (const auto& [name, value] : attrs) {
+            const size_t at = text.find(" " + name + "=\"") + name.size() + 3;
+            text.replace(at, text.find('"', at) - at, value);
+        }
+        return text;
+    };
+    const struct {
+        std::string text;
+        const char* fault;
+        uint32_t id;
+        uint8_t chan, dl;
+        uint16_t before, after;
+    } cases[] = {
+        {patch({{"Ext", "1"}, {"MsgID", "4294967295"}}), "扩展帧ID 4294967295 超出 0x1FFFFFFF", 0xFFFFFFFF, 1,
+         8, 10, 100},
+        {patch({{"MsgID", "2048"}}), "标准帧ID 0x800 超出 0x7FF", 0x800, 1, 8, 10, 100},
+        {patch({{"DL", "200"}}), "长度 200 不在 0~8 之内", 0x100, 1, 200, 10, 100},
+        {patch({{"DL", "264"}, {"Chan", "9"}}), "长度 264 不在 0~8 之内，通道 9 不存在", 0x100, 9, 255, 10,
+         100},
+        {patch({{"BeforeDelayTime", "-5"}}), "前延时 -5 不在 0~65535 之内", 0x100, 1, 8, 65531, 100},
+        {patch({{"AfterDelayTime", "99999999"}}), "后延时 99999999 不在 0~65535 之内", 0x100, 1, 8, 10,
+         57599},
+        {patch({{"BeforeDelayTime", "65536"}, {"AfterDelayTime", "-1"}}),
+         "前延时 65536 不在 0~65535 之内，后延时 -1 不在 0~65535 之内", 0x100, 1, 8, 0, 65535},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        CXmlDoc doc;
+        setDoc(doc, root(c.text));
+        tCFG_SET_EXT_QUEUE_TX_SERVICE service;
+        ASSERT_TRUE(LoadCfgSetExtQueueTxService(doc, service));
+        const tCFG_SET_EXT_QUEUE_TX_MSG& m = service.MsgMap.at(0);
+        EXPECT_EQ(QueueTxMsgFault(m), c.fault);
+        EXPECT_EQ(QueueTxFaultList(service), std::string("“e”：") + c.fault);
+        EXPECT_EQ((std::vector<uint32_t>{m.MsgID, m.Chan, m.DL, m.BeforeDelayTime, m.AfterDelayTime}),
+                  (std::vector<uint32_t>{c.id, c.chan, c.dl, c.before, c.after}));
+        EXPECT_EQ(written([&](CXmlDoc& out) { SaveCfgSetExtQueueTxService(out, service); }), c.text);
+    }
+
+    // In range, though not as the writer writes it: sendable, and written as always.
+    CXmlDoc doc;
+    setDoc(doc, root(patch({{"BeforeDelayTime", "010"}, {"DL", " 8"}})));
+    tCFG_SET_EXT_QUEUE_TX_SERVICE service;
+    ASSERT_TRUE(LoadCfgSetExtQueueTxService(doc, service));
+    EXPECT_EQ(QueueTxFaultList(service), "");
+    EXPECT_TRUE(service.MsgMap.at(0).KeptAttrs.empty());
+    EXPECT_EQ(written([&](CXmlDoc& out) { SaveCfgSetExtQueueTxService(out, service); }), file);
+
+    // A delay set anew (the list view drops the kept text of a field it sets) is the value set.
+    setDoc(doc, root(cases[4].text));
+    ASSERT_TRUE(LoadCfgSetExtQueueTxService(doc, service));
+    tCFG_SET_EXT_QUEUE_TX_MSG& m = service.MsgMap.begin()->second;
+    m.BeforeDelayTime = 10;
+    EXPECT_EQ(QueueTxMsgFault(m), "");
+    EXPECT_EQ(written([&](CXmlDoc& out) { SaveCfgSetExtQueueTxService(out, service); }), file);
+}
+
 TEST(CfgSections, J1939CodesKeepAllFourValues) {
     tCFG_SET_EXT_J1939DMX_SERVICE service;
     service.SpnFmiArray = {{0x80000000u, 31, 1, 127}, {190, 3, 0, 0}};

@@ -3,9 +3,14 @@
 // frames of a transmit cycle, and the SPN-FMI description file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "app/canmsgsender.h"
+#include "app/canrxthread.h"
+#include "services/j1939dmx.h"
 #include "services/j1939dmxdata.h"
 #include "services/spnfmicsv.h"
 
@@ -25,10 +30,12 @@ tCAN_RAW_MSG Ext(uint32_t id, std::vector<uint8_t> data, uint8_t chan = 1) {
 }
 
 // A BAM announcement from `sa` to `da` of `size` bytes in `packets` packets for `pgn`.
-tCAN_RAW_MSG Bam(uint8_t sa, uint16_t size, uint8_t packets, uint32_t pgn, uint8_t da = 0xFF) {
+tCAN_RAW_MSG Bam(uint8_t sa, uint16_t size, uint8_t packets, uint32_t pgn, uint8_t da = 0xFF,
+                 uint8_t chan = 1) {
     return Ext(0x18EC0000u | (uint32_t{da} << 8) | sa,
                {0x20, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), packets, 0xFF,
-                static_cast<uint8_t>(pgn), static_cast<uint8_t>(pgn >> 8), static_cast<uint8_t>(pgn >> 16)});
+                static_cast<uint8_t>(pgn), static_cast<uint8_t>(pgn >> 8), static_cast<uint8_t>(pgn >> 16)},
+               chan);
 }
 
 tCAN_RAW_MSG Dt(uint8_t sa, uint8_t seq, uint8_t fill, uint8_t da = 0xFF) {
@@ -215,6 +222,20 @@ TEST(J1939Collector, LargestTransferFillsTheBuffer) {
     EXPECT_EQ(m.Dtcs(3).size(), 255u);
 }
 
+// A node keeps only the transfer of its last announcement, the only one packets can continue: DMx
+// announcements with every data-page byte leave one transfer, and the packets still complete it.
+TEST(J1939Collector, OnlyTheLastAnnouncedTransferIsKept) {
+    CJ1939DmxCollector rx;
+    for (uint32_t page = 0; page < 256; ++page)
+        ASSERT_EQ(rx.Apply(Bam(0x05, 14, 2, (page << 16) | 0xFECA)), R::BamStarted);
+    EXPECT_EQ(rx.Nodes().at(256 + 5).Transfers.size(), 1u);
+    ASSERT_EQ(rx.Apply(Dt(0x05, 1, 0x11)), R::Packet);
+    ASSERT_EQ(rx.Apply(Dt(0x05, 2, 0x22)), R::Completed);
+    const CCanJ1939DmxNode& node = rx.Nodes().at(256 + 5);
+    EXPECT_EQ(node.Transfers.count(0xFFFECA), 1u);
+    EXPECT_EQ(node.Messages.at(0xFECA).BytesReceived, 14);
+}
+
 tCFG_SET_EXT_J1939DMX_SERVICE TxSettings(uint8_t da) {
     tCFG_SET_EXT_J1939DMX_SERVICE s;
     s.PgnP = 6;
@@ -284,6 +305,60 @@ TEST(J1939Tx, CycleFramesAndTheirReception) {
     EXPECT_TRUE(J1939DmxTxFrames(tx).empty());
 }
 
+// A flood of refused transfers is reported once per node while the service runs, however the node mixes
+// them with acceptable BAMs (each of which used to re-arm its report) and however the nodes are cleared;
+// the counts come in one line when the service stops, the first 20 nodes named; a new running reports
+// afresh, and between two runnings nothing is reported.
+TEST(J1939Service, RefusedTransfersAreReportedOncePerNodeWithACount) {
+    CCanRxThread rx;
+    CCanMsgSender sender(rx);
+    CExtSerCanJ1939DMx svc(sender);
+    std::vector<std::string> reports;
+    svc.SetReporter([&reports](const std::string& text) { reports.push_back(text); });
+    const auto feed = [&svc](const tCAN_RAW_MSG& m) { svc.OnRxMsg(&m); };
+    svc.StartRefusalReports();
+    for (int i = 0; i < 10000; ++i) {
+        feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));  // refused
+        feed(Bam(0x05, 14, 2, 0xFECA, 0xFF, 0));      // taken
+        feed(Bam(0x06, 1025, 147, 0x1234));           // refused, not even a DMx PGN
+        feed(Bam(0x06, 20, 3, 0x1111));               // another PGN
+    }
+    feed(Bam(0x07, 5000, 255, 0xFECB, 0xFF, 0));  // once only: its report says it all
+    for (uint8_t sa = 0x10; sa < 0x30; ++sa) {
+        feed(Bam(sa, 1100, 158, 0xFECA, 0xFF, 0));
+        feed(Bam(sa, 1100, 158, 0xFECA, 0xFF, 0));
+    }
+    svc.ClearNodes();
+    feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));
+    ASSERT_EQ(reports.size(), 3u + 32u);
+    EXPECT_EQ(reports[0],
+              "Node[05](0) 的BAM传输（PGN FECA）长度为2000字节，超过1024字节，不予接收。"
+              "此节点以后被拒收的传输只计数，在服务停止时报告。");
+    EXPECT_EQ(reports[1].rfind("Node[06](1) 的BAM传输（PGN 1234）长度为1025字节", 0), 0u);
+
+    reports.clear();
+    svc.EndRefusalReports();
+    // Ascending by channel and address: 05 (channel 0), 10 to 2F (channel 0), 06 (channel 1); 07 is left out.
+    std::string expected = "BAM传输超过1024字节被拒收的次数：Node[05](0) 10001次";
+    for (int sa = 0x10; sa < 0x23; ++sa) {
+        char node[32];
+        std::snprintf(node, sizeof node, "，Node[%02X](0) 2次", sa);
+        expected += node;
+    }
+    expected += "，另有14个节点共10026次。";
+    EXPECT_EQ(reports, std::vector<std::string>{expected});
+
+    reports.clear();
+    feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));
+    svc.EndRefusalReports();
+    EXPECT_TRUE(reports.empty());
+    svc.StartRefusalReports();
+    feed(Bam(0x05, 2000, 255, 0xFECA, 0xFF, 0));
+    svc.EndRefusalReports();
+    ASSERT_EQ(reports.size(), 1u);  // once refused: no count to add
+    EXPECT_EQ(reports[0].rfind("Node[05](0) 的BAM传输", 0), 0u);
+}
+
 // The description file: later lines replace earlier ones, short lines are skipped, out-of-range numbers
 // are reported with the message's values, the description stops at the next comma and comes from GBK.
 TEST(SpnFmiCsv, ParsesDescriptions) {
@@ -305,6 +380,11 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
     EXPECT_EQ(rejected, (std::vector<SpnFmiRejected>{
                             {600000, 1, "too big"}, {-1, 2, "negative"}, {7, 32, "fmi 32 after 8 bits"}}));
     EXPECT_EQ(SpnFmiRejectedText(rejected[0]), "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big");
-    EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected));
-    EXPECT_TRUE(map.empty());
+    // A file that cannot be read leaves the descriptions as they were and says why.
+    std::string why;
+    EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected, &why));
+    EXPECT_EQ(why, "No such file or directory");
+    EXPECT_FALSE(LoadSpnFmiFile("/dev/zero", map, rejected, &why));
+    EXPECT_EQ(why, "Not a regular file");
+    EXPECT_EQ(map.size(), 2u);
 }

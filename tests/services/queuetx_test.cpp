@@ -100,6 +100,11 @@ TEST(QueueTxItems, SnapshotOfTheList) {
     EXPECT_EQ(BuildQueueTxItems(section, {4, 5}, items),
               "发送报文 Q（ID 00000800）：标准帧ID 0x800 超出 0x7FF。");
     EXPECT_EQ(BuildQueueTxItems(section, {6}, items), "发送报文 Q（ID 00000100）：长度 9 不在 0~8 之内。");
+    // A delay read out of range holds its low 16 bits (0 for 65536): refused, not waited.
+    section.MsgMap[8] = Rec(0x100, 0, 0);
+    section.MsgMap[8].KeptAttrs = {{"BeforeDelayTime", "0", "65536"}};
+    EXPECT_EQ(BuildQueueTxItems(section, {4, 8}, items),
+              "发送报文 Q（ID 00000100）：前延时 65536 不在 0~65535 之内。");
     EXPECT_EQ(items.size(), 3u);  // untouched
 }
 
@@ -166,8 +171,8 @@ TEST_F(QueueTxTest, RepeatStopOfflineAndWriteFailure) {
         tCAN_RAW_MSG probe;
         probe.Id = 0x7F0;
         probe.Chan = 1;
-        ASSERT_TRUE(emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; },
-                                     10000));
+        ASSERT_TRUE(
+            emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; }, 10000));
     }
     {
         Events ev;

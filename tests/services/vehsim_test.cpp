@@ -2,8 +2,12 @@
 // times speed, and playback on the emulated bus with repetitions, stop and going offline.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <string>
 
 #include "services/vehsim.h"
 #include "tests/app/workspacetest.h"
@@ -36,23 +40,35 @@ TEST(VehSimCsv, ReadsSamplesOrFailsWhole) {
     struct Case {
         const char* name;
         std::string text;
-        bool ok;
-        size_t samples;
+        size_t samples;   // when read
+        const char* why;  // when refused
     } cases[] = {
-        {"two header lines only", kHeader, true, 0},
-        {"one sample, no final line break", kHeader + "0,1,2,3,4,5,6,7", true, 1},
-        {"text beyond the eighth field ignored", kHeader + "0,1,2,3,4,5,6,7,8,9\n1,1,2,3,4,5,6,7x,junk\n",
-         true, 2},
-        {"fields that are no numbers read 0", kHeader + "0,a,b,c,d,e,f,g\n", true, 1},
-        {"a short line", kHeader + "0,1,2,3,4,5,6,7\n1,2,3\n2,1,2,3,4,5,6,7\n", false, 0},
-        {"a blank line among the samples", kHeader + "0,1,2,3,4,5,6,7\n\n2,1,2,3,4,5,6,7\n", false, 0},
-        {"fewer lines than the header", "only one line", true, 0},
+        {"one sample, no final line break", kHeader + "0,1,2,3,4,5,6,7", 1, ""},
+        {"text beyond the eighth field ignored", kHeader + "0,1,2,3,4,5,6,7,8,9\n1,1,2,3,4,5,6,7x,junk\n", 2,
+         ""},
+        {"fields that are no numbers read 0", kHeader + "0,a,b,c,d,e,f,g\n", 1, ""},
+        {"equal times", kHeader + "1,0,0,0,0,0,0,0\n1,0,0,0,0,0,0,0\n", 2, ""},
+        {"a short line", kHeader + "0,1,2,3,4,5,6,7\n1,2,3\n2,1,2,3,4,5,6,7\n", 0,
+         "第4行只有3个字段，需要8个。"},
+        {"a blank line among the samples", kHeader + "0,1,2,3,4,5,6,7\n\n2,1,2,3,4,5,6,7\n", 0,
+         "第4行只有1个字段，需要8个。"},
+        {"a time that is no number", kHeader + "0,1,2,3,4,5,6,7\nnan,1,2,3,4,5,6,7\n", 0,
+         "第4行的时间不是有限的数值。"},
+        {"an infinite time", kHeader + "-inf,1,2,3,4,5,6,7\n", 0, "第3行的时间不是有限的数值。"},
+        {"a time beyond a double", kHeader + "1e999,1,2,3,4,5,6,7\n", 0, "第3行的时间不是有限的数值。"},
+        {"two header lines only", kHeader, 0, "文件中没有数据行（前两行是表头）。"},
+        {"fewer lines than the header", "only one line", 0, "文件中没有数据行（前两行是表头）。"},
+        {"empty", "", 0, "文件中没有数据行（前两行是表头）。"},
+        {"NUL bytes", std::string(100000, '\0'), 0, "文件中没有数据行（前两行是表头）。"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<tSIMULATOR_DATA> out(1);
-        EXPECT_EQ(ParseSimulatorCsv(c.text, out), c.ok);
-        EXPECT_EQ(out.size(), c.ok ? c.samples : 1u);
+        std::string why;
+        const bool refused = *c.why != '\0';
+        EXPECT_EQ(ParseSimulatorCsv(c.text, out, &why), !refused);
+        EXPECT_EQ(out.size(), refused ? 1u : c.samples);
+        EXPECT_EQ(why, c.why);
     }
     std::vector<tSIMULATOR_DATA> out;
     ASSERT_TRUE(ParseSimulatorCsv(kHeader + "1.5,10,20,30,40,50,60,70\n", out));
@@ -125,20 +141,53 @@ TEST(VehSimEncode, WaitsAtFiveAndAHalfTimesSpeed) {
     for (const auto& c : cases) EXPECT_EQ(SimulatorWaitMs(c.prev, c.time), c.ms) << c.prev << " " << c.time;
 }
 
-// A failed load keeps what was loaded before, counts and all.
-TEST(VehSim, FailedLoadKeepsThePreviousSamples) {
+// A refused load keeps what was loaded before, counts, path and all, and says why: a short line, an
+// empty file, 100 MB of NUL bytes, a device, a FIFO, a missing file.
+TEST(VehSim, RefusedLoadKeepsThePreviousSamplesAndSaysWhy) {
+    vextest::TempDir dir;
     CCanRxThread rx;
     CCanMsgSender sender(rx);
     CExtSerVehEnvSimulator sim(sender);
-    ASSERT_TRUE(sim.LoadDataText(kHeader + "1.0,0,0,0,0,0,0,0\n1.5,0,0,0,0,0,0,0\n3.0,0,0,0,0,0,0,0\n"));
+    const std::string drive = (dir / "drive.csv").string();
+    vextest::writeFile(drive, kHeader + "1.0,0,0,0,0,0,0,0\n1.5,0,0,0,0,0,0,0\n3.0,0,0,0,0,0,0,0\n");
+    ASSERT_TRUE(sim.LoadDataFile(drive));
+    EXPECT_EQ(sim.LoadedPath(), drive);
     EXPECT_EQ(sim.RecordCount(), 3);
     EXPECT_DOUBLE_EQ(sim.TotalTime(), 2000.0);
-    EXPECT_FALSE(sim.LoadDataText(kHeader + "0,0,0,0,0,0,0,0\n1,2\n"));
-    EXPECT_FALSE(sim.LoadDataFile("/nonexistent/drive.csv"));
+
+    const std::string empty = (dir / "empty.csv").string();
+    vextest::writeFile(empty, "");
+    const std::string nul = (dir / "nul.csv").string();
+    vextest::writeFile(nul, "");
+    std::filesystem::resize_file(nul, 100u << 20);
+    const std::string fifo = (dir / "fifo.csv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string noSample = "文件中没有数据行（前两行是表头）。";
+    const struct {
+        std::string path;
+        std::string why;
+    } cases[] = {
+        {empty, noSample},
+        {nul, noSample},
+        {"/dev/zero", "Not a regular file"},
+        {fifo, "Not a regular file"},
+        {"/nonexistent/drive.csv", "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_FALSE(sim.LoadDataFile(c.path, &why)) << c.path;
+        EXPECT_EQ(why, c.why) << c.path;
+    }
+    std::string why;
+    EXPECT_FALSE(sim.LoadDataText(kHeader + "0,0,0,0,0,0,0,0\n1,2\n", &why));
+    EXPECT_EQ(why, "第4行只有2个字段，需要8个。");
+    EXPECT_EQ(sim.LoadedPath(), drive);
     EXPECT_EQ(sim.RecordCount(), 3);
     EXPECT_EQ(sim.SampleCount(), 3u);
     EXPECT_DOUBLE_EQ(sim.TotalTime(), 2000.0);
+
     ASSERT_TRUE(sim.LoadDataText(kHeader + "4,0,0,0,0,0,0,0\n"));
+    EXPECT_EQ(sim.LoadedPath(), "");
     EXPECT_EQ(sim.RecordCount(), 1);
     EXPECT_DOUBLE_EQ(sim.TotalTime(), 0.0);
     EXPECT_FALSE(sim.StartSimulation());  // offline
@@ -198,4 +247,42 @@ TEST_F(VehSimTest, StopAndGoingOfflineEndTheRun) {
     ASSERT_TRUE(emutest::WaitFor([&] { return !sim.IsRunning(); }, 5000));
     EXPECT_EQ(peer::Received().size(), 5u);
     EXPECT_EQ(sim.RepeatCount(), 1);
+}
+
+// Samples with equal times send their frames back to back, faster than the bus takes them: every frame still
+// reaches the bus, in order, at the bus's pace (the device's full transmit queue is waited on, not dropped
+// into). A stop while the queue is full ends the run at once.
+TEST_F(VehSimTest, EqualTimesGoOutAtTheBusPaceWithNothingLost) {
+    Make();
+    Select(CAppCfg::kDevNxp, 125);
+    ASSERT_TRUE(ws->GoOnline());
+    peer::SetRecording(true);
+    CExtSerVehEnvSimulator sim(ws->Sender());
+    constexpr int kSamples = 100;
+    std::string text = kHeader;
+    for (int k = 0; k < kSamples; ++k)
+        text += "0.5,0,0,0," + std::to_string(k) + ",0,0,0\n";  // field 4: engine speed
+    ASSERT_TRUE(sim.LoadDataText(text));
+    ASSERT_TRUE(sim.StartSimulation());
+    ASSERT_TRUE(emutest::WaitFor([&] { return !sim.IsRunning(); }, 30000));
+    ASSERT_TRUE(peer::WaitIdle(5000));
+    const std::vector<SeenFrame> seen = peer::Received();
+    ASSERT_EQ(seen.size(), 5u * kSamples);
+    for (int k = 0; k < kSamples; ++k) {
+        const SeenFrame& b = seen[5 * k + 1];  // frame B carries the engine speed, 8 per rpm
+        ASSERT_EQ(b.frame.id, 0x0CF00400u) << k;
+        EXPECT_EQ(b.frame.data[3] | (b.frame.data[4] << 8), 8 * k) << k;
+    }
+
+    peer::ClearReceived();
+    text = kHeader;
+    for (int k = 0; k < 5000; ++k) text += "0,0,0,0,0,0,0,0\n";
+    ASSERT_TRUE(sim.LoadDataText(text));
+    const int online = emutest::ThreadCount();
+    ASSERT_TRUE(sim.StartSimulation());
+    ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() >= 100; }, 30000));
+    sim.StopSimulation();
+    EXPECT_FALSE(sim.IsRunning());
+    EXPECT_EQ(emutest::ThreadCount(), online);
+    EXPECT_LT(peer::Received().size(), 5u * 5000);
 }

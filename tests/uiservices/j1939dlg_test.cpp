@@ -121,6 +121,12 @@ TEST_F(J1939DlgTest, DescriptionsAndTheNodeTree) {
     dlg->LoadDescriptions(QString::fromStdString(Path("spn.csv")));
     EXPECT_EQ(Messages(), std::vector<QString>{"不合理的SPN(600000)-FMI(1) 的数值\r\n描述为bad"});
     EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
+    // A file that cannot be read is named with the reason; what was loaded stays loaded and shown.
+    prompt.clear();
+    dlg->LoadDescriptions("/dev/zero");
+    EXPECT_EQ(Messages(), std::vector<QString>{"SPN-FMI解析文件没有载入：/dev/zero：Not a regular file"});
+    EXPECT_EQ(dlg->fileEdit()->text(), QString::fromStdString(Path("spn.csv")));
+    EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
 
     tCAN_RAW_MSG dm1;
     dm1.Id = 0x18FECA17;
@@ -198,4 +204,25 @@ TEST_F(J1939DlgTest, StartAndStop) {
     dlg->done(QDialog::Rejected);
     EXPECT_FALSE(svc->IsSending());
     EXPECT_EQ(Messages().size(), 2u);
+}
+
+// The window's opening and closing begin and end a running of the service: a node's refused transfers are
+// reported once while it is open and counted in one line when it closes; nothing is reported after.
+TEST_F(J1939DlgTest, ClosingReportsTheCountOfRefusedTransfers) {
+    std::vector<std::string> reports;
+    svc->SetReporter([&reports](const std::string& text) { reports.push_back(text); });
+    tCAN_RAW_MSG bam;
+    bam.Id = 0x18ECFF05;
+    bam.Ext = 1;
+    bam.Chan = 1;
+    bam.Dlc = 8;
+    const uint8_t data[8] = {0x20, 0xD0, 0x07, 0xFF, 0xFF, 0xCA, 0xFE, 0x00};  // 2000 bytes of DM1
+    std::copy(data, data + 8, bam.Data);
+    for (int i = 0; i < 3; ++i) svc->OnRxMsg(&bam);
+    EXPECT_EQ(reports.size(), 1u);
+    dlg->reject();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1], "BAM传输超过1024字节被拒收的次数：Node[05](1) 3次。");
+    svc->OnRxMsg(&bam);
+    EXPECT_EQ(reports.size(), 2u);
 }

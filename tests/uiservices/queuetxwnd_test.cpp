@@ -3,9 +3,11 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QHeaderView>
+#include <QLineEdit>
 
 #include <filesystem>
 
+#include "config/cfgsections.h"
 #include "config/queuetxfile.h"
 #include "services/queuetx.h"
 #include "tests/windows/wndtest.h"
@@ -102,6 +104,17 @@ TEST(QueueTxAddDlg, ChecksInOrder) {
     EXPECT_EQ(rec.TxData[3], 0xFF);
 }
 
+// The dialog proposes one frame: OK with only an identifier typed adds one.
+TEST_F(QueueTxWndTest, AddDialogProposesOneFrame) {
+    CExtSerQueueTxMsgAddDlg dlg(ws->Hub());
+    EXPECT_EQ(dlg.countEdit()->text(), "1");
+    dlg.idEdit()->setText("123");
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.m_Count, 1u);
+    EXPECT_TRUE(Messages().empty());
+}
+
 // Adding, the cells of a short frame, in-place edits (refused numbers keep the record), moving and
 // deleting, and the order kept through a reload.
 TEST_F(QueueTxWndTest, FrameListEdits) {
@@ -191,7 +204,9 @@ TEST_F(QueueTxWndTest, ListFileAndNewList) {
     CExtSerCanMsgQueueTx svc(ws->Sender());
     F wnd(*ws, svc);
     wnd.msgView()->AddFrames(Frame(0x111, 3, 5, 6), 2);
-    wnd.msgView()->AddFrames(Frame(0x1ABCDEF, 8, 7, 8), 1);
+    tCFG_SET_EXT_QUEUE_TX_MSG ext = Frame(0x1ABCDEF, 8, 7, 8);
+    ext.Ext = 1;
+    wnd.msgView()->AddFrames(ext, 1);
     Section().SigRawValShowHex = 0;
     const auto saved = Section().MsgMap;
     const std::string path = Path("list");
@@ -222,6 +237,37 @@ TEST_F(QueueTxWndTest, ListFileAndNewList) {
     EXPECT_TRUE(messages[1].startsWith("列表文件没有载入："));
     EXPECT_EQ(messages[2], "请先开启监听。");
     EXPECT_EQ(Section().MsgMap, saved);
+}
+
+// A list file with entries that cannot be sent as it has them: loaded with a notice naming them, their
+// cells show the file's texts, a field set anew is the value set, and a pass refuses them by name.
+TEST_F(QueueTxWndTest, UnsendableEntriesOfAListFileAreNamedAndShownAsTheFileHasThem) {
+    CExtSerCanMsgQueueTx svc(ws->Sender());
+    F wnd(*ws, svc);
+    const std::string path = Path("bad.xml");
+    vextest::writeFile(
+        path,
+        "<EXT_SER_QUEUE_TX_MSG_CFG_FILE>\r\n<CFG_SET_EXT_QUEUE_TX_SERVICE SigRawValShowHex=\"1\">\r\n"
+        "<CFG_SET_EXT_QUEUE_TX_MSG MsgName=\"Q\" MsgID=\"256\" Chan=\"1\" DL=\"264\" "
+        "BeforeDelayTime=\"-5\" AfterDelayTime=\"7\" MsgTxIndex=\"0\"/>\r\n"
+        "</CFG_SET_EXT_QUEUE_TX_SERVICE>\r\n</EXT_SER_QUEUE_TX_MSG_CFG_FILE>\r\n");
+    prompt.paths = {QString::fromStdString(path)};
+    wnd.RunCommand(F::ID_LOAD_LIST);
+    EXPECT_EQ(Messages(),
+              std::vector<QString>{QString::fromStdString(
+                  "列表文件 " + path +
+                  " 中以下报文不能发送，保存时按原样保留：“Q”：长度 264 不在 0~8 之内，前延时 -5 不在 "
+                  "0~65535 之内")});
+    CExtSerCanMsgQueueTxMsgListView& view = *wnd.msgView();
+    const std::vector<QString> row = Row(view, 0);
+    EXPECT_EQ((std::vector<QString>{row[M::kBefore], row[M::kAfter], row[M::kLength]}),
+              (std::vector<QString>{"-5", "7", "264"}));
+
+    view.OnEditEnd(EditEnd(0, M::kLength, 0, "8", true));
+    view.OnEditEnd(EditEnd(0, M::kBefore, 0, "65531"));  // the low bits it held: now typed, so meant
+    EXPECT_EQ(QueueTxMsgFault(Section().MsgMap.at(0)), "");
+    EXPECT_EQ(Row(view, 0)[M::kBefore], "65531");
+    EXPECT_EQ(Row(view, 0)[M::kLength], "8");
 }
 
 // Sending from the tool bar: every command but stop disabled while a pass runs, the user's selection back

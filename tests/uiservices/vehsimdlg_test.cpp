@@ -41,8 +41,11 @@ TEST_F(VehSimDlgTest, LoadStartProgressAndOffline) {
     dlg.LoadFile(QString::fromStdString(Path("drive.csv")));
     EXPECT_EQ(dlg.recordsEdit()->text(), "3");
     EXPECT_EQ(dlg.totalTimeEdit()->text(), "60000");
+    // A refused file is named with the reason; the fields still show the file whose samples are loaded.
     dlg.LoadFile(QString::fromStdString(Path("bad.csv")));
-    EXPECT_EQ(Messages(), std::vector<QString>{"文件打开失败。"});
+    EXPECT_EQ(Messages(), std::vector<QString>{QString::fromStdString("文件打开失败。\n" + Path("bad.csv") +
+                                                                      "：第4行只有1个字段，需要8个。")});
+    EXPECT_EQ(dlg.fileEdit()->text(), QString::fromStdString(Path("drive.csv")));
     EXPECT_EQ(dlg.recordsEdit()->text(), "3");
 
     dlg.repeatEdit()->setText("0");
@@ -65,8 +68,13 @@ TEST_F(VehSimDlgTest, LoadStartProgressAndOffline) {
     dlg.OnTimer();
     EXPECT_EQ(dlg.progressEdit()->text(), "");
     EXPECT_EQ(dlg.progressBar()->value(), 0);
-    EXPECT_FALSE(dlg.startButton()->isEnabled());  // until stop is pressed
-    dlg.OnStopSim();
+    // A run that ended by itself can be started again without "停止仿真".
     EXPECT_TRUE(dlg.startButton()->isEnabled());
+    EXPECT_TRUE(dlg.chooseButton()->isEnabled());
     EXPECT_EQ(Messages().size(), 3u);
+
+    // Reopened, the window shows the file whose samples are still loaded.
+    CExtSerVehEnvSimulatorDlg again(*ws, sim);
+    EXPECT_EQ(again.fileEdit()->text(), QString::fromStdString(Path("drive.csv")));
+    EXPECT_EQ(again.recordsEdit()->text(), "3");
 }

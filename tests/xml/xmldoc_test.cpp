@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 
+#include "platform/util/fileread.h"
 #include "tests/common/testsupport.h"
 #include "tests/xml/xmldoc_peer.h"
 
@@ -52,23 +56,10 @@ TEST(XmlDoc, ParseResultsAndMessages) {
         {"<a><b></a>", false, "End tag 'a' at offset 6 does not match start tag 'b' at offset 3"},
         {"<a><b><c></a>", false, "End tag 'a' at offset 9 does not match start tag 'c' at offset 6"},
         {"<a></b></a>", false, "No start tag for end tag 'b' at offset 3"},
-        {"<a>", false, "Element 'a' at offset 0 not ended"},
-        {"<a><b>", false, "Root element has sibling"},  // b is regrouped beside a
         {"<a>< b/></a>", false, "Incorrect tag name character at offset 3"},
         {"<a><!x></a>", false, "Incorrect ! tag at offset 3"},
         {"<a><!-x--></a>", false, "Incorrect comment tag at offset 3"},
         {"<a><![X[]]></a>", false, "Incorrect tag at offset 3"},
-        {"<r/><a x='1", false, "Element tag at offset 4 unterminated"},
-        {"<a x='1", false, "No root element"},  // the message of a missing root replaces the first one
-        {"<r/><a x='>'", false, "Element tag at offset 4 unterminated"},
-        {"<a></a", false, "Element end tag at offset 3 unterminated"},
-        {"<a/><![CDATA[x", false, "CDATA Section at offset 4 unterminated"},
-        {"<r/><?xml ", false, "Processing instruction at offset 4 unterminated"},
-        {"<a/><!-- x", false, "Comment at offset 4 unterminated"},
-        {"<r/><!DOCTYPE a [<!ELEMENT a ANY>", false, "Doctype at offset 4 unterminated"},
-        {"<a/>\r\n<", false, "tag at offset 6 unterminated"},
-        {"<a/>\r\n<!", false, "tag at offset 6 unterminated"},
-        {"<a/>\r\n<!ENTITY x", false, "tag at offset 6 unterminated"},
         // Only the first message is kept.
         {"<a></b><c/></d></a>", false, "No start tag for end tag 'b' at offset 3"},
         // ... but a missing or doubled root replaces it.
@@ -85,6 +76,39 @@ TEST(XmlDoc, ParseResultsAndMessages) {
         CXmlDoc doc = parsed(c.text, &ok);
         EXPECT_EQ(ok, c.ok) << c.text;
         EXPECT_EQ(doc.GetResult(), c.result) << c.text;
+        EXPECT_EQ(Peer::Check(doc), "") << c.text;
+    }
+}
+
+// A text that ends inside a node or an element says so first, with the offset where it ends and the first
+// error after it: otherwise what the cut leaves (b regrouped beside a, no element at all) would be named.
+TEST(XmlDoc, TextCutShortIsReportedAsEndingEarly) {
+    struct {
+        const char* text;
+        size_t end;
+        const char* first;
+    } cases[] = {
+        {"<a>", 3, "Element 'a' at offset 0 not ended"},
+        {"<a><b>", 6, "Element 'a' at offset 0 not ended"},
+        {"<r/><a x='1", 11, "Element tag at offset 4 unterminated"},
+        {"<a x='1", 7, "Element tag at offset 0 unterminated"},
+        {"<r/><a x='>'", 12, "Element tag at offset 4 unterminated"},
+        {"<a></a", 6, "Element end tag at offset 3 unterminated"},
+        {"<a/><![CDATA[x", 14, "CDATA Section at offset 4 unterminated"},
+        {"<r/><?xml ", 10, "Processing instruction at offset 4 unterminated"},
+        {"<a/><!-- x", 10, "Comment at offset 4 unterminated"},
+        {"<r/><!DOCTYPE a [<!ELEMENT a ANY>", 33, "Doctype at offset 4 unterminated"},
+        {"<a/>\r\n<", 7, "tag at offset 6 unterminated"},
+        {"<a/>\r\n<!", 8, "tag at offset 6 unterminated"},
+        {"<a/>\r\n<!ENTITY x", 16, "tag at offset 6 unterminated"},
+    };
+    for (const auto& c : cases) {
+        bool ok = true;
+        CXmlDoc doc = parsed(c.text, &ok);
+        EXPECT_FALSE(ok) << c.text;
+        EXPECT_EQ(doc.GetResult(),
+                  "Document ends early (truncated) at offset " + std::to_string(c.end) + " (" + c.first + ")")
+            << c.text;
         EXPECT_EQ(Peer::Check(doc), "") << c.text;
     }
 }
@@ -134,7 +158,8 @@ TEST(XmlDoc, ElementNeverEndedLosesItsChildrenToItsParent) {
 
 TEST(XmlDoc, UnclosedNestingAtTheEndRegroupsEveryLevel) {
     CXmlDoc doc = parsed("<a><b><c><d/>");
-    EXPECT_EQ(doc.GetResult(), "Root element has sibling");
+    EXPECT_EQ(doc.GetResult(),
+              "Document ends early (truncated) at offset 13 (Element 'a' at offset 0 not ended)");
     ASSERT_EQ(Peer::Check(doc), "");
     int count = 0;
     while (doc.FindNextElem()) ++count;
@@ -413,7 +438,7 @@ TEST(XmlDoc, LoadFileResults) {
     EXPECT_FALSE(doc.LoadFile((dir / "missing.xml").string()));
     EXPECT_EQ(doc.GetResult(), "No such file or directory");
     EXPECT_FALSE(doc.LoadFile(dir.path().string()));  // a folder cannot be read
-    EXPECT_EQ(doc.GetResult(), "Is a directory");
+    EXPECT_EQ(doc.GetResult(), "Not a regular file");
     EXPECT_EQ(doc.GetText(), "");
 
     vextest::writeFile(dir / "ok.xml", "<a/>\r\n");
@@ -431,6 +456,40 @@ TEST(XmlDoc, LoadFileResults) {
     // A failed load keeps the text it had.
     EXPECT_FALSE(doc.LoadFile((dir / "missing.xml").string()));
     EXPECT_EQ(doc.GetText(), "<a><b></a>");
+
+    // A cut file: the load's byte count, then where the text ends.
+    vextest::writeFile(dir / "cut.xml", "<VEXAR_CFG_FILE>\r\n<CFG_SET_REPLAY/>");
+    ASSERT_TRUE(doc.LoadFile((dir / "cut.xml").string()));
+    EXPECT_FALSE(doc.Parse());
+    EXPECT_EQ(doc.GetResult(),
+              "35 bytes, Document ends early (truncated) at offset 35 (Element 'VEXAR_CFG_FILE' at offset 0 "
+              "not ended)");
+}
+
+// Inputs whose read may never end, or would take the program's memory, are refused at once with the reason
+// and the document keeps its text: a device, a FIFO with no writer, a file beyond the bound (sparse here).
+TEST(XmlDoc, LoadFileRefusesEndlessAndHugeInputs) {
+    vextest::TempDir dir;
+    const std::string fifo = (dir / "fifo.xml").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = (dir / "huge.xml").string();
+    vextest::writeFile(huge, "<a/>");
+    std::filesystem::resize_file(huge, vex::kMaxInputFileBytes + 1);
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {"/dev/zero", "Not a regular file"},
+        {fifo, "Not a regular file"},
+        {huge, "File larger than " + std::to_string(vex::kMaxInputFileBytes) + " bytes"},
+    };
+    for (const auto& c : cases) {
+        CXmlDoc doc;
+        ASSERT_TRUE(doc.NewElem("kept", 0));
+        EXPECT_FALSE(doc.LoadFile(c.path)) << c.path;
+        EXPECT_EQ(doc.GetResult(), c.reason) << c.path;
+        EXPECT_EQ(doc.GetText(), "<kept/>\r\n") << c.path;
+    }
 }
 
 TEST(XmlDoc, FileIsGbkOnDiskAndUtf8InMemory) {

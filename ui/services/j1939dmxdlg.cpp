@@ -48,6 +48,8 @@ CExtSerCanJ1939DmxNodeDlg::CExtSerCanJ1939DmxNodeDlg(CCanWorkspace& ws, CExtSerC
                                                      QWidget* parent)
     : QDialog(parent), m_ws(ws), m_service(service) {
     setWindowTitle(QStringLiteral("J1939-DMx报文解析"));
+    // The service runs while its window is open: each node's refused transfers are reported once per opening.
+    m_service.StartRefusalReports();
     runEntryDialog = [this](tJ1939_DTC& dtc) {
         CExtSerCanJ1939DmxSpnFmiDlg dlg(this);
         dlg.SetDtc(dtc);
@@ -281,9 +283,17 @@ void CExtSerCanJ1939DmxNodeDlg::OnChooseFile() {
 }
 
 void CExtSerCanJ1939DmxNodeDlg::LoadDescriptions(const QString& path) {
-    m_file->setText(path);
     std::vector<SpnFmiRejected> rejected;
-    LoadSpnFmiFile(path.toStdString(), m_descMap, rejected);
+    std::string why;
+    // A file that cannot be read (missing, a device or FIFO, beyond the size bound) is named with the reason,
+    // and the descriptions and file shown stay those loaded before.
+    if (!LoadSpnFmiFile(path.toStdString(), m_descMap, rejected, &why)) {
+        vex::CurrentPrompt().message(this,
+                                     QStringLiteral("SPN-FMI解析文件没有载入：%1：%2").arg(path, qs(why)),
+                                     QStringLiteral("载入文件"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
+        return;
+    }
+    m_file->setText(path);
     // A file of many bad lines must not bury the user under message boxes.
     for (size_t i = 0; i < rejected.size() && i < kMaxRejectedMessages; ++i)
         vex::ShowMessage(this, qs(SpnFmiRejectedText(rejected[i])));
@@ -429,5 +439,6 @@ void CExtSerCanJ1939DmxNodeDlg::setSendingControls(bool sending) {
 
 void CExtSerCanJ1939DmxNodeDlg::done(int result) {
     m_service.StopTx();
+    m_service.EndRefusalReports();
     QDialog::done(result);
 }

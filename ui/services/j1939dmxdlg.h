@@ -4,7 +4,8 @@
 // edits the DMx message the service sends once a second and starts and stops sending. Every option is
 // written into the configuration's J1939 settings as it changes.
 //
-// Closing the window stops sending and joins the service's transmit thread.
+// Closing the window stops sending and joins the service's transmit thread. Opening and closing it begin and
+// end a running of the service, over which each node's refused transfers are reported once and counted.
 #include <QDialog>
 
 #include <cstdint>
@@ -35,7 +36,8 @@ public:
     // "选择": a description file chosen and read; "不合理的SPN(%d)-FMI(%d) 的数值\r\n描述为%s" for each
     // rejected line; the description column follows.
     void OnChooseFile();
-    // Reads a description file (an unreadable one empties the descriptions silently).
+    // Reads a description file. One that cannot be read is refused with a message naming it and the reason;
+    // the descriptions and the file shown stay as they were.
     void LoadDescriptions(const QString& path);
     // "更新": "请先开启监听。" while offline, then the tree rebuilt from a copy of the service's nodes.
     void OnRefresh();
@@ -51,7 +53,8 @@ public:
     // "开始发送" and "停止发送".
     void OnStartTx();
     void OnStopTx();
-    // Stops sending and joins the transmit thread before the dialog ends.
+    // Stops sending and joins the transmit thread before the dialog ends; the counts of refused transfers
+    // are reported.
     void done(int result) override;
 
     // The rebuilt tree's texts, depth first (two blanks of indent per level), for tests.

@@ -44,10 +44,10 @@ public:
     // The picker chooses among the hub's global messages, every one listed.
     explicit CExtSerQueueTxMsgAddDlg(CCanMsgDataHub& hub, QWidget* parent = nullptr);
 
-    // Before the dialog opens: channel 1, length 8, delays 10 and 100 ms, count 0. After OK: the frame and
-    // the number of copies to add.
+    // Before the dialog opens: channel 1, length 8, delays 10 and 100 ms, count 1 (a proposed 0 is one the
+    // dialog's own check refuses). After OK: the frame and the number of copies to add.
     tCFG_SET_EXT_QUEUE_TX_MSG m_Msg;
-    uint32_t m_Count = 0;
+    uint32_t m_Count = 1;
 
     QueueTxAddDlgInput Input() const;
     // Also attaches the message's definition to m_Msg.

@@ -156,8 +156,8 @@ void CExtSerCanMsgQueueTxFrameWnd::OnSaveList() {
 void CExtSerCanMsgQueueTxFrameWnd::OnLoadList() {
     const QString path = AskServiceOpenFile(this, listFile("载入文件名称为空。", "载入配置"));
     if (path.isEmpty()) return;
-    std::string error;
-    if (!LoadQueueTxMsgFile(m_ws.Cfg(), path.toStdString(), error)) {
+    std::string error, notice;
+    if (!LoadQueueTxMsgFile(m_ws.Cfg(), path.toStdString(), error, &notice)) {
         vex::CurrentPrompt().message(
             this, QStringLiteral("列表文件没有载入：%1").arg(QString::fromStdString(error)),
             QStringLiteral("载入配置"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
@@ -165,6 +165,9 @@ void CExtSerCanMsgQueueTxFrameWnd::OnLoadList() {
     }
     m_msgView->ReloadMsgList();
     m_sigView->ResetSigList();
+    if (!notice.empty())
+        vex::CurrentPrompt().message(this, QString::fromStdString(notice), QStringLiteral("载入配置"),
+                                     vex::MsgButtons::Ok, vex::MsgIcon::Warning);
 }
 
 void CExtSerCanMsgQueueTxFrameWnd::OnAddFrames() {

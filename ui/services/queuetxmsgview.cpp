@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "config/cfgsections.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
 #include "windows/cellinput.h"
@@ -56,6 +57,21 @@ private:
 
 // ---- CQueueTxMsgModel ----
 
+std::string CQueueTxMsgModel::AttrOfColumn(int column) {
+    switch (column) {
+        case kChan:
+            return "Chan";
+        case kBefore:
+            return "BeforeDelayTime";
+        case kAfter:
+            return "AfterDelayTime";
+        case kLength:
+            return "DL";
+        default:
+            return column >= kData0 && column < kColumns ? "TxData" + std::to_string(column - kData0) : "";
+    }
+}
+
 CQueueTxMsgModel::CQueueTxMsgModel(tCFG_SET_EXT_QUEUE_TX_SERVICE& section, QObject* parent)
     : QAbstractTableModel(parent), m_section(section) {}
 
@@ -88,14 +104,18 @@ QVariant CQueueTxMsgModel::data(const QModelIndex& index, int role) const {
             return format("%X", rec->MsgID);
         case kType:
             return rec->Ext ? QStringLiteral("ext") : QStringLiteral("std");
+        // An entry read unsendable shows the file's text of a field while it holds the value read.
         case kChan:
-            return QString::number(rec->Chan);
         case kBefore:
-            return QString::number(rec->BeforeDelayTime);
         case kAfter:
-            return QString::number(rec->AfterDelayTime);
-        case kLength:
-            return QString::number(rec->DL);
+        case kLength: {
+            const int value = column == kChan     ? rec->Chan
+                              : column == kBefore ? rec->BeforeDelayTime
+                              : column == kAfter  ? rec->AfterDelayTime
+                                                  : rec->DL;
+            return QString::fromStdString(
+                KeptText(rec->KeptAttrs, AttrOfColumn(column), vex::FormatInt(value)));
+        }
         default: {
             const int i = column - kData0;
             return i < rec->DL ? format("%02X", rec->TxData[i]) : QStringLiteral("--");
@@ -290,6 +310,10 @@ void CExtSerCanMsgQueueTxMsgListView::OnEditEnd(const CellEditEnd& end) {
     } else {
         return;
     }
+    // A field set anew no longer stands for the file's text (a delay of 0 typed over a file's 65536 is 0).
+    std::erase_if(rec.KeptAttrs, [name = CQueueTxMsgModel::AttrOfColumn(column)](const tCFG_KEPT_ATTR& k) {
+        return k.Name == name;
+    });
     it->second = std::move(rec);
     m_model->RecordChanged(key);
     emit recordEdited(key);

@@ -8,6 +8,7 @@
 #include <QTableView>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "config/cfgrecords.h"
@@ -26,8 +27,9 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
-    // DisplayRole: "%X" identifier, "ext"/"std", numbers in decimal, bytes "%02X" below the length and "--"
-    // from it on. CSendCellDelegate::KeyRole: the row's key. Cells and headers are centred.
+    // DisplayRole: "%X" identifier, "ext"/"std", numbers in decimal (the file's text while an entry read
+    // unsendable holds the value read: a delay of "-5", a length of "264"), bytes "%02X" below the length
+    // and "--" from it on. CSendCellDelegate::KeyRole: the row's key. Cells and headers are centred.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -39,6 +41,9 @@ public:
     void SwapRows(int a, int b);
     // The record of a key changed: its row is redrawn.
     void RecordChanged(uint32_t key);
+
+    // The file attribute a column edits ("Chan", "DL", "BeforeDelayTime", "TxData0" ...); empty for others.
+    static std::string AttrOfColumn(int column);
 
     const std::vector<uint32_t>& Keys() const { return m_keys; }
     uint32_t KeyAt(int row) const { return m_keys.at(static_cast<size_t>(row)); }

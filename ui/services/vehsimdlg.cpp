@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <string>
+
 #include "app/canworkspace.h"
 #include "platform/qt/prompt.h"
 #include "services/vehsim.h"
@@ -93,6 +95,7 @@ CExtSerVehEnvSimulatorDlg::CExtSerVehEnvSimulatorDlg(CCanWorkspace& ws, CExtSerV
 }
 
 void CExtSerVehEnvSimulatorDlg::showCounts() {
+    m_file->setText(QString::fromStdString(m_service.LoadedPath()));
     m_records->setText(QString::number(static_cast<uint32_t>(m_service.RecordCount())));
     m_totalTime->setText(QString::number(m_service.TotalTime(), 'g', 15));
 }
@@ -105,10 +108,13 @@ void CExtSerVehEnvSimulatorDlg::OnChoose() {
 }
 
 void CExtSerVehEnvSimulatorDlg::LoadFile(const QString& path) {
-    m_file->setText(path);
-    if (!m_service.LoadDataFile(path.toStdString())) {
-        vex::CurrentPrompt().message(this, QStringLiteral("文件打开失败。"), QString(), vex::MsgButtons::Ok,
-                                     vex::MsgIcon::None);
+    std::string why;
+    if (!m_service.LoadDataFile(path.toStdString(), &why)) {
+        // The samples loaded before stay, and the fields keep showing their file: the refused file is named
+        // in the message, with the reason.
+        vex::CurrentPrompt().message(
+            this, QStringLiteral("文件打开失败。\n%1：%2").arg(path, QString::fromStdString(why)), QString(),
+            vex::MsgButtons::Ok, vex::MsgIcon::None);
         return;
     }
     showCounts();
@@ -159,6 +165,9 @@ void CExtSerVehEnvSimulatorDlg::OnTimer() {
     }
     // Loading replaces the samples, which a run must keep: no file is chosen while one plays.
     m_choose->setEnabled(!m_service.IsRunning());
+    // A run that ended by itself (all repetitions played, or offline) can be started again at once: a
+    // disabled start button with no run to stop would leave only "停止仿真" as the way to a new run.
+    if (!m_service.IsRunning()) m_start->setEnabled(true);
 }
 
 void CExtSerVehEnvSimulatorDlg::done(int result) {

@@ -29,7 +29,9 @@ public:
 
     CExtSerVehEnvSimulatorDlg(CCanWorkspace& ws, CExtSerVehEnvSimulator& service, QWidget* parent = nullptr);
 
-    // "选择": a CSV file chosen and loaded; "文件打开失败。" when it cannot be read or a line is short.
+    // "选择": a CSV file chosen and loaded. A refused file (unreadable, a short line, a time that is no
+    // finite number, no sample) gives "文件打开失败。" with its path and the reason; the fields keep showing
+    // the file and counts of the samples still loaded.
     void OnChoose();
     void LoadFile(const QString& path);
     // "开始仿真": the count checked, "请先开启监听。" offline, "启动仿真服务失败。" when the service refuses.
@@ -38,7 +40,7 @@ public:
     void OnStopSim();
     // "退出".
     void OnExit();
-    // The progress timer's tick.
+    // The progress timer's tick; once the run has ended, "开始仿真" is enabled again.
     void OnTimer();
     void done(int result) override;
 
