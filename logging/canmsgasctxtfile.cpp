@@ -223,10 +223,7 @@ size_t FormatAscTxtLine(const tCAN_RAW_MSG& msg, char* out) {
 }
 
 bool AscTxtWritable(const tCAN_RAW_MSG& msg) {
-    // The reader takes the printed seconds times 1000.0: a time whose seconds overflow on the way back is
-    // as unreadable as one that is not finite.
-    return std::isfinite(msg.TimeMs) && std::isfinite(msg.TimeMs / 1000.0 * 1000.0) && msg.Dlc <= 15 &&
-           msg.Id <= (msg.Ext ? 0x1FFFFFFFu : 0x7FFu);
+    return std::isfinite(msg.TimeMs) && msg.Dlc <= 15 && msg.Id <= (msg.Ext ? 0x1FFFFFFFu : 0x7FFu);
 }
 
 bool ParseAscTxtLine(std::string_view line, tCAN_RAW_MSG& msg) {

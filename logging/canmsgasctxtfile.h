@@ -15,8 +15,9 @@
 //
 // Writing goes through the atomic writer: the target appears, complete, at CloseWrite. A frame the reader
 // could not read back (a time that is not finite, a length code above 15, an identifier beyond 11 bits, or
-// 29 bits for an extended one) is left out and counted rather than written as a different frame. An object
-// either reads or writes at a time.
+// 29 bits for an extended one) is left out and counted rather than written as a different frame (a cut
+// identifier or length would be another frame, and a text time cannot be NaN). An object either reads or
+// writes at a time.
 #include <cstddef>
 #include <cstdint>
 #include <ctime>

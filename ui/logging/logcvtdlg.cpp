@@ -245,14 +245,22 @@ void CTkCanMsgLogFileCvtDlg::OnConvert() {
             source, sourceType, LogCvtTargetPath(folder, source, targetType), targetType, this);
         if (m_Hook) m_Hook(progress);
         progress.exec();
+        const CLogCvtJob& job = progress.Job();
         if (progress.Done()) {
-            m_Report += QStringLiteral("[%1] - 转换完成\r\n").arg(qs(source));
+            m_Report += QStringLiteral("[%1] - 转换完成%2\r\n")
+                            .arg(qs(source), qs(LogCvtDoneNote(job.SkippedLines(), job.UnwritableFrames())));
+        } else if (progress.StopRequested()) {
+            m_Report += QStringLiteral("[%1] - 转换失败，转换被中断\r\n").arg(qs(source));
         } else {
             m_Report += QStringLiteral("[%1] - 转换失败\r\n").arg(qs(source));
-            if (!progress.Job().Error().empty())
-                m_Report += QStringLiteral("    %1\r\n").arg(qs(progress.Job().Error()));
+            if (!job.Error().empty()) m_Report += QStringLiteral("    %1\r\n").arg(qs(job.Error()));
         }
-        if (progress.StopRequested()) break;
+        // A stop ends the batch: the rows after it are listed as not converted.
+        if (progress.StopRequested()) {
+            for (int rest = r + 1; rest < RowCount(); ++rest)
+                m_Report += QStringLiteral("[%1] - 未转换（转换已中断）\r\n").arg(m_Model->Cells(rest)[1]);
+            break;
+        }
     }
     TkMessage(this, m_Report, vex::MsgIcon::Information);
     CAppRegConfig reg;
