@@ -128,19 +128,8 @@ CTkCanMsgLogFileCvtProgressDlg::~CTkCanMsgLogFileCvtProgressDlg() {
 }
 
 QString CTkCanMsgLogFileCvtProgressDlg::statusOf(const CLogToolJob& job) const {
-    switch (job.phase()) {
-        case CLogToolJob::Phase::Idle:
-        case CLogToolJob::Phase::Started:
-            return QStringLiteral("开始转换...");
-        case CLogToolJob::Phase::Running:
-            return TkProgressText(job);
-        case CLogToolJob::Phase::Saving:
-        case CLogToolJob::Phase::Done:
-            return QStringLiteral("转换完成...");
-        case CLogToolJob::Phase::Failed:
-            break;
-    }
-    return QStringLiteral("转换错误...");
+    return TkStatusText(job, QStringLiteral("开始转换..."), QStringLiteral("转换完成..."),
+                        QStringLiteral("转换错误..."));
 }
 
 // ---- Conversion dialog ----

@@ -59,19 +59,8 @@ std::string CTkCanMsgLogFileToSigMdfProgressDlg::Error() const {
 }
 
 QString CTkCanMsgLogFileToSigMdfProgressDlg::statusOf(const CLogToolJob& job) const {
-    switch (job.phase()) {
-        case CLogToolJob::Phase::Idle:
-        case CLogToolJob::Phase::Started:
-            return QStringLiteral("开始导出...");
-        case CLogToolJob::Phase::Running:
-            return TkProgressText(job);
-        case CLogToolJob::Phase::Saving:
-        case CLogToolJob::Phase::Done:
-            return QStringLiteral("导出完成...");
-        case CLogToolJob::Phase::Failed:
-            break;
-    }
-    return QStringLiteral("导出错误...");
+    return TkStatusText(job, QStringLiteral("开始导出..."), QStringLiteral("导出完成..."),
+                        QStringLiteral("导出错误..."));
 }
 
 // ---- Reading the log ----
@@ -87,19 +76,8 @@ CTkLogScanProgressDlg::~CTkLogScanProgressDlg() {
 }
 
 QString CTkLogScanProgressDlg::statusOf(const CLogToolJob& job) const {
-    switch (job.phase()) {
-        case CLogToolJob::Phase::Idle:
-        case CLogToolJob::Phase::Started:
-            return QStringLiteral("正在读取记录文件...");
-        case CLogToolJob::Phase::Running:
-            return TkProgressText(job);
-        case CLogToolJob::Phase::Saving:
-        case CLogToolJob::Phase::Done:
-            return QStringLiteral("读取完成...");
-        case CLogToolJob::Phase::Failed:
-            break;
-    }
-    return QStringLiteral("读取错误...");
+    return TkStatusText(job, QStringLiteral("正在读取记录文件..."), QStringLiteral("读取完成..."),
+                        QStringLiteral("读取错误..."));
 }
 
 // ---- Export dialog ----
