@@ -25,6 +25,7 @@ void CCanMsgDataHub::ProcessRxQueue() {
             if (m_LogSink != nullptr && log.IsPass(m.Ext, m.Remote, m.Id, m.Chan)) m_LogSink->WriteMsg(m);
         }
     }
+    if (m_LogSink != nullptr) m_LogSink->OnDrainTick();
     reportDrops();
 }
 

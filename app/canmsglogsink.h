@@ -16,6 +16,8 @@ public:
     virtual void WriteMsg(const tCAN_RAW_MSG& msg) = 0;
     // Ends the open log, if any.
     virtual void Stop() = 0;
+    // Once per drain, after its frames: a logger writes out what it has held for about a second.
+    virtual void OnDrainTick() {}
     virtual bool IsOpen() const = 0;
     // Why the last Start failed or the last log ended early, as a sentence for the info window; empty
     // when nothing failed.

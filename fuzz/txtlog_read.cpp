@@ -1,6 +1,7 @@
 // Opens the input as a text log (an in-memory file reached by its /proc path): any bytes open; every frame
 // read back has a length code of at most 15 and reads are bounded by their buffers. Every line the parser
-// accepts is written again by the writer and parsed back to the same frame (the time to a microsecond).
+// accepts is one the writer takes, is written again and parsed back to the same frame (the time to a
+// microsecond).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -41,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         tCAN_RAW_MSG msg, again;
         if (ParseAscTxtLine(text.substr(at, end - at), msg)) {
             check(msg.Dlc <= 15 && msg.Id <= (msg.Ext ? 0x1FFFFFFFu : 0x7FFu) && std::isfinite(msg.TimeMs));
+            check(AscTxtWritable(msg));
             char line[kAscTxtLineMax];
             const size_t n = FormatAscTxtLine(msg, line);
             check(n <= kAscTxtLineMax && n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n');
@@ -59,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t count = 0;
     double duration = 0.0;
     check(file.OpenRead(path, count, duration));
-    check(count <= lines);
+    check(count + file.SkippedLines() <= lines);
     tCAN_RAW_MSG buf[7];
     uint32_t n = 0;
     for (uint32_t start = 0; start < count; start += 7) {

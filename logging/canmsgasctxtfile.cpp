@@ -1,6 +1,7 @@
 #include "logging/canmsgasctxtfile.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,10 +11,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/util/fileread.h"
 
 namespace {
 
@@ -138,6 +139,14 @@ bool parseDecimal(std::string_view token, uint32_t limit, uint32_t& value) {
     return true;
 }
 
+// The banner, the date line and the rule that this format writes above the frames.
+bool isHeaderLine(std::string_view line) {
+    while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
+    while (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
+    if (line == kAscTxtBanner || line.rfind("Date:", 0) == 0) return true;
+    return !line.empty() && line.find_first_not_of('-') == std::string_view::npos;
+}
+
 bool writeAll(int fd, const uint8_t* data, size_t size, int& error) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -211,6 +220,10 @@ size_t FormatAscTxtLine(const tCAN_RAW_MSG& msg, char* out) {
     *p++ = '\r';
     *p++ = '\n';
     return static_cast<size_t>(p - out);
+}
+
+bool AscTxtWritable(const tCAN_RAW_MSG& msg) {
+    return std::isfinite(msg.TimeMs) && msg.Dlc <= 15 && msg.Id <= (msg.Ext ? 0x1FFFFFFFu : 0x7FFu);
 }
 
 bool ParseAscTxtLine(std::string_view line, tCAN_RAW_MSG& msg) {
@@ -290,22 +303,30 @@ bool CCanMsgAscTxtFile::parseInto(int textFd, int crmFd, uint32_t& frames) {
             EncodeCrmMsg(msg, records.get() + buffered * kCrmRecordSize);
             ++accepted;
             if (++buffered == kCrmChunkRecords) return flushRecords();
-        } else {
-            for (char c : line)
-                if (!isBlank(c)) {
-                    ++m_Skipped;
-                    break;
-                }
+        } else if (std::any_of(line.begin(), line.end(), [](char c) { return !isBlank(c); }) &&
+                   !isHeaderLine(line)) {
+            ++m_Skipped;
         }
         return true;
     };
+    const std::string tempError = "无法写入临时文件（" + vex::TempFolder() + "）：";
 
     size_t have = 0;
     bool overlong = false;  // the bytes at the start of the buffer continue a line too long to be a frame
     for (;;) {
+        if (stopRequested()) {
+            m_LastError = "读取记录文件已中断。";
+            return false;
+        }
         const ssize_t n = ::read(textFd, text.get() + have, chunk - have);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                // A FIFO or device with nothing to read yet: waits a little, then looks at the stop flag.
+                pollfd p{textFd, POLLIN, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
             m_LastError = "无法读取记录文件：" + ErrorText(errno);
             return false;
         }
@@ -319,7 +340,7 @@ bool CCanMsgAscTxtFile::parseInto(int textFd, int crmFd, uint32_t& frames) {
                 ++m_Skipped;
                 overlong = false;
             } else if (!handle(std::string_view(text.get() + pos, len))) {
-                m_LastError = "无法写入临时文件：" + ErrorText(error);
+                m_LastError = tempError + ErrorText(error);
                 return false;
             }
             pos += len + 1;
@@ -329,7 +350,7 @@ bool CCanMsgAscTxtFile::parseInto(int textFd, int crmFd, uint32_t& frames) {
             if (overlong || rest > kAscTxtLineLimit)
                 ++m_Skipped;
             else if (rest > 0 && !handle(std::string_view(text.get() + pos, rest))) {
-                m_LastError = "无法写入临时文件：" + ErrorText(error);
+                m_LastError = tempError + ErrorText(error);
                 return false;
             }
             break;
@@ -347,7 +368,7 @@ bool CCanMsgAscTxtFile::parseInto(int textFd, int crmFd, uint32_t& frames) {
         }
     }
     if (buffered > 0 && !flushRecords()) {
-        m_LastError = "无法写入临时文件：" + ErrorText(error);
+        m_LastError = tempError + ErrorText(error);
         return false;
     }
     if (accepted > UINT32_MAX) {
@@ -365,53 +386,42 @@ bool CCanMsgAscTxtFile::OpenRead(const std::string& path, uint32_t& count, doubl
     }
     CloseRead();
     m_Skipped = 0;
-    const int textFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string reason;
+    const int textFd = vex::OpenInputFile(path, reason, false);
     if (textFd < 0) {
-        m_LastError = "无法打开文件 " + path + "：" + ErrorText(errno);
+        m_LastError = "无法打开文件 " + path + "：" + reason;
         return false;
     }
     ::posix_fadvise(textFd, 0, 0, POSIX_FADV_SEQUENTIAL);
-
-    std::error_code ec;
-    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    if (ec) folder = "/tmp";
-    std::string temp = (folder / "vexasc-XXXXXX").string();
-    const int crmFd = ::mkstemp(temp.data());
+    const std::string folder = vex::TempFolder();
+    const int crmFd = vex::OpenUnnamedTempFile(folder);
     if (crmFd < 0) {
-        m_LastError = "无法创建临时文件：" + ErrorText(errno);
+        m_LastError = "无法创建临时文件（" + folder + "）：" + ErrorText(errno);
         ::close(textFd);
         return false;
     }
     uint32_t frames = 0;
-    bool ok = parseInto(textFd, crmFd, frames);
+    const bool parsed = parseInto(textFd, crmFd, frames);
     ::close(textFd);
-    if (::close(crmFd) != 0 && ok) {
-        m_LastError = "无法写入临时文件：" + ErrorText(errno);
-        ok = false;
+    if (!parsed) {
+        ::close(crmFd);
+        return false;
     }
-    if (ok) {
-        uint32_t records = 0;
-        double duration = 0.0;
-        ok = m_Crm.OpenRead(temp, records, duration);
-        if (ok && records != frames) {
-            m_Crm.CloseRead();
-            m_LastError = "临时文件不完整。";
-            ok = false;
-        } else if (ok) {
-            count = records;
-            durationMs = duration;
-        } else {
-            m_LastError = m_Crm.LastError();
-        }
+    // The reader takes the temporary's descriptor: the file goes when the reader closes it.
+    if (!m_Crm.Adopt(crmFd, path, m_LastError)) return false;
+    if (m_Crm.Count() != frames) {
+        m_Crm.Close();
+        m_LastError = "临时文件不完整。";
+        return false;
     }
-    // Open or not, the temporary file goes now: the reader keeps its descriptor.
-    ::unlink(temp.c_str());
-    m_Reading = ok;
-    return ok;
+    count = m_Crm.Count();
+    durationMs = m_Crm.Duration();
+    m_Reading = true;
+    return true;
 }
 
 void CCanMsgAscTxtFile::CloseRead() {
-    m_Crm.CloseRead();
+    m_Crm.Close();
     m_Reading = false;
 }
 
@@ -440,11 +450,16 @@ bool CCanMsgAscTxtFile::OpenWrite(const std::string& path) {
     m_Used = header.size();
     m_WritePath = path;
     m_Writing = true;
+    m_Unwritable = 0;
     return true;
 }
 
 void CCanMsgAscTxtFile::WriteMsg(const tCAN_RAW_MSG& msg) {
     if (!m_Writing) return;
+    if (!AscTxtWritable(msg)) {
+        ++m_Unwritable;
+        return;
+    }
     m_Used += FormatAscTxtLine(msg, m_Buffer.get() + m_Used);
     if (m_Used >= kWriteChunk) flush();
 }

@@ -6,14 +6,18 @@
 //   after an extended one, left-justified in 16 columns, "Tx   " or "Rx   ", "r " or "d ", "%d " of the
 //   length code, "%02X " of each data byte (at most eight, however large the length code).
 //
-// Reading parses the whole text once into a private temporary ".crm" file (made with mkstemp in the
-// temporary folder and unlinked as soon as it is open, so it never outlives the reader and never touches
-// a file of the user's) and serves every read from it, so reads behave exactly as on a ".crm" file. Lines
-// that are not frame lines (headers, other tools' event lines, corrupted lines) are skipped; LF and CR LF
-// line ends are both read.
+// Reading parses the whole text once into a private temporary ".crm" file in the temporary folder, which has
+// no name (so it never outlives the reader, however the process ends, and never touches a file of the
+// user's), and serves every read from it, so reads behave exactly as on a ".crm" file. Lines that are not
+// frame lines (other tools' event lines, corrupted lines) are skipped and counted; LF and CR LF line ends
+// are both read. A FIFO or a device is read as a stream; the stop flag ends a parse that takes too long
+// or never ends.
 //
-// Writing goes through the atomic writer: the target appears, complete, at CloseWrite. An object either
-// reads or writes at a time.
+// Writing goes through the atomic writer: the target appears, complete, at CloseWrite. A frame the reader
+// could not read back (a time that is not finite, a length code above 15, an identifier beyond 11 bits, or
+// 29 bits for an extended one) is left out and counted rather than written as a different frame (a cut
+// identifier or length would be another frame, and a text time cannot be NaN). An object either reads or
+// writes at a time.
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -21,8 +25,8 @@
 #include <string>
 #include <string_view>
 
-#include "logging/canmsgbincrmfile.h"
 #include "logging/canmsgfile.h"
+#include "logging/crmreader.h"
 #include "platform/util/filewrite.h"
 
 inline constexpr std::string_view kAscTxtBanner = "Talby Varesk Control System Co.,Ltd  Vexar Log File.";
@@ -35,6 +39,8 @@ inline constexpr size_t kAscTxtLineLimit = 4096;
 std::string AscTxtHeader(const std::tm& local);
 // The frame's line with its CR LF into out (at least kAscTxtLineMax bytes); returns its length.
 size_t FormatAscTxtLine(const tCAN_RAW_MSG& msg, char* out);
+// Whether ParseAscTxtLine reads the frame's line back as the frame.
+bool AscTxtWritable(const tCAN_RAW_MSG& msg);
 
 // Reads one line (without its line end; surrounding white space is ignored) into `msg`, which it resets
 // first (data bytes 0). Tokens are separated by runs of blanks:
@@ -56,7 +62,8 @@ public:
     CCanMsgAscTxtFile& operator=(const CCanMsgAscTxtFile&) = delete;
 
     // Parses the file; the count is the number of frame lines. A file without frame lines opens with 0.
-    // False, with the reason in LastError, when the file or the temporary file cannot be read or written.
+    // False, with the reason in LastError, when the file or the temporary file cannot be read or written,
+    // or the stop flag was set.
     bool OpenRead(const std::string& path, uint32_t& count, double& durationMs) override;
     void CloseRead() override;
     bool ReadByTime(double offsetMs, double spanMs, tCAN_RAW_MSG* buffer, uint32_t capacity,
@@ -65,22 +72,27 @@ public:
                      uint32_t& count) override;
     // Refused while the object reads or writes another file.
     bool OpenWrite(const std::string& path) override;
+    // Frames that AscTxtWritable refuses are counted, not written.
     void WriteMsg(const tCAN_RAW_MSG& msg) override;
     // True without an open file; otherwise true only when every line reached the target.
     bool CloseWrite() override;
 
-    // Non-empty lines of the last OpenRead that were not frame lines (header lines included).
+    // Non-empty lines of the last OpenRead that are neither frame lines nor the header lines this format
+    // writes (the banner, the date line, the rule).
     uint64_t SkippedLines() const { return m_Skipped; }
+    // Frames left out since the last OpenWrite.
+    uint64_t UnwritableFrames() const { return m_Unwritable; }
 
 private:
     bool parseInto(int textFd, int crmFd, uint32_t& frames);
     void flush();
 
     LocalTime m_Now;
-    CCanMsgBinCrmFile m_Crm;
+    CCrmFileReader m_Crm;
     bool m_Reading = false;
     bool m_Writing = false;
     uint64_t m_Skipped = 0;
+    uint64_t m_Unwritable = 0;
     vex::AtomicFile m_File;
     std::string m_WritePath;
     std::unique_ptr<char[]> m_Buffer;

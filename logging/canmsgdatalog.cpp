@@ -45,8 +45,11 @@ bool IsValidLogPrefix(std::string_view prefix) {
     return true;
 }
 
-CCanMsgDataLog::CCanMsgDataLog(CInfoMsgRing& info, std::string folder, LocalTime now)
-    : m_Info(info), m_Folder(std::move(folder)), m_Now(now ? std::move(now) : LocalTime(vex::NowLocalTm)) {}
+CCanMsgDataLog::CCanMsgDataLog(CInfoMsgRing& info, std::string folder, LocalTime now, const vex::Clock& clock)
+    : m_Info(info),
+      m_Folder(std::move(folder)),
+      m_Now(now ? std::move(now) : LocalTime(vex::NowLocalTm)),
+      m_Clock(clock) {}
 
 CCanMsgDataLog::~CCanMsgDataLog() {
     Stop();
@@ -110,8 +113,17 @@ bool CCanMsgDataLog::Start(const std::string& prefix) {
 
 void CCanMsgDataLog::WriteMsg(const tCAN_RAW_MSG& msg) {
     if (m_Fd < 0) return;
+    if (m_Buffered == 0) m_OldestTicks = m_Clock.Ticks();
     EncodeCrmMsg(msg, m_Buffer.get() + size_t{m_Buffered} * kCrmRecordSize);
     if (++m_Buffered < kBufferRecords) return;
+    if (const int error = flush(); error != 0) fail(error);
+}
+
+void CCanMsgDataLog::OnDrainTick() {
+    if (m_Fd < 0 || m_Buffered == 0) return;
+    const double heldMs = static_cast<double>(m_Clock.Ticks() - m_OldestTicks) * 1000.0 /
+                          static_cast<double>(m_Clock.Frequency());
+    if (heldMs < kFlushAfterMs) return;
     if (const int error = flush(); error != 0) fail(error);
 }
 

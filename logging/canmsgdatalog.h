@@ -4,7 +4,9 @@
 // first free index 00 ... FE. Files are created exclusively: an existing file is never opened or
 // overwritten.
 //
-// Records go to the file in whole records each time the buffer fills and at Stop. Every write is checked:
+// Records go to the file in whole records each time the buffer fills, at Stop, and at the drain tick that
+// finds the oldest buffered record held for kFlushAfterMs: at full bus rate the writes stay whole blocks, and
+// a process that is killed loses at most about a second of a quiet bus. Every write is checked:
 // when one fails (a full disk, the file-size limit), the logger cuts the file back to its last whole
 // record, closes it, stops, and says why in the info ring; the file keeps everything written before.
 //
@@ -19,6 +21,7 @@
 #include "app/canmsglogsink.h"
 #include "app/infomsgring.h"
 #include "logging/canmsgfile.h"
+#include "platform/clock.h"
 
 // Whether the prefix can begin a file name in the log folder: no path separator ('/' or '\') and no
 // control character.
@@ -30,12 +33,15 @@ public:
     static constexpr const char* kInfoSource = "记录";
     // Records per write: 4,075 bytes.
     static constexpr uint32_t kBufferRecords = 163;
+    // Buffered records are written out once the oldest has waited this long.
+    static constexpr double kFlushAfterMs = 1000.0;
 
     using LocalTime = std::function<std::tm()>;
 
     // Logs into `folder` (created, one level, when missing). `now` gives the local time that names the
-    // files; empty: the system clock.
-    CCanMsgDataLog(CInfoMsgRing& info, std::string folder, LocalTime now = {});
+    // files; empty: the system clock. `clock` measures how long records have been buffered.
+    CCanMsgDataLog(CInfoMsgRing& info, std::string folder, LocalTime now = {},
+                   const vex::Clock& clock = vex::SystemClock());
     // Stops an open log.
     ~CCanMsgDataLog() override;
     CCanMsgDataLog(const CCanMsgDataLog&) = delete;
@@ -45,6 +51,8 @@ public:
     // the folder or the file cannot be made.
     bool Start(const std::string& prefix) override;
     void WriteMsg(const tCAN_RAW_MSG& msg) override;
+    // Writes the buffer once its oldest record has waited kFlushAfterMs.
+    void OnDrainTick() override;
     // Writes what is buffered and closes the file; a failure is reported like a failed write.
     void Stop() override;
     bool IsOpen() const override { return m_Fd >= 0; }
@@ -71,6 +79,8 @@ private:
     CInfoMsgRing& m_Info;
     std::string m_Folder;
     LocalTime m_Now;
+    const vex::Clock& m_Clock;
+    int64_t m_OldestTicks = 0;  // when the first buffered record came
     int m_Fd = -1;
     std::string m_FileName;
     std::string m_LastError;

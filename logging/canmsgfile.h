@@ -12,6 +12,7 @@
 //         16  u8   data length code, as the frame carried it (may exceed 8)
 //         17  u8[8] data bytes 0 to 7, always all eight
 // A file holds size / 25 records; a partial record at the end is never read.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -60,9 +61,15 @@ public:
     virtual bool CloseWrite();
     // What failed last, as a sentence for the user; empty when nothing did.
     virtual const std::string& LastError() const { return m_LastError; }
+    // A flag that, once set, makes a long OpenRead (a text log parsed whole, the time scan of an MDF log)
+    // give up and return false; null, the default: nothing stops it. The flag outlives the read.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_Stop = stop; }
 
 protected:
+    bool stopRequested() const { return m_Stop != nullptr && m_Stop->load(std::memory_order_relaxed); }
+
     std::string m_LastError;
+    const std::atomic<bool>* m_Stop = nullptr;
 };
 
 // One page of a replay file: the page's start time, the time stamp of its last record, and its first and

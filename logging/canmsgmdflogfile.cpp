@@ -65,6 +65,25 @@ tMDF_FILE MdfCreatedFileDesc(const std::tm& local, std::string programId, std::s
     return desc;
 }
 
+std::string MdfWriteFailureText(const CLorimar& mdf, const std::string& path, uint32_t result,
+                                bool creating) {
+    const std::string lead = (creating ? "无法创建文件 " : "无法写入文件 ") + path;
+    const tMDF_FILE_ERROR& error = mdf.LastFileError();
+    if (error.reason.empty()) return lead + "（" + std::to_string(result) + "）。";
+    if (error.temporaryStore)
+        return lead + "：临时文件夹 " + error.path + " 中的临时记录存储" +
+               (creating ? "无法创建" : "写入失败") + "：" + error.reason;
+    return lead + "：" + error.reason;
+}
+
+std::string MdfOpenFailureText(const CLorimar& mdf, const std::string& path, uint32_t result) {
+    const std::string lead = "无法打开文件 " + path + "：";
+    if (result == MDF_ERR_FILE && !mdf.LastFileError().reason.empty())
+        return lead + mdf.LastFileError().reason;
+    if (result == MDF_ERR_TOO_LARGE) return lead + "文件太大，或通道、数据组过多。";
+    return lead + "不是可读的MDF文件（" + std::to_string(result) + "）。";
+}
+
 tMDF_FILE MdfLogFileDesc(const std::tm& local) {
     tMDF_FILE desc = MdfCreatedFileDesc(local, "Vexarium", "Vexar mdf log file.", "Vexarium");
     tMDF_DG_INFO& dg = desc.dataGroups.emplace_back();
@@ -129,7 +148,7 @@ bool CCanMsgMdfLogFile::OpenRead(const std::string& path, uint32_t& count, doubl
     }
     if (const uint32_t result = m_Mdf.OpenMdfFile(path.data(), static_cast<int32_t>(path.size()));
         result != MDF_OK) {
-        m_LastError = "无法打开文件 " + path + "：不是可读的MDF文件（" + std::to_string(result) + "）。";
+        m_LastError = MdfOpenFailureText(m_Mdf, path, result);
         return false;
     }
     const std::string layout = CheckMdfLogLayout(m_Mdf.GetMdfFileInfo(), m_Numbers);
@@ -142,7 +161,7 @@ bool CCanMsgMdfLogFile::OpenRead(const std::string& path, uint32_t& count, doubl
     m_State = kReading;
     if (!scanTimes()) {
         CloseRead();
-        m_LastError = "无法读取文件 " + path + " 的时间通道。";
+        m_LastError = stopRequested() ? "读取记录文件已中断。" : "无法读取文件 " + path + " 的时间通道。";
         return false;
     }
     count = m_Count;
@@ -158,6 +177,7 @@ bool CCanMsgMdfLogFile::scanTimes() {
     int64_t laps = 0;
     uint32_t previous = 0;
     for (uint32_t first = 0; first < m_Count; first += kRunRecords) {
+        if (stopRequested()) return false;
         const uint32_t n = std::min(kRunRecords, m_Count - first);
         if (m_Mdf.GetChannelPhyData(m_Numbers[kTime], first, n, run.data()) != MDF_OK) return false;
         for (uint32_t k = 0; k < n; ++k) {
@@ -281,7 +301,7 @@ bool CCanMsgMdfLogFile::OpenWrite(const std::string& path) {
     }
     tMDF_FILE desc = MdfLogFileDesc(m_Now());
     if (const uint32_t result = m_Mdf.CreateMdfFile(desc); result != MDF_OK) {
-        m_LastError = "无法创建文件 " + path + "（" + std::to_string(result) + "）。";
+        m_LastError = MdfWriteFailureText(m_Mdf, path, result, true);
         return false;
     }
     const tMDF_CG_INFO& cg = desc.dataGroups[0].channelGroups[0];
@@ -313,8 +333,9 @@ bool CCanMsgMdfLogFile::CloseWrite() {
         return false;
     }
     m_State = kNone;
-    if (m_Mdf.SaveMdfFile(m_Path.data(), static_cast<int32_t>(m_Path.size())) != MDF_OK) {
-        m_LastError = "无法写入文件 " + m_Path + "。";
+    if (const uint32_t result = m_Mdf.SaveMdfFile(m_Path.data(), static_cast<int32_t>(m_Path.size()));
+        result != MDF_OK) {
+        m_LastError = MdfWriteFailureText(m_Mdf, m_Path, result, false);
         return false;
     }
     return true;

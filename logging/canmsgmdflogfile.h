@@ -33,6 +33,11 @@ inline constexpr int kMdfLogChannels = 15;
 // IEEE numbers, the date and time of `local`, the given program identifier, comment and author.
 tMDF_FILE MdfCreatedFileDesc(const std::tm& local, std::string programId, std::string comment,
                              std::string author);
+// What a failed CreateMdfFile (`creating`) or SaveMdfFile of `mdf` for the target `path` says to the user:
+// the file that failed (the target, or the temporary record store in its folder) and the system's reason.
+std::string MdfWriteFailureText(const CLorimar& mdf, const std::string& path, uint32_t result, bool creating);
+// Why OpenMdfFile refused `path` with `result`, as a sentence.
+std::string MdfOpenFailureText(const CLorimar& mdf, const std::string& path, uint32_t result);
 // The description of a new MDF log created at `local`: header texts and the channel table above.
 tMDF_FILE MdfLogFileDesc(const std::tm& local);
 // Why a file's description is not an MDF log's layout (one data group, one channel group, fifteen integer

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/util/fileread.h"
 #include "platform/util/filewrite.h"
 
 namespace {
@@ -31,14 +32,20 @@ ssize_t readAt(int fd, uint8_t* out, size_t size, uint64_t offset) {
 
 bool CCrmFileReader::Open(const std::string& path, std::string& error) {
     Close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string reason;
+    const int fd = vex::OpenInputFile(path, reason);
     if (fd < 0) {
-        error = "无法打开文件 " + path + "：" + ErrorText(errno);
+        error = "无法打开文件 " + path + "：" + reason;
         return false;
     }
+    return Adopt(fd, path, error);
+}
+
+bool CCrmFileReader::Adopt(int fd, const std::string& path, std::string& error) {
+    Close();
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "无法打开文件 " + path + "：" + ErrorText(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (::fstat(fd, &st) != 0) {
+        error = "无法打开文件 " + path + "：" + ErrorText(errno);
         ::close(fd);
         return false;
     }

@@ -21,6 +21,9 @@ public:
     // Opens a regular file of any size whose record count fits 32 bits (an empty file has 0 records).
     // False, with the reason in `error`, otherwise; a file open before is closed either way.
     bool Open(const std::string& path, std::string& error);
+    // The same over a descriptor of a regular file that the reader takes over (closed on failure too);
+    // `path` names it in the reason.
+    bool Adopt(int fd, const std::string& path, std::string& error);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 

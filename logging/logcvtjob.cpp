@@ -62,6 +62,14 @@ std::string LogCvtTargetPath(std::string_view folder, std::string_view source, s
     return target;
 }
 
+std::string LogCvtDoneNote(uint64_t skippedLines, uint64_t unwritableFrames) {
+    std::string note;
+    if (skippedLines > 0) note = "跳过 " + std::to_string(skippedLines) + " 行";
+    if (unwritableFrames > 0)
+        note += (note.empty() ? "" : "；") + std::to_string(unwritableFrames) + " 帧无法写入文本记录，已跳过";
+    return note.empty() ? note : "（" + note + "）";
+}
+
 CLogCvtJob::CLogCvtJob(std::string source, std::string sourceType, std::string target, std::string targetType)
     : m_Source(std::move(source)),
       m_SourceType(std::move(sourceType)),
@@ -81,7 +89,11 @@ bool CLogCvtJob::Run() {
 
     uint32_t count = 0;
     double duration = 0.0;
-    if (!reader->OpenRead(m_Source, count, duration)) return fail(reader->LastError());
+    // A text source is parsed whole here: Stop ends that too (a FIFO or a device may never end).
+    reader->SetStopFlag(&StopFlag());
+    if (!reader->OpenRead(m_Source, count, duration))
+        return StopRequested() ? false : fail(reader->LastError());
+    if (auto* text = dynamic_cast<CCanMsgAscTxtFile*>(reader.get())) m_SkippedLines = text->SkippedLines();
     // Dropping the writer without CloseWrite leaves the target as it was: every failure below does so.
     if (!writer->OpenWrite(m_Target)) return fail(writer->LastError());
     setCount(count);
@@ -103,6 +115,8 @@ bool CLogCvtJob::Run() {
     }
     setPhase(Phase::Saving);
     reader->CloseRead();
+    if (auto* text = dynamic_cast<CCanMsgAscTxtFile*>(writer.get()))
+        m_UnwritableFrames = text->UnwritableFrames();
     if (!writer->CloseWrite()) return fail(writer->LastError());
     return true;
 }

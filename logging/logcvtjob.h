@@ -23,6 +23,11 @@ std::string FileNameOfPath(std::string_view path);
 // folder + "/" + FileNameOfPath(source) + "." + extension: "Trace01.crm" to text is "trace01.crm.txt".
 std::string LogCvtTargetPath(std::string_view folder, std::string_view source, std::string_view extension);
 
+// What a completed conversion's report line adds after "转换完成": "（跳过 N 行）" for lines of a text source
+// that were not read, "（M 帧无法写入文本记录，已跳过）" for frames a text target could not hold, both in one
+// pair of brackets when both happened; empty when neither did.
+std::string LogCvtDoneNote(uint64_t skippedLines, uint64_t unwritableFrames);
+
 class CLogCvtJob final : public CLogToolJob {
 public:
     // Records read and written at once.
@@ -34,10 +39,16 @@ public:
 
     const std::string& Source() const { return m_Source; }
     const std::string& Target() const { return m_Target; }
+    // Lines of a text source that were not frame lines, and frames the text target could not hold (each
+    // left out): valid once the run has ended.
+    uint64_t SkippedLines() const { return m_SkippedLines; }
+    uint64_t UnwritableFrames() const { return m_UnwritableFrames; }
 
 protected:
     bool Run() override;
 
 private:
     std::string m_Source, m_SourceType, m_Target, m_TargetType;
+    uint64_t m_SkippedLines = 0;
+    uint64_t m_UnwritableFrames = 0;
 };

@@ -1,5 +1,16 @@
 #include "logging/logtooljob.h"
 
+#include "platform/numparse.h"
+
+std::string ToolTimeText(double value, int decimals) {
+    std::string text = vex::FormatFixed(value, decimals);
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') text.pop_back();
+    }
+    return text == "-0" ? "0" : text;
+}
+
 CLogToolJob::~CLogToolJob() {
     Finish();
 }

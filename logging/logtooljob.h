@@ -17,6 +17,10 @@ inline uint32_t ToolProgress(uint64_t index, uint64_t count) {
     return count == 0 ? 0 : static_cast<uint32_t>(std::min<uint64_t>(index, count) * 10000 / count);
 }
 
+// A computed time or span as a field shows it: rounded to `decimals` decimals, trailing zeros and a bare
+// point dropped ("20450.508", "3"), so that no binary rounding residue ("20450.508000000147") is shown.
+std::string ToolTimeText(double value, int decimals);
+
 class CLogToolJob {
 public:
     // What the job is doing; the dialogs show a status text for each.
@@ -39,6 +43,8 @@ public:
     // Asks the run to stop; it ends soon after, failed. May come before Start.
     void Stop() { m_Stop.store(true); }
     bool StopRequested() const { return m_Stop.load(); }
+    // The flag Stop sets, for readers that look at it while they work (CCanMsgFile::SetStopFlag).
+    const std::atomic<bool>& StopFlag() const { return m_Stop; }
     // Stops the run and waits for its end.
     void Finish();
     // Waits for the end of the run (without stopping it).

@@ -106,7 +106,8 @@ tMDF_FILE BuildMdfFileDesc(const std::vector<tEXPORT_MSG>& list, const std::tm& 
     return desc;
 }
 
-void CollectMsgKeys(CCanMsgFile& log, uint32_t count, std::vector<uint32_t>& keys) {
+bool CollectMsgKeys(CCanMsgFile& log, uint32_t count, std::vector<uint32_t>& keys,
+                    const std::function<bool(uint32_t done)>& progress) {
     keys.clear();
     std::unordered_set<uint32_t> seen;
     std::vector<tCAN_RAW_MSG> frames(CSigMdfExportJob::kChunk);
@@ -124,7 +125,39 @@ void CollectMsgKeys(CCanMsgFile& log, uint32_t count, std::vector<uint32_t>& key
                 if (log.ReadByIndex(i + k, 1, frames.data(), 1, got) && got == 1) add(frames[0]);
         }
         i += n;
+        if (progress && !progress(i)) return false;
     }
+    return true;
+}
+
+CLogScanJob::CLogScanJob(CCanMsgFile& log, std::string path) : m_Log(log), m_Path(std::move(path)) {}
+
+CLogScanJob::~CLogScanJob() {
+    Finish();
+}
+
+bool CLogScanJob::Run() {
+    m_Log.CloseRead();
+    m_Log.SetStopFlag(&StopFlag());
+    uint32_t count = 0;
+    double duration = 0.0;
+    const bool opened = m_Log.OpenRead(m_Path, count, duration);
+    m_Log.SetStopFlag(nullptr);
+    if (!opened) return StopRequested() ? false : fail(m_Log.LastError());
+    setCount(count);
+    setPhase(Phase::Running);
+    const bool read = CollectMsgKeys(m_Log, count, m_Keys, [this, count](uint32_t done) {
+        setIndex(done, count);
+        return !StopRequested();
+    });
+    if (!read) {
+        m_Log.CloseRead();
+        m_Keys.clear();
+        return false;
+    }
+    m_RecordCount = count;
+    m_Duration = duration;
+    return true;
 }
 
 CSigMdfExportJob::CSigMdfExportJob(CCanMsgFile& log, uint32_t count, std::vector<tEXPORT_MSG> list,
@@ -150,7 +183,7 @@ bool CSigMdfExportJob::Run() {
     CLorimar mdf;
     tMDF_FILE desc = BuildMdfFileDesc(m_List, m_Now());
     if (const uint32_t result = mdf.CreateMdfFile(desc); result != MDF_OK)
-        return fail("无法创建MDF文件（" + std::to_string(result) + "）。");
+        return fail(MdfWriteFailureText(mdf, m_Path, result, true));
     for (size_t g = 0; g < m_List.size(); ++g) {
         tEXPORT_MSG& msg = m_List[g];
         const std::vector<tMDF_CN_INFO>& channels = desc.dataGroups[g].channelGroups[0].channels;
@@ -201,7 +234,8 @@ bool CSigMdfExportJob::Run() {
         setIndex(i, m_RecordCount);
     }
     setPhase(Phase::Saving);
-    if (mdf.SaveMdfFile(m_Path.data(), static_cast<int32_t>(m_Path.size())) != MDF_OK)
-        return fail("无法写入文件 " + m_Path + "。");
+    if (const uint32_t result = mdf.SaveMdfFile(m_Path.data(), static_cast<int32_t>(m_Path.size()));
+        result != MDF_OK)
+        return fail(MdfWriteFailureText(mdf, m_Path, result, false));
     return true;
 }

@@ -66,7 +66,33 @@ bool BuildExportList(std::span<const tEXPORT_SIG_SEL> selection, const ExportMsg
 tMDF_FILE BuildMdfFileDesc(const std::vector<tEXPORT_MSG>& list, const std::tm& local);
 
 // The message keys of a log in the order they first occur; records that cannot be read add nothing.
-void CollectMsgKeys(CCanMsgFile& log, uint32_t count, std::vector<uint32_t>& keys);
+// `progress`, when given, hears the records done after each run of them and stops the collection (false)
+// by returning false.
+bool CollectMsgKeys(CCanMsgFile& log, uint32_t count, std::vector<uint32_t>& keys,
+                    const std::function<bool(uint32_t done)>& progress = {});
+
+// Reading the log the export dialog shows, on a worker: OpenRead (a text log is parsed whole), then the
+// message keys of every record. Stop ends either part; the log is closed again then, and on any failure.
+class CLogScanJob final : public CLogToolJob {
+public:
+    CLogScanJob(CCanMsgFile& log, std::string path);
+    ~CLogScanJob() override;
+
+    // Valid once the job has succeeded.
+    uint32_t RecordCount() const { return m_RecordCount; }
+    double Duration() const { return m_Duration; }
+    const std::vector<uint32_t>& Keys() const { return m_Keys; }
+
+protected:
+    bool Run() override;
+
+private:
+    CCanMsgFile& m_Log;
+    std::string m_Path;
+    uint32_t m_RecordCount = 0;
+    double m_Duration = 0.0;
+    std::vector<uint32_t> m_Keys;
+};
 
 class CSigMdfExportJob final : public CLogToolJob {
 public:

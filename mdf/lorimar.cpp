@@ -55,6 +55,10 @@ uint32_t CLorimar::SaveMdfFile(const char* path, int32_t length) {
     return m_image->save(pathFrom(path, length));
 }
 
+const tMDF_FILE_ERROR& CLorimar::LastFileError() const {
+    return m_image->fileError();
+}
+
 uint32_t CLorimar::OpenMdfFile(const char* path, int32_t length) {
     if (m_creating) return MDF_ERR_BUSY;
     if (m_open) return MDF_ERR_ALREADY_OPEN;

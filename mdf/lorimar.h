@@ -157,6 +157,13 @@ struct tMDF_FILE {
     std::string subject;
 };
 
+// Why a file operation failed, for the caller to tell the user: the file and the system's reason.
+struct tMDF_FILE_ERROR {
+    std::string path;             // the target or the opened file; for the record store, its folder
+    bool temporaryStore = false;  // the private temporary store of the records of a file being created
+    std::string reason;           // the system's text ("No space left on device", "Not a regular file")
+};
+
 namespace lorimar {
 class MdfFileImage;
 }
@@ -175,8 +182,8 @@ public:
     // record identifiers other than 0..2 or more than 256 groups with identifiers, a record over 65,535
     // bytes, an integer channel over 64 bits, a single not 32 or a double not 64 bits wide, a data type other
     // than 0..3, an extension type other than 2 or 19, a conversion table too large for its block);
-    // 14 when the private temporary record store cannot be made. On failure the object stays idle and
-    // `desc` is unchanged.
+    // 14 when the private temporary record store (an unnamed file in $TMPDIR, else /tmp) cannot be made. On
+    // failure the object stays idle and `desc` is unchanged.
     uint32_t CreateMdfFile(tMDF_FILE& desc);
 
     // Puts a value into the record being assembled in `slot` of the channel's group; the record is stored
@@ -197,11 +204,15 @@ public:
     // way.
     uint32_t SaveMdfFile(const char* path, int32_t length);
 
+    // Where and why the last CreateMdfFile, SaveMdfFile or OpenMdfFile failed on a file (14, or 1 from a
+    // save); an empty reason after a success or a failure of another kind.
+    const tMDF_FILE_ERROR& LastFileError() const;
+
     // Maps the file read-only and reads its description (GetMdfFileInfo). 1 while creating, 10 while open;
-    // 14 cannot open or map; 17 too large (4,294,901,760 bytes or more, or more than 65,536 channels or
-    // groups); 8 malformed; 4 an extension type other than 2 or 19; 16 a data group with several channel
-    // groups and no record identifiers. On failure the object stays idle. Each channel group reports the
-    // complete records the file holds (at most the count its block declares).
+    // 14 cannot open or map (a device, FIFO or folder included); 17 too large (4,294,901,760 bytes or more,
+    // or more than 65,536 channels or groups); 8 malformed; 4 an extension type other than 2 or 19; 16 a data
+    // group with several channel groups and no record identifiers. On failure the object stays idle. Each
+    // channel group reports the complete records the file holds (at most the count its block declares).
     uint32_t OpenMdfFile(const char* path, int32_t length);
 
     // Releases the file; 11 when none is open.

@@ -167,6 +167,9 @@ public:
     uint32_t save(const std::string& path);
     void discardCreation();
 
+    // What the last create, save or open that failed on a file says of it.
+    const tMDF_FILE_ERROR& fileError() const { return m_fileError; }
+
     // Reading (mdfread.cpp).
     uint32_t open(const std::string& path);
     void close();
@@ -218,8 +221,8 @@ private:
     std::vector<MdfDataGroup> m_dataGroups;
     std::vector<MdfChannelGroup> m_groups;  // flat, data group by data group
     std::vector<MdfChannel> m_channels;     // by channel number
-    std::unique_ptr<MdfTempFolder> m_temp;
     std::unique_ptr<MdfSpillFile> m_spill;
+    tMDF_FILE_ERROR m_fileError;
 
     // reading
     const uint8_t* m_data = nullptr;

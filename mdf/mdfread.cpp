@@ -13,6 +13,8 @@
 #include "mdf/mdfformat.h"
 #include "mdf/mdfimage.h"
 #include "platform/textcodec.h"
+#include "platform/util/fileread.h"
+#include "platform/util/filewrite.h"
 
 namespace lorimar {
 
@@ -271,13 +273,24 @@ MdfFileImage::~MdfFileImage() {
 
 uint32_t MdfFileImage::open(const std::string& path) {
     close();
-    if (path.empty() || path.find('\0') != std::string::npos) return MDF_ERR_FILE;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return MDF_ERR_FILE;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-        ::close(fd);
+    m_fileError = tMDF_FILE_ERROR();
+    auto failed = [&](std::string reason) {
+        m_fileError = {path, false, std::move(reason)};
         return MDF_ERR_FILE;
+    };
+    if (path.empty() || path.find('\0') != std::string::npos) return failed(ErrorText(ENOENT));
+    std::string reason;
+    const int fd = vex::OpenInputFile(path, reason);
+    if (fd < 0) return failed(reason);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failed(ErrorText(error));
+    }
+    if (st.st_size <= 0) {
+        ::close(fd);
+        return failed("Empty file");
     }
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     if (size >= kMaxMappedSize) {
@@ -286,8 +299,9 @@ uint32_t MdfFileImage::open(const std::string& path) {
     }
     void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (map == MAP_FAILED) {
+        const int error = errno;
         ::close(fd);
-        return MDF_ERR_FILE;
+        return failed(ErrorText(error));
     }
     m_fd = fd;
     const uint32_t rc = parse(static_cast<const uint8_t*>(map), size);

@@ -8,7 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+
+#include "platform/util/filewrite.h"
 
 namespace lorimar {
 
@@ -25,65 +26,55 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (n == 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
         data += n;
         size -= static_cast<size_t>(n);
     }
     return true;
 }
 
-MdfTempFolder::~MdfTempFolder() {
-    remove();
-}
-
-bool MdfTempFolder::create() {
-    remove();
-    const char* env = std::getenv("TMPDIR");
-    std::string tmpl = (env && *env) ? env : "/tmp";
-    tmpl += "/lorimar-XXXXXX";
-    if (!::mkdtemp(tmpl.data())) return false;
-    m_path = tmpl;
-    return true;
-}
-
-void MdfTempFolder::remove() {
-    if (m_path.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-    m_path.clear();
-}
-
 MdfSpillFile::~MdfSpillFile() {
     close();
 }
 
-bool MdfSpillFile::open(const std::string& path) {
+bool MdfSpillFile::open(const std::string& folder) {
     close();
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    m_folder = folder;
+    m_fd = vex::OpenUnnamedTempFile(folder);
     m_size = 0;
-    m_failed = m_fd < 0;
-    return !m_failed;
+    m_error = m_fd < 0 ? errno : 0;
+    return m_fd >= 0;
 }
 
 uint64_t MdfSpillFile::append(const uint8_t* data, size_t size) {
     const uint64_t at = m_size;
-    if (m_failed || !writeAll(m_fd, data, size)) {
-        m_failed = true;
+    if (m_error != 0) return at;
+    if (!writeAll(m_fd, data, size)) {
+        m_error = errno != 0 ? errno : EIO;
         return at;
     }
     m_size += size;
     return at;
 }
 
-bool MdfSpillFile::copyTo(int outFd, uint64_t offset, uint64_t size) const {
+bool MdfSpillFile::copyTo(int outFd, uint64_t offset, uint64_t size, IoFailure& failure) const {
     if (m_fd < 0) return size == 0;
     std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(size, kLargestBuffer)));
     while (size > 0) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(size, buf.size()));
         const ssize_t n = ::pread(m_fd, buf.data(), want, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        if (!writeAll(outFd, buf.data(), static_cast<size_t>(n))) return false;
+        if (n <= 0) {
+            failure = {true, n < 0 ? errno : EIO};
+            return false;
+        }
+        if (!writeAll(outFd, buf.data(), static_cast<size_t>(n))) {
+            failure = {false, errno != 0 ? errno : EIO};
+            return false;
+        }
         offset += static_cast<uint64_t>(n);
         size -= static_cast<uint64_t>(n);
     }
@@ -124,10 +115,12 @@ void MdfRecordStore::flush(MdfSpillFile& spill) {
     m_used = 0;
 }
 
-bool MdfRecordStore::copyTo(int outFd, const MdfSpillFile& spill) const {
+bool MdfRecordStore::copyTo(int outFd, const MdfSpillFile& spill, IoFailure& failure) const {
     for (const auto& [offset, size] : m_chunks)
-        if (!spill.copyTo(outFd, offset, size)) return false;
-    return writeAll(outFd, m_buffer.data(), m_used);
+        if (!spill.copyTo(outFd, offset, size, failure)) return false;
+    if (writeAll(outFd, m_buffer.data(), m_used)) return true;
+    failure = {false, errno != 0 ? errno : EIO};
+    return false;
 }
 
 }  // namespace lorimar

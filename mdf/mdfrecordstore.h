@@ -1,7 +1,8 @@
 #pragma once
-// Temporary storage of the records of a file being created: a private folder made with mkdtemp, one spill
-// file inside it shared by every data group, and per data group a buffer whose full chunks are appended to
-// the spill file. Every write is checked; a failed one is remembered and fails the save.
+// Temporary storage of the records of a file being created: one spill file in the temporary folder, which has
+// no name (so it goes with the process, however it ends), shared by every data group, and per data group a
+// buffer whose full chunks are appended to the spill file. Every write is checked; a failed one is
+// remembered, with its reason, and fails the save.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -9,20 +10,10 @@
 
 namespace lorimar {
 
-// A private folder under $TMPDIR (or /tmp); removed with its files when the object goes away.
-class MdfTempFolder {
-public:
-    MdfTempFolder() = default;
-    ~MdfTempFolder();
-    MdfTempFolder(const MdfTempFolder&) = delete;
-    MdfTempFolder& operator=(const MdfTempFolder&) = delete;
-
-    bool create();
-    const std::string& path() const { return m_path; }
-    void remove();
-
-private:
-    std::string m_path;
+// Which side of a copy failed, and the errno.
+struct IoFailure {
+    bool temporary = false;  // reading the spill file, not writing the target
+    int error = 0;
 };
 
 class MdfSpillFile {
@@ -32,18 +23,23 @@ public:
     MdfSpillFile(const MdfSpillFile&) = delete;
     MdfSpillFile& operator=(const MdfSpillFile&) = delete;
 
-    bool open(const std::string& path);
+    // Opens an unnamed file in `folder`; false with the errno in error().
+    bool open(const std::string& folder);
+    const std::string& folder() const { return m_folder; }
     // Appends and returns the offset of the bytes; on a failed write the file is marked failed.
     uint64_t append(const uint8_t* data, size_t size);
-    bool failed() const { return m_failed; }
+    bool failed() const { return m_error != 0; }
+    // The errno of the failed open or write; 0 while none failed.
+    int error() const { return m_error; }
     // Copies `size` bytes from `offset` to the end of `outFd`.
-    bool copyTo(int outFd, uint64_t offset, uint64_t size) const;
+    bool copyTo(int outFd, uint64_t offset, uint64_t size, IoFailure& failure) const;
     void close();
 
 private:
     int m_fd = -1;
     uint64_t m_size = 0;
-    bool m_failed = false;
+    int m_error = 0;
+    std::string m_folder;
 };
 
 // The records of one data group in completion order.
@@ -52,7 +48,7 @@ public:
     void append(const uint8_t* data, size_t size, MdfSpillFile& spill);
     uint64_t bytes() const { return m_bytes; }
     // Writes every byte appended so far to the end of `outFd`.
-    bool copyTo(int outFd, const MdfSpillFile& spill) const;
+    bool copyTo(int outFd, const MdfSpillFile& spill, IoFailure& failure) const;
 
 private:
     void flush(MdfSpillFile& spill);
@@ -63,7 +59,7 @@ private:
     uint64_t m_bytes = 0;
 };
 
-// Writes all bytes, retrying short writes; false on any error.
+// Writes all bytes, retrying short writes; false on any error, with errno set.
 bool writeAll(int fd, const uint8_t* data, size_t size);
 
 }  // namespace lorimar

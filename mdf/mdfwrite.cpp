@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 
 #include "mdf/mdfformat.h"
@@ -440,17 +439,32 @@ private:
     uint64_t m_firstDg = 0, m_comment = 0, m_program = 0;
 };
 
-// Writes the file through the platform's atomic writer: the target is replaced only when complete.
+// Writes the file through the platform's atomic writer: the target is replaced only when complete. On
+// failure, which side failed (the target, or reading back the record store) and the errno.
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header,
-                         const std::vector<MdfDataGroup>& groups, const MdfSpillFile* spill,
-                         const std::vector<uint8_t>& tree) {
+                         const std::vector<MdfDataGroup>& groups, const MdfSpillFile& spill,
+                         const std::vector<uint8_t>& tree, IoFailure& failure) {
     vex::AtomicFile file;
-    if (file.Open(path) != 0) return false;
+    if (const int error = file.Open(path); error != 0) {
+        failure = {false, error};
+        return false;
+    }
     file.Write(header.data(), header.size());
-    for (const MdfDataGroup& g : groups)
-        if (file.Error() == 0 && !(spill && g.store.copyTo(file.Fd(), *spill))) file.Fail(EIO);
+    for (const MdfDataGroup& g : groups) {
+        IoFailure copy;
+        if (file.Error() != 0 || g.store.copyTo(file.Fd(), spill, copy)) continue;
+        if (copy.temporary) {
+            failure = copy;
+            return false;
+        }
+        file.Fail(copy.error);
+    }
     file.Write(tree.data(), tree.size());
-    return file.Commit() == 0;
+    if (const int error = file.Commit(); error != 0) {
+        failure = {false, error};
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -477,10 +491,12 @@ uint32_t MdfFileImage::create(tMDF_FILE& desc) {
     discardCreation();
     if (const uint32_t rc = validate(desc); rc != MDF_OK) return rc;
 
-    auto temp = std::make_unique<MdfTempFolder>();
+    m_fileError = tMDF_FILE_ERROR();
     auto spill = std::make_unique<MdfSpillFile>();
-    if (!temp->create() || !spill->open(temp->path() + "/00000001")) return MDF_ERR_FILE;
-    m_temp = std::move(temp);
+    if (!spill->open(vex::TempFolder())) {
+        m_fileError = {spill->folder(), true, ErrorText(spill->error())};
+        return MDF_ERR_FILE;
+    }
     m_spill = std::move(spill);
 
     const bool big = desc.byteOrder != 0;
@@ -520,18 +536,6 @@ uint32_t MdfFileImage::create(tMDF_FILE& desc) {
     for (tMDF_DG_INFO& dg : m_file.dataGroups)
         for (tMDF_CG_INFO& cg : dg.channelGroups) cg.recordCount = 0;
 
-    // A snapshot of the tree with each data link naming its store, kept beside the records while creating.
-    TreeWriter writer(m_identity, m_file);
-    std::vector<uint64_t> links(m_file.dataGroups.size());
-    for (size_t d = 0; d < links.size(); ++d) links[d] = d + 1;
-    writer.writeTree(kIdSize + writtenHeaderSize(m_identity), links);
-    const std::string imagePath = m_temp->path() + "/MdfRecord.image";
-    const int fd = ::open(imagePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        const std::vector<uint8_t> head = writer.header();
-        if (writeAll(fd, head.data(), head.size())) writeAll(fd, writer.tree().data(), writer.tree().size());
-        ::close(fd);
-    }
     return MDF_OK;
 }
 
@@ -587,14 +591,23 @@ void MdfFileImage::idle() {
 }
 
 uint32_t MdfFileImage::save(const std::string& path) {
-    bool ok = m_spill && !m_spill->failed() && !path.empty() && path.find('\0') == std::string::npos;
+    m_fileError = tMDF_FILE_ERROR();
+    // The first failure names its file: the record store, or the target.
+    auto failed = [&](bool temporary, int error) {
+        if (m_fileError.reason.empty())
+            m_fileError = {temporary && m_spill ? m_spill->folder() : path, temporary, ErrorText(error)};
+        return false;
+    };
+    bool ok = m_spill != nullptr;
+    if (ok && m_spill->failed()) ok = failed(true, m_spill->error());
+    if (ok && (path.empty() || path.find('\0') != std::string::npos)) ok = failed(false, ENOENT);
 
     // Record counts and the ranges of the values received go into the tree.
     size_t flat = 0, number = 0;
     for (tMDF_DG_INFO& dg : m_file.dataGroups) {
         for (tMDF_CG_INFO& cg : dg.channelGroups) {
             const uint64_t count = m_groups[flat++].recordCount;
-            ok = ok && count <= 0xFFFFFFFFu;
+            if (ok && count > 0xFFFFFFFFu) ok = failed(false, EFBIG);
             cg.recordCount = static_cast<uint32_t>(count);
             for (tMDF_CN_INFO& cn : cg.channels) {
                 const MdfChannel& ch = m_channels[number++];
@@ -609,8 +622,10 @@ uint32_t MdfFileImage::save(const std::string& path) {
     std::vector<uint64_t> dataBytes;
     for (const MdfDataGroup& dg : m_dataGroups) dataBytes.push_back(dg.store.bytes());
     MdfFilePlan plan;
-    ok = ok && planFile(m_identity, m_file, dataBytes, plan) &&
-         writeFileAtomically(path, plan.header, m_dataGroups, m_spill.get(), plan.tree);
+    if (ok && !planFile(m_identity, m_file, dataBytes, plan)) ok = failed(false, EFBIG);
+    IoFailure failure;
+    if (ok && !writeFileAtomically(path, plan.header, m_dataGroups, *m_spill, plan.tree, failure))
+        ok = failed(failure.temporary, failure.error);
     discardCreation();
     return ok ? MDF_OK : MDF_ERR_BUSY;
 }
@@ -620,7 +635,6 @@ void MdfFileImage::discardCreation() {
     m_groups.clear();
     m_channels.clear();
     m_spill.reset();
-    m_temp.reset();
     m_file = tMDF_FILE();
 }
 

@@ -1,12 +1,17 @@
 // The workers of the log tools: conversion between every pair of formats, the signal export into a
 // measurement file (read back through the library and the independent MDF 3 reader), the measurement file
 // to CSV, and how each of them fails and stops.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 #include "logging/canmsgasctxtfile.h"
 #include "logging/canmsgbincrmfile.h"
@@ -185,6 +190,86 @@ TEST_F(LogToolsTest, ConversionFailures) {
         EXPECT_FALSE(job.Error().empty()) << to;
         EXPECT_EQ(vextest::readFile(target), "user's file") << to;
     }
+}
+
+// Whether this process has the file open (as /proc shows its descriptors).
+bool OpenHere(const std::string& path) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        std::error_code link;
+        if (std::filesystem::read_symlink(e.path(), link) == path) return true;
+    }
+    return false;
+}
+
+// A text log that never ends (a device, a FIFO a writer holds open) is read until Stop, which ends the
+// conversion; a ".crm" or MDF log that is not a regular file is refused at once with the reason.
+TEST_F(LogToolsTest, EndlessInputsEndOnStopOrAreRefused) {
+    const std::string fifo = Path("fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    for (const std::string& source : {std::string("/dev/zero"), fifo}) {
+        CLogCvtJob job(source, "txt", Path("endless.crm"), "crm");
+        job.Start();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!OpenHere(source) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        job.Stop();
+        while (!job.Ended() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(job.Ended()) << source << " did not end on Stop";
+        job.Join();
+        EXPECT_EQ(job.phase(), CLogToolJob::Phase::Failed);
+        EXPECT_EQ(job.Error(), "") << source;
+        EXPECT_FALSE(std::filesystem::exists(Path("endless.crm")));
+    }
+    for (const auto& [source, type] : {std::pair<std::string, std::string>{fifo, "crm"},
+                                       {"/dev/zero", "log"},
+                                       {dir.path().string(), "crm"}}) {
+        CLogCvtJob job(source, type, Path("refused.txt"), "txt");
+        EXPECT_FALSE(RunJob(job));
+        EXPECT_EQ(job.Error(), "无法打开文件 " + source + "：Not a regular file") << source;
+    }
+    ::close(writer);
+}
+
+// With the temporary folder full, the MDF targets name the temporary record store and the system's reason,
+// as the other writers name their file.
+TEST_F(LogToolsTest, MdfTargetsNameAFullTemporaryFolder) {
+    vextest::TempDir tmp;
+    std::vector<tCAN_RAW_MSG> frames;
+    // Enough records of each kind that both record stores spill to the temporary folder.
+    for (uint32_t i = 0; i < 20000; ++i) frames.push_back(logtest::Frame(i, i));
+    WriteLog(Path("in.crm"), frames);
+    const mdftest::FailingTmpDir full(tmp.path());
+    const std::string store =
+        "临时文件夹 " + tmp.path().string() + " 中的临时记录存储写入失败：" + full.reason();
+    CLogCvtJob job(Path("in.crm"), "crm", Path("out.log"), "log");
+    EXPECT_FALSE(RunJob(job));
+    EXPECT_EQ(job.Error(), "无法写入文件 " + Path("out.log") + "：" + store);
+
+    CCanMsg msg;
+    msg.Name = "M";
+    msg.Signals.resize(1);
+    msg.Signals[0].Name = "B0";
+    msg.Signals[0].BitLen = 8;
+    msg.Signals[0].ByteFmtIntel = 1;
+    std::vector<tEXPORT_SIG_SEL> selection(1, tEXPORT_SIG_SEL{0x100, "B0", 1});
+    std::vector<tEXPORT_MSG> list;
+    std::string error;
+    ASSERT_TRUE(BuildExportList(
+        selection, [&](uint32_t) { return &msg; }, list, error))
+        << error;
+    CCanMsgBinCrmFile log;
+    uint32_t count = 0;
+    double duration = 0;
+    ASSERT_TRUE(log.OpenRead(Path("in.crm"), count, duration));
+    CSigMdfExportJob exportJob(log, count, list, Path("out.mdf"));
+    EXPECT_FALSE(RunJob(exportJob));
+    EXPECT_EQ(exportJob.Error(), "无法写入文件 " + Path("out.mdf") + "：" + store);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.mdf")));
+    EXPECT_FALSE(std::filesystem::exists(Path("out.log")));
 }
 
 // Progress in hundredths of a percent rises monotonically to 10000 for any record count.

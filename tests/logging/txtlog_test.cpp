@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <random>
 
 #include "logging/canmsgasctxtfile.h"
@@ -207,7 +208,7 @@ TEST_F(TxtLogTest, WrittenFileReadsBack) {
     ASSERT_TRUE(reader.OpenRead(path, count, duration));
     ASSERT_EQ(count, frames.size());
     EXPECT_DOUBLE_EQ(duration, 2015.0 - 1500.0);
-    EXPECT_EQ(reader.SkippedLines(), 3u);  // banner, date, rule
+    EXPECT_EQ(reader.SkippedLines(), 0u);  // the banner, date and rule are not counted
     std::vector<tCAN_RAW_MSG> back(count);
     uint32_t n = 0;
     ASSERT_TRUE(reader.ReadByIndex(0, count, back.data(), count, n));
@@ -221,6 +222,50 @@ TEST_F(TxtLogTest, WrittenFileReadsBack) {
     EXPECT_EQ(n, 2u);
     reader.CloseRead();
     EXPECT_FALSE(reader.ReadByIndex(0, 1, back.data(), 1, n));
+}
+
+// The writer writes only what its reader reads back: a frame it cannot hold (a time that is not finite, a
+// length code above 15, an identifier beyond its 11 or 29 bits) is left out and counted; the frames at the
+// edges of the reader's range are written and read back.
+TEST_F(TxtLogTest, WriterLeavesOutWhatItsReaderCannotRead) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        tCAN_RAW_MSG frame;
+        bool writable;
+    } cases[] = {
+        {Frame(0x7FF, 0, 0, 0, 255, 15, -1.5), true},
+        {Frame(0x1FFFFFFF, 1, 1, 1, 0, 0, 1e300), true},
+        {Frame(0x100, 0, 0, 0, 1, 8, std::nan("")), false},
+        {Frame(0x100, 0, 0, 0, 1, 8, inf), false},
+        {Frame(0x100, 0, 0, 0, 1, 8, -inf), false},
+        {Frame(0x100, 0, 0, 0, 1, 8, std::numeric_limits<double>::max()), true},
+        {Frame(0x100, 0, 0, 0, 1, 16, 1.0), false},
+        {Frame(0x100, 0, 0, 0, 1, 255, 1.0), false},
+        {Frame(0x800, 0, 0, 0, 1, 8, 1.0), false},
+        {Frame(0x20000000, 1, 0, 0, 1, 8, 1.0), false},
+    };
+    const std::string path = (dir / "edges.txt").string();
+    ASSERT_TRUE(file.OpenWrite(path));
+    std::vector<tCAN_RAW_MSG> written;
+    for (const auto& c : cases) {
+        EXPECT_EQ(AscTxtWritable(c.frame), c.writable) << Line(c.frame);
+        if (c.writable) {
+            tCAN_RAW_MSG m;
+            EXPECT_TRUE(ParseAscTxtLine(Line(c.frame).substr(0, Line(c.frame).size() - 2), m))
+                << Line(c.frame);
+            written.push_back(c.frame);
+        }
+        file.WriteMsg(c.frame);
+    }
+    EXPECT_EQ(file.UnwritableFrames(), 7u);
+    ASSERT_TRUE(file.CloseWrite());
+    CCanMsgAscTxtFile reader;
+    ASSERT_TRUE(reader.OpenRead(path, count, duration));
+    EXPECT_EQ(count, written.size());
+    EXPECT_EQ(reader.SkippedLines(), 0u);
+    ASSERT_TRUE(file.OpenWrite(path));
+    EXPECT_EQ(file.UnwritableFrames(), 0u);  // counted afresh for each file
+    EXPECT_TRUE(file.CloseWrite());
 }
 
 // Reading uses a private temporary file that is gone once the file is open, in every path; a user's file
@@ -295,7 +340,7 @@ TEST_F(TxtLogTest, LargeFileAcrossReadBlocks) {
     }
     ASSERT_TRUE(file.OpenRead(Make("large.txt", text), count, duration));
     ASSERT_EQ(count, 100000u);
-    EXPECT_EQ(file.SkippedLines(), 4u);
+    EXPECT_EQ(file.SkippedLines(), 1u);
     std::vector<tCAN_RAW_MSG> back(count);
     uint32_t n = 0;
     ASSERT_TRUE(file.ReadByIndex(0, count, back.data(), count, n));

@@ -2,6 +2,7 @@
 // and a target that is replaced only by a complete file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -26,21 +27,19 @@ void feed(CLorimar& lib, uint32_t records) {
 
 }  // namespace
 
-TEST(LorimarStore, TemporaryFilesArePrivateAndRemovedOnEveryPath) {
+TEST(LorimarStore, TheRecordStoreHasNoNameAndGoesOnEveryPath) {
     vextest::TempDir tmp, out;
     const ScopedTmpDir scoped(tmp.path());
     {
         CLorimar lib;
         tMDF_FILE desc = twoChannels();
         ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
-        std::vector<fs::path> folders(fs::directory_iterator(tmp.path()), fs::directory_iterator());
-        ASSERT_EQ(folders.size(), 1u);
-        EXPECT_EQ(fs::status(folders[0]).permissions() & fs::perms::all, fs::perms::owner_all);
-        EXPECT_TRUE(fs::exists(folders[0] / "MdfRecord.image"));
         feed(lib, 5000);
+        // Unnamed, it goes with the process however that ends.
+        EXPECT_TRUE(isEmptyDir(tmp.path()));
         ASSERT_EQ(save(lib, out / "ok.mdf"), MDF_OK);
         EXPECT_TRUE(isEmptyDir(tmp.path()));
-        // Destroying the object in the middle of a creation removes them too (failed saves: the next test).
+        // Destroying the object in the middle of a creation leaves nothing either.
         ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
         feed(lib, 10);
     }
@@ -53,6 +52,53 @@ TEST(LorimarStore, TemporaryFilesArePrivateAndRemovedOnEveryPath) {
     double v;
     ASSERT_EQ(lib.GetChannelPhyData(numberOf(lib, "b"), 4999, v), MDF_OK);
     EXPECT_EQ(v, 4999 * 0.5);
+}
+
+// The file a failure is about, and the system's reason: the record store in a full temporary folder, a
+// target that cannot be written, a file that cannot be opened.
+TEST(LorimarStore, FailuresNameTheirFileAndReason) {
+    vextest::TempDir tmp, out;
+    vextest::writeFile(out / "keep.mdf", "previous contents");
+    {
+        const FailingTmpDir full(tmp.path());
+        CLorimar lib;
+        tMDF_FILE desc = twoChannels();
+        ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+        feed(lib, 10000);
+        EXPECT_EQ(save(lib, out / "keep.mdf"), MDF_ERR_BUSY);
+        EXPECT_TRUE(lib.LastFileError().temporaryStore);
+        EXPECT_EQ(lib.LastFileError().path, tmp.path().string());
+        EXPECT_EQ(lib.LastFileError().reason, full.reason());
+    }
+    EXPECT_EQ(vextest::readFile(out / "keep.mdf"), "previous contents");
+
+    const ScopedTmpDir scoped(tmp.path());
+    CLorimar lib;
+    tMDF_FILE desc = twoChannels();
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    feed(lib, 3);
+    EXPECT_EQ(save(lib, out / "missing" / "x.mdf"), MDF_ERR_BUSY);
+    EXPECT_FALSE(lib.LastFileError().temporaryStore);
+    EXPECT_EQ(lib.LastFileError().path, (out / "missing" / "x.mdf").string());
+    EXPECT_EQ(lib.LastFileError().reason, "No such file or directory");
+    ASSERT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    ASSERT_EQ(save(lib, out / "ok.mdf"), MDF_OK);
+    EXPECT_EQ(lib.LastFileError().reason, "");
+
+    const fs::path fifo = out / "fifo.mdf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        fs::path path;
+        const char* reason;
+    } refused[] = {{fifo, "Not a regular file"},
+                   {"/dev/zero", "Not a regular file"},
+                   {out.path(), "Not a regular file"},
+                   {out / "none.mdf", "No such file or directory"}};
+    for (const auto& r : refused) {
+        EXPECT_EQ(open(lib, r.path), MDF_ERR_FILE) << r.path;
+        EXPECT_EQ(lib.LastFileError().path, r.path.string());
+        EXPECT_EQ(lib.LastFileError().reason, r.reason) << r.path;
+    }
 }
 
 TEST(LorimarStore, NoTemporaryFolderMeansNoCreation) {

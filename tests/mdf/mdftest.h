@@ -1,5 +1,11 @@
 #pragma once
 // Builders shared by the measurement-file tests.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -68,6 +74,54 @@ public:
 private:
     std::string m_old;
     bool m_had = false;
+};
+
+// A temporary folder whose writes fail, for the lifetime of the object: a full 64 KiB tmpfs where the
+// process may mount one (writes fail with "No space left on device"), else the folder under a file-size limit
+// of 16 KiB for the whole process ("File too large"). TMPDIR points at it meanwhile.
+class FailingTmpDir {
+public:
+    explicit FailingTmpDir(const std::filesystem::path& dir) : m_dir(dir), m_tmp(dir) {
+        if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0) {
+            m_mounted = true;
+            m_reason = "No space left on device";
+            // Filled to the last byte, so the first write of a temporary file fails.
+            const int fd = ::open((dir / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+            const std::string block(4096, 'f');
+            while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+            }
+            if (fd >= 0) ::close(fd);
+            return;
+        }
+        m_reason = "File too large";
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &m_oldSignal);
+        ::getrlimit(RLIMIT_FSIZE, &m_oldLimit);
+        rlimit limit = m_oldLimit;
+        limit.rlim_cur = 16 * 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FailingTmpDir() {
+        if (m_mounted) {
+            ::umount2(m_dir.c_str(), MNT_DETACH);
+        } else {
+            ::setrlimit(RLIMIT_FSIZE, &m_oldLimit);
+            ::sigaction(SIGXFSZ, &m_oldSignal, nullptr);
+        }
+    }
+    FailingTmpDir(const FailingTmpDir&) = delete;
+    FailingTmpDir& operator=(const FailingTmpDir&) = delete;
+    // The system's text for the writes that fail there.
+    const std::string& reason() const { return m_reason; }
+
+private:
+    std::filesystem::path m_dir;
+    ScopedTmpDir m_tmp;
+    bool m_mounted = false;
+    std::string m_reason;
+    rlimit m_oldLimit{};
+    struct sigaction m_oldSignal {};
 };
 
 // The number of the opened file's channel with that short name; 0xFFFF when none has it.

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -123,7 +124,8 @@ TEST_F(LogCvtDlgTest, ConvertsEveryRowAndReports) {
     EXPECT_EQ(again.TargetType(), "asc-txt");
 }
 
-// "中断" during the second of three files: its line says it failed and the third is not converted.
+// "中断" during the second of three files: its line says it was stopped, and the third is listed as not
+// converted.
 TEST_F(LogCvtDlgTest, StopEndsTheBatch) {
     std::filesystem::create_directory(dir.path() / "out");
     CTkCanMsgLogFileCvtDlg dlg;
@@ -139,10 +141,44 @@ TEST_F(LogCvtDlgTest, StopEndsTheBatch) {
     dlg.OnConvert();
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(dlg.Report(), QString::fromStdString("[" + Path("1.crm") + "] - 转换完成\r\n[" + Path("2.crm") +
-                                                   "] - 转换失败\r\n"));
+                                                   "] - 转换失败，转换被中断\r\n[" + Path("3.crm") +
+                                                   "] - 未转换（转换已中断）\r\n"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "out" / "1.crm.log"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "2.crm.log"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "3.crm.log"));
+}
+
+// What a conversion left out is in its line: lines of a text source that are not frames, and frames a text
+// target cannot hold.
+TEST_F(LogCvtDlgTest, ReportSaysWhatWasLeftOut) {
+    std::filesystem::create_directory(dir.path() / "out");
+    const std::string text = Path("damaged.txt");
+    vextest::writeFile(text,
+                       "Talby Varesk Control System Co.,Ltd  Vexar Log File.\r\n  Date: 2024.3.5    Time: "
+                       "14:7 \r\n\r\n" +
+                           std::string(74, '-') +
+                           "\r\n   1.000000 1  100             Rx   "
+                           "d 1 01 \r\ngarbage\r\n   2.000000 1  1Z0             Rx   d 0 \r\n");
+    std::vector<tCAN_RAW_MSG> frames = logtest::FramesAt({1.0, std::nan(""), 3.0, 4.0});
+    frames[2].Dlc = 16;
+    const std::string crm = Path("bad.crm");
+    vextest::writeFile(crm, logtest::CrmBytes(frames));
+    CTkCanMsgLogFileCvtDlg dlg;
+    prompt.paths = {QString::fromStdString(text), QString::fromStdString(crm)};
+    dlg.OnAdd();
+    dlg.OnAdd();
+    dlg.findChild<QLineEdit*>("editTarget")->setText(QString::fromStdString(Path("out")));
+    dlg.findChild<QComboBox*>("comboType")->setCurrentText("asc-txt");
+    dlg.OnConvert();
+    dlg.findChild<QComboBox*>("comboType")->setCurrentText("bin-crm");
+    const QString toText = dlg.Report();
+    dlg.OnConvert();
+    EXPECT_EQ(toText, QString::fromStdString("[" + text + "] - 转换失败，源文件与目标文件格式相同\r\n[" +
+                                             crm + "] - 转换完成（2 帧无法写入文本记录，已跳过）\r\n"));
+    EXPECT_EQ(dlg.Report(), QString::fromStdString("[" + text + "] - 转换完成（跳过 2 行）\r\n[" + crm +
+                                                   "] - 转换失败，源文件与目标文件格式相同\r\n"));
+    EXPECT_EQ(LogCvtDoneNote(0, 0), "");
+    EXPECT_EQ(LogCvtDoneNote(3, 1), "（跳过 3 行；1 帧无法写入文本记录，已跳过）");
 }
 
 // A missing target folder is refused and cleared.

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "tests/common/fakeprompt.h"
@@ -127,18 +129,57 @@ TEST_F(MdfToCsvDlgTest, ListAndExport) {
     EXPECT_FALSE(std::filesystem::exists(dir / "stopped.csv"));
 }
 
-// A file the library refuses leaves the path empty and the list as it was.
-TEST_F(MdfToCsvDlgTest, RefusedFile) {
+// A file that does not open is refused with its reason (a FIFO or a device at once); the file shown before
+// stays shown and loaded, and exports as before. A cancel changes nothing either.
+TEST_F(MdfToCsvDlgTest, RefusedFileKeepsTheFileShown) {
+    const std::filesystem::path fifo = dir / "fifo.mdf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     CTkMdfToCsvDlg dlg;
-    prompt.paths = {P("in.mdf"), P("junk.mdf")};
-    dlg.OnChoose();
-    dlg.OnChoose();
-    EXPECT_EQ(dlg.MdfPath(), "");
-    EXPECT_EQ(dlg.Model()->rowCount(), 2);
-    EXPECT_TRUE(Messages().isEmpty());
+    prompt.paths = {P("in.mdf"), P("junk.mdf"), P("fifo.mdf"), "/dev/zero", P("none.mdf"), ""};
+    for (int i = 0; i < 6; ++i) dlg.OnChoose();
+    EXPECT_EQ(Messages(), (QStringList{"无法打开文件 " + P("junk.mdf") + "：不是可读的MDF文件（8）。",
+                                       "无法打开文件 " + P("fifo.mdf") + "：Not a regular file",
+                                       "无法打开文件 /dev/zero：Not a regular file",
+                                       "无法打开文件 " + P("none.mdf") + "：No such file or directory"}));
+    EXPECT_EQ(dlg.MdfPath(), P("in.mdf"));
+    ASSERT_EQ(dlg.Model()->rowCount(), 2);
+    EXPECT_EQ(dlg.Model()->Cells(1)[0], "x");
+    dlg.Model()->SetChecked(1, true);
     dlg.StepEdit()->setText("1");
+    prompt.paths = {P("out.csv")};
     dlg.OnExport();
-    EXPECT_EQ(Messages(), QStringList{"MDF文件路径不能为空。"});
+    EXPECT_EQ(Messages(), QStringList{"MDF转CSV数据完成"});
+    EXPECT_EQ(vextest::readFile(dir / "out.csv"),
+              "timestamp,x\rs,\r0.000000,10.000000\r1.000000,20.000000\r2.000000,30.000000\r3.000000,--\r");
+}
+
+// The file's times show with the six decimals of the list's spans and no binary residue; untouched, the
+// fields export from the file's exact times (a start rounded down would miss the first sample).
+TEST_F(MdfToCsvDlgTest, FileTimesShowSixDecimalsAndExportExactly) {
+    tMDF_CN_INFO t = mdftest::channel("t", MDF_DOUBLE, 64);
+    t.channelType = 1;
+    tMDF_FILE desc = mdftest::singleGroup({t, mdftest::channel("x", MDF_UINT, 8)});
+    CLorimar writer;
+    ASSERT_EQ(writer.CreateMdfFile(desc), 0u);
+    const double times[] = {0.1234564, 1.1234564, 199.21728999999999};
+    for (uint8_t r = 0; r < 3; ++r) {
+        writer.InputSamplingData(0, r, times[r]);
+        writer.InputSamplingData(1, r, uint32_t(r + 1));
+    }
+    ASSERT_EQ(mdftest::save(writer, dir / "odd.mdf"), 0u);
+    CTkMdfToCsvDlg dlg;
+    prompt.paths = {P("odd.mdf")};
+    dlg.OnChoose();
+    EXPECT_EQ(dlg.StartEdit()->text(), "0.123456");
+    EXPECT_EQ(dlg.EndEdit()->text(), "199.21729");
+    dlg.Model()->SetChecked(0, true);
+    dlg.KindCombo()->setCurrentIndex(0);
+    dlg.StepEdit()->setText("1");
+    prompt.paths = {P("odd.csv")};
+    dlg.OnExport();
+    const std::string csv = vextest::readFile(dir / "odd.csv");
+    EXPECT_EQ(csv.rfind("timestamp,x\r,\r0.000000,1.000000\r1.000000,2.000000\r", 0), 0u)
+        << csv.substr(0, 60);
 }
 
 }  // namespace

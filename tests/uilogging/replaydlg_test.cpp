@@ -117,6 +117,13 @@ TEST_F(ReplayDlgTest, OpeningAndChoosing) {
     EXPECT_TRUE(dlg->findChild<QRadioButton*>("radioByCount")->isChecked());
     EXPECT_EQ(Text(*dlg, "editPerPage"), "4");
 
+    // A computed duration shows at most three decimals, without the residue of the subtraction.
+    const std::string odd = (dir / "odd.crm").string();
+    vextest::writeFile(odd, logtest::CrmBytes(logtest::FramesAt({0.1, 20450.608000000147})));
+    store.writeString("sLastReplayLogFilePathName", odd);
+    EXPECT_EQ(Text(*Open(), "editDuration"), "20450.508");
+    store.writeString("sLastReplayLogFilePathName", crm);
+
     std::filesystem::remove(crm);
     dlg = Open();
     EXPECT_EQ(dlg->path(), "");

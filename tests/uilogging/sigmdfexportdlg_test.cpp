@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -201,6 +206,47 @@ TEST_F(SigMdfExportDlgTest, EmptyLog) {
     CTkCanMsgLogFileToSigMdfProgressDlg progress(nullptr, {}, {}, Path("x.mdf"), 0);
     EXPECT_EQ(progress.exec(), QDialog::Rejected);
     EXPECT_FALSE(progress.Done());
+}
+
+// The log is read in a progress dialog: a text log that never ends (a FIFO a writer holds open) ends on
+// "中断" with empty lists; a ".crm" log that is not a regular file is refused at once with the reason.
+TEST_F(SigMdfExportDlgTest, EndlessLogsEndOnStop) {
+    const std::string fifo = Path("endless.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    auto dlg = std::make_unique<CTkCanMsgLogFileToSigMdfDlg>(ws->Hub(), [](QWidget*) {});
+    int scans = 0;
+    dlg->SetScanHook([&](CTkLogScanProgressDlg& progress) {
+        ++scans;
+        // Stopped once the reading runs.
+        QTimer::singleShot(50, &progress, [&progress] { progress.OnStop(); });
+    });
+    prompt.paths.push_back(QString::fromStdString(fifo));
+    dlg->OnChoose();
+    EXPECT_EQ(scans, 1);
+    EXPECT_EQ(dlg->MsgModel()->rowCount(), 0);
+    EXPECT_EQ(dlg->RecordCount(), 0u);
+    EXPECT_TRUE(Messages().isEmpty());
+
+    const std::string crm = Path("fifo.crm");
+    ASSERT_EQ(::mkfifo(crm.c_str(), 0600), 0);
+    dlg->SetScanHook({});
+    prompt.paths.push_back(QString::fromStdString(crm));
+    dlg->OnChoose();
+    EXPECT_EQ(Messages(),
+              QStringList{QString::fromStdString("无法打开文件 " + crm + "：Not a regular file")});
+    ::close(writer);
+
+    // A text log with lines that are not frames says how many were left out.
+    const std::string text = Path("damaged.txt");
+    vextest::writeFile(text,
+                       "   1.000000 1  100             Rx   d 1 01 \r\nnot a frame\r\n1 1 1ZZ Rx d 0\r\n");
+    prompt.paths.push_back(QString::fromStdString(text));
+    dlg->OnChoose();
+    EXPECT_EQ(dlg->RecordCount(), 1u);
+    EXPECT_EQ(Messages(),
+              QStringList{QString::fromStdString("记录文件 " + text + " 中有 2 行无法读取，已跳过。")});
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include "platform/util/utils.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <clocale>
@@ -230,6 +234,80 @@ TEST(FileWrite, LargeFilesWrittenInPiecesArriveWhole) {
     EXPECT_EQ(vextest::readFile(target), "small");
 }
 
+// The temporary has no name while it is written, so nothing is left beside the target whatever ends the
+// writer; at Commit a replaced file keeps its mode and a symbolic link is written through.
+TEST(FileWrite, TheTemporaryHasNoNameUntilCommit) {
+    vextest::TempDir dir;
+    const auto target = dir / "f.txt";
+    auto names = [&] {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    vex::AtomicFile file;
+    ASSERT_EQ(file.Open(target.string()), 0);
+    ASSERT_EQ(file.Write("new file"), 0);
+    EXPECT_EQ(names(), std::vector<std::string>{});
+    ASSERT_EQ(file.Commit(), 0);
+    EXPECT_EQ(vextest::readFile(target), "new file");
+
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    std::filesystem::create_symlink("f.txt", dir / "link");
+    ASSERT_EQ(file.Open((dir / "link").string()), 0);
+    ASSERT_EQ(file.Write("through the link"), 0);
+    EXPECT_EQ(names(), (std::vector<std::string>{"f.txt", "link"}));
+    EXPECT_EQ(vextest::readFile(target), "new file");
+    ASSERT_EQ(file.Commit(), 0);
+    EXPECT_EQ(names(), (std::vector<std::string>{"f.txt", "link"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+    EXPECT_EQ(vextest::readFile(target), "through the link");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// A named temporary listed in the journal of a process that is gone is removed by the next sweep, with the
+// journal; one of a live process, and any file not named as a temporary, is left alone.
+TEST(FileWrite, SweepRemovesTheNamedTemporariesOfEndedProcesses) {
+    vextest::TempDir tmp, dir;
+    const char* old = std::getenv("TMPDIR");
+    const std::string saved = old != nullptr ? old : "";
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    const std::string temp = (dir / ".vexsave-AbC123").string();
+    const std::string other = (dir / "user.txt").string();
+    vextest::writeFile(other, "mine");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        vex::ListNamedTemporary(temp);
+        vex::ListNamedTemporary(other);
+        vextest::writeFile(temp, "half written");
+        (void)!::write(ready[1], "r", 1);
+        for (;;) ::pause();
+    }
+    ASSERT_GT(child, 0);
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    vex::SweepStaleTemporaries();
+    EXPECT_TRUE(std::filesystem::exists(temp));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 1);  // its journal
+    vex::SweepStaleTemporaries();
+    EXPECT_FALSE(std::filesystem::exists(temp));
+    EXPECT_EQ(vextest::readFile(other), "mine");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    if (old != nullptr)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+}
+
 // Inputs loaded whole: a regular file arrives byte for byte; what is not a regular file (a device that never
 // ends, a FIFO nobody writes to, a folder) or is larger than the bound is refused at once with its reason,
 // and the caller's buffer keeps what it held.
@@ -258,4 +336,13 @@ TEST(FileRead, RegularFilesWithinTheBoundOnly) {
         EXPECT_EQ(vex::ReadInputFile(r.path, r.max, out), r.reason) << r.path;
         EXPECT_EQ(out, "kept") << r.path;
     }
+    // A reader that takes streams gets the FIFO at once, non-blocking; a folder never.
+    std::string reason;
+    const int fd = vex::OpenInputFile(fifo.string(), reason, false);
+    ASSERT_GE(fd, 0);
+    char byte;
+    EXPECT_EQ(::read(fd, &byte, 1), 0);  // no writer: the end at once
+    ::close(fd);
+    EXPECT_EQ(vex::OpenInputFile(dir.path().string(), reason, false), -1);
+    EXPECT_EQ(reason, "Is a directory");
 }

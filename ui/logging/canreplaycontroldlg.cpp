@@ -15,6 +15,7 @@
 
 #include "config/regconfig.h"
 #include "logging/canreplay.h"
+#include "logging/logtooljob.h"
 #include "platform/qt/prompt.h"
 #include "ui/logging/replayfields.h"
 
@@ -266,7 +267,7 @@ bool CCanReplayControlDlg::readFields() {
 
 void CCanReplayControlDlg::showFields() {
     m_pathEdit->setText(qs(m_path));
-    m_durationEdit->setText(qs(ReplayTimeText(m_duration)));
+    m_durationEdit->setText(qs(ToolTimeText(m_duration, 3)));
     m_countEdit->setText(QString::number(m_count));
     m_startTimeEdit->setText(qs(ReplayTimeText(m_startTime)));
     m_spanEdit->setText(qs(ReplayTimeText(m_pageSpan)));

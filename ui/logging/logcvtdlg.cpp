@@ -128,19 +128,8 @@ CTkCanMsgLogFileCvtProgressDlg::~CTkCanMsgLogFileCvtProgressDlg() {
 }
 
 QString CTkCanMsgLogFileCvtProgressDlg::statusOf(const CLogToolJob& job) const {
-    switch (job.phase()) {
-        case CLogToolJob::Phase::Idle:
-        case CLogToolJob::Phase::Started:
-            return QStringLiteral("开始转换...");
-        case CLogToolJob::Phase::Running:
-            return TkProgressText(job);
-        case CLogToolJob::Phase::Saving:
-        case CLogToolJob::Phase::Done:
-            return QStringLiteral("转换完成...");
-        case CLogToolJob::Phase::Failed:
-            break;
-    }
-    return QStringLiteral("转换错误...");
+    return TkStatusText(job, QStringLiteral("开始转换..."), QStringLiteral("转换完成..."),
+                        QStringLiteral("转换错误..."));
 }
 
 // ---- Conversion dialog ----
@@ -245,14 +234,22 @@ void CTkCanMsgLogFileCvtDlg::OnConvert() {
             source, sourceType, LogCvtTargetPath(folder, source, targetType), targetType, this);
         if (m_Hook) m_Hook(progress);
         progress.exec();
+        const CLogCvtJob& job = progress.Job();
         if (progress.Done()) {
-            m_Report += QStringLiteral("[%1] - 转换完成\r\n").arg(qs(source));
+            m_Report += QStringLiteral("[%1] - 转换完成%2\r\n")
+                            .arg(qs(source), qs(LogCvtDoneNote(job.SkippedLines(), job.UnwritableFrames())));
+        } else if (progress.StopRequested()) {
+            m_Report += QStringLiteral("[%1] - 转换失败，转换被中断\r\n").arg(qs(source));
         } else {
             m_Report += QStringLiteral("[%1] - 转换失败\r\n").arg(qs(source));
-            if (!progress.Job().Error().empty())
-                m_Report += QStringLiteral("    %1\r\n").arg(qs(progress.Job().Error()));
+            if (!job.Error().empty()) m_Report += QStringLiteral("    %1\r\n").arg(qs(job.Error()));
         }
-        if (progress.StopRequested()) break;
+        // A stop ends the batch: the rows after it are listed as not converted.
+        if (progress.StopRequested()) {
+            for (int rest = r + 1; rest < RowCount(); ++rest)
+                m_Report += QStringLiteral("[%1] - 未转换（转换已中断）\r\n").arg(m_Model->Cells(rest)[1]);
+            break;
+        }
     }
     TkMessage(this, m_Report, vex::MsgIcon::Information);
     CAppRegConfig reg;

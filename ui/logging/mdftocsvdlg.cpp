@@ -13,6 +13,7 @@
 
 #include <cmath>
 
+#include "logging/canmsgmdflogfile.h"
 #include "platform/numparse.h"
 #include "platform/qt/prompt.h"
 
@@ -37,8 +38,9 @@ std::optional<double> number(const QLineEdit* field) {
     return value;
 }
 
-QString numberText(double value) {
-    return QString::number(value, 'g', 15);
+// Times as the list's time spans give them ("%f"), without trailing zeros.
+QString timeText(double value) {
+    return qs(ToolTimeText(value, 6));
 }
 
 }  // namespace
@@ -135,9 +137,9 @@ CTkMdfToCsvDlg::CTkMdfToCsvDlg(QWidget* parent) : QDialog(parent) {
     m_Start = edit(this, "editStart");
     m_End = edit(this, "editEnd");
     m_Step = edit(this, "editStep");
-    m_Start->setText(numberText(0.0));
-    m_End->setText(numberText(0.0));
-    m_Step->setText(numberText(0.0));
+    m_Start->setText(timeText(0.0));
+    m_End->setText(timeText(0.0));
+    m_Step->setText(timeText(0.0));
     m_Kind = new QComboBox(this);
     m_Kind->setObjectName("comboKind");
     m_Kind->addItems({QStringLiteral("相对时间戳"), QStringLiteral("绝对时间戳")});
@@ -193,33 +195,38 @@ QString CTkMdfToCsvDlg::UnitText() const {
 }
 
 void CTkMdfToCsvDlg::OnChoose() {
-    if (!m_Path->text().isEmpty()) {
-        if (m_Open) m_Mdf.CloseMdfFile();
-        m_Open = false;
-        m_Path->clear();
-    }
     const QString path = vex::CurrentPrompt().openFile(
         this, QString(), QString(), QStringLiteral("mdf files(*.mdf);;INCA dat files(*.dat);;所有文件(*)"));
     if (path.isEmpty()) return;
     const std::string p = path.toStdString();
-    // A file the library refuses leaves the path empty and the list as it was.
-    if (m_Mdf.OpenMdfFile(p.data(), static_cast<int32_t>(p.size())) != MDF_OK) return;
-    m_Open = true;
+    // Opened beside the file shown, which stays when the new one is refused.
+    auto next = std::make_unique<CLorimar>();
+    if (const uint32_t result = next->OpenMdfFile(p.data(), static_cast<int32_t>(p.size()));
+        result != MDF_OK) {
+        TkMessage(this, qs(MdfOpenFailureText(*next, p, result)));
+        return;
+    }
+    m_Mdf = std::move(next);
     m_Path->setText(path);
     fillList();
 }
 
 void CTkMdfToCsvDlg::fillList() {
     m_Model->Clear();
-    m_Listing = ListMdfCsvChannels(m_Mdf);
+    m_Listing = ListMdfCsvChannels(*m_Mdf);
     for (size_t i = 0; i < m_Listing.Items.size(); ++i) {
         QStringList cells;
         for (const std::string& c : m_Listing.Rows[i]) cells << qs(c);
         m_Model->AddRow(cells, m_Listing.Items[i].ChanNo);
     }
-    m_Start->setText(numberText(m_Listing.Start));
-    m_End->setText(numberText(m_Listing.End));
+    m_Start->setText(timeText(m_Listing.Start));
+    m_End->setText(timeText(m_Listing.End));
     for (QLabel* unit : m_Units) unit->setText(qs(m_Listing.TimeUnit));
+}
+
+std::optional<double> CTkMdfToCsvDlg::timeField(const QLineEdit* field, double listed) const {
+    if (m_Mdf && field->text() == timeText(listed)) return listed;
+    return number(field);
 }
 
 void CTkMdfToCsvDlg::OnSelectAll() {
@@ -248,7 +255,9 @@ void CTkMdfToCsvDlg::SortByName() {
 }
 
 void CTkMdfToCsvDlg::OnExport() {
-    const std::optional<double> start = number(m_Start), end = number(m_End), step = number(m_Step);
+    const std::optional<double> start = timeField(m_Start, m_Listing.Start);
+    const std::optional<double> end = timeField(m_End, m_Listing.End);
+    const std::optional<double> step = number(m_Step);
     if (const auto refusal =
             validateMdfToCsv(m_Path->text().toStdString(), start, end, step, m_Kind->currentIndex())) {
         TkMessage(this, qs(*refusal));
@@ -277,7 +286,7 @@ void CTkMdfToCsvDlg::OnExport() {
     request.TimeUnit = m_Listing.TimeUnit;
     request.Start = *start;
     request.End = *end;
-    CTkMdfToCsvProgressDlg progress(m_Open ? &m_Mdf : nullptr, std::move(request), this);
+    CTkMdfToCsvProgressDlg progress(m_Mdf.get(), std::move(request), this);
     if (m_Hook) m_Hook(progress);
     progress.exec();
     m_Result = progress.ResultText();

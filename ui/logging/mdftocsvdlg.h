@@ -54,7 +54,9 @@ public:
     // Runs on each progress dialog before it is shown (tests interrupt an export here).
     void SetProgressHook(std::function<void(CTkMdfToCsvProgressDlg&)> hook) { m_Hook = std::move(hook); }
 
-    void OnChoose();     // "选择"
+    // "选择": a file that opens replaces the one shown; one that does not is refused with the reason, and
+    // the file shown stays (as does everything on a cancel).
+    void OnChoose();
     void OnExport();     // "导出CSV文件"
     void OnSelectAll();  // "全选"
     void OnInvert();     // "反选"
@@ -75,9 +77,10 @@ public:
 
 private:
     void fillList();
+    // A time field's number; the listed time itself while the field still shows it as listed.
+    std::optional<double> timeField(const QLineEdit* field, double listed) const;
 
-    CLorimar m_Mdf;
-    bool m_Open = false;
+    std::unique_ptr<CLorimar> m_Mdf;  // the open file; null while none is
     MdfCsvListing m_Listing;
     int32_t m_SortOrder = 1;
     CTkRowsModel* m_Model;

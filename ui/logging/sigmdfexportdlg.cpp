@@ -1,6 +1,5 @@
 #include "ui/logging/sigmdfexportdlg.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -60,19 +59,25 @@ std::string CTkCanMsgLogFileToSigMdfProgressDlg::Error() const {
 }
 
 QString CTkCanMsgLogFileToSigMdfProgressDlg::statusOf(const CLogToolJob& job) const {
-    switch (job.phase()) {
-        case CLogToolJob::Phase::Idle:
-        case CLogToolJob::Phase::Started:
-            return QStringLiteral("开始导出...");
-        case CLogToolJob::Phase::Running:
-            return TkProgressText(job);
-        case CLogToolJob::Phase::Saving:
-        case CLogToolJob::Phase::Done:
-            return QStringLiteral("导出完成...");
-        case CLogToolJob::Phase::Failed:
-            break;
-    }
-    return QStringLiteral("导出错误...");
+    return TkStatusText(job, QStringLiteral("开始导出..."), QStringLiteral("导出完成..."),
+                        QStringLiteral("导出错误..."));
+}
+
+// ---- Reading the log ----
+
+CTkLogScanProgressDlg::CTkLogScanProgressDlg(CLogScanJob& job, const std::string& path, QWidget* parent)
+    : CTkProgressDlg(QStringLiteral("中断"), parent) {
+    addField(QStringLiteral("记录文件："), qs(path));
+    SetJob(&job);
+}
+
+CTkLogScanProgressDlg::~CTkLogScanProgressDlg() {
+    finishJob();
+}
+
+QString CTkLogScanProgressDlg::statusOf(const CLogToolJob& job) const {
+    return TkStatusText(job, QStringLiteral("正在读取记录文件..."), QStringLiteral("读取完成..."),
+                        QStringLiteral("读取错误..."));
 }
 
 // ---- Export dialog ----
@@ -194,15 +199,26 @@ void CTkCanMsgLogFileToSigMdfDlg::FillLists(bool reopen) {
         m_Reader->CloseRead();
         m_Keys.clear();
         resetSigSelTable();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const bool opened = m_Reader->OpenRead(m_Path, m_Count, m_Duration);
-        if (opened) CollectMsgKeys(*m_Reader, m_Count, m_Keys);
-        QApplication::restoreOverrideCursor();
-        if (!opened) {
-            // Why the file is not a log (another measurement file, a damaged one) is worth telling.
-            if (!m_Reader->LastError().empty()) TkMessage(this, qs(m_Reader->LastError()));
+        CLogScanJob job(*m_Reader, m_Path);
+        {
+            CTkLogScanProgressDlg progress(job, m_Path, this);
+            if (m_ScanHook) m_ScanHook(progress);
+            progress.exec();
+        }
+        if (!job.Succeeded()) {
+            // Why the file is not a log (another measurement file, a damaged one) is worth telling; a stop
+            // leaves the lists empty.
+            if (!job.Error().empty()) TkMessage(this, qs(job.Error()));
             return;
         }
+        m_Count = job.RecordCount();
+        m_Duration = job.Duration();
+        m_Keys = job.Keys();
+        // Lines of a text log that are not frames are not silently lost: the user hears how many.
+        if (m_Reader == &m_TxtFile && m_TxtFile.SkippedLines() > 0)
+            TkMessage(this, QStringLiteral("记录文件 %1 中有 %2 行无法读取，已跳过。")
+                                .arg(qs(m_Path))
+                                .arg(m_TxtFile.SkippedLines()));
     }
     resetSigSelTable();
     uint32_t listed = 0;

@@ -47,6 +47,17 @@ private:
     std::string m_BuildError;
 };
 
+// Reading the chosen log (CLogScanJob): "中断" ends it, however long the file or endless the stream.
+class CTkLogScanProgressDlg : public CTkProgressDlg {
+    Q_OBJECT
+public:
+    CTkLogScanProgressDlg(CLogScanJob& job, const std::string& path, QWidget* parent = nullptr);
+    ~CTkLogScanProgressDlg() override;
+
+protected:
+    QString statusOf(const CLogToolJob& job) const override;
+};
+
 class CTkCanMsgLogFileToSigMdfDlg : public QDialog {
     Q_OBJECT
 public:
@@ -60,6 +71,8 @@ public:
     void SetProgressHook(std::function<void(CTkCanMsgLogFileToSigMdfProgressDlg&)> hook) {
         m_Hook = std::move(hook);
     }
+    // Runs on the progress dialog of reading a log before it is shown (tests stop the reading here).
+    void SetScanHook(std::function<void(CTkLogScanProgressDlg&)> hook) { m_ScanHook = std::move(hook); }
 
     // The buttons, as the user presses them.
     void OnChoose();     // "选择"
@@ -70,7 +83,7 @@ public:
     void OnExport();     // "导出"
     // A click on the signal list's header: columns 0 and 1 sort, one direction shared, flipping each time.
     void SortSignals(int column);
-    // Rebuilds both lists; with `reopen` the log is read again first.
+    // Rebuilds both lists; with `reopen` the log is read again first, on a worker in a progress dialog.
     void FillLists(bool reopen);
 
     const std::string& Path() const { return m_Path; }
@@ -103,4 +116,5 @@ private:
     double m_Duration = 0.0;
     CCanMsgFile* m_Reader = nullptr;
     std::function<void(CTkCanMsgLogFileToSigMdfProgressDlg&)> m_Hook;
+    std::function<void(CTkLogScanProgressDlg&)> m_ScanHook;
 };

@@ -276,3 +276,20 @@ QString TkProgressText(const CLogToolJob& job) {
         .arg(job.Index())
         .arg(job.Count());
 }
+
+QString TkStatusText(const CLogToolJob& job, const QString& starting, const QString& done,
+                     const QString& failed) {
+    switch (job.phase()) {
+        case CLogToolJob::Phase::Idle:
+        case CLogToolJob::Phase::Started:
+            return starting;
+        case CLogToolJob::Phase::Running:
+            return TkProgressText(job);
+        case CLogToolJob::Phase::Saving:
+        case CLogToolJob::Phase::Done:
+            return done;
+        case CLogToolJob::Phase::Failed:
+            break;
+    }
+    return failed;
+}

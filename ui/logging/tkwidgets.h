@@ -126,3 +126,7 @@ private:
 
 // "当前进度 %0.2f%% (%d/%d)": progress in hundredths of a percent, index and count.
 QString TkProgressText(const CLogToolJob& job);
+// The status of a job that counts records: `starting` until it runs, TkProgressText while it runs, `done`
+// once every record is done, `failed` after a failure or a stop.
+QString TkStatusText(const CLogToolJob& job, const QString& starting, const QString& done,
+                     const QString& failed);
