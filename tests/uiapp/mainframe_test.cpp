@@ -17,16 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "app/updatecheck.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/util/utils.h"
+#include "tests/common/fakeprompt.h"
+#include "tests/uiapp/appfixture.h"
 #include "ui/app/aboutdlg.h"
 #include "ui/app/framelayout.h"
 #include "ui/app/infownd.h"
 #include "ui/app/mainframe.h"
 #include "ui/app/vexariumapp.h"
-#include "app/updatecheck.h"
-#include "platform/util/utils.h"
-#include "tests/common/fakeprompt.h"
-#include "platform/qt/namedmutex.h"
-#include "tests/uiapp/appfixture.h"
 
 namespace {
 
@@ -349,3 +349,64 @@ TEST(VexariumApp, SingleInstanceAndTimeBase) {
 }
 
 }  // namespace
+
+// A start followed by an exit with no user action never asks to save: not in an empty folder, where the
+// new default file holds no layout of this screen, nor with a file taken on another screen. A window the
+// user moved, or a setting changed, still asks.
+TEST(VexariumApp, ExitWithoutActionAsksNothing) {
+    enum class Action { None, MoveFrame, OpenInfo, Change };
+    struct Case {
+        const char* name;
+        bool otherScreenFile;
+        Action action;
+        bool asks;
+    } cases[] = {
+        {"fresh start", false, Action::None, false},
+        {"file of another screen", true, Action::None, false},
+        {"frame moved", false, Action::MoveFrame, true},
+        {"info window opened", false, Action::OpenInfo, true},
+        {"setting changed", false, Action::Change, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vextest::TempDir dir;
+        vex::MemorySettingsStore store;
+        vex::ScopedSettingsStore useStore(store);
+        if (c.otherScreenFile) {
+            CAppCfg cfg;
+            cfg.WndLayout.ScreenWidth = 4321;
+            cfg.WndLayout.ScreenHigh = 1234;
+            std::string error;
+            ASSERT_TRUE(cfg.SaveConfigAs((dir / "mine.xml").string(), error)) << error;
+            store.set("sLastCfgFilePathName",
+                      {vex::SettingsStore::Kind::String, 0, (dir / "mine.xml").string()});
+        }
+        vex::FakePrompt prompt;
+        vex::ScopedPrompt usePrompt(prompt);
+        vex::FakeSiblingProbe probe;
+        CVexariumApp app({dir.path().string(), dir.path().string(), "", false, {&probe, 0}});
+        ASSERT_TRUE(app.InitInstance());
+        CMainFrame& frame = *app.MainFrame();
+        QApplication::processEvents();
+        frame.OnTimer();
+        frame.OnTimer();
+        switch (c.action) {
+            case Action::None:
+                break;
+            case Action::MoveFrame:
+                frame.move(frame.pos() + QPoint(7, 9));
+                break;
+            case Action::OpenInfo:
+                frame.RunCommand(ID_WND_INFO);
+                break;
+            case Action::Change:
+                app.Workspace()->Cfg().Trace.DeltaTime ^= 1;
+                break;
+        }
+        frame.OnTimer();
+        prompt.answers = {vex::MsgResult::No};
+        frame.RunCommand(ID_APP_EXIT_CFG);
+        EXPECT_FALSE(frame.isVisible());
+        EXPECT_EQ(prompt.messages.size(), c.asks ? 1u : 0u);
+    }
+}

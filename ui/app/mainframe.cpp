@@ -16,10 +16,14 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/canworkspace.h"
 #include "logging/canreplay.h"
 #include "logging/workspacemembers.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/qt/prompt.h"
+#include "platform/util/utils.h"
 #include "ui/app/candevcfgdlg.h"
 #include "ui/app/canmsgfiltersetdlg.h"
 #include "ui/app/filechoose.h"
@@ -32,9 +36,6 @@
 #include "ui/logging/logcvtdlg.h"
 #include "ui/logging/mdftocsvdlg.h"
 #include "ui/logging/sigmdfexportdlg.h"
-#include "platform/util/utils.h"
-#include "platform/qt/namedmutex.h"
-#include "platform/qt/prompt.h"
 
 namespace {
 
@@ -269,6 +270,8 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::OnTimer() {
     m_tick->OnTimer();
+    // The first tick applied the configuration's windows (or found no file).
+    if (!m_layoutBaseline) rememberLayoutBaseline();
     UpdateCommandStates();
 }
 
@@ -701,8 +704,28 @@ bool CMainFrame::saveCfgTo(const std::string& path, const QString& caption) {
     return false;
 }
 
-bool CMainFrame::askSaveModified() {
-    if (!m_ws.Cfg().IsModified()) return true;
+void CMainFrame::rememberLayoutBaseline() {
+    CAppCfg& cfg = m_ws.Cfg();
+    LayoutBaseline baseline;
+    baseline.file = cfg.WndLayout;
+    CaptureLayout();
+    baseline.shown = std::exchange(cfg.WndLayout, baseline.file);
+    m_layoutBaseline = baseline;
+}
+
+bool CMainFrame::modifiedAtClose() {
+    CAppCfg& cfg = m_ws.Cfg();
+    // Windows that stand where the configuration put them are the layout the file holds, even when the
+    // file's placements were not for this screen or are the placeholders of a new file.
+    if (!m_layoutBaseline || !(cfg.WndLayout == m_layoutBaseline->shown)) return cfg.IsModified();
+    const tWND_LAYOUT captured = std::exchange(cfg.WndLayout, m_layoutBaseline->file);
+    const bool modified = cfg.IsModified();
+    cfg.WndLayout = captured;
+    return modified;
+}
+
+bool CMainFrame::askSaveModified(bool modified) {
+    if (!modified) return true;
     const QString caption = QStringLiteral("保存配置");
     switch (vex::CurrentPrompt().message(this, QStringLiteral("是否保存当前配置?"), caption,
                                          vex::MsgButtons::YesNoCancel, vex::MsgIcon::Question)) {
@@ -717,7 +740,7 @@ bool CMainFrame::askSaveModified() {
 }
 
 void CMainFrame::onCfgNew() {
-    if (!askSaveModified()) return;
+    if (!askSaveModified(m_ws.Cfg().IsModified())) return;
     const QString path =
         AskSaveFile(this, cfgFileQuestion(m_ws.CfgPath(), "新建配置文件名称为空。", "新建配置"));
     if (path.isEmpty()) return;
@@ -730,10 +753,11 @@ void CMainFrame::onCfgNew() {
     ApplyConfigWindows();
     RefreshChildWindows();
     UpdateTitle(m_ws.CfgPath());
+    rememberLayoutBaseline();
 }
 
 void CMainFrame::onCfgLoad() {
-    if (!askSaveModified()) return;
+    if (!askSaveModified(m_ws.Cfg().IsModified())) return;
     const QString caption = QStringLiteral("载入配置");
     const QString path =
         AskOpenFile(this, cfgFileQuestion(m_ws.CfgPath(), "载入配置文件名称为空。", "载入配置"));
@@ -750,11 +774,12 @@ void CMainFrame::onCfgLoad() {
     ApplyConfigWindows();
     RefreshChildWindows();
     UpdateTitle(m_ws.CfgPath());
+    rememberLayoutBaseline();
 }
 
 void CMainFrame::onCfgSave() {
     CaptureLayout();
-    saveCfgTo(m_ws.CfgPath(), QStringLiteral("保存配置"));
+    if (saveCfgTo(m_ws.CfgPath(), QStringLiteral("保存配置"))) rememberLayoutBaseline();
 }
 
 void CMainFrame::onCfgSaveAs() {
@@ -764,7 +789,9 @@ void CMainFrame::onCfgSaveAs() {
     if (path.isEmpty()) return;
     CaptureLayout();
     // The chosen file is a copy: the working file and the title stay.
-    if (saveCfgTo(m_ws.CfgPath(), caption)) saveCfgTo(path.toStdString(), caption);
+    if (!saveCfgTo(m_ws.CfgPath(), caption)) return;
+    rememberLayoutBaseline();
+    saveCfgTo(path.toStdString(), caption);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -773,7 +800,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     CaptureLayout();
-    if (!askSaveModified()) {
+    if (!askSaveModified(modifiedAtClose())) {
         event->ignore();
         return;
     }

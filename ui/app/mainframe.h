@@ -14,6 +14,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/app/framechildwnd.h"
@@ -136,9 +137,14 @@ private:
     void editCanDatabases(QWidget* parent);
     // The four log tools (conversion, other text logs, signal export, MDF to CSV).
     void onTool(uint32_t id);
-    // The question "是否保存当前配置?" when the configuration was changed; false when the user cancelled
-    // or the save failed.
-    bool askSaveModified();
+    // The question "是否保存当前配置?" when `modified`; false when the user cancelled or the save failed.
+    bool askSaveModified(bool modified);
+    // Keeps the layout the configuration holds and the one its windows show once it has been applied,
+    // loaded or saved.
+    void rememberLayoutBaseline();
+    // Whether closing finds the configuration changed: a layout captured as it was shown counts as the
+    // layout the file holds.
+    bool modifiedAtClose();
     bool saveCfgTo(const std::string& path, const QString& caption);
     // Takes the program offline and stops what runs on other threads; for closing.
     void shutDown();
@@ -164,6 +170,11 @@ private:
     QTimer* m_timer = nullptr;
     bool m_firstShow = true;
     bool m_shutDown = false;
+    struct LayoutBaseline {
+        tWND_LAYOUT file;   // as the configuration holds it
+        tWND_LAYOUT shown;  // captured once the configuration was in effect
+    };
+    std::optional<LayoutBaseline> m_layoutBaseline;
 
     TraceWndFactory m_traceFactory;
     GraphWndFactory m_graphFactory;
