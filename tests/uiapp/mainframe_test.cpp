@@ -11,6 +11,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -24,6 +25,7 @@
 #include "tests/uiapp/appfixture.h"
 #include "ui/app/aboutdlg.h"
 #include "ui/app/framelayout.h"
+#include "ui/app/framestatus.h"
 #include "ui/app/infownd.h"
 #include "ui/app/mainframe.h"
 #include "ui/app/vexariumapp.h"
@@ -295,6 +297,75 @@ TEST_F(FrameTest, FileCommands) {
     EXPECT_EQ(frame->windowTitle(), title);
     EXPECT_NE(vextest::readFile(Path("copy.xml")).find("CHANGED"), std::string::npos);
     EXPECT_NE(vextest::readFile(working).find("CHANGED"), std::string::npos);
+}
+
+// Failures reach the user without the info window: the newest warning or error stands in the status
+// bar's message pane; a failed command of the user (F4 with no device, a start of logging, a load that
+// skipped part of the file) opens the info window too. A refusal at start shows in the pane only.
+TEST_F(FrameTest, FailuresShowWithoutTheInfoWindow) {
+    auto pane = [&] { return frame->StatusPanes().MessageText().toStdString(); };
+    auto infoOpen = [&] { return frame->InfoWnd() != nullptr && frame->InfoWnd()->isVisible(); };
+    // The window shows the ring's messages on its own timer.
+    auto infoShows = [&](const char* text) {
+        return QTest::qWaitFor(
+            [&] {
+                const CInfoModel* model = frame->InfoWnd()->view()->infoModel();
+                for (int r = 0; r < model->rowCount(); ++r)
+                    if (model->index(r, 3).data().toString().contains(QString::fromUtf8(text))) return true;
+                return false;
+            },
+            30000);
+    };
+    frame->OnTimer();
+    EXPECT_EQ(pane(), "");
+    ws->AddInfoMsg("S", 0, "normal news");
+    frame->OnTimer();
+    EXPECT_EQ(pane(), "");
+
+    // F4 with no device selected.
+    for (tCFG_CAN_DEV& dev : ws->Cfg().CanDev) dev.Active = 0;
+    QApplication::setActiveWindow(frame.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_F4);
+    EXPECT_FALSE(ws->IsOnline());
+    ASSERT_TRUE(infoOpen());
+    EXPECT_TRUE(infoShows("没有选择CAN设备"));
+    frame->OnTimer();
+    EXPECT_NE(pane().find("开启监听：没有选择CAN设备"), std::string::npos) << pane();
+
+    // A device lost while online reports through its ring: the pane shows it, the window stays as it is.
+    frame->InfoWnd()->subWindow()->close();
+    tCAN_DEV_REPORT report;
+    report.Severity = 2;
+    std::strcpy(report.Text, "USB device removed");
+    PushDevReport(report, ws->Cfg().Cf51Device().m_ReportRing);
+    frame->OnTimer();
+    EXPECT_NE(pane().find("CF51-VYK：USB device removed"), std::string::npos) << pane();
+    EXPECT_FALSE(infoOpen());
+
+    // A load that skipped part of the file.
+    const std::string odd = Path("odd.xml");
+    {
+        std::string text = vextest::readFile(ws->CfgPath());
+        text.replace(text.find("</VEXAR_CFG_FILE>"), 0, "<UNKNOWN_SECTION/>\r\n");
+        vextest::writeFile(odd, text);
+    }
+    prompt.paths = {QString::fromStdString(odd)};
+    frame->RunCommand(ID_CFG_LOAD);
+    ASSERT_EQ(ws->CfgPath(), odd);
+    EXPECT_TRUE(infoOpen());
+    EXPECT_TRUE(infoShows("UNKNOWN_SECTION"));
+
+    // A configuration refused at start: the pane says so after the first tick; no window opens by itself.
+    vextest::writeFile(odd, "not a configuration");
+    store.writeString("sLastCfgFilePathName", odd);
+    frame.reset();
+    Make();
+    frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+    frame->show();
+    frame->OnTimer();
+    EXPECT_NE(pane().find("配置文件：配置文件 " + odd + " 没有读取"), std::string::npos) << pane();
+    EXPECT_FALSE(infoOpen());
 }
 
 // Escape and the close box close the About box; only its button checks, and the box stays open.

@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -29,6 +28,7 @@
 #include "ui/app/filechoose.h"
 #include "ui/app/frameicons.h"
 #include "ui/app/framelayout.h"
+#include "ui/app/framestatus.h"
 #include "ui/app/infownd.h"
 #include "ui/candb/candbcfgdlg.h"
 #include "ui/logging/canmsgdatalogsetdlg.h"
@@ -39,9 +39,6 @@
 
 namespace {
 
-// The status bar's bus panes are sized from these texts, blanks included.
-const char* const kBusStateInitial = "总线状态：CAN0[000 000 00] CAN1[000 000 00]          ";
-const char* const kBusLoadInitial = "总线负载： CAN0[00.00%] CAN1[00.00%] ";
 const char* const kChildTitles[] = {"TRACE", "GRAPH", "SEND", "INFO"};
 
 QString qs(const std::string& s) {
@@ -52,12 +49,6 @@ FileQuestion cfgFileQuestion(const std::string& currentPath, const char* emptyTe
     return {QStringLiteral("xml files(*.xml);;所有文件(*)"), QStringLiteral("xml"),
             QString::fromUtf8(emptyText), QString::fromUtf8(caption),
             currentPath.empty() ? QString() : QFileInfo(qs(currentPath)).absolutePath()};
-}
-
-QLabel* statusPane(const char* initial, QWidget* parent) {
-    auto* label = new QLabel(QString::fromUtf8(initial), parent);
-    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(label->text()) + 8);
-    return label;
 }
 
 }  // namespace
@@ -153,20 +144,15 @@ void CMainFrame::createToolBar() {
 }
 
 void CMainFrame::createStatusBar() {
-    m_busState = statusPane(kBusStateInitial, this);
-    m_busState->setObjectName(QStringLiteral("paneBusState"));
-    m_busLoad = statusPane(kBusLoadInitial, this);
-    m_busLoad->setObjectName(QStringLiteral("paneBusLoad"));
-    statusBar()->addPermanentWidget(m_busState);
-    statusBar()->addPermanentWidget(m_busLoad);
+    m_status = new CFrameStatusPanes(statusBar());
 }
 
 QString CMainFrame::BusStateText() const {
-    return m_busState->text();
+    return m_status->BusStateText();
 }
 
 QString CMainFrame::BusLoadText() const {
-    return m_busLoad->text();
+    return m_status->BusLoadText();
 }
 
 QAction* CMainFrame::Action(uint32_t id) const {
@@ -270,14 +256,18 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::OnTimer() {
     m_tick->OnTimer();
+    m_status->RefreshLocks();
     // The first tick applied the configuration's windows (or found no file).
     if (!m_layoutBaseline) rememberLayoutBaseline();
     UpdateCommandStates();
 }
 
 void CMainFrame::ShowBusStatus(const BusStatusTexts& texts) {
-    m_busLoad->setText(qs(texts.load));
-    m_busState->setText(qs(texts.state));
+    m_status->ShowBusStatus(texts);
+}
+
+void CMainFrame::ShowAlert(const tINFO_MSG& msg) {
+    m_status->ShowAlert(msg);
 }
 
 void CMainFrame::UpdateTitle(const std::string& path) {
@@ -530,7 +520,7 @@ void CMainFrame::onCommand(uint32_t id) {
             close();
             break;
         case ID_START_LISTEN:
-            StartListening();
+            if (!startListening()) showInfoWnd();
             break;
         case ID_STOP_LISTEN:
             StopListening();
@@ -580,15 +570,24 @@ void CMainFrame::onCommand(uint32_t id) {
 }
 
 void CMainFrame::StartListening() {
+    startListening();
+}
+
+bool CMainFrame::startListening() {
     if (m_sibling->IsPresent()) {
         vex::ShowMessage(this, QStringLiteral("请先确认ZYL程序是否已经关闭。"));
-        return;
+        return true;
     }
     // A failure is in the info ring already.
-    if (!m_ws.GoOnline()) return;
+    if (!m_ws.GoOnline()) return false;
     if (m_graph) m_graph->StartGraph();
     if (m_send && m_send->HasMsgView()) m_send->CheckSingleChanDev();
     if (m_trace) m_trace->ResumeLive();
+    return true;
+}
+
+void CMainFrame::showInfoWnd() {
+    openChild(kInfo);
 }
 
 void CMainFrame::StopListening() {
@@ -603,6 +602,7 @@ void CMainFrame::onStartLogging() {
         m_ws.AddInfoMsg(
             "开始记录", 2,
             "记录文件没有创建，报文没有记录。" + (logger != nullptr ? logger->LastError() : std::string()));
+        showInfoWnd();
     }
 }
 
@@ -769,12 +769,16 @@ void CMainFrame::onCfgLoad() {
                                      vex::MsgButtons::Ok, vex::MsgIcon::Warning);
         return;
     }
-    if (!message.empty()) m_ws.AddInfoMsg(CCanWorkspace::kCfgSource, 1, message);
     m_ws.SetCfgPath(path.toStdString());
     ApplyConfigWindows();
     RefreshChildWindows();
     UpdateTitle(m_ws.CfgPath());
     rememberLayoutBaseline();
+    // What was not read of the file is the user's to see now, beside the windows the file asked for.
+    if (!message.empty()) {
+        m_ws.AddInfoMsg(CCanWorkspace::kCfgSource, 1, message);
+        showInfoWnd();
+    }
 }
 
 void CMainFrame::onCfgSave() {

@@ -23,9 +23,9 @@
 #include "ui/logging/canreplaycontroldlg.h"
 
 class CCanWorkspace;
+class CFrameStatusPanes;
 class CInfoWnd;
 class QAction;
-class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
@@ -95,6 +95,8 @@ public:
     QToolBar* ToolBar() const { return m_toolBar; }
     QString BusStateText() const;
     QString BusLoadText() const;
+    // Panes 0 and 3 to 5 of the status bar.
+    const CFrameStatusPanes& StatusPanes() const { return *m_status; }
     const CMainFrameTick& Tick() const { return *m_tick; }
 
 signals:
@@ -118,8 +120,15 @@ private:
 
     // CFrameTickHost
     void ShowBusStatus(const BusStatusTexts& texts) override;
+    void ShowAlert(const tINFO_MSG& msg) override;
     void StartListening() override;
     void StopListening() override;
+
+    // The start-listening command; false when going online failed (the reason is in the info ring).
+    bool startListening();
+    // Opens the info window, which shows what the ring holds on its next pass: for a failure of a command
+    // the user gave.
+    void showInfoWnd();
 
     // Commands.
     void onCommand(uint32_t id);
@@ -191,7 +200,6 @@ private:
 
     QMdiArea* m_mdi = nullptr;
     QToolBar* m_toolBar = nullptr;
-    QLabel* m_busState = nullptr;
-    QLabel* m_busLoad = nullptr;
+    CFrameStatusPanes* m_status = nullptr;
     std::map<uint32_t, QAction*> m_actions;
 };
