@@ -64,16 +64,20 @@ function(vex_executable name)
   endif()
 endfunction()
 
-# vex_test(name SOURCES ... LIBS ... [GUI] [LABELS ...])
+# vex_test(name SOURCES ... LIBS ... [GUI] [MAIN file] [LABELS ...])
 # One GoogleTest executable per source folder; every TEST is one ctest entry.
-# GUI tests get the shared main that runs Qt offscreen with test-mode paths and cleared settings.
+# GUI tests get the shared main that runs Qt offscreen with test-mode paths and cleared settings, unless
+# MAIN names a main of their own.
 function(vex_test name)
-  cmake_parse_arguments(A "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "GUI" "MAIN" "SOURCES;LIBS;LABELS" ${ARGN})
   if(VEX_FUZZ)
     return()
   endif()
   if(A_GUI)
-    add_executable(${name} ${A_SOURCES} ${VEX_ROOT}/tests/common/gui_test_main.cpp)
+    if(NOT A_MAIN)
+      set(A_MAIN ${VEX_ROOT}/tests/common/gui_test_main.cpp)
+    endif()
+    add_executable(${name} ${A_SOURCES} ${A_MAIN})
     target_link_libraries(${name} PRIVATE Qt6::Widgets Qt6::Test vex_testprompt)
     _vex_qt(${name})
   else()
