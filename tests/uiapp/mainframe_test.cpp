@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -27,6 +30,7 @@
 #include "ui/app/framelayout.h"
 #include "ui/app/framestatus.h"
 #include "ui/app/infownd.h"
+#include "ui/app/keylocks.h"
 #include "ui/app/mainframe.h"
 #include "ui/app/vexariumapp.h"
 
@@ -297,6 +301,23 @@ TEST_F(FrameTest, FileCommands) {
     EXPECT_EQ(frame->windowTitle(), title);
     EXPECT_NE(vextest::readFile(Path("copy.xml")).find("CHANGED"), std::string::npos);
     EXPECT_NE(vextest::readFile(working).find("CHANGED"), std::string::npos);
+}
+
+// Six panes from left to right: message, bus state, bus load, CAP, NUM, SCRL; without a window system
+// that tells the lock state (offscreen) the lock panes stay empty.
+TEST_F(FrameTest, StatusBarPanes) {
+    frame->OnTimer();
+    std::vector<std::pair<int, std::string>> panes;
+    for (const QLabel* label : frame->statusBar()->findChildren<QLabel*>())
+        if (label->objectName().startsWith("pane") && label->isVisible())
+            panes.emplace_back(label->mapTo(frame.get(), QPoint()).x(), label->objectName().toStdString());
+    std::sort(panes.begin(), panes.end());
+    std::vector<std::string> names;
+    for (const auto& pane : panes) names.push_back(pane.second);
+    EXPECT_EQ(names, (std::vector<std::string>{"paneMessage", "paneBusState", "paneBusLoad", "paneCap",
+                                               "paneNum", "paneScrl"}));
+    EXPECT_FALSE(ReadKeyLocks().has_value());
+    EXPECT_EQ(frame->StatusPanes().LockTexts(), (QStringList{"", "", ""}));
 }
 
 // Failures reach the user without the info window: the newest warning or error stands in the status
