@@ -410,13 +410,10 @@ TEST(AboutBox, CloseAndCheck) {
 
 // A second copy is refused with its message before it builds a workspace; the first runs on.
 TEST(VexariumApp, SingleInstanceAndTimeBase) {
-    vextest::TempDir dir;
-    vex::MemorySettingsStore store;
-    vex::ScopedSettingsStore useStore(store);
-    vex::FakePrompt prompt;
-    vex::ScopedPrompt usePrompt(prompt);
-    vex::FakeSiblingProbe probe;
-    CVexariumApp::Options options{dir.path().string(), dir.path().string(), "", false, {&probe, 0}};
+    apptest::AppRig rig;
+    vex::MemorySettingsStore& store = rig.store;
+    vex::FakePrompt& prompt = rig.prompt;
+    const CVexariumApp::Options options = rig.Options(0);
     CVexariumApp first(options);
     ASSERT_NE(first.Workspace(), nullptr);
     ASSERT_TRUE(first.InitInstance());
@@ -461,22 +458,16 @@ TEST(VexariumApp, ExitWithoutActionAsksNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        vextest::TempDir dir;
-        vex::MemorySettingsStore store;
-        vex::ScopedSettingsStore useStore(store);
+        apptest::AppRig rig;
         if (c.otherScreenFile) {
             CAppCfg cfg;
             cfg.WndLayout.ScreenWidth = 4321;
             cfg.WndLayout.ScreenHigh = 1234;
             std::string error;
-            ASSERT_TRUE(cfg.SaveConfigAs((dir / "mine.xml").string(), error)) << error;
-            store.set("sLastCfgFilePathName",
-                      {vex::SettingsStore::Kind::String, 0, (dir / "mine.xml").string()});
+            ASSERT_TRUE(cfg.SaveConfigAs((rig.dir / "mine.xml").string(), error)) << error;
+            rig.store.writeString("sLastCfgFilePathName", (rig.dir / "mine.xml").string());
         }
-        vex::FakePrompt prompt;
-        vex::ScopedPrompt usePrompt(prompt);
-        vex::FakeSiblingProbe probe;
-        CVexariumApp app({dir.path().string(), dir.path().string(), "", false, {&probe, 0}});
+        CVexariumApp app(rig.Options(0));
         ASSERT_TRUE(app.InitInstance());
         CMainFrame& frame = *app.MainFrame();
         QApplication::processEvents();
@@ -496,9 +487,9 @@ TEST(VexariumApp, ExitWithoutActionAsksNothing) {
                 break;
         }
         frame.OnTimer();
-        prompt.answers = {vex::MsgResult::No};
+        rig.prompt.answers = {vex::MsgResult::No};
         frame.RunCommand(ID_APP_EXIT_CFG);
         EXPECT_FALSE(frame.isVisible());
-        EXPECT_EQ(prompt.messages.size(), c.asks ? 1u : 0u);
+        EXPECT_EQ(rig.prompt.messages.size(), c.asks ? 1u : 0u);
     }
 }

@@ -124,13 +124,8 @@ TEST_F(X11Frame, LockPanesFollowTheTick) {
 // The real program's start in an empty folder and its exit, with its own tick: no question.
 TEST(X11App, FreshStartExitAsksNothing) {
     VEX_REQUIRE_X11();
-    vextest::TempDir dir;
-    vex::MemorySettingsStore store;
-    vex::ScopedSettingsStore useStore(store);
-    vex::FakePrompt prompt;
-    vex::ScopedPrompt usePrompt(prompt);
-    vex::FakeSiblingProbe probe;
-    CVexariumApp app({dir.path().string(), dir.path().string(), "", false, {&probe, CMainFrame::kTickMs}});
+    apptest::AppRig rig;
+    CVexariumApp app(rig.Options(CMainFrame::kTickMs));
     ASSERT_TRUE(app.InitInstance());
     CMainFrame& frame = *app.MainFrame();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame, 30000));
@@ -140,7 +135,7 @@ TEST(X11App, FreshStartExitAsksNothing) {
     QTest::qWait(200);
     frame.RunCommand(ID_APP_EXIT_CFG);
     EXPECT_FALSE(frame.isVisible());
-    EXPECT_TRUE(prompt.messages.empty()) << prompt.lastText().toStdString();
+    EXPECT_TRUE(rig.prompt.messages.empty()) << rig.prompt.lastText().toStdString();
 }
 
 }  // namespace
