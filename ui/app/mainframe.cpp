@@ -257,8 +257,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 void CMainFrame::OnTimer() {
     m_tick->OnTimer();
     m_status->RefreshLocks();
-    // The first tick applied the configuration's windows (or found no file).
-    if (!m_layoutBaseline) rememberLayoutBaseline();
+    settleLayoutBaseline();
     UpdateCommandStates();
 }
 
@@ -711,6 +710,24 @@ void CMainFrame::rememberLayoutBaseline() {
     CaptureLayout();
     baseline.shown = std::exchange(cfg.WndLayout, baseline.file);
     m_layoutBaseline = baseline;
+}
+
+void CMainFrame::settleLayoutBaseline() {
+    if (!m_layoutBaseline) {
+        // The first tick applied the configuration's windows (or found no file).
+        rememberLayoutBaseline();
+        m_layoutSettleTicks = kLayoutSettleTicks;
+        m_inputWatch = std::make_unique<CUserInputWatch>();
+        return;
+    }
+    if (m_layoutSettleTicks == 0) return;
+    if (m_inputWatch->Seen()) {
+        m_layoutSettleTicks = 0;
+    } else {
+        rememberLayoutBaseline();
+        --m_layoutSettleTicks;
+    }
+    if (m_layoutSettleTicks == 0) m_inputWatch.reset();
 }
 
 bool CMainFrame::modifiedAtClose() {

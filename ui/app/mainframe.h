@@ -19,6 +19,7 @@
 
 #include "ui/app/framechildwnd.h"
 #include "ui/app/framecommands.h"
+#include "ui/app/framelayout.h"
 #include "ui/app/mainframetick.h"
 #include "ui/logging/canreplaycontroldlg.h"
 
@@ -39,6 +40,9 @@ class CMainFrame : public QMainWindow, private CFrameTickHost {
 public:
     // The tick's period: the platform's shortest practical timer.
     static constexpr int kTickMs = 10;
+    // Ticks after the first during which the layout as shown is taken again until the user acts: the
+    // window system may still be placing the frame it was asked to show.
+    static constexpr int kLayoutSettleTicks = 100;
 
     struct Options {
         // Tells whether the sibling program holds the interface; null: the lock-file probe of its mutex.
@@ -151,6 +155,8 @@ private:
     // Keeps the layout the configuration holds and the one its windows show once it has been applied,
     // loaded or saved.
     void rememberLayoutBaseline();
+    // The first tick's baseline, then again on the settling ticks while the user has not acted.
+    void settleLayoutBaseline();
     // Whether closing finds the configuration changed: a layout captured as it was shown counts as the
     // layout the file holds.
     bool modifiedAtClose();
@@ -184,6 +190,8 @@ private:
         tWND_LAYOUT shown;  // captured once the configuration was in effect
     };
     std::optional<LayoutBaseline> m_layoutBaseline;
+    int m_layoutSettleTicks = 0;
+    std::unique_ptr<CUserInputWatch> m_inputWatch;
 
     TraceWndFactory m_traceFactory;
     GraphWndFactory m_graphFactory;
