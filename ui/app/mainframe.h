@@ -1,8 +1,10 @@
 #pragma once
-// CMainFrame: the program's MDI main window. It holds the menus, the tool bar, the status bar with the
-// bus state and bus load, and the four child windows (trace, graph, send, info), and runs the tick that
-// moves received frames into the data hub, device reports into the info ring and the bus status onto the
-// status bar, and that gives way to the sibling program when it takes the interface. Its commands open
+// CMainFrame: the program's MDI main window. It holds the menus, the tool bar, the status bar (the newest
+// warning or error, bus state, bus load, the keyboard's locks), and the four child windows (trace, graph,
+// send, info), and runs the tick that moves received frames into the data hub, device reports into the
+// info ring and the bus status onto the status bar, and that gives way to the sibling program when it
+// takes the interface. A command of the user that fails with a message in the info ring opens the info
+// window. Its commands open
 // the child windows, create, load and save configuration files, go online and offline, log, set up
 // logging, replay a log, and run the log tools.
 //
@@ -99,7 +101,7 @@ public:
     QToolBar* ToolBar() const { return m_toolBar; }
     QString BusStateText() const;
     QString BusLoadText() const;
-    // Panes 0 and 3 to 5 of the status bar.
+    // The status bar's panes.
     const CFrameStatusPanes& StatusPanes() const { return *m_status; }
     const CMainFrameTick& Tick() const { return *m_tick; }
 
