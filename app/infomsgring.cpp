@@ -16,6 +16,18 @@ void CInfoMsgRing::Push(std::string_view timeText, std::string_view source, uint
         m_count = kCapacity;
         m_readIdx = (m_readIdx + 1) % kCapacity;
     }
+    if (level == 1 || level == 2) {
+        m_alert = e;
+        ++m_alertSerial;
+    }
+}
+
+bool CInfoMsgRing::NewerAlert(uint64_t& serial, tINFO_MSG& msg) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (m_alertSerial == serial) return false;
+    serial = m_alertSerial;
+    msg = m_alert;
+    return true;
 }
 
 bool CInfoMsgRing::Pop(tINFO_MSG& msg) {

@@ -32,6 +32,10 @@ public:
     bool Pop(tINFO_MSG& msg);
     // Messages held now.
     uint32_t Count() const;
+    // The newest warning or error (level 1 or 2) pushed so far, whether or not it has been popped: when
+    // one came after the one numbered `serial` (0 before the first), copies it into msg, sets serial to its
+    // number and returns true; false otherwise.
+    bool NewerAlert(uint64_t& serial, tINFO_MSG& msg) const;
 
 private:
     mutable std::mutex m_lock;
@@ -39,6 +43,8 @@ private:
     uint32_t m_count = 0;
     uint32_t m_readIdx = 0;
     uint32_t m_writeIdx = 0;
+    tINFO_MSG m_alert;
+    uint64_t m_alertSerial = 0;
 };
 
 // "%02d:%02d:%02d" of an hour, minute and second.

@@ -14,7 +14,10 @@ elseif(NOT VEX_SANITIZE STREQUAL "")
   message(FATAL_ERROR "VEX_SANITIZE must be empty, address or thread")
 endif()
 if(VEX_FUZZ)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  set(VEX_FUZZ_RUNS 20000 CACHE STRING "Inputs each fuzz target's ctest entry runs")
+  # Every report halts the target, so libFuzzer keeps the input that caused it.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined -fsanitize-ignorelist=${CMAKE_SOURCE_DIR}/cmake/ubsan-ignore.txt)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -61,16 +64,20 @@ function(vex_executable name)
   endif()
 endfunction()
 
-# vex_test(name SOURCES ... LIBS ... [GUI] [LABELS ...])
+# vex_test(name SOURCES ... LIBS ... [GUI] [MAIN file] [LABELS ...])
 # One GoogleTest executable per source folder; every TEST is one ctest entry.
-# GUI tests get the shared main that runs Qt offscreen with test-mode paths and cleared settings.
+# GUI tests get the shared main that runs Qt offscreen with test-mode paths and cleared settings, unless
+# MAIN names a main of their own.
 function(vex_test name)
-  cmake_parse_arguments(A "GUI" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "GUI" "MAIN" "SOURCES;LIBS;LABELS" ${ARGN})
   if(VEX_FUZZ)
     return()
   endif()
   if(A_GUI)
-    add_executable(${name} ${A_SOURCES} ${VEX_ROOT}/tests/common/gui_test_main.cpp)
+    if(NOT A_MAIN)
+      set(A_MAIN ${VEX_ROOT}/tests/common/gui_test_main.cpp)
+    endif()
+    add_executable(${name} ${A_SOURCES} ${A_MAIN})
     target_link_libraries(${name} PRIVATE Qt6::Widgets Qt6::Test vex_testprompt)
     _vex_qt(${name})
   else()
@@ -96,7 +103,9 @@ function(vex_test name)
 endfunction()
 
 # vex_fuzz_target(name SOURCE file LIBS ... CORPUS dir)
-# With VEX_FUZZ: a libFuzzer binary. Otherwise: the same entry point driven over its seed corpus as a ctest smoke.
+# With VEX_FUZZ: a libFuzzer binary, and a ctest entry that runs it a bounded number of times from its seed
+# corpus (new inputs go to a folder of the build, crash inputs beside it). Otherwise: the same entry point
+# driven over its seed corpus as a ctest smoke.
 function(vex_fuzz_target name)
   cmake_parse_arguments(A "" "SOURCE;CORPUS" "LIBS" ${ARGN})
   if(VEX_FUZZ)
@@ -106,6 +115,11 @@ function(vex_fuzz_target name)
     target_link_libraries(fuzz_${name} PRIVATE ${A_LIBS})
     _vex_common(fuzz_${name})
     add_dependencies(vex_fuzzers fuzz_${name})
+    set(_work ${CMAKE_CURRENT_BINARY_DIR}/fuzzwork/${name})
+    file(MAKE_DIRECTORY ${_work}/corpus ${_work}/artifacts)
+    add_test(NAME fuzz_run.${name}
+      COMMAND fuzz_${name} -runs=${VEX_FUZZ_RUNS} -artifact_prefix=${_work}/artifacts/ ${_work}/corpus ${A_CORPUS})
+    set_tests_properties(fuzz_run.${name} PROPERTIES LABELS "fuzz" TIMEOUT 600)
   else()
     add_executable(fuzzsmoke_${name} ${A_SOURCE} ${VEX_ROOT}/fuzz/smoke_main.cpp)
     target_link_libraries(fuzzsmoke_${name} PRIVATE ${A_LIBS})

@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev rapidjson-dev
   clang libclang-rt-14-dev
-  xvfb xauth fonts-noto-cjk
+  xvfb xauth fonts-noto-cjk libx11-dev libxtst-dev
   python3-can
 )
 

@@ -146,4 +146,28 @@ TEST(InfoMsgRing, ConcurrentPushAndPop) {
     EXPECT_EQ(ring.Count(), 0u);
 }
 
+// The newest warning or error stays readable after the ring dropped or handed it out; normal messages and
+// other levels do not replace it, and each one is reported once.
+TEST(InfoMsgRing, NewestAlert) {
+    CInfoMsgRing ring;
+    uint64_t serial = 0;
+    tINFO_MSG alert;
+    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+    ring.Push("01:00:00", "A", 2, "error");
+    ring.Push("01:00:01", "B", 0, "normal");
+    ring.Push("01:00:02", "C", 3, "odd level");
+    ASSERT_TRUE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(alert.Source + alert.TimeText + alert.Text, "A01:00:00error");
+    EXPECT_EQ(alert.Level, 2);
+    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+    ring.Push("01:00:03", "D", 1, "warning");
+    for (int i = 0; i < 300; ++i) ring.Push("01:00:04", "E", 0, "flood");
+    tINFO_MSG m;
+    while (ring.Pop(m)) {
+    }
+    ASSERT_TRUE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(alert.Text, "warning");
+    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+}
+
 }  // namespace

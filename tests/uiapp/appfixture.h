@@ -8,8 +8,13 @@
 
 #include <QWidget>
 
-#include "ui/app/mainframe.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/qt/settingsstore.h"
 #include "tests/app/workspacetest.h"
+#include "tests/common/fakeprompt.h"
+#include "tests/common/testsupport.h"
+#include "ui/app/mainframe.h"
+#include "ui/app/vexariumapp.h"
 
 namespace apptest {
 
@@ -47,6 +52,21 @@ inline void InstallFakeChildren(CMainFrame& frame, Log& log) {
     frame.SetGraphWndFactory([&log](CCanWorkspace&) { return std::make_unique<FakeChild>(log, "graph"); });
     frame.SetSendWndFactory([&log](CCanWorkspace&) { return std::make_unique<FakeChild>(log, "send"); });
 }
+
+// What the application object needs to start as the program does, in a private folder with private
+// settings, a scripted prompt and a sibling probe of the test's.
+struct AppRig {
+    CVexariumApp::Options Options(int tickMs) {
+        return {dir.path().string(), dir.path().string(), "", false, {&probe, tickMs}};
+    }
+
+    vextest::TempDir dir;
+    vex::MemorySettingsStore store;
+    vex::ScopedSettingsStore useStore{store};
+    vex::FakePrompt prompt;
+    vex::ScopedPrompt usePrompt{prompt};
+    vex::FakeSiblingProbe probe;
+};
 
 // A workspace made at the start of each test.
 class WorkspaceTest : public wstest::WorkspaceTest {

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "app/infomsgring.h"
-#include "ui/app/infownd.h"
-#include "tests/common/fakeprompt.h"
 #include "platform/textcodec.h"
+#include "tests/common/fakeprompt.h"
 #include "tests/common/testsupport.h"
+#include "ui/app/infownd.h"
 
 namespace {
 
@@ -73,6 +73,48 @@ TEST(InfoWnd, ViewDrainsOnItsOwnTimer) {
     QTRY_COMPARE_WITH_TIMEOUT(wnd.view()->infoModel()->rowCount(), 200, 2000);
     EXPECT_EQ(cell(*wnd.view()->infoModel(), 0, 3), "50");
     EXPECT_EQ(cell(*wnd.view()->infoModel(), 199, 3), "249");
+}
+
+// A flood keeps the newest kMaxRows messages; one first row counts the older ones dropped, and Clear
+// removes it with the rest.
+TEST(InfoWnd, KeepsNewestRowsAndCountsDropped) {
+    constexpr int kMax = static_cast<int>(CInfoModel::kMaxRows);
+    CInfoModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto batch = [](int from, int count) {
+        std::vector<tINFO_MSG> rows(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            rows[static_cast<size_t>(i)] = {"S", "t" + std::to_string(from + i), 2, std::to_string(from + i)};
+        return rows;
+    };
+    model.Append(batch(0, kMax));
+    ASSERT_EQ(model.rowCount(), kMax);  // up to the bound nothing changes
+    EXPECT_EQ(cell(model, 0, 3), "0");
+    EXPECT_EQ(model.Dropped(), 0u);
+
+    model.Append(batch(kMax, 5));
+    ASSERT_EQ(model.rowCount(), kMax + 1);
+    EXPECT_EQ(model.Dropped(), 5u);
+    EXPECT_EQ(cell(model, 0, 0), "t4");
+    EXPECT_EQ(cell(model, 0, 1), "warning");
+    EXPECT_EQ(cell(model, 0, 2), "信息窗口");
+    EXPECT_EQ(cell(model, 0, 3), "较早的 5 条信息已删除，信息窗口只保留最新的 100000 条。");
+    EXPECT_EQ(cell(model, 1, 3), "5");
+    EXPECT_EQ(cell(model, kMax, 3), std::to_string(kMax + 4).c_str());
+
+    // A batch larger than the bound keeps only its own newest rows.
+    model.Append(batch(2 * kMax, kMax + 3));
+    ASSERT_EQ(model.rowCount(), kMax + 1);
+    EXPECT_EQ(model.Dropped(), 5u + kMax + 3);
+    EXPECT_EQ(cell(model, 1, 3), std::to_string(2 * kMax + 3).c_str());
+    EXPECT_EQ(cell(model, kMax, 3), std::to_string(3 * kMax + 2).c_str());
+    EXPECT_EQ(model.ExportText().substr(0, 10), "t200002\twa");
+
+    model.Clear();
+    EXPECT_EQ(model.rowCount(), 0);
+    model.Append(batch(0, 2));
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.Dropped(), 0u);
 }
 
 TEST(InfoWnd, ClearRemovesRowsOnly) {

@@ -3,30 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "ui/app/aboutdlg.h"
-#include "ui/app/framelayout.h"
-#include "ui/app/infownd.h"
-#include "ui/app/mainframe.h"
-#include "ui/app/vexariumapp.h"
 #include "app/updatecheck.h"
+#include "platform/qt/namedmutex.h"
 #include "platform/util/utils.h"
 #include "tests/common/fakeprompt.h"
-#include "platform/qt/namedmutex.h"
 #include "tests/uiapp/appfixture.h"
+#include "ui/app/aboutdlg.h"
+#include "ui/app/framelayout.h"
+#include "ui/app/framestatus.h"
+#include "ui/app/infownd.h"
+#include "ui/app/keylocks.h"
+#include "ui/app/mainframe.h"
+#include "ui/app/vexariumapp.h"
 
 namespace {
 
@@ -297,6 +303,92 @@ TEST_F(FrameTest, FileCommands) {
     EXPECT_NE(vextest::readFile(working).find("CHANGED"), std::string::npos);
 }
 
+// Six panes from left to right: message, bus state, bus load, CAP, NUM, SCRL; without a window system
+// that tells the lock state (offscreen) the lock panes stay empty.
+TEST_F(FrameTest, StatusBarPanes) {
+    frame->OnTimer();
+    std::vector<std::pair<int, std::string>> panes;
+    for (const QLabel* label : frame->statusBar()->findChildren<QLabel*>())
+        if (label->objectName().startsWith("pane") && label->isVisible())
+            panes.emplace_back(label->mapTo(frame.get(), QPoint()).x(), label->objectName().toStdString());
+    std::sort(panes.begin(), panes.end());
+    std::vector<std::string> names;
+    for (const auto& pane : panes) names.push_back(pane.second);
+    EXPECT_EQ(names, (std::vector<std::string>{"paneMessage", "paneBusState", "paneBusLoad", "paneCap",
+                                               "paneNum", "paneScrl"}));
+    EXPECT_FALSE(ReadKeyLocks().has_value());
+    EXPECT_EQ(frame->StatusPanes().LockTexts(), (QStringList{"", "", ""}));
+}
+
+// Failures reach the user without the info window: the newest warning or error stands in the status
+// bar's message pane; a failed command of the user (F4 with no device, a start of logging, a load that
+// skipped part of the file) opens the info window too. A refusal at start shows in the pane only.
+TEST_F(FrameTest, FailuresShowWithoutTheInfoWindow) {
+    auto pane = [&] { return frame->StatusPanes().MessageText().toStdString(); };
+    auto infoOpen = [&] { return frame->InfoWnd() != nullptr && frame->InfoWnd()->isVisible(); };
+    // The window shows the ring's messages on its own timer.
+    auto infoShows = [&](const char* text) {
+        return QTest::qWaitFor(
+            [&] {
+                const CInfoModel* model = frame->InfoWnd()->view()->infoModel();
+                for (int r = 0; r < model->rowCount(); ++r)
+                    if (model->index(r, 3).data().toString().contains(QString::fromUtf8(text))) return true;
+                return false;
+            },
+            30000);
+    };
+    frame->OnTimer();
+    EXPECT_EQ(pane(), "");
+    ws->AddInfoMsg("S", 0, "normal news");
+    frame->OnTimer();
+    EXPECT_EQ(pane(), "");
+
+    // F4 with no device selected.
+    for (tCFG_CAN_DEV& dev : ws->Cfg().CanDev) dev.Active = 0;
+    QApplication::setActiveWindow(frame.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_F4);
+    EXPECT_FALSE(ws->IsOnline());
+    ASSERT_TRUE(infoOpen());
+    EXPECT_TRUE(infoShows("没有选择CAN设备"));
+    frame->OnTimer();
+    EXPECT_NE(pane().find("开启监听：没有选择CAN设备"), std::string::npos) << pane();
+
+    // A device lost while online reports through its ring: the pane shows it, the window stays as it is.
+    frame->InfoWnd()->subWindow()->close();
+    tCAN_DEV_REPORT report;
+    report.Severity = 2;
+    std::strcpy(report.Text, "USB device removed");
+    PushDevReport(report, ws->Cfg().Cf51Device().m_ReportRing);
+    frame->OnTimer();
+    EXPECT_NE(pane().find("CF51-VYK：USB device removed"), std::string::npos) << pane();
+    EXPECT_FALSE(infoOpen());
+
+    // A load that skipped part of the file.
+    const std::string odd = Path("odd.xml");
+    {
+        std::string text = vextest::readFile(ws->CfgPath());
+        text.replace(text.find("</VEXAR_CFG_FILE>"), 0, "<UNKNOWN_SECTION/>\r\n");
+        vextest::writeFile(odd, text);
+    }
+    prompt.paths = {QString::fromStdString(odd)};
+    frame->RunCommand(ID_CFG_LOAD);
+    ASSERT_EQ(ws->CfgPath(), odd);
+    EXPECT_TRUE(infoOpen());
+    EXPECT_TRUE(infoShows("UNKNOWN_SECTION"));
+
+    // A configuration refused at start: the pane says so after the first tick; no window opens by itself.
+    vextest::writeFile(odd, "not a configuration");
+    store.writeString("sLastCfgFilePathName", odd);
+    frame.reset();
+    Make();
+    frame = std::make_unique<CMainFrame>(*ws, CMainFrame::Options{&probe, 0});
+    frame->show();
+    frame->OnTimer();
+    EXPECT_NE(pane().find("配置文件：配置文件 " + odd + " 没有读取"), std::string::npos) << pane();
+    EXPECT_FALSE(infoOpen());
+}
+
 // Escape and the close box close the About box; only its button checks, and the box stays open.
 TEST(AboutBox, CloseAndCheck) {
     std::vector<QWidget*> checks;
@@ -318,13 +410,10 @@ TEST(AboutBox, CloseAndCheck) {
 
 // A second copy is refused with its message before it builds a workspace; the first runs on.
 TEST(VexariumApp, SingleInstanceAndTimeBase) {
-    vextest::TempDir dir;
-    vex::MemorySettingsStore store;
-    vex::ScopedSettingsStore useStore(store);
-    vex::FakePrompt prompt;
-    vex::ScopedPrompt usePrompt(prompt);
-    vex::FakeSiblingProbe probe;
-    CVexariumApp::Options options{dir.path().string(), dir.path().string(), "", false, {&probe, 0}};
+    apptest::AppRig rig;
+    vex::MemorySettingsStore& store = rig.store;
+    vex::FakePrompt& prompt = rig.prompt;
+    const CVexariumApp::Options options = rig.Options(0);
     CVexariumApp first(options);
     ASSERT_NE(first.Workspace(), nullptr);
     ASSERT_TRUE(first.InitInstance());
@@ -349,3 +438,66 @@ TEST(VexariumApp, SingleInstanceAndTimeBase) {
 }
 
 }  // namespace
+
+// A start followed by an exit with no user action never asks to save: not in an empty folder, where the
+// new default file holds no layout of this screen, nor with a file taken on another screen, nor when the
+// window system moves the frame while it settles. A window the user moved (also while the frame settles,
+// after a click), a window opened or a setting changed still asks.
+TEST(VexariumApp, ExitWithoutActionAsksNothing) {
+    enum class Action { None, MoveFrame, ClickAndMoveFrame, OpenInfo, Change };
+    struct Case {
+        const char* name;
+        bool otherScreenFile;
+        bool settled;  // the action comes after the settling ticks
+        Action action;
+        bool asks;
+    } cases[] = {
+        {"fresh start", false, true, Action::None, false},
+        {"file of another screen", true, true, Action::None, false},
+        {"placed by the window system", false, false, Action::MoveFrame, false},
+        {"frame moved", false, true, Action::MoveFrame, true},
+        {"frame moved by the user at once", false, false, Action::ClickAndMoveFrame, true},
+        {"info window opened", false, true, Action::OpenInfo, true},
+        {"setting changed", false, true, Action::Change, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        apptest::AppRig rig;
+        if (c.otherScreenFile) {
+            CAppCfg cfg;
+            cfg.WndLayout.ScreenWidth = 4321;
+            cfg.WndLayout.ScreenHigh = 1234;
+            std::string error;
+            ASSERT_TRUE(cfg.SaveConfigAs((rig.dir / "mine.xml").string(), error)) << error;
+            rig.store.writeString("sLastCfgFilePathName", (rig.dir / "mine.xml").string());
+        }
+        CVexariumApp app(rig.Options(0));
+        ASSERT_TRUE(app.InitInstance());
+        CMainFrame& frame = *app.MainFrame();
+        QApplication::processEvents();
+        frame.OnTimer();
+        if (c.settled)
+            for (int i = 0; i < CMainFrame::kLayoutSettleTicks; ++i) frame.OnTimer();
+        switch (c.action) {
+            case Action::None:
+                break;
+            case Action::ClickAndMoveFrame:
+                QTest::mouseClick(frame.MdiArea()->viewport(), Qt::LeftButton);
+                [[fallthrough]];
+            case Action::MoveFrame:
+                frame.move(frame.pos() + QPoint(7, 9));
+                break;
+            case Action::OpenInfo:
+                frame.RunCommand(ID_WND_INFO);
+                break;
+            case Action::Change:
+                app.Workspace()->Cfg().Trace.DeltaTime ^= 1;
+                break;
+        }
+        for (int i = 0; i < 3; ++i) frame.OnTimer();
+        rig.prompt.answers = {vex::MsgResult::No};
+        frame.RunCommand(ID_APP_EXIT_CFG);
+        EXPECT_FALSE(frame.isVisible());
+        EXPECT_EQ(rig.prompt.messages.size(), c.asks ? 1u : 0u);
+    }
+}

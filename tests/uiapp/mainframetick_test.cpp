@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/app/mainframetick.h"
 #include "platform/qt/namedmutex.h"
 #include "tests/uiapp/appfixture.h"
+#include "ui/app/mainframetick.h"
 
 namespace {
 
@@ -23,6 +23,7 @@ public:
     void RefreshChildWindows() override { record("refresh"); }
     void UpdateTitle(const std::string& path) override { record("title " + path); }
     void ShowBusStatus(const BusStatusTexts& texts) override { record("status " + texts.load); }
+    void ShowAlert(const tINFO_MSG& msg) override { record("alert " + msg.Source + " " + msg.Text); }
     void StartListening() override {
         record("start");
         m_ws.GoOnline();
@@ -121,7 +122,9 @@ TEST_F(TickTest, FirstTickOrderAndReports) {
     PushDevReport(full, ws->Cfg().Cf51Device().m_ReportRing);
 
     tick->OnTimer();
-    ASSERT_EQ(host->calls, (std::vector<std::string>{"apply", "refresh", "title " + ws->CfgPath()}));
+    // The newest error among the reports goes to the frame once, after the reports have moved.
+    ASSERT_EQ(host->calls, (std::vector<std::string>{"apply", "refresh", "title " + ws->CfgPath(),
+                                                     "alert CF51-VYK cf51 failed"}));
     EXPECT_EQ(host->seen[0], std::make_pair(1u, 0u));
     EXPECT_EQ(ws->Hub().Queue().Count(), 0u);
     EXPECT_EQ(probe.probes, 0);
@@ -140,9 +143,16 @@ TEST_F(TickTest, FirstTickOrderAndReports) {
     EXPECT_EQ(infos[20].TimeText, "09:08:01");
     EXPECT_EQ(infos[21].Text, std::string(1023, 'x'));
 
-    // Later ticks leave the windows alone.
+    // Later ticks leave the windows alone and show an alert only when a newer one came.
     tick->OnTimer();
-    EXPECT_EQ(host->calls.size(), 3u);
+    EXPECT_EQ(host->calls.size(), 4u);
+    ws->AddInfoMsg("S", 0, "normal");
+    tick->OnTimer();
+    EXPECT_EQ(host->calls.size(), 4u);
+    ws->AddInfoMsg("S", 1, "warned");
+    ws->AddInfoMsg("S", 0, "normal");
+    tick->OnTimer();
+    EXPECT_EQ(host->calls.back(), "alert S warned");
 }
 
 TEST_F(TickTest, MissingConfigurationShowsDashes) {

@@ -1,5 +1,8 @@
 #include "ui/app/framelayout.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include <cstdint>
 
 namespace {
@@ -48,4 +51,27 @@ void StorePlacement(tWND_PLACEMENT& p, const QRect& normal, WndShowState state) 
     p.top = normal.top();
     p.right = normal.left() + normal.width();
     p.bottom = normal.top() + normal.height();
+}
+
+CUserInputWatch::CUserInputWatch() {
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+CUserInputWatch::~CUserInputWatch() {
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool CUserInputWatch::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::TouchBegin:
+        case QEvent::Wheel:
+            m_seen = true;
+            break;
+        default:
+            break;
+    }
+    return QObject::eventFilter(watched, event);
 }

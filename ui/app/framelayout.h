@@ -1,6 +1,7 @@
 #pragma once
 // Window placements of the configuration's layout block as Qt geometry: the normal (restored) rectangle
 // and whether the window is minimized or maximized.
+#include <QObject>
 #include <QRect>
 
 #include "config/cfgrecords.h"
@@ -15,3 +16,17 @@ WndShowState PlacementState(const tWND_PLACEMENT& placement);
 // Stores a window's state and, when valid, its normal rectangle; flags and the minimized and maximized
 // positions keep their values.
 void StorePlacement(tWND_PLACEMENT& placement, const QRect& normal, WndShowState state);
+
+// Notes whether the user pressed a key or a mouse button anywhere in the program since construction.
+class CUserInputWatch : public QObject {
+public:
+    CUserInputWatch();
+    ~CUserInputWatch() override;
+    bool Seen() const { return m_seen; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool m_seen = false;
+};

@@ -9,12 +9,15 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <string>
+
 #include "windows/fonts.h"
 
-#include "ui/app/filechoose.h"
-#include "platform/util/filewrite.h"
 #include "platform/qt/prompt.h"
 #include "platform/textcodec.h"
+#include "platform/util/filewrite.h"
+#include "ui/app/filechoose.h"
 
 namespace {
 
@@ -52,7 +55,15 @@ QString CInfoModel::LevelText(uint8_t level) {
 }
 
 int CInfoModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size()) + (m_dropped.Count > 0 ? 1 : 0);
+}
+
+const tINFO_MSG& CInfoModel::row(int index) const {
+    if (m_dropped.Count > 0) {
+        if (index == 0) return m_dropped.Msg;
+        --index;
+    }
+    return m_rows[static_cast<size_t>(index)];
 }
 
 int CInfoModel::columnCount(const QModelIndex& parent) const {
@@ -61,7 +72,7 @@ int CInfoModel::columnCount(const QModelIndex& parent) const {
 
 QVariant CInfoModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const tINFO_MSG& row = m_rows[static_cast<size_t>(index.row())];
+    const tINFO_MSG& row = this->row(index.row());
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
@@ -92,22 +103,54 @@ QVariant CInfoModel::headerData(int section, Qt::Orientation orientation, int ro
 
 void CInfoModel::Append(std::vector<tINFO_MSG> rows) {
     if (rows.empty()) return;
-    const int first = static_cast<int>(m_rows.size());
+    // A flood keeps the list's memory bounded: the oldest rows go first, then the surplus of the new ones.
+    if (const size_t total = m_rows.size() + rows.size(); total > kMaxRows) {
+        const size_t excess = total - kMaxRows;
+        const size_t fromOld = std::min(excess, m_rows.size());
+        const size_t fromNew = excess - fromOld;
+        std::string newestDropped = fromNew > 0 ? rows[fromNew - 1].TimeText : m_rows[fromOld - 1].TimeText;
+        if (fromOld > 0) {
+            const int first = m_dropped.Count > 0 ? 1 : 0;
+            beginRemoveRows({}, first, first + static_cast<int>(fromOld) - 1);
+            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(fromOld));
+            endRemoveRows();
+        }
+        rows.erase(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(fromNew));
+        noteDropped(excess, std::move(newestDropped));
+    }
+    const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
     m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
 }
 
+void CInfoModel::noteDropped(uint64_t count, std::string timeText) {
+    const bool newRow = m_dropped.Count == 0;
+    if (newRow) beginInsertRows({}, 0, 0);
+    m_dropped.Count += count;
+    m_dropped.Msg.Source = kDroppedSource;
+    m_dropped.Msg.TimeText = std::move(timeText);
+    m_dropped.Msg.Level = 1;
+    m_dropped.Msg.Text = "较早的 " + std::to_string(m_dropped.Count) +
+                         " 条信息已删除，信息窗口只保留最新的 " + std::to_string(kMaxRows) + " 条。";
+    if (newRow)
+        endInsertRows();
+    else
+        emit dataChanged(index(0, 0), index(0, kColumnCount - 1));
+}
+
 void CInfoModel::Clear() {
-    if (m_rows.empty()) return;
+    if (rowCount() == 0) return;
     beginResetModel();
     m_rows.clear();
+    m_dropped = {};
     endResetModel();
 }
 
 std::string CInfoModel::ExportText() const {
     std::string text;
-    for (const tINFO_MSG& row : m_rows) {
+    for (int r = 0; r < rowCount(); ++r) {
+        const tINFO_MSG& row = this->row(r);
         text += row.TimeText;
         text += '\t';
         text += levelText(row.Level);

@@ -6,6 +6,8 @@
 #include <QTableView>
 #include <QWidget>
 
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,14 @@ class QTimer;
 class QToolBar;
 
 // The rows shown, formatted on demand. Qt::UserRole of any cell gives the row's level byte.
+// The newest kMaxRows messages are kept; once older ones have been dropped, a first row (a warning from
+// "信息窗口") says how many.
 class CInfoModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    static constexpr size_t kMaxRows = 100000;
+    static constexpr const char* kDroppedSource = "信息窗口";
+
     using QAbstractTableModel::QAbstractTableModel;
 
     // "normalcy", "warning", "error"; any other level "--".
@@ -30,14 +37,26 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Appends the messages at the end, as one insertion.
+    // Appends the messages at the end, as one insertion; beyond kMaxRows the oldest go.
     void Append(std::vector<tINFO_MSG> rows);
+    // Removes every row, the count of dropped ones with them.
     void Clear();
     // Every row as "time\tlevel\tsource\tmessage\r\n", in display order (UTF-8).
     std::string ExportText() const;
+    // Messages dropped to keep within kMaxRows since the last Clear.
+    uint64_t Dropped() const { return m_dropped.Count; }
 
 private:
-    std::vector<tINFO_MSG> m_rows;
+    const tINFO_MSG& row(int index) const;
+    // Counts `count` more dropped messages, the newest of them stamped `timeText`.
+    void noteDropped(uint64_t count, std::string timeText);
+
+    std::deque<tINFO_MSG> m_rows;
+    // The row that counts what was dropped; shown first once Count is above 0.
+    struct DroppedRow {
+        uint64_t Count = 0;
+        tINFO_MSG Msg;
+    } m_dropped;
 };
 
 class CInfoView : public QTableView {

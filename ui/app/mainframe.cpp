@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -16,15 +15,20 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/canworkspace.h"
 #include "logging/canreplay.h"
 #include "logging/workspacemembers.h"
+#include "platform/qt/namedmutex.h"
+#include "platform/qt/prompt.h"
+#include "platform/util/utils.h"
 #include "ui/app/candevcfgdlg.h"
 #include "ui/app/canmsgfiltersetdlg.h"
 #include "ui/app/filechoose.h"
 #include "ui/app/frameicons.h"
 #include "ui/app/framelayout.h"
+#include "ui/app/framestatus.h"
 #include "ui/app/infownd.h"
 #include "ui/candb/candbcfgdlg.h"
 #include "ui/logging/canmsgdatalogsetdlg.h"
@@ -32,15 +36,9 @@
 #include "ui/logging/logcvtdlg.h"
 #include "ui/logging/mdftocsvdlg.h"
 #include "ui/logging/sigmdfexportdlg.h"
-#include "platform/util/utils.h"
-#include "platform/qt/namedmutex.h"
-#include "platform/qt/prompt.h"
 
 namespace {
 
-// The status bar's bus panes are sized from these texts, blanks included.
-const char* const kBusStateInitial = "总线状态：CAN0[000 000 00] CAN1[000 000 00]          ";
-const char* const kBusLoadInitial = "总线负载： CAN0[00.00%] CAN1[00.00%] ";
 const char* const kChildTitles[] = {"TRACE", "GRAPH", "SEND", "INFO"};
 
 QString qs(const std::string& s) {
@@ -51,12 +49,6 @@ FileQuestion cfgFileQuestion(const std::string& currentPath, const char* emptyTe
     return {QStringLiteral("xml files(*.xml);;所有文件(*)"), QStringLiteral("xml"),
             QString::fromUtf8(emptyText), QString::fromUtf8(caption),
             currentPath.empty() ? QString() : QFileInfo(qs(currentPath)).absolutePath()};
-}
-
-QLabel* statusPane(const char* initial, QWidget* parent) {
-    auto* label = new QLabel(QString::fromUtf8(initial), parent);
-    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(label->text()) + 8);
-    return label;
 }
 
 }  // namespace
@@ -152,20 +144,15 @@ void CMainFrame::createToolBar() {
 }
 
 void CMainFrame::createStatusBar() {
-    m_busState = statusPane(kBusStateInitial, this);
-    m_busState->setObjectName(QStringLiteral("paneBusState"));
-    m_busLoad = statusPane(kBusLoadInitial, this);
-    m_busLoad->setObjectName(QStringLiteral("paneBusLoad"));
-    statusBar()->addPermanentWidget(m_busState);
-    statusBar()->addPermanentWidget(m_busLoad);
+    m_status = new CFrameStatusPanes(statusBar());
 }
 
 QString CMainFrame::BusStateText() const {
-    return m_busState->text();
+    return m_status->BusStateText();
 }
 
 QString CMainFrame::BusLoadText() const {
-    return m_busLoad->text();
+    return m_status->BusLoadText();
 }
 
 QAction* CMainFrame::Action(uint32_t id) const {
@@ -269,12 +256,17 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::OnTimer() {
     m_tick->OnTimer();
+    m_status->RefreshLocks();
+    settleLayoutBaseline();
     UpdateCommandStates();
 }
 
 void CMainFrame::ShowBusStatus(const BusStatusTexts& texts) {
-    m_busLoad->setText(qs(texts.load));
-    m_busState->setText(qs(texts.state));
+    m_status->ShowBusStatus(texts);
+}
+
+void CMainFrame::ShowAlert(const tINFO_MSG& msg) {
+    m_status->ShowAlert(msg);
 }
 
 void CMainFrame::UpdateTitle(const std::string& path) {
@@ -527,7 +519,7 @@ void CMainFrame::onCommand(uint32_t id) {
             close();
             break;
         case ID_START_LISTEN:
-            StartListening();
+            if (!startListening()) showInfoWnd();
             break;
         case ID_STOP_LISTEN:
             StopListening();
@@ -577,15 +569,24 @@ void CMainFrame::onCommand(uint32_t id) {
 }
 
 void CMainFrame::StartListening() {
+    startListening();
+}
+
+bool CMainFrame::startListening() {
     if (m_sibling->IsPresent()) {
         vex::ShowMessage(this, QStringLiteral("请先确认ZYL程序是否已经关闭。"));
-        return;
+        return true;
     }
     // A failure is in the info ring already.
-    if (!m_ws.GoOnline()) return;
+    if (!m_ws.GoOnline()) return false;
     if (m_graph) m_graph->StartGraph();
     if (m_send && m_send->HasMsgView()) m_send->CheckSingleChanDev();
     if (m_trace) m_trace->ResumeLive();
+    return true;
+}
+
+void CMainFrame::showInfoWnd() {
+    openChild(kInfo);
 }
 
 void CMainFrame::StopListening() {
@@ -600,6 +601,7 @@ void CMainFrame::onStartLogging() {
         m_ws.AddInfoMsg(
             "开始记录", 2,
             "记录文件没有创建，报文没有记录。" + (logger != nullptr ? logger->LastError() : std::string()));
+        showInfoWnd();
     }
 }
 
@@ -701,8 +703,46 @@ bool CMainFrame::saveCfgTo(const std::string& path, const QString& caption) {
     return false;
 }
 
-bool CMainFrame::askSaveModified() {
-    if (!m_ws.Cfg().IsModified()) return true;
+void CMainFrame::rememberLayoutBaseline() {
+    CAppCfg& cfg = m_ws.Cfg();
+    LayoutBaseline baseline;
+    baseline.file = cfg.WndLayout;
+    CaptureLayout();
+    baseline.shown = std::exchange(cfg.WndLayout, baseline.file);
+    m_layoutBaseline = baseline;
+}
+
+void CMainFrame::settleLayoutBaseline() {
+    if (!m_layoutBaseline) {
+        // The first tick applied the configuration's windows (or found no file).
+        rememberLayoutBaseline();
+        m_layoutSettleTicks = kLayoutSettleTicks;
+        m_inputWatch = std::make_unique<CUserInputWatch>();
+        return;
+    }
+    if (m_layoutSettleTicks == 0) return;
+    if (m_inputWatch->Seen()) {
+        m_layoutSettleTicks = 0;
+    } else {
+        rememberLayoutBaseline();
+        --m_layoutSettleTicks;
+    }
+    if (m_layoutSettleTicks == 0) m_inputWatch.reset();
+}
+
+bool CMainFrame::modifiedAtClose() {
+    CAppCfg& cfg = m_ws.Cfg();
+    // Windows that stand where the configuration put them are the layout the file holds, even when the
+    // file's placements were not for this screen or are the placeholders of a new file.
+    if (!m_layoutBaseline || !(cfg.WndLayout == m_layoutBaseline->shown)) return cfg.IsModified();
+    const tWND_LAYOUT captured = std::exchange(cfg.WndLayout, m_layoutBaseline->file);
+    const bool modified = cfg.IsModified();
+    cfg.WndLayout = captured;
+    return modified;
+}
+
+bool CMainFrame::askSaveModified(bool modified) {
+    if (!modified) return true;
     const QString caption = QStringLiteral("保存配置");
     switch (vex::CurrentPrompt().message(this, QStringLiteral("是否保存当前配置?"), caption,
                                          vex::MsgButtons::YesNoCancel, vex::MsgIcon::Question)) {
@@ -717,7 +757,7 @@ bool CMainFrame::askSaveModified() {
 }
 
 void CMainFrame::onCfgNew() {
-    if (!askSaveModified()) return;
+    if (!askSaveModified(m_ws.Cfg().IsModified())) return;
     const QString path =
         AskSaveFile(this, cfgFileQuestion(m_ws.CfgPath(), "新建配置文件名称为空。", "新建配置"));
     if (path.isEmpty()) return;
@@ -730,10 +770,11 @@ void CMainFrame::onCfgNew() {
     ApplyConfigWindows();
     RefreshChildWindows();
     UpdateTitle(m_ws.CfgPath());
+    rememberLayoutBaseline();
 }
 
 void CMainFrame::onCfgLoad() {
-    if (!askSaveModified()) return;
+    if (!askSaveModified(m_ws.Cfg().IsModified())) return;
     const QString caption = QStringLiteral("载入配置");
     const QString path =
         AskOpenFile(this, cfgFileQuestion(m_ws.CfgPath(), "载入配置文件名称为空。", "载入配置"));
@@ -745,16 +786,21 @@ void CMainFrame::onCfgLoad() {
                                      vex::MsgButtons::Ok, vex::MsgIcon::Warning);
         return;
     }
-    if (!message.empty()) m_ws.AddInfoMsg(CCanWorkspace::kCfgSource, 1, message);
     m_ws.SetCfgPath(path.toStdString());
     ApplyConfigWindows();
     RefreshChildWindows();
     UpdateTitle(m_ws.CfgPath());
+    rememberLayoutBaseline();
+    // What was not read of the file is the user's to see now, beside the windows the file asked for.
+    if (!message.empty()) {
+        m_ws.AddInfoMsg(CCanWorkspace::kCfgSource, 1, message);
+        showInfoWnd();
+    }
 }
 
 void CMainFrame::onCfgSave() {
     CaptureLayout();
-    saveCfgTo(m_ws.CfgPath(), QStringLiteral("保存配置"));
+    if (saveCfgTo(m_ws.CfgPath(), QStringLiteral("保存配置"))) rememberLayoutBaseline();
 }
 
 void CMainFrame::onCfgSaveAs() {
@@ -764,7 +810,9 @@ void CMainFrame::onCfgSaveAs() {
     if (path.isEmpty()) return;
     CaptureLayout();
     // The chosen file is a copy: the working file and the title stay.
-    if (saveCfgTo(m_ws.CfgPath(), caption)) saveCfgTo(path.toStdString(), caption);
+    if (!saveCfgTo(m_ws.CfgPath(), caption)) return;
+    rememberLayoutBaseline();
+    saveCfgTo(path.toStdString(), caption);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -773,7 +821,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     CaptureLayout();
-    if (!askSaveModified()) {
+    if (!askSaveModified(modifiedAtClose())) {
         event->ignore();
         return;
     }

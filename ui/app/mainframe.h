@@ -1,8 +1,10 @@
 #pragma once
-// CMainFrame: the program's MDI main window. It holds the menus, the tool bar, the status bar with the
-// bus state and bus load, and the four child windows (trace, graph, send, info), and runs the tick that
-// moves received frames into the data hub, device reports into the info ring and the bus status onto the
-// status bar, and that gives way to the sibling program when it takes the interface. Its commands open
+// CMainFrame: the program's MDI main window. It holds the menus, the tool bar, the status bar (the newest
+// warning or error, bus state, bus load, the keyboard's locks), and the four child windows (trace, graph,
+// send, info), and runs the tick that moves received frames into the data hub, device reports into the
+// info ring and the bus status onto the status bar, and that gives way to the sibling program when it
+// takes the interface. A command of the user that fails with a message in the info ring opens the info
+// window. Its commands open
 // the child windows, create, load and save configuration files, go online and offline, log, set up
 // logging, replay a log, and run the log tools.
 //
@@ -14,17 +16,19 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/app/framechildwnd.h"
 #include "ui/app/framecommands.h"
+#include "ui/app/framelayout.h"
 #include "ui/app/mainframetick.h"
 #include "ui/logging/canreplaycontroldlg.h"
 
 class CCanWorkspace;
+class CFrameStatusPanes;
 class CInfoWnd;
 class QAction;
-class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
@@ -38,6 +42,9 @@ class CMainFrame : public QMainWindow, private CFrameTickHost {
 public:
     // The tick's period: the platform's shortest practical timer.
     static constexpr int kTickMs = 10;
+    // Ticks after the first during which the layout as shown is taken again until the user acts: the
+    // window system may still be placing the frame it was asked to show.
+    static constexpr int kLayoutSettleTicks = 100;
 
     struct Options {
         // Tells whether the sibling program holds the interface; null: the lock-file probe of its mutex.
@@ -94,6 +101,8 @@ public:
     QToolBar* ToolBar() const { return m_toolBar; }
     QString BusStateText() const;
     QString BusLoadText() const;
+    // The status bar's panes.
+    const CFrameStatusPanes& StatusPanes() const { return *m_status; }
     const CMainFrameTick& Tick() const { return *m_tick; }
 
 signals:
@@ -117,8 +126,15 @@ private:
 
     // CFrameTickHost
     void ShowBusStatus(const BusStatusTexts& texts) override;
+    void ShowAlert(const tINFO_MSG& msg) override;
     void StartListening() override;
     void StopListening() override;
+
+    // The start-listening command; false when going online failed (the reason is in the info ring).
+    bool startListening();
+    // Opens the info window, which shows what the ring holds on its next pass: for a failure of a command
+    // the user gave.
+    void showInfoWnd();
 
     // Commands.
     void onCommand(uint32_t id);
@@ -136,9 +152,16 @@ private:
     void editCanDatabases(QWidget* parent);
     // The four log tools (conversion, other text logs, signal export, MDF to CSV).
     void onTool(uint32_t id);
-    // The question "是否保存当前配置?" when the configuration was changed; false when the user cancelled
-    // or the save failed.
-    bool askSaveModified();
+    // The question "是否保存当前配置?" when `modified`; false when the user cancelled or the save failed.
+    bool askSaveModified(bool modified);
+    // Keeps the layout the configuration holds and the one its windows show once it has been applied,
+    // loaded or saved.
+    void rememberLayoutBaseline();
+    // The first tick's baseline, then again on the settling ticks while the user has not acted.
+    void settleLayoutBaseline();
+    // Whether closing finds the configuration changed: a layout captured as it was shown counts as the
+    // layout the file holds.
+    bool modifiedAtClose();
     bool saveCfgTo(const std::string& path, const QString& caption);
     // Takes the program offline and stops what runs on other threads; for closing.
     void shutDown();
@@ -164,6 +187,13 @@ private:
     QTimer* m_timer = nullptr;
     bool m_firstShow = true;
     bool m_shutDown = false;
+    struct LayoutBaseline {
+        tWND_LAYOUT file;   // as the configuration holds it
+        tWND_LAYOUT shown;  // captured once the configuration was in effect
+    };
+    std::optional<LayoutBaseline> m_layoutBaseline;
+    int m_layoutSettleTicks = 0;
+    std::unique_ptr<CUserInputWatch> m_inputWatch;
 
     TraceWndFactory m_traceFactory;
     GraphWndFactory m_graphFactory;
@@ -180,7 +210,6 @@ private:
 
     QMdiArea* m_mdi = nullptr;
     QToolBar* m_toolBar = nullptr;
-    QLabel* m_busState = nullptr;
-    QLabel* m_busLoad = nullptr;
+    CFrameStatusPanes* m_status = nullptr;
     std::map<uint32_t, QAction*> m_actions;
 };

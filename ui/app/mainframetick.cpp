@@ -54,6 +54,9 @@ void CMainFrameTick::OnTimer() {
     }
     m_ws.Hub().ProcessRxQueue();
     m_ws.MoveDeviceReports();
+    // Failures reach the info ring from every part of the program; the frame shows the newest at once,
+    // even while the info window is closed.
+    if (tINFO_MSG alert; m_ws.InfoRing().NewerAlert(m_alertShown, alert)) m_host.ShowAlert(alert);
     showBusStatusWhenDue();
     watchSibling();
 }

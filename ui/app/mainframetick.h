@@ -7,6 +7,7 @@
 
 class CCanWorkspace;
 struct tCAN_DEV_STATUS;
+struct tINFO_MSG;
 namespace vex {
 class SiblingProbe;
 }
@@ -29,6 +30,8 @@ public:
     virtual void RefreshChildWindows() = 0;
     virtual void UpdateTitle(const std::string& path) = 0;
     virtual void ShowBusStatus(const BusStatusTexts& texts) = 0;
+    // The newest warning or error of the info ring, once per message.
+    virtual void ShowAlert(const tINFO_MSG& msg) = 0;
     // The start- and stop-listening commands.
     virtual void StartListening() = 0;
     virtual void StopListening() = 0;
@@ -42,8 +45,8 @@ public:
     CMainFrameTick(CCanWorkspace& ws, vex::SiblingProbe& sibling, CFrameTickHost& host);
 
     // One pass: on the first pass only, the configuration's windows and the title; then the data hub's
-    // drain; the device reports into the info ring (NXP device first, then CF51); the bus status when due;
-    // the sibling watch.
+    // drain; the device reports into the info ring (NXP device first, then CF51); the newest warning or
+    // error when there is a new one; the bus status when due; the sibling watch.
     void OnTimer();
 
     // Set when the frame went offline because the sibling program took the interface; cleared once the
@@ -64,4 +67,5 @@ private:
     int32_t m_busStatusCountdown = 0;
     bool m_siblingSuspend = false;
     bool m_inSiblingWatch = false;
+    uint64_t m_alertShown = 0;
 };
