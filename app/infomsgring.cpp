@@ -15,6 +15,7 @@ void CInfoMsgRing::Push(std::string_view timeText, std::string_view source, uint
     if (++m_count > kCapacity) {
         m_count = kCapacity;
         m_readIdx = (m_readIdx + 1) % kCapacity;
+        ++m_dropped;
     }
     if (level == 1 || level == 2) {
         m_alert = e;
@@ -42,6 +43,11 @@ bool CInfoMsgRing::Pop(tINFO_MSG& msg) {
 uint32_t CInfoMsgRing::Count() const {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_count;
+}
+
+uint64_t CInfoMsgRing::Dropped() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_dropped;
 }
 
 std::string InfoTimeText(int hour, int minute, int second) {

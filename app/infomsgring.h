@@ -32,6 +32,8 @@ public:
     bool Pop(tINFO_MSG& msg);
     // Messages held now.
     uint32_t Count() const;
+    // Messages lost to a full ring since construction.
+    uint64_t Dropped() const;
     // The newest warning or error (level 1 or 2) pushed so far, whether or not it has been popped: when
     // one came after the one numbered `serial` (0 before the first), copies it into msg, sets serial to its
     // number and returns true; false otherwise.
@@ -43,6 +45,7 @@ private:
     uint32_t m_count = 0;
     uint32_t m_readIdx = 0;
     uint32_t m_writeIdx = 0;
+    uint64_t m_dropped = 0;
     tINFO_MSG m_alert;
     uint64_t m_alertSerial = 0;
 };

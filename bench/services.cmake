@@ -8,3 +8,7 @@ vex_benchmark(services SOURCES
 vex_benchmark(j1939_flood SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/services/j1939_flood_bench.cpp
   LIBS vex_services)
+# The whole program online under the same flood from the emulated bus: memory, info rows, lost frames.
+vex_benchmark(program_flood SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/services/program_flood_bench.cpp
+  LIBS vex_app_ui VexDevicePort vex_testprompt vex_testsupport)

@@ -10,95 +10,34 @@
 // at the end.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <random>
 #include <thread>
 #include <vector>
 
 #include "app/canmsgsender.h"
 #include "app/canrxthread.h"
+#include "bench/services/j1939flood.h"
 #include "services/j1939dmx.h"
+
+using floodbench::J1939Traffic;
+using floodbench::ResidentMb;
 
 namespace {
 
 constexpr int kFramesPerSecond = 42'000;
 constexpr int kTickMs = 10;
 
-double ResidentMb() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
-
-// Random J1939 traffic: BAM transfers (announcement and data packets) and single-frame DM1s.
-class Traffic {
-public:
-    explicit Traffic(uint32_t seed) : m_rng(seed) {}
-
-    void Next(std::vector<tCAN_RAW_MSG>& out) {
-        const uint8_t sa = static_cast<uint8_t>(m_rng());
-        const uint8_t chan = static_cast<uint8_t>(m_rng() & 1);
-        if (m_rng() % 4 == 0) {
-            out.push_back(frame(0x18FECA00u | sa, chan, random8()));
-            return;
-        }
-        const uint16_t size = static_cast<uint16_t>(9 + m_rng() % (1785 - 9 + 1));
-        const uint8_t packets = static_cast<uint8_t>(std::min(255, (size + 6) / 7));
-        const uint32_t low = m_rng() % 2 == 0 ? (m_rng() % 2 == 0 ? 0xFECAu : 0xFECBu) : (m_rng() & 0xFFFF);
-        const uint32_t pgn = low | ((m_rng() & 0xFF) << 16);
-        std::array<uint8_t, 8> cm = {0x20,
-                                     static_cast<uint8_t>(size),
-                                     static_cast<uint8_t>(size >> 8),
-                                     packets,
-                                     0xFF,
-                                     static_cast<uint8_t>(pgn),
-                                     static_cast<uint8_t>(pgn >> 8),
-                                     static_cast<uint8_t>(pgn >> 16)};
-        out.push_back(frame(0x1CECFF00u | sa, chan, cm));
-        for (int p = 1; p <= packets; ++p) {
-            std::array<uint8_t, 8> dt = random8();
-            dt[0] = static_cast<uint8_t>(p);
-            out.push_back(frame(0x1CEBFF00u | sa, chan, dt));
-        }
-    }
-
-private:
-    std::array<uint8_t, 8> random8() {
-        std::array<uint8_t, 8> d{};
-        for (uint8_t& b : d) b = static_cast<uint8_t>(m_rng());
-        return d;
-    }
-    static tCAN_RAW_MSG frame(uint32_t id, uint8_t chan, const std::array<uint8_t, 8>& data) {
-        tCAN_RAW_MSG m;
-        m.Id = id;
-        m.Ext = 1;
-        m.Chan = chan;
-        m.Dlc = 8;
-        std::copy(data.begin(), data.end(), m.Data);
-        return m;
-    }
-
-    std::mt19937 m_rng;
-};
-
 void BM_J1939RandomFlood(benchmark::State& state) {
-    const char* env = std::getenv("VEX_FLOOD_SECONDS");
-    const int seconds = env != nullptr ? std::max(4, std::atoi(env)) : 60;
+    const int seconds = floodbench::FloodSeconds();
     CCanRxThread rx;
     CCanMsgSender sender(rx);
     CExtSerCanJ1939DMx svc(sender);
     std::atomic<uint64_t> reports{0};
     svc.SetReporter([&reports](const std::string&) { ++reports; });
-    Traffic traffic(1939);
+    J1939Traffic traffic(1939);
     std::vector<tCAN_RAW_MSG> pending;
     std::vector<double> rss, infos;
     uint64_t frames = 0;
@@ -150,7 +89,8 @@ void BM_J1939RandomFlood(benchmark::State& state) {
     // Flat: at most one message per node (two channels of 256 addresses) and the summary, and the memory of
     // the second half no more than the first half reached (a megabyte of allocator slack).
     if (reports.load() > 2 * 256 + 1) state.SkipWithError("more than one info message per node");
-    if (rss.back() > rss[half] + 1.0) state.SkipWithError("resident memory still grows in the second half");
+    if (floodbench::SecondHalfGrowthMb(rss) > 1.0)
+        state.SkipWithError("resident memory still grows in the second half");
 }
 
 }  // namespace

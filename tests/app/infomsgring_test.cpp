@@ -45,6 +45,7 @@ TEST(InfoMsgRing, FullRingDropsOldest) {
         CInfoMsgRing ring;
         for (int i = 0; i < c.pushes; ++i) push(ring, i);
         EXPECT_EQ(ring.Count(), static_cast<uint32_t>(std::min(c.pushes, 200)));
+        EXPECT_EQ(ring.Dropped(), static_cast<uint64_t>(c.firstPopped));
         tINFO_MSG m;
         int expected = c.firstPopped;
         while (ring.Pop(m)) {
@@ -62,6 +63,7 @@ TEST(InfoMsgRing, FullRingDropsOldest) {
     ASSERT_TRUE(ring.Pop(m));
     EXPECT_EQ(m.Text, "m220");
     EXPECT_EQ(ring.Count(), 199u);
+    EXPECT_EQ(ring.Dropped(), 120u);
 }
 
 TEST(InfoMsgRing, TimeText) {
