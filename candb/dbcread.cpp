@@ -219,15 +219,29 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int32_t parseInt(sv t) {
+// A sign and decimal digits from the start of the text; false when no digit follows the sign. Beyond 18
+// digits the value is the largest magnitude of its sign.
+bool leadingInt(sv t, int64_t& value) {
     size_t i = 0;
     const bool negative = !t.empty() && t[0] == '-';
     if (negative || (!t.empty() && t[0] == '+')) i = 1;
-    const size_t digits = i;
-    int32_t v = 0;
-    while (i < t.size() && isDigit(t[i]) && i - digits < 9) v = v * 10 + (t[i++] - '0');
-    if (i == digits || (i < t.size() && isDigit(t[i]))) return vex::ParseInt32(t);
-    return negative ? -v : v;
+    const size_t first = i;
+    int64_t v = 0;
+    for (; i < t.size() && isDigit(t[i]); ++i) {
+        if (i - first == 18) {
+            value = negative ? INT64_MIN : INT64_MAX;
+            return true;
+        }
+        v = v * 10 + (t[i] - '0');
+    }
+    value = negative ? -v : v;
+    return i > first;
+}
+
+int32_t parseInt(sv t) {
+    int64_t v = 0;
+    if (!leadingInt(t, v)) return vex::ParseInt32(t);  // blanks first, or no number
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 uint32_t parseUInt(sv t) {
@@ -264,19 +278,11 @@ double parseReal(sv t) {
     return negative ? -v : v;
 }
 
-// A value-list key (a raw value of up to 64 bits): sign and decimal digits; beyond 18 digits the largest
-// magnitude of its sign, no digit 0.
+// A value-list key: a raw value of up to 64 bits (no number gives 0).
 int64_t parseInt64(sv t) {
-    size_t i = 0;
-    const bool negative = !t.empty() && t[0] == '-';
-    if (negative || (!t.empty() && t[0] == '+')) i = 1;
-    const size_t first = i;
     int64_t v = 0;
-    for (; i < t.size() && isDigit(t[i]); ++i) {
-        if (i - first == 18) return negative ? INT64_MIN : INT64_MAX;
-        v = v * 10 + (t[i] - '0');
-    }
-    return negative ? -v : v;
+    leadingInt(t, v);
+    return v;
 }
 
 std::string bracketed(sv text) {

@@ -332,9 +332,8 @@ TEST(DbList, ImportFile) {
 TEST(DbList, ImportReports) {
     vextest::TempDir dir;
     auto write = [&](const std::string& name, const std::string& text) {
-        const std::string path = (dir.path() / name).string();
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+        vextest::writeFile(dir / name, text);
+        return (dir / name).string();
     };
     const vex::LocalTime t{2024, 1, 2, 3, 4, 5, 6};
     std::vector<tCFG_CAN_DATABASE> list;
