@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -56,6 +59,12 @@ bool splitWord(sv text, sv& word, sv& rest) {
     word = text.substr(0, at);
     rest = trimLeftSpace(text.substr(at + 1));
     return true;
+}
+
+// Whether a word is the given keyword: a compare of a known length, done in place.
+template <size_t N>
+bool is(sv word, const char (&keyword)[N]) {
+    return word.size() == N - 1 && std::memcmp(word.data(), keyword, N - 1) == 0;
 }
 
 sv firstWord(sv text) {
@@ -285,12 +294,13 @@ int64_t parseInt64(sv t) {
     return v;
 }
 
-std::string bracketed(sv text) {
+// The pieces of a text joined in one buffer.
+std::string cat(std::initializer_list<sv> parts) {
+    size_t size = 0;
+    for (sv p : parts) size += p.size();
     std::string out;
-    out.reserve(text.size() + 2);
-    out += '[';
-    out += text;
-    out += ']';
+    out.reserve(size);
+    for (sv p : parts) out += p;
     return out;
 }
 
@@ -306,12 +316,12 @@ struct SgPlace {
 std::string signalProblem(const CCanSignal& s, const SgPlace& place) {
     if (!place.wellFormed) return "信号语句缺少名称或位置（起始位|长度@字节序）";
     if (place.length < 1 || place.length > 32)
-        return "位长度为" + std::to_string(place.length) + "，不在1~32之内";
+        return cat({"位长度为", std::to_string(place.length), "，不在1~32之内"});
     static constexpr uint8_t kZeros[8] = {};
     uint32_t raw = 0;
     if (place.start < 0 || place.start > 63 || !s.GetRawValue(CCanSignal::ConstData(kZeros), raw))
-        return "位置（起始位" + std::to_string(place.start) + "，长度" + std::to_string(place.length) +
-               "）超出8个数据字节";
+        return cat({"位置（起始位", std::to_string(place.start), "，长度", std::to_string(place.length),
+                    "）超出8个数据字节"});
     if (s.ValFactor == 0.0) return "转换因子为0";
     for (double d : {s.ValFactor, s.ValOffset, s.PhyMin, s.PhyMax})
         if (!std::isfinite(d)) return "转换因子、偏移或范围不是有限的数";
@@ -366,32 +376,34 @@ private:
         sv keyword, rest;
         const bool hasRest = splitWord(line, keyword, rest);
         if (!hasRest) keyword = line;
+        // The statements that are read, the most frequent first (BA_ by far, and nothing is kept of it).
+        if (hasRest && (is(keyword, "BA_") || is(keyword, "BO_") || is(keyword, "VAL_") ||
+                        is(keyword, "VAL_TABLE_") || is(keyword, "CM_"))) {
+            m_sawStatement = true;
+            if (is(keyword, "BO_")) readBoBlock(rest);
+            if (is(keyword, "VAL_")) return ParseDbcVal(rest);
+            if (is(keyword, "VAL_TABLE_")) return ParseDbcValTable(rest);
+            if (is(keyword, "CM_")) ParseDbcCm(rest);
+            return true;
+        }
         if (!IsDbcKeyword(keyword)) {
             skipUnknownLine();
             return true;
         }
         m_sawStatement = true;
-        if (keyword == "NS_" || keyword == "NS_:") {
+        if (is(keyword, "NS_") || is(keyword, "NS_:")) {
             ParseDbcNs();
-        } else if (keyword == "BU_" || keyword == "BU_:") {
+        } else if (is(keyword, "BU_") || is(keyword, "BU_:")) {
             ParseDbcBu();
         } else if (!hasRest) {
-            // "BS_:", "BU_:" and the like stand alone; a statement that needs more has none.
-            if (keyword == "BO_" || keyword == "SG_" || keyword == "VAL_" || keyword == "VAL_TABLE_")
+            // "BS_:" and the like stand alone; a statement that needs more has none.
+            if (is(keyword, "BO_") || is(keyword, "SG_") || is(keyword, "VAL_") || is(keyword, "VAL_TABLE_"))
                 remark(m_import.LineNo, "语句不完整，已跳过。");
-        } else if (keyword == "VAL_TABLE_") {
-            return ParseDbcValTable(rest);
-        } else if (keyword == "BO_") {
-            readBoBlock(rest);
-        } else if (keyword == "CM_") {
-            ParseDbcCm(rest);
-        } else if (keyword == "VAL_") {
-            return ParseDbcVal(rest);
-        } else if (keyword == "SG_") {
-            remark(m_import.LineNo, "信号" + bracketed(trimSpace(rest.substr(0, rest.find(':')))) +
-                                        "不在报文中（报文块已由空行结束），已跳过。");
+        } else if (is(keyword, "SG_")) {
+            remark(m_import.LineNo, cat({"信号[", trimSpace(rest.substr(0, rest.find(':'))),
+                                         "]不在报文中（报文块已由空行结束），已跳过。"}));
         }
-        // VERSION, BS_:, BU_:, BA_ and every other keyword of the format: nothing is kept.
+        // VERSION, BS_: and every other keyword of the format: nothing is kept.
         return true;
     }
 
@@ -439,9 +451,9 @@ private:
         const uint64_t key = MessageKey(msg.id, msg.Ext);
         if (wellFormed && m_idTaken != FileId::AsWritten)
             remark(boLine,
-                   "报文" + bracketed(msg.Name) + "的ID[" + std::to_string(m_idWritten) +
-                       (m_idTaken == FileId::AsExtended ? "]超出11位且未标记为扩展帧，已按扩展帧导入。"
-                                                        : "]超出29位，已按其低11位导入。"));
+                   cat({"报文[", msg.Name, "]的ID[", std::to_string(m_idWritten),
+                        m_idTaken == FileId::AsExtended ? "]超出11位且未标记为扩展帧，已按扩展帧导入。"
+                                                        : "]超出29位，已按其低11位导入。"}));
         const uint32_t earlier = wellFormed ? m_messageKeys.find(key) : kNone;
         const bool keep = wellFormed && earlier == kNone;
         uint32_t leftOut = 0;
@@ -451,7 +463,7 @@ private:
             if (t.empty()) break;
             sv keyword, sgRest;
             if (!splitWord(t, keyword, sgRest)) keyword = t;
-            if (keyword == "SG_") {
+            if (is(keyword, "SG_")) {
                 if (keep) {
                     readSignal(sgRest, msg.Name, key);
                 } else {
@@ -467,19 +479,19 @@ private:
             }
         }
         if (!keep) {
-            const std::string signals = "，已跳过（含" + std::to_string(leftOut) + "个信号）。";
+            const std::string signals = cat({"，已跳过（含", std::to_string(leftOut), "个信号）。"});
             if (!wellFormed) {
-                remark(boLine, "报文语句缺少ID或名称" + signals);
+                remark(boLine, cat({"报文语句缺少ID或名称", signals}));
             } else {
-                remark(boLine, "报文" + bracketed(msg.Name) + "的ID与第[" +
-                                   std::to_string(m_messageLines[earlier]) + "]行的报文" +
-                                   bracketed(m_db.Messages[earlier].Name) + "相同" + signals);
+                remark(boLine, cat({"报文[", msg.Name, "]的ID与第[", std::to_string(m_messageLines[earlier]),
+                                    "]行的报文[", m_db.Messages[earlier].Name, "]相同", signals}));
             }
             return;
         }
         msg.Signals.reserve(m_signals.size());
         std::move(m_signals.begin(), m_signals.end(), std::back_inserter(msg.Signals));
         m_signals.clear();
+        m_nameHashes.clear();
         m_messageKeys.add(key, static_cast<uint32_t>(m_db.Messages.size()));
         m_messageLines.push_back(boLine);
         m_db.Messages.push_back(std::move(msg));
@@ -491,16 +503,20 @@ private:
         CCanSignal& s = m_signals.emplace_back();
         const SgPlace place = ParseDbcSg(rest, s);
         std::string problem = signalProblem(s, place);
+        // Names are compared by a hash of each first, kept beside the block's signals.
+        const uint64_t hash = std::hash<sv>{}(s.Name);
         if (problem.empty()) {
-            for (size_t i = 0; i + 1 < m_signals.size(); ++i)
-                if (m_signals[i].Name == s.Name) {
+            for (size_t i = 0; i < m_nameHashes.size(); ++i)
+                if (m_nameHashes[i] == hash && m_signals[i].Name == s.Name) {
                     problem = "与同一报文中的信号重名";
                     break;
                 }
         }
-        if (problem.empty()) return;
-        remark(m_import.LineNo,
-               "报文" + bracketed(msgName) + "的信号" + bracketed(s.Name) + "：" + problem + "，已跳过。");
+        if (problem.empty()) {
+            m_nameHashes.push_back(hash);
+            return;
+        }
+        remark(m_import.LineNo, cat({"报文[", msgName, "]的信号[", s.Name, "]：", problem, "，已跳过。"}));
         m_refusedSignals.emplace_back(msgKey, std::string(ValueDescriptionName(s.Name)));
         m_signals.pop_back();
     }
@@ -585,16 +601,15 @@ private:
     // "<name> <value> "<text>" ... ;" on one line. False without a blank after the name or without the ';'.
     bool ParseDbcValTable(sv rest) {
         sv name, items;
-        if (!splitWord(rest, name, items)) return false;
-        QuoteScan scan;
-        const size_t end = scan.findTerminator(items);
-        if (end == npos) return false;
+        if (!splitWord(rest, name, items) || !readItems(items)) return false;
         tCAN_SIGNAL_ENUM& table = m_db.Enums.emplace_back();
         table.Name = name;
-        readItems(items.substr(0, end));
         table.Items.reserve(m_items.size());
-        for (const ValueItem& item : m_items)
-            table.Items.push_back({std::string(trimSpace(item.text)), parseInt(item.number)});
+        for (const ValueItem& item : m_items) {
+            tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
+            entry.txt.assign(trimSpace(item.text));
+            entry.val = parseInt(item.number);
+        }
         return true;
     }
 
@@ -622,16 +637,17 @@ private:
         CCanSignal* s = findSignal(id, signalName);
         if (s == nullptr) {
             if (!refused(MessageKey(id.id, id.ext), signalName))
-                remark(valLine, "值描述所属的信号" + bracketed(signalName) + "不在文件的报文中，已跳过。");
+                remark(valLine, cat({"值描述所属的信号[", signalName, "]不在文件的报文中，已跳过。"}));
             return true;
         }
-        readItems(items);
+        readItems(items);  // the statement's text ends before its ';'
         tCAN_SIGNAL_ENUM table;
         table.Name = signalName;
         table.Items.reserve(m_items.size());
         uint32_t inexact = 0, beyond = 0;
         int64_t firstInexact = 0, firstBeyond = 0;
         const int64_t span = s->Sign && s->BitLen >= 1 && s->BitLen <= 32 ? int64_t{1} << s->BitLen : 0;
+        const bool unscaled = s->ValFactor == 1.0 && s->ValOffset == 0.0;  // most tables: key and value agree
         for (const ValueItem& item : m_items) {
             int64_t raw = parseInt64(item.number);
             // A signed signal's key written as its bit pattern stands for the negative value it is.
@@ -642,19 +658,22 @@ private:
                 continue;
             }
             int64_t back = 0;
-            if ((!s->EnumValueToRaw(val, back) || back != raw) && inexact++ == 0) firstInexact = raw;
-            table.Items.push_back({std::string(item.text), val});
+            if (!unscaled && (!s->EnumValueToRaw(val, back) || back != raw) && inexact++ == 0)
+                firstInexact = raw;
+            tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
+            entry.txt.assign(item.text);
+            entry.val = val;
         }
         s->SigEnum = std::move(table);
         s->Enum = 1;
-        const std::string who = "信号" + bracketed(s->Name) + "的";
+        if (beyond == 0 && inexact == 0) return true;
         if (beyond != 0)
-            remark(valLine, who + std::to_string(beyond) + "项值描述（如原始值" +
-                                std::to_string(firstBeyond) + "）换算出的物理值超出32位整数，已跳过。");
+            remark(valLine, cat({"信号[", s->Name, "]的", std::to_string(beyond), "项值描述（如原始值",
+                                 std::to_string(firstBeyond), "）换算出的物理值超出32位整数，已跳过。"}));
         if (inexact != 0)
-            remark(valLine, who + std::to_string(inexact) + "项值描述（如原始值" +
-                                std::to_string(firstInexact) +
-                                "）按因子和偏移换算为物理值后不能精确还原，导出时原始值会改变。");
+            remark(valLine, cat({"信号[", s->Name, "]的", std::to_string(inexact), "项值描述（如原始值",
+                                 std::to_string(firstInexact),
+                                 "）按因子和偏移换算为物理值后不能精确还原，导出时原始值会改变。"}));
         return true;
     }
 
@@ -677,12 +696,14 @@ private:
         return false;
     }
 
-    // The pairs of a value list into m_items, reserved for one item per pair of quotes, which a list
-    // written as the format has it fills exactly.
-    void readItems(sv text) {
+    // The pairs of a value list into m_items (kept from list to list, so the table that takes them is
+    // made to their exact number). False when the list has no ';' after its pairs.
+    bool readItems(sv text) {
         m_items.clear();
-        m_items.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '"')) / 2);
-        ReadValueItems(text, m_items);
+        const size_t end = ReadValueItems(text, m_items);
+        if (end < text.size() && text[end] == ';') return true;
+        QuoteScan scan;
+        return scan.findTerminator(text.substr(end)) != npos;
     }
 
     // The statement text up to its ';' outside quoted texts (terminated), joined with the following lines
@@ -811,6 +832,7 @@ private:
     std::string m_first;
     std::string m_joined;
     std::vector<CCanSignal> m_signals;
+    std::vector<uint64_t> m_nameHashes;  // of m_signals' names
     std::vector<ValueItem> m_items;
     MessageKeys m_messageKeys;
     std::vector<int32_t> m_messageLines;                             // the BO_ line of each message
@@ -921,31 +943,34 @@ size_t QuoteScan::findTerminator(std::string_view piece) {
     return npos;
 }
 
-void ReadValueItems(std::string_view text, std::vector<ValueItem>& items) {
+size_t ReadValueItems(std::string_view text, std::vector<ValueItem>& items) {
     size_t pos = 0;
     for (;;) {
         while (pos < text.size() && isSpace(text[pos])) ++pos;
-        if (pos >= text.size() || text[pos] == ';') return;
+        if (pos >= text.size() || text[pos] == ';') return pos;
         size_t end = pos;
         while (end < text.size() && !isSpace(text[end]) && text[end] != '"' && text[end] != ';') ++end;
         const sv number = text.substr(pos, end - pos);
+        const size_t start = pos;
         pos = end;
         while (pos < text.size() && isSpace(text[pos])) ++pos;
-        if (pos >= text.size() || text[pos] != '"') return;  // a value without its text ends the list
+        if (pos >= text.size() || text[pos] != '"') return start;  // a value without its text ends the list
         const size_t close = ClosingQuote(text, pos + 1);
         items.push_back({number, text.substr(pos + 1, (close == npos ? text.size() : close) - pos - 1)});
-        if (close == npos) return;
+        if (close == npos) return text.size();
         pos = close + 1;
     }
 }
 
 bool IsDbcKeyword(std::string_view word) {
+    static const auto kSorted = [] {
+        std::array<sv, std::size(kNsSymbols) + 7> all{"VERSION", "NS_", "BS_", "BU_", "BO_", "SG_", "EV_"};
+        std::copy(std::begin(kNsSymbols), std::end(kNsSymbols), all.begin() + 7);
+        std::sort(all.begin(), all.end());
+        return all;
+    }();
     if (word.ends_with(':')) word.remove_suffix(1);
-    if (word == "VERSION" || word == "FILTER") return true;
-    if (word.empty() || word.back() != '_') return false;  // every other keyword ends in '_'
-    for (std::string_view k : {"BO_", "SG_", "CM_", "BA_", "VAL_", "BU_", "BS_", "NS_", "EV_"})
-        if (word == k) return true;
-    return std::find(std::begin(kNsSymbols), std::end(kNsSymbols), word) != std::end(kNsSymbols);
+    return std::binary_search(kSorted.begin(), kSorted.end(), word);
 }
 
 std::string_view ValueDescriptionName(std::string_view signalName) {

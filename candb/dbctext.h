@@ -51,8 +51,9 @@ struct ValueItem {
     std::string_view text;
 };
 // The pairs `<number> "<text>"` up to the end of the text or a ';', appended to items. A number without
-// its quoted text ends the list.
-void ReadValueItems(std::string_view text, std::vector<ValueItem>& items);
+// its quoted text ends the list. Returns where the list ended: at its ';', at the number without its
+// text, or at the end of the text.
+size_t ReadValueItems(std::string_view text, std::vector<ValueItem>& items);
 
 // The statement keywords the writer lists in the NS_ block.
 inline constexpr std::string_view kNsSymbols[] = {

@@ -230,10 +230,19 @@ bool CCanSignal::SetPhyValue(Data data, std::string_view text, double phy) const
 }
 
 bool CCanSignal::RawToEnumValue(int64_t raw, int32_t& val) const {
+    if (ValFactor == 1.0 && ValOffset == 0.0) {  // most tables: the same number, when it fits
+        if (raw < INT32_MIN || raw > INT32_MAX) return false;
+        val = static_cast<int32_t>(raw);
+        return true;
+    }
     return enumValueOf(static_cast<double>(raw) * ValFactor + ValOffset, val);
 }
 
 bool CCanSignal::EnumValueToRaw(int32_t val, int64_t& raw) const {
+    if (ValFactor == 1.0 && ValOffset == 0.0) {
+        raw = val;
+        return true;
+    }
     double q = 0;
     int64_t truncated = 0;
     if (!rawQuotientOf(*this, val, q) || !vex::TruncToInt(q, truncated)) return false;
