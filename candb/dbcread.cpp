@@ -380,10 +380,13 @@ private:
         if (hasRest && (is(keyword, "BA_") || is(keyword, "BO_") || is(keyword, "VAL_") ||
                         is(keyword, "VAL_TABLE_") || is(keyword, "CM_"))) {
             m_sawStatement = true;
-            if (is(keyword, "BO_")) readBoBlock(rest);
+            // Each handler may read on, so the line (and the keyword in it) is not looked at after it.
             if (is(keyword, "VAL_")) return ParseDbcVal(rest);
             if (is(keyword, "VAL_TABLE_")) return ParseDbcValTable(rest);
-            if (is(keyword, "CM_")) ParseDbcCm(rest);
+            if (is(keyword, "BO_"))
+                readBoBlock(rest);
+            else if (is(keyword, "CM_"))
+                ParseDbcCm(rest);
             return true;
         }
         if (!IsDbcKeyword(keyword)) {

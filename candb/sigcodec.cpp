@@ -248,7 +248,9 @@ bool CCanSignal::EnumValueToRaw(int32_t val, int64_t& raw) const {
     if (!rawQuotientOf(*this, val, q) || !vex::TruncToInt(q, truncated)) return false;
     // The raw values shown through val form one run around the quotient; truncation may land one step
     // beside it (toward zero).
-    for (int64_t r : {truncated, truncated + 1, truncated - 1}) {
+    const int64_t step =
+        truncated > INT64_MIN ? 1 : 0;  // -2^63 has no lower neighbour; the top is below 2^63 - 1
+    for (int64_t r : {truncated, truncated + step, truncated - step}) {
         int32_t shown = 0;
         if (RawToEnumValue(r, shown) && shown == val) {
             raw = r;
