@@ -3,7 +3,6 @@
 // through a window that is reused, and the lists of the database are built to their exact size, so an
 // import touches little memory beyond the database it fills: in a fresh process every new page costs a
 // page fault, which is most of the time of a first import.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -1034,18 +1033,17 @@ uint32_t vexdbc::ParseDbcFileThrough(tDBC_IMPORT& import, const std::string& pat
     startImport(import);
     if (path.empty()) return kDbcFailed;
     import.Name = DbcNameFromPath(path);
-    // Not blocking in the open: a FIFO would wait there for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return cannotRead(import, ErrorText(errno));
+    // Only a regular file: a device, FIFO or folder may never end (or never begin).
+    std::string reason;
+    const int fd = vex::OpenInputFile(path, reason);
+    if (fd < 0) return cannotRead(import, reason);
     const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
         ::close(*f);
         delete f;
     });
-    // A device, FIFO or folder may never end (or never begin); a file beyond the bound of input files is
-    // no DBC file and would only take the program's memory.
+    // A file beyond the bound of input files is no DBC file and would only take the program's memory.
     struct stat st {};
     if (::fstat(fd, &st) != 0) return cannotRead(import, ErrorText(errno));
-    if (!S_ISREG(st.st_mode)) return cannotRead(import, "Not a regular file");
     if (static_cast<unsigned long long>(st.st_size) > vex::kMaxInputFileBytes)
         return cannotRead(import, "File larger than " + std::to_string(vex::kMaxInputFileBytes) + " bytes");
     // The database takes about twice the file's size in small blocks; warm that much of the heap first.

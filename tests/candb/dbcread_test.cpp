@@ -9,6 +9,7 @@
 
 #include "candb/dbcfile.h"
 #include "candb/dbctext.h"
+#include "platform/util/fileread.h"
 #include "tests/common/testsupport.h"
 
 namespace {
@@ -263,10 +264,10 @@ TEST(DbcRead, WhatIsNoDbcFileIsRefused) {
     const std::string fifo = (dir / "pipe.dbc").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(ParseDbcFile(import, fifo), kDbcCannotRead);
-    EXPECT_EQ(import.Reason, "Not a regular file");
+    EXPECT_EQ(import.Reason, vex::kNotRegularFile);
     EXPECT_EQ(import.LineNo, -1);
     EXPECT_EQ(ParseDbcFile(import, "/dev/zero"), kDbcCannotRead);
-    EXPECT_EQ(import.Reason, "Not a regular file");
+    EXPECT_EQ(import.Reason, vex::kNotRegularFile);
     EXPECT_EQ(ParseDbcFile(import, (dir / "missing.dbc").string()), kDbcCannotRead);
     EXPECT_EQ(import.Reason, "No such file or directory");
 
