@@ -54,6 +54,9 @@ public:
 
     bool operator==(const CCanSignal&) const = default;
 
+    // Whether the codec can take the signal at all: a bit length of 1..32, every bit within the eight
+    // data bytes.
+    bool FitsData() const;
     // Extracts the unsigned raw value.
     bool GetRawValue(ConstData data, uint32_t& raw) const;
     // Inserts the low BitLen bits of raw; data bits outside the signal stay as they are.

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -247,8 +246,9 @@ bool leadingInt(sv t, int64_t& value) {
 }
 
 int32_t parseInt(sv t) {
+    while (!t.empty() && isSpace(t.front())) t.remove_prefix(1);
     int64_t v = 0;
-    if (!leadingInt(t, v)) return vex::ParseInt32(t);  // blanks first, or no number
+    if (!leadingInt(t, v)) return vex::ParseInt32(t);  // no number
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
@@ -316,9 +316,7 @@ std::string signalProblem(const CCanSignal& s, const SgPlace& place) {
     if (!place.wellFormed) return "信号语句缺少名称或位置（起始位|长度@字节序）";
     if (place.length < 1 || place.length > 32)
         return cat({"位长度为", std::to_string(place.length), "，不在1~32之内"});
-    static constexpr uint8_t kZeros[8] = {};
-    uint32_t raw = 0;
-    if (place.start < 0 || place.start > 63 || !s.GetRawValue(CCanSignal::ConstData(kZeros), raw))
+    if (place.start < 0 || place.start > 63 || !s.FitsData())
         return cat({"位置（起始位", std::to_string(place.start), "，长度", std::to_string(place.length),
                     "）超出8个数据字节"});
     if (s.ValFactor == 0.0) return "转换因子为0";
@@ -493,7 +491,6 @@ private:
         msg.Signals.reserve(m_signals.size());
         std::move(m_signals.begin(), m_signals.end(), std::back_inserter(msg.Signals));
         m_signals.clear();
-        m_nameHashes.clear();
         m_messageKeys.add(key, static_cast<uint32_t>(m_db.Messages.size()));
         m_messageLines.push_back(boLine);
         m_db.Messages.push_back(std::move(msg));
@@ -505,19 +502,14 @@ private:
         CCanSignal& s = m_signals.emplace_back();
         const SgPlace place = ParseDbcSg(rest, s);
         std::string problem = signalProblem(s, place);
-        // Names are compared by a hash of each first, kept beside the block's signals.
-        const uint64_t hash = std::hash<sv>{}(s.Name);
         if (problem.empty()) {
-            for (size_t i = 0; i < m_nameHashes.size(); ++i)
-                if (m_nameHashes[i] == hash && m_signals[i].Name == s.Name) {
+            for (size_t i = 0; i + 1 < m_signals.size(); ++i)
+                if (m_signals[i].Name == s.Name) {
                     problem = "与同一报文中的信号重名";
                     break;
                 }
         }
-        if (problem.empty()) {
-            m_nameHashes.push_back(hash);
-            return;
-        }
+        if (problem.empty()) return;
         remark(m_import.LineNo, cat({"报文[", msgName, "]的信号[", s.Name, "]：", problem, "，已跳过。"}));
         m_refusedSignals.emplace_back(msgKey, std::string(ValueDescriptionName(s.Name)));
         m_signals.pop_back();
@@ -556,8 +548,8 @@ private:
         const size_t bar = text.find('|', pos);
         const size_t at = bar == npos ? npos : text.find('@', bar + 1);
         if (at != npos) {
-            place.start = parseInt(trimSpace(text.substr(pos, bar - pos)));
-            place.length = parseInt(trimSpace(text.substr(bar + 1, at - bar - 1)));
+            place.start = parseInt(text.substr(pos, bar - pos));
+            place.length = parseInt(text.substr(bar + 1, at - bar - 1));
             s.BitOffset = saturate8(place.start);
             s.BitLen = saturate8(place.length);
             pos = at + 1;
@@ -834,7 +826,6 @@ private:
     std::string m_first;
     std::string m_joined;
     std::vector<CCanSignal> m_signals;
-    std::vector<uint64_t> m_nameHashes;  // of m_signals' names
     std::vector<ValueItem> m_items;
     MessageKeys m_messageKeys;
     std::vector<int32_t> m_messageLines;                             // the BO_ line of each message

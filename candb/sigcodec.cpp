@@ -157,6 +157,11 @@ void rawToPhyText(const CCanSignal& s, double raw, double& phy, std::string& tex
 
 }  // namespace
 
+bool CCanSignal::FitsData() const {
+    Field f;
+    return locate(*this, f);
+}
+
 bool CCanSignal::GetRawValue(ConstData data, uint32_t& raw) const {
     Field f;
     if (!locate(*this, f)) return false;
