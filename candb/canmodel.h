@@ -54,6 +54,9 @@ public:
 
     bool operator==(const CCanSignal&) const = default;
 
+    // Whether the codec can take the signal at all: a bit length of 1..32, every bit within the eight
+    // data bytes.
+    bool FitsData() const;
     // Extracts the unsigned raw value.
     bool GetRawValue(ConstData data, uint32_t& raw) const;
     // Inserts the low BitLen bits of raw; data bits outside the signal stay as they are.
@@ -65,15 +68,26 @@ public:
     bool SetSignedRawValue(int32_t raw, Data data) const;
 
     // raw * ValFactor + ValOffset, and its text: "%f" without trailing zeros and point, or, with Enum set,
-    // the text of the last value-table entry whose value equals the physical value truncated toward zero ("
-    // " when none does). The signed form refuses an unsigned signal and the unsigned form a signed one.
+    // the text of the last value-table entry whose value equals the physical value truncated toward zero
+    // (the number as without Enum when none does). The signed form refuses an unsigned signal and the
+    // unsigned form a signed one.
     bool SignedRawToPhyText(int32_t raw, double& phy, std::string& text) const;
     bool UnsignedRawToPhyText(uint32_t raw, double& phy, std::string& text) const;
 
+    // The value-table value that a raw value (signed, or unsigned up to 2^32 - 1) is shown through:
+    // raw * ValFactor + ValOffset truncated as the text lookup truncates it. False when that is no 32-bit
+    // integer.
+    bool RawToEnumValue(int64_t raw, int32_t& val) const;
+    // The raw value that a value-table value stands for: the one nearest to (val - ValOffset) / ValFactor
+    // that RawToEnumValue shows through val (the quotient truncated, or the raw value either side of it);
+    // when none is, the truncated quotient. Before any cut to 32 bits. False for a zero factor or a
+    // quotient that is not finite or beyond 64 bits.
+    bool EnumValueToRaw(int32_t val, int64_t& raw) const;
+
     // (phy - ValOffset) / ValFactor truncated toward zero, where a quotient within a relative 1e-9 of a whole
     // number counts as that number. With Enum set, a text equal to an entry's text (the last such entry)
-    // gives that entry's value in place of phy. The unsigned form keeps the low 32 bits of the 64-bit result,
-    // so -1 gives all ones.
+    // gives the raw value EnumValueToRaw gives for that entry's value. The unsigned form keeps the low 32
+    // bits of the 64-bit result, so -1 gives all ones.
     bool PhyToSignedRaw(std::string_view text, int32_t& raw, double phy) const;
     bool PhyToUnsignedRaw(std::string_view text, uint32_t& raw, double phy) const;
 

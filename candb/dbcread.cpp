@@ -3,13 +3,16 @@
 // through a window that is reused, and the lists of the database are built to their exact size, so an
 // import touches little memory beyond the database it fills: in a fresh process every new page costs a
 // page fault, which is most of the time of a first import.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -23,6 +26,8 @@
 #include "candb/strsplit.h"
 #include "platform/numparse.h"
 #include "platform/textcodec.h"
+#include "platform/util/fileread.h"
+#include "platform/util/filewrite.h"
 #include "platform/util/heapwarm.h"
 
 using namespace vexdbc;
@@ -52,6 +57,12 @@ bool splitWord(sv text, sv& word, sv& rest) {
     word = text.substr(0, at);
     rest = trimLeftSpace(text.substr(at + 1));
     return true;
+}
+
+// Whether a word is the given keyword: a compare of a known length, done in place.
+template <size_t N>
+bool is(sv word, const char (&keyword)[N]) {
+    return word.size() == N - 1 && std::memcmp(word.data(), keyword, N - 1) == 0;
 }
 
 sv firstWord(sv text) {
@@ -215,15 +226,30 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int32_t parseInt(sv t) {
+// A sign and decimal digits from the start of the text; false when no digit follows the sign. Beyond 18
+// digits the value is the largest magnitude of its sign.
+bool leadingInt(sv t, int64_t& value) {
     size_t i = 0;
     const bool negative = !t.empty() && t[0] == '-';
     if (negative || (!t.empty() && t[0] == '+')) i = 1;
-    const size_t digits = i;
-    int32_t v = 0;
-    while (i < t.size() && isDigit(t[i]) && i - digits < 9) v = v * 10 + (t[i++] - '0');
-    if (i == digits || (i < t.size() && isDigit(t[i]))) return vex::ParseInt32(t);
-    return negative ? -v : v;
+    const size_t first = i;
+    int64_t v = 0;
+    for (; i < t.size() && isDigit(t[i]); ++i) {
+        if (i - first == 18) {
+            value = negative ? INT64_MIN : INT64_MAX;
+            return true;
+        }
+        v = v * 10 + (t[i] - '0');
+    }
+    value = negative ? -v : v;
+    return i > first;
+}
+
+int32_t parseInt(sv t) {
+    while (!t.empty() && isSpace(t.front())) t.remove_prefix(1);
+    int64_t v = 0;
+    if (!leadingInt(t, v)) return vex::ParseInt32(t);  // no number
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 uint32_t parseUInt(sv t) {
@@ -260,6 +286,45 @@ double parseReal(sv t) {
     return negative ? -v : v;
 }
 
+// A value-list key: a raw value of up to 64 bits (no number gives 0).
+int64_t parseInt64(sv t) {
+    int64_t v = 0;
+    leadingInt(t, v);
+    return v;
+}
+
+// The pieces of a text joined in one buffer.
+std::string cat(std::initializer_list<sv> parts) {
+    size_t size = 0;
+    for (sv p : parts) size += p.size();
+    std::string out;
+    out.reserve(size);
+    for (sv p : parts) out += p;
+    return out;
+}
+
+// Where the codec would take a signal from, as a line of the file gives it.
+struct SgPlace {
+    bool wellFormed = false;  // a name, a colon and "<start>|<length>@"
+    int32_t start = 0;
+    int32_t length = 0;
+};
+
+// Why the program cannot take a signal: it could neither decode it from eight data bytes nor show it in
+// the signal editor (which refuses a factor of 0 and numbers that are not finite). Empty when it can.
+std::string signalProblem(const CCanSignal& s, const SgPlace& place) {
+    if (!place.wellFormed) return "信号语句缺少名称或位置（起始位|长度@字节序）";
+    if (place.length < 1 || place.length > 32)
+        return cat({"位长度为", std::to_string(place.length), "，不在1~32之内"});
+    if (place.start < 0 || place.start > 63 || !s.FitsData())
+        return cat({"位置（起始位", std::to_string(place.start), "，长度", std::to_string(place.length),
+                    "）超出8个数据字节"});
+    if (s.ValFactor == 0.0) return "转换因子为0";
+    for (double d : {s.ValFactor, s.ValOffset, s.PhyMin, s.PhyMax})
+        if (!std::isfinite(d)) return "转换因子、偏移或范围不是有限的数";
+    return {};
+}
+
 class DbcReader {
 public:
     DbcReader(tDBC_IMPORT& import, LineSource& lines)
@@ -271,7 +336,11 @@ public:
             if (!dispatch(trimSpace(line))) return kDbcFailed;
         }
         if (m_lines.error() != 0) return kDbcCannotRead;
+        if (!m_sawStatement) return kDbcNotDbc;
         takeFreeSignals();
+        // A message's remark is made at the end of its block, after those of the lines inside it.
+        std::stable_sort(m_import.Remarks.begin(), m_import.Remarks.end(),
+                         [](const tDBC_REMARK& a, const tDBC_REMARK& b) { return a.LineNo < b.LineNo; });
         return kDbcOk;
     }
 
@@ -292,21 +361,49 @@ private:
         return readLine(line);
     }
 
+    void remark(int32_t lineNo, std::string text) {
+        ++m_import.RemarkCount;
+        if (m_import.Remarks.size() < kDbcRemarksKept) m_import.Remarks.push_back({lineNo, std::move(text)});
+    }
+
+    void skipUnknownLine() { remark(m_import.LineNo, "无法识别的语句，已跳过。"); }
+
     bool dispatch(sv line) {
+        if (line.empty()) return true;
         sv keyword, rest;
-        if (line.empty() || !splitWord(line, keyword, rest)) return true;
-        if (keyword == "NS_") {
-            ParseDbcNs();
-        } else if (keyword == "VAL_TABLE_") {
-            return ParseDbcValTable(rest);
-        } else if (keyword == "BO_") {
-            readBoBlock(rest);
-        } else if (keyword == "CM_") {
-            ParseDbcCm(rest);
-        } else if (keyword == "VAL_") {
-            ParseDbcVal(rest);
+        const bool hasRest = splitWord(line, keyword, rest);
+        if (!hasRest) keyword = line;
+        // The statements that are read, the most frequent first (BA_ by far, and nothing is kept of it).
+        if (hasRest && (is(keyword, "BA_") || is(keyword, "BO_") || is(keyword, "VAL_") ||
+                        is(keyword, "VAL_TABLE_") || is(keyword, "CM_"))) {
+            m_sawStatement = true;
+            // Each handler may read on, so the line (and the keyword in it) is not looked at after it.
+            if (is(keyword, "VAL_")) return ParseDbcVal(rest);
+            if (is(keyword, "VAL_TABLE_")) return ParseDbcValTable(rest);
+            if (is(keyword, "BO_"))
+                readBoBlock(rest);
+            else if (is(keyword, "CM_"))
+                ParseDbcCm(rest);
+            return true;
         }
-        // VERSION, BS_:, BU_:, BA_ and every other keyword: nothing is kept.
+        if (!IsDbcKeyword(keyword)) {
+            skipUnknownLine();
+            return true;
+        }
+        m_sawStatement = true;
+        if (is(keyword, "NS_") || is(keyword, "NS_:")) {
+            ParseDbcNs();
+        } else if (is(keyword, "BU_") || is(keyword, "BU_:")) {
+            ParseDbcBu();
+        } else if (!hasRest) {
+            // "BS_:" and the like stand alone; a statement that needs more has none.
+            if (is(keyword, "BO_") || is(keyword, "SG_") || is(keyword, "VAL_") || is(keyword, "VAL_TABLE_"))
+                remark(m_import.LineNo, "语句不完整，已跳过。");
+        } else if (is(keyword, "SG_")) {
+            remark(m_import.LineNo, cat({"信号[", trimSpace(rest.substr(0, rest.find(':'))),
+                                         "]不在报文中（报文块已由空行结束），已跳过。"}));
+        }
+        // VERSION, BS_: and every other keyword of the format: nothing is kept.
         return true;
     }
 
@@ -324,60 +421,137 @@ private:
         }
     }
 
+    // The node list: its names, on the statement's line and on the lines after it that hold names only.
+    void ParseDbcBu() {
+        sv line;
+        while (readLine(line)) {
+            const sv t = trimSpace(line);
+            if (t.empty() || !namesOnly(t) || IsDbcKeyword(firstWord(t))) {
+                m_pending = line;
+                return;
+            }
+        }
+    }
+
+    static bool namesOnly(sv text) {
+        for (char c : text)
+            if (!isSpace(c) && c != '_' && !isDigit(c) && !((c | 0x20) >= 'a' && (c | 0x20) <= 'z'))
+                return false;
+        return true;
+    }
+
     // A message and the SG_ lines that follow it. The block ends at an empty line or at the first line
-    // that is not an SG_ line, which is then handled as a statement. The signals are collected in a list
-    // kept from block to block and then moved into a list of exactly their number.
+    // that is a statement of the format, which is then handled as such; any other line is skipped and the
+    // block goes on. The signals are collected in a list kept from block to block and then moved into a
+    // list of exactly their number. A message that cannot be taken is read to its end and left out whole.
     void readBoBlock(sv rest) {
+        const int32_t boLine = m_import.LineNo;
         CCanMsg msg;
-        ParseDbcBo(rest, msg);
+        const bool wellFormed = ParseDbcBo(rest, msg);
+        const uint64_t key = MessageKey(msg.id, msg.Ext);
+        if (wellFormed && m_idTaken != FileId::AsWritten)
+            remark(boLine,
+                   cat({"报文[", msg.Name, "]的ID[", std::to_string(m_idWritten),
+                        m_idTaken == FileId::AsExtended ? "]超出11位且未标记为扩展帧，已按扩展帧导入。"
+                                                        : "]超出29位，已按其低11位导入。"}));
+        const uint32_t earlier = wellFormed ? m_messageKeys.find(key) : kNone;
+        const bool keep = wellFormed && earlier == kNone;
+        uint32_t leftOut = 0;
         sv line;
         while (readLine(line)) {
             const sv t = trimSpace(line);
             if (t.empty()) break;
             sv keyword, sgRest;
-            if (!splitWord(t, keyword, sgRest) || keyword != "SG_") {
+            if (!splitWord(t, keyword, sgRest)) keyword = t;
+            if (is(keyword, "SG_")) {
+                if (keep) {
+                    readSignal(sgRest, msg.Name, key);
+                } else {
+                    ++leftOut;
+                    const sv name = ValueDescriptionName(trimSpace(sgRest.substr(0, sgRest.find(':'))));
+                    m_refusedSignals.emplace_back(key, std::string(name));
+                }
+            } else if (IsDbcKeyword(keyword)) {
                 m_pending = line;
                 break;
+            } else {
+                skipUnknownLine();
             }
-            ParseDbcSg(sgRest, m_signals.emplace_back());
+        }
+        if (!keep) {
+            const std::string signals = cat({"，已跳过（含", std::to_string(leftOut), "个信号）。"});
+            if (!wellFormed) {
+                remark(boLine, cat({"报文语句缺少ID或名称", signals}));
+            } else {
+                remark(boLine, cat({"报文[", msg.Name, "]的ID与第[", std::to_string(m_messageLines[earlier]),
+                                    "]行的报文[", m_db.Messages[earlier].Name, "]相同", signals}));
+            }
+            return;
         }
         msg.Signals.reserve(m_signals.size());
         std::move(m_signals.begin(), m_signals.end(), std::back_inserter(msg.Signals));
         m_signals.clear();
-        m_messageKeys.add(MessageKey(msg.id, msg.Ext), static_cast<uint32_t>(m_db.Messages.size()));
+        m_messageKeys.add(key, static_cast<uint32_t>(m_db.Messages.size()));
+        m_messageLines.push_back(boLine);
         m_db.Messages.push_back(std::move(msg));
     }
 
-    // "<id> <name>: <length> <transmitter>"
-    static void ParseDbcBo(sv text, CCanMsg& msg) {
-        sv idText, rest;
-        if (splitWord(text, idText, rest)) {
-            const FileId id = MapFileId(parseUInt(idText));
-            msg.id = id.id;
-            msg.Ext = id.ext;
-            text = rest;
+    // One SG_ line of a message that is taken: the signal joins the block's list unless the program
+    // cannot take it or the message has a signal of that name.
+    void readSignal(sv rest, const std::string& msgName, uint64_t msgKey) {
+        CCanSignal& s = m_signals.emplace_back();
+        const SgPlace place = ParseDbcSg(rest, s);
+        std::string problem = signalProblem(s, place);
+        if (problem.empty()) {
+            for (size_t i = 0; i + 1 < m_signals.size(); ++i)
+                if (m_signals[i].Name == s.Name) {
+                    problem = "与同一报文中的信号重名";
+                    break;
+                }
         }
-        const size_t colon = text.find(':');
-        if (colon == npos) return;
-        msg.Name = trimSpace(text.substr(0, colon));
-        const sv length = firstWord(text.substr(colon + 1));
+        if (problem.empty()) return;
+        remark(m_import.LineNo, cat({"报文[", msgName, "]的信号[", s.Name, "]：", problem, "，已跳过。"}));
+        m_refusedSignals.emplace_back(msgKey, std::string(ValueDescriptionName(s.Name)));
+        m_signals.pop_back();
+    }
+
+    // "<id> <name>: <length> <transmitter>". False without a numeric identifier, a colon or a name.
+    bool ParseDbcBo(sv text, CCanMsg& msg) {
+        sv idText, rest;
+        m_idTaken = FileId::AsWritten;
+        if (!splitWord(text, idText, rest)) return false;
+        m_idWritten = parseUInt(idText);
+        const FileId id = MapFileId(m_idWritten);
+        msg.id = id.id;
+        msg.Ext = id.ext;
+        m_idTaken = id.taken;
+        const bool numeric = std::all_of(idText.begin(), idText.end(), isDigit);
+        const size_t colon = rest.find(':');
+        if (colon == npos) return false;
+        msg.Name = trimSpace(rest.substr(0, colon));
+        const sv length = firstWord(rest.substr(colon + 1));
         if (!length.empty()) msg.DL = saturate8(parseUInt(length));
+        return numeric && !msg.Name.empty();
     }
 
     // "<name> [<multiplexer>] : <start>|<length>@<order><sign> (<factor>,<offset>) [<min>|<max>]
     // "<unit>" <receivers>". Each field is read between its own delimiters; a field whose delimiters are
     // missing keeps the fresh signal's default.
-    static void ParseDbcSg(sv text, CCanSignal& s) {
+    static SgPlace ParseDbcSg(sv text, CCanSignal& s) {
+        SgPlace place;
         size_t pos = 0;
-        if (const size_t colon = text.find(':'); colon != npos) {
+        const size_t colon = text.find(':');
+        if (colon != npos) {
             s.Name = trimSpace(text.substr(0, colon));
             pos = colon + 1;
         }
         const size_t bar = text.find('|', pos);
         const size_t at = bar == npos ? npos : text.find('@', bar + 1);
         if (at != npos) {
-            s.BitOffset = saturate8(parseInt(text.substr(pos, bar - pos)));
-            s.BitLen = saturate8(parseInt(text.substr(bar + 1, at - bar - 1)));
+            place.start = parseInt(text.substr(pos, bar - pos));
+            place.length = parseInt(text.substr(bar + 1, at - bar - 1));
+            s.BitOffset = saturate8(place.start);
+            s.BitLen = saturate8(place.length);
             pos = at + 1;
             // The byte-order digit right after '@', and the sign right after the digit.
             if (pos < text.size() && !isSpace(text[pos])) {
@@ -389,6 +563,7 @@ private:
                 }
             }
         }
+        place.wellFormed = colon != npos && !s.Name.empty() && at != npos;
         sv first, second;
         if (enclosed(text, pos, '(', ',', ')', first, second)) {
             s.ValFactor = parseReal(first);
@@ -402,6 +577,7 @@ private:
             const size_t close = ClosingQuote(text, open + 1);
             s.Unit = text.substr(open + 1, (close == npos ? text.size() : close) - open - 1);
         }
+        return place;
     }
 
     // "<open><first><separator><second><close>" at or after pos; on success pos moves past it.
@@ -416,70 +592,132 @@ private:
         return true;
     }
 
-    // "<name> <value> "<text>" ... ;" on one line.
+    // "<name> <value> "<text>" ... ;" on one line. False without a blank after the name or without the ';'.
     bool ParseDbcValTable(sv rest) {
         sv name, items;
-        if (!splitWord(rest, name, items)) return false;
+        if (!splitWord(rest, name, items) || !readItems(items)) return false;
         tCAN_SIGNAL_ENUM& table = m_db.Enums.emplace_back();
         table.Name = name;
-        readItems(items, true, table.Items);
+        table.Items.reserve(m_items.size());
+        for (const ValueItem& item : m_items) {
+            tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
+            entry.txt.assign(trimSpace(item.text));
+            entry.val = parseInt(item.number);
+        }
         return true;
     }
 
     // A comment, possibly over several lines; not kept.
-    void ParseDbcCm(sv rest) { readStatement(rest); }
+    void ParseDbcCm(sv rest) {
+        bool terminated = false;
+        readStatement(rest, terminated);
+    }
 
-    // "<id> <signal> <value> "<text>" ... ;", possibly over several lines. Binds the table to the first
-    // signal of that name (without a multiplexer indicator) in the first message with that identifier
-    // that has one, among the messages read so far.
-    void ParseDbcVal(sv rest) {
-        const sv text = readStatement(rest);
+    // "<id> <signal> <value> "<text>" ... ;", possibly over several lines. Binds the table to the signal of
+    // that name (without a multiplexer indicator) in the message with that identifier, read before it.
+    // False without the ';'.
+    bool ParseDbcVal(sv rest) {
+        const int32_t valLine = m_import.LineNo;
+        bool terminated = false;
+        const sv text = readStatement(rest, terminated);
+        if (!terminated) {
+            m_import.LineNo = valLine;
+            return false;
+        }
         sv idText, after, signalName, items;
         if (!splitWord(text, idText, after)) after = text;  // no blank: identifier 0
         if (!splitWord(after, signalName, items)) signalName = after;
         const FileId id = idText.empty() ? FileId{} : MapFileId(parseUInt(idText));
         CCanSignal* s = findSignal(id, signalName);
-        if (s == nullptr) return;
+        if (s == nullptr) {
+            if (!refused(MessageKey(id.id, id.ext), signalName))
+                remark(valLine, cat({"值描述所属的信号[", signalName, "]不在文件的报文中，已跳过。"}));
+            return true;
+        }
+        readItems(items);  // the statement's text ends before its ';'
         tCAN_SIGNAL_ENUM table;
         table.Name = signalName;
-        readItems(items, false, table.Items);
+        table.Items.reserve(m_items.size());
+        uint32_t inexact = 0, beyond = 0;
+        int64_t firstInexact = 0, firstBeyond = 0;
+        const int64_t span = s->Sign && s->BitLen >= 1 && s->BitLen <= 32 ? int64_t{1} << s->BitLen : 0;
+        const bool unscaled = s->ValFactor == 1.0 && s->ValOffset == 0.0;  // most tables: key and value agree
+        for (const ValueItem& item : m_items) {
+            int64_t raw = parseInt64(item.number);
+            // A signed signal's key written as its bit pattern stands for the negative value it is.
+            if (span != 0 && raw >= span / 2 && raw < span) raw -= span;
+            int32_t val = 0;
+            if (!s->RawToEnumValue(raw, val)) {
+                if (beyond++ == 0) firstBeyond = raw;
+                continue;
+            }
+            int64_t back = 0;
+            if (!unscaled && (!s->EnumValueToRaw(val, back) || back != raw) && inexact++ == 0)
+                firstInexact = raw;
+            tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
+            entry.txt.assign(item.text);
+            entry.val = val;
+        }
         s->SigEnum = std::move(table);
         s->Enum = 1;
+        if (beyond == 0 && inexact == 0) return true;
+        if (beyond != 0)
+            remark(valLine, cat({"信号[", s->Name, "]的", std::to_string(beyond), "项值描述（如原始值",
+                                 std::to_string(firstBeyond), "）换算出的物理值超出32位整数，已跳过。"}));
+        if (inexact != 0)
+            remark(valLine, cat({"信号[", s->Name, "]的", std::to_string(inexact), "项值描述（如原始值",
+                                 std::to_string(firstInexact),
+                                 "）按因子和偏移换算为物理值后不能精确还原，导出时原始值会改变。"}));
+        return true;
     }
 
     // The signal whose name without multiplexer indicator is `name` (a word: it holds no white space).
     CCanSignal* findSignal(FileId id, sv name) {
-        for (uint32_t m = m_messageKeys.first(MessageKey(id.id, id.ext)); m != kNone;
-             m = m_messageKeys.next(m)) {
-            for (CCanSignal& s : m_db.Messages[m].Signals) {
-                const sv full = s.Name;
-                if (full.starts_with(name) && (full.size() == name.size() || isSpace(full[name.size()])))
-                    return &s;
-            }
+        const uint32_t m = m_messageKeys.find(MessageKey(id.id, id.ext));
+        if (m == kNone) return nullptr;
+        for (CCanSignal& s : m_db.Messages[m].Signals) {
+            const sv full = s.Name;
+            if (full.starts_with(name) && (full.size() == name.size() || isSpace(full[name.size()])))
+                return &s;
         }
         return nullptr;
     }
 
-    // ReadValueItems into a list reserved for one item per pair of quotes, which a table written as the
-    // format has it fills exactly.
-    static void readItems(sv text, bool trimText, std::vector<tCAN_SIGNAL_ENUM_ITEM>& items) {
-        items.reserve(items.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '"')) / 2);
-        ReadValueItems(text, trimText, items);
+    // Whether a value description belongs to a signal that was left out with a remark.
+    bool refused(uint64_t msgKey, sv name) const {
+        for (const auto& [key, signal] : m_refusedSignals)
+            if (key == msgKey && signal == name) return true;
+        return false;
     }
 
-    // The statement text up to its ';' outside quoted texts, joined with the following lines by a blank
-    // when it spans several. A statement without its ';' ends, as it stands, before the first following
-    // line that cannot continue it (outside a quoted text, only a quote, ';' or a number can) and at the
-    // end of the file; when the file ends inside a quoted text, the statement is its first line alone and
-    // the lines after it are read as statements. So a missing ';' never swallows the statements after it.
+    // The pairs of a value list into m_items (kept from list to list, so the table that takes them is
+    // made to their exact number). False when the list has no ';' after its pairs.
+    bool readItems(sv text) {
+        m_items.clear();
+        const size_t end = ReadValueItems(text, m_items);
+        if (end < text.size() && text[end] == ';') return true;
+        QuoteScan scan;
+        return scan.findTerminator(text.substr(end)) != npos;
+    }
+
+    // The statement text up to its ';' outside quoted texts (terminated), joined with the following lines
+    // by a blank when it spans several. A statement without its ';' ends, as it stands, before the first
+    // following line that cannot continue it (outside a quoted text, only a quote, ';' or a number can)
+    // and at the end of the file; when the file ends inside a quoted text, the statement is its first line
+    // alone and the lines after it are read as statements. So a missing ';' never swallows the statements
+    // after it.
     //
     // Where a quoted text runs to the end of the file from a line in a given scan state, every later
     // scan that reaches that line in that state ends the same way: it is recorded, so no text is scanned
     // to its end more than a few times.
-    sv readStatement(sv first) {
+    sv readStatement(sv first, bool& terminated) {
+        terminated = false;
         QuoteScan scan;
         size_t end = scan.findTerminator(first);
-        if (end != npos) return first.substr(0, end);
+        if (end != npos) {
+            terminated = true;
+            return first.substr(0, end);
+        }
         // The lines read next may replace the one that `first` lies in.
         m_first.assign(first);
         const uint64_t afterFirst = m_lines.position();
@@ -515,6 +753,7 @@ private:
             end = scan.findTerminator(line);
             if (end != npos) {
                 m_joined.append(line.substr(0, end));
+                terminated = true;
                 return m_joined;
             }
             m_joined.append(line);
@@ -525,7 +764,7 @@ private:
         return c == '"' || c == ';' || c == '-' || c == '+' || (c >= '0' && c <= '9');
     }
 
-    // The first message with the free-signal identifier holds the free signals.
+    // The message with the free-signal identifier holds the free signals.
     void takeFreeSignals() {
         for (auto it = m_db.Messages.begin(); it != m_db.Messages.end(); ++it) {
             if (it->id != kFreeSignalFileId) continue;
@@ -541,36 +780,27 @@ private:
         return (uint64_t{id} << 1 | (ext != 0 ? 1 : 0)) + 1;
     }
 
-    // The messages of each identifier and format, in reading order: an open-addressing table from the key
-    // to the first and last message, and a link from each message to the next one of its key.
+    // The message of each identifier and format: an open-addressing table from the key to the message.
     class MessageKeys {
     public:
+        // A key that is not in the table yet.
         void add(uint64_t key, uint32_t message) {
             if ((m_used + 1) * 2 > m_slots.size()) grow();
-            Slot& slot = find(key);
-            if (slot.key == 0) {
-                slot = {key, message, message};
-                ++m_used;
-            } else {
-                m_next[slot.last] = message;
-                slot.last = message;
-            }
-            if (m_next.size() <= message) m_next.resize(message + 1, kNone);
+            slot(key) = {key, message};
+            ++m_used;
         }
-        uint32_t first(uint64_t key) const {
+        uint32_t find(uint64_t key) const {
             if (m_slots.empty()) return kNone;
-            const Slot& slot = const_cast<MessageKeys*>(this)->find(key);
-            return slot.key == 0 ? kNone : slot.first;
+            const Slot& s = const_cast<MessageKeys*>(this)->slot(key);
+            return s.key == 0 ? kNone : s.message;
         }
-        uint32_t next(uint32_t message) const { return m_next[message]; }
 
     private:
         struct Slot {
             uint64_t key = 0;  // 0: empty
-            uint32_t first = 0;
-            uint32_t last = 0;
+            uint32_t message = 0;
         };
-        Slot& find(uint64_t key) {
+        Slot& slot(uint64_t key) {
             const size_t mask = m_slots.size() - 1;
             for (size_t i = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;;
                  i = (i + 1) & mask)
@@ -580,21 +810,26 @@ private:
             std::vector<Slot> old = std::move(m_slots);
             m_slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
             for (const Slot& s : old)
-                if (s.key != 0) find(s.key) = s;
+                if (s.key != 0) slot(s.key) = s;
         }
         std::vector<Slot> m_slots;
         size_t m_used = 0;
-        std::vector<uint32_t> m_next;
     };
 
     tDBC_IMPORT& m_import;
     tCAN_DATABASE& m_db;
     LineSource& m_lines;
     std::optional<sv> m_pending;
+    bool m_sawStatement = false;
+    uint32_t m_idWritten = 0;  // the identifier of the BO_ line read last, as written
+    FileId::Taken m_idTaken = FileId::AsWritten;
     std::string m_first;
     std::string m_joined;
     std::vector<CCanSignal> m_signals;
+    std::vector<ValueItem> m_items;
     MessageKeys m_messageKeys;
+    std::vector<int32_t> m_messageLines;                             // the BO_ line of each message
+    std::vector<std::pair<uint64_t, std::string>> m_refusedSignals;  // message key, name without multiplexer
     // Per line number (the line before the one to be read): the scan states, one bit each, from which a
     // quoted text runs to the end of the file.
     std::vector<uint8_t> m_deadEnds;
@@ -611,7 +846,11 @@ namespace vexdbc {
 FileId MapFileId(uint32_t value) {
     if (value == kFreeSignalFileId) return {kFreeSignalFileId, 1};
     if (value & 0x80000000u) return {value & 0x1FFFFFFFu, 1};
-    return {value & 0x7FFu, 0};
+    if (value <= 0x7FFu) return {value, 0};
+    // Dropping the bits above 11, as first designed, turned every 29-bit identifier written without its
+    // mark into some standard one, so distinct messages collided: such a number is taken as extended.
+    if (value <= 0x1FFFFFFFu) return {value, 1, FileId::AsExtended};
+    return {value & 0x7FFu, 0, FileId::LowBitsOnly};
 }
 
 size_t ClosingQuote(std::string_view text, size_t from) {
@@ -697,25 +936,34 @@ size_t QuoteScan::findTerminator(std::string_view piece) {
     return npos;
 }
 
-void ReadValueItems(std::string_view text, bool trimText, std::vector<tCAN_SIGNAL_ENUM_ITEM>& items) {
+size_t ReadValueItems(std::string_view text, std::vector<ValueItem>& items) {
     size_t pos = 0;
     for (;;) {
         while (pos < text.size() && isSpace(text[pos])) ++pos;
-        if (pos >= text.size() || text[pos] == ';') return;
+        if (pos >= text.size() || text[pos] == ';') return pos;
         size_t end = pos;
         while (end < text.size() && !isSpace(text[end]) && text[end] != '"' && text[end] != ';') ++end;
-        const int32_t value = parseInt(text.substr(pos, end - pos));
+        const sv number = text.substr(pos, end - pos);
+        const size_t start = pos;
         pos = end;
         while (pos < text.size() && isSpace(text[pos])) ++pos;
-        if (pos >= text.size() || text[pos] != '"') return;  // a value without its text ends the list
+        if (pos >= text.size() || text[pos] != '"') return start;  // a value without its text ends the list
         const size_t close = ClosingQuote(text, pos + 1);
-        const sv itemText = text.substr(pos + 1, (close == npos ? text.size() : close) - pos - 1);
-        tCAN_SIGNAL_ENUM_ITEM& item = items.emplace_back();
-        item.txt.assign(trimText ? trimSpace(itemText) : itemText);
-        item.val = value;
-        if (close == npos) return;
+        items.push_back({number, text.substr(pos + 1, (close == npos ? text.size() : close) - pos - 1)});
+        if (close == npos) return text.size();
         pos = close + 1;
     }
+}
+
+bool IsDbcKeyword(std::string_view word) {
+    static const auto kSorted = [] {
+        std::array<sv, std::size(kNsSymbols) + 7> all{"VERSION", "NS_", "BS_", "BU_", "BO_", "SG_", "EV_"};
+        std::copy(std::begin(kNsSymbols), std::end(kNsSymbols), all.begin() + 7);
+        std::sort(all.begin(), all.end());
+        return all;
+    }();
+    if (word.ends_with(':')) word.remove_suffix(1);
+    return std::binary_search(kSorted.begin(), kSorted.end(), word);
 }
 
 std::string_view ValueDescriptionName(std::string_view signalName) {
@@ -739,38 +987,60 @@ std::string DbcNameFromPath(std::string_view path) {
 
 namespace {
 
+void startImport(tDBC_IMPORT& import) {
+    import.LineNo = -1;
+    import.RemarkCount = 0;
+    import.Remarks.clear();
+    import.Reason.clear();
+}
+
+uint32_t cannotRead(tDBC_IMPORT& import, std::string reason) {
+    import.Reason = std::move(reason);
+    return kDbcCannotRead;
+}
+
 uint32_t parseLines(tDBC_IMPORT& import, LineSource& lines) {
     import.LineNo = 0;
     import.Database.Messages.clear();
     import.Database.Enums.clear();
     import.Database.FreeSigMsg = CCanMsg();
     const uint32_t result = DbcReader(import, lines).run();
-    if (result == kDbcCannotRead) import.LineNo = -1;
+    if (result == kDbcCannotRead) {
+        import.LineNo = -1;
+        import.Reason = ErrorText(lines.error());
+    }
     return result;
 }
 
 }  // namespace
 
 uint32_t ParseDbcText(tDBC_IMPORT& import, std::string_view bytes) {
+    startImport(import);
     LineSource lines(bytes);
     return parseLines(import, lines);
 }
 
 uint32_t vexdbc::ParseDbcFileThrough(tDBC_IMPORT& import, const std::string& path, size_t window) {
-    import.LineNo = -1;
+    startImport(import);
     if (path.empty()) return kDbcFailed;
     import.Name = DbcNameFromPath(path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return kDbcCannotRead;
+    // Only a regular file: a device, FIFO or folder may never end (or never begin).
+    std::string reason;
+    const int fd = vex::OpenInputFile(path, reason);
+    if (fd < 0) return cannotRead(import, reason);
     const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* f) {
         ::close(*f);
         delete f;
     });
-    // The database takes about twice the file's size in small blocks; warm that much of the heap first.
+    // A file beyond the bound of input files is no DBC file and would only take the program's memory.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) vex::WarmHeap(static_cast<size_t>(st.st_size) * 2);
+    if (::fstat(fd, &st) != 0) return cannotRead(import, ErrorText(errno));
+    if (static_cast<unsigned long long>(st.st_size) > vex::kMaxInputFileBytes)
+        return cannotRead(import, "File larger than " + std::to_string(vex::kMaxInputFileBytes) + " bytes");
+    // The database takes about twice the file's size in small blocks; warm that much of the heap first.
+    if (st.st_size > 0) vex::WarmHeap(static_cast<size_t>(st.st_size) * 2);
     LineSource lines(fd, window);
-    if (!lines.prime()) return kDbcCannotRead;
+    if (!lines.prime()) return cannotRead(import, ErrorText(lines.error()));
     return parseLines(import, lines);
 }
 

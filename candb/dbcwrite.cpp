@@ -2,40 +2,29 @@
 #include <string>
 #include <string_view>
 
-#include "platform/util/filewrite.h"
-#include "platform/util/utils.h"
 #include "candb/dbcfile.h"
 #include "candb/dbctext.h"
 #include "platform/numparse.h"
 #include "platform/textcodec.h"
+#include "platform/util/filewrite.h"
+#include "platform/util/utils.h"
 
 namespace {
 
 constexpr std::string_view kEol = "\r\n";
 
-constexpr std::string_view kSymbols[] = {
-    "NS_DESC_",     "CM_",
-    "BA_DEF_",      "BA_",
-    "VAL_",         "CAT_DEF_",
-    "CAT_",         "FILTER",
-    "BA_DEF_DEF_",  "EV_DATA_",
-    "ENVVAR_DATA_", "SGTYPE_",
-    "SGTYPE_VAL_",  "BA_DEF_SGTYPE_",
-    "BA_SGTYPE_",   "SIG_TYPE_REF_",
-    "VAL_TABLE_",   "SIG_GROUP_",
-    "SIG_VALTYPE_", "SIGTYPE_VALTYPE_",
-    "BO_TX_BU_",    "BA_DEF_REL_",
-    "BA_REL_",      "BA_DEF_DEF_REL_",
-    "BU_SG_REL_",   "BU_EV_REL_",
-    "BU_BO_REL_",   "SG_MUL_VAL_",
-};
-
 // The free-signal message's name when the database gives it none: the format's conventional one.
 constexpr std::string_view kFreeSignalName = "VECTOR__INDEPENDENT_SIG_MSG";
 
-void appendItems(std::string& out, const std::vector<tCAN_SIGNAL_ENUM_ITEM>& items) {
+// The pairs of a value list and its ';'. A signal's entries are written as the raw values they stand for
+// (DBC value descriptions are keyed on raw values, the program's tables on physical ones); a public table
+// belongs to no signal and keeps its values.
+void appendItems(std::string& out, const std::vector<tCAN_SIGNAL_ENUM_ITEM>& items,
+                 const CCanSignal* signal = nullptr) {
     for (const tCAN_SIGNAL_ENUM_ITEM& item : items) {
-        out += vex::FormatInt(item.val);
+        int64_t raw = item.val;
+        if (signal != nullptr && !signal->EnumValueToRaw(item.val, raw)) raw = item.val;
+        out += std::to_string(raw);
         out += " \"";
         out += item.txt;
         out += "\" ";
@@ -63,7 +52,7 @@ void appendMessage(std::string& out, std::string& vals, const CCanMsg& msg, uint
             vals += "VAL_ " + id + ' ';
             vals += vexdbc::ValueDescriptionName(s.Name);
             vals += ' ';
-            appendItems(vals, s.SigEnum.Items);
+            appendItems(vals, s.SigEnum.Items, &s);
         }
     }
     out += kEol;
@@ -74,7 +63,7 @@ void appendMessage(std::string& out, std::string& vals, const CCanMsg& msg, uint
 std::string FormatDbcFile(const tCAN_DATABASE& database) {
     std::string out;
     out += "VERSION \"\"\r\n\r\n\r\nNS_ :\r\n";
-    for (std::string_view symbol : kSymbols) {
+    for (std::string_view symbol : vexdbc::kNsSymbols) {
         out += '\t';
         out += symbol;
         out += kEol;

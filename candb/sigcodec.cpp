@@ -98,11 +98,18 @@ void formatPhysical(double phy, std::string& text) {
     text.assign(buf, end);
 }
 
-// The value-table text for a physical value: the last entry whose value equals the value truncated toward
-// zero (a value within a relative 1e-9 of a whole number counts as that number), else two blanks.
+// The value-table value of a physical value: the value truncated toward zero, where a value within a
+// relative 1e-9 of a whole number counts as that number.
+bool enumValueOf(double phy, int32_t& val) {
+    return vex::TruncToInt(vex::TruncTolerant(phy), val);
+}
+
+// The value-table text for a physical value: the last entry whose value equals the value's table value.
+// With no such entry the text is the number itself, as a signal without a table shows it: a value that the
+// table does not name is still a value the user needs to read (two blanks, as first designed, told nothing).
 void enumText(const tCAN_SIGNAL_ENUM& table, double phy, std::string& text) {
     int32_t key = 0;
-    if (vex::TruncToInt(vex::TruncTolerant(phy), key)) {
+    if (enumValueOf(phy, key)) {
         for (auto it = table.Items.rbegin(); it != table.Items.rend(); ++it) {
             if (it->val == key) {
                 text = it->txt;
@@ -110,23 +117,32 @@ void enumText(const tCAN_SIGNAL_ENUM& table, double phy, std::string& text) {
             }
         }
     }
-    text = "  ";
+    formatPhysical(phy, text);
 }
 
-// The raw quotient for a physical value or a value-table text, truncated (tolerantly) toward zero; false when
-// the factor is zero. The caller's checked conversion refuses NaN, infinity and out-of-range quotients.
-bool rawQuotient(const CCanSignal& s, std::string_view text, double phy, double& quotient) {
+// The raw quotient of a physical value, truncated (tolerantly) toward zero; false when the factor is zero.
+// The caller's checked conversion refuses NaN, infinity and out-of-range quotients.
+bool rawQuotientOf(const CCanSignal& s, double phy, double& quotient) {
     if (s.ValFactor == 0.0) return false;
+    quotient = vex::TruncTolerant((phy - s.ValOffset) / s.ValFactor);
+    return true;
+}
+
+// The raw quotient for a physical value or a value-table text. A text stands for the raw value that is
+// shown through its entry, which the truncated quotient of the entry's value need not be: with factor
+// 0.782779 and offset -200, raw 511 is shown as 200, but (200 + 200) / 0.782779 truncates to 510.
+bool rawQuotient(const CCanSignal& s, std::string_view text, double phy, double& quotient) {
     if (s.Enum != 0) {
         for (auto it = s.SigEnum.Items.rbegin(); it != s.SigEnum.Items.rend(); ++it) {
             if (it->txt == text) {
-                phy = it->val;
-                break;
+                int64_t raw = 0;
+                if (!s.EnumValueToRaw(it->val, raw)) return false;
+                quotient = static_cast<double>(raw);
+                return true;
             }
         }
     }
-    quotient = vex::TruncTolerant((phy - s.ValOffset) / s.ValFactor);
-    return true;
+    return rawQuotientOf(s, phy, quotient);
 }
 
 void rawToPhyText(const CCanSignal& s, double raw, double& phy, std::string& text) {
@@ -140,6 +156,11 @@ void rawToPhyText(const CCanSignal& s, double raw, double& phy, std::string& tex
 }
 
 }  // namespace
+
+bool CCanSignal::FitsData() const {
+    Field f;
+    return locate(*this, f);
+}
 
 bool CCanSignal::GetRawValue(ConstData data, uint32_t& raw) const {
     Field f;
@@ -211,6 +232,38 @@ bool CCanSignal::SetPhyValue(Data data, std::string_view text, double phy) const
     }
     uint32_t raw = 0;
     return PhyToUnsignedRaw(text, raw, phy) && SetRawValue(data, raw);
+}
+
+bool CCanSignal::RawToEnumValue(int64_t raw, int32_t& val) const {
+    if (ValFactor == 1.0 && ValOffset == 0.0) {  // most tables: the same number, when it fits
+        if (raw < INT32_MIN || raw > INT32_MAX) return false;
+        val = static_cast<int32_t>(raw);
+        return true;
+    }
+    return enumValueOf(static_cast<double>(raw) * ValFactor + ValOffset, val);
+}
+
+bool CCanSignal::EnumValueToRaw(int32_t val, int64_t& raw) const {
+    if (ValFactor == 1.0 && ValOffset == 0.0) {
+        raw = val;
+        return true;
+    }
+    double q = 0;
+    int64_t truncated = 0;
+    if (!rawQuotientOf(*this, val, q) || !vex::TruncToInt(q, truncated)) return false;
+    // The raw values shown through val form one run around the quotient; truncation may land one step
+    // beside it (toward zero).
+    const int64_t step =
+        truncated > INT64_MIN ? 1 : 0;  // -2^63 has no lower neighbour; the top is below 2^63 - 1
+    for (int64_t r : {truncated, truncated + step, truncated - step}) {
+        int32_t shown = 0;
+        if (RawToEnumValue(r, shown) && shown == val) {
+            raw = r;
+            return true;
+        }
+    }
+    raw = truncated;
+    return true;
 }
 
 void CCanSignal::CalcPhyRange(double& minimum, double& maximum) const {

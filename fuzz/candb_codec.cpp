@@ -1,6 +1,7 @@
 // The signal codec with an arbitrary signal definition, data bytes, raw and physical values and value table.
 // Beyond the sanitizers it checks what every caller relies on: a refusal leaves everything untouched, an
-// insertion changes only the signal's bits and reads back, and the value text is the "%f" form.
+// insertion changes only the signal's bits and reads back, the value text is the "%f" form where no table
+// entry names the value, and a table value stands for a raw value that is shown through it.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -98,7 +99,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                : s.UnsignedRawToPhyText(rawIn, phy, text);
     check(textOk);
     check(!(s.Sign ? s.UnsignedRawToPhyText(rawIn, phy, text) : s.SignedRawToPhyText(0, phy, text)));
-    if (!s.Enum && !std::isnan(phy)) check(text == printfValueText(phy));
+    const int64_t rawValue = s.Sign ? int64_t{static_cast<int32_t>(rawIn)} : int64_t{rawIn};
+    int32_t tableValue = 0;
+    const bool hasTableValue = s.RawToEnumValue(rawValue, tableValue);
+    bool named = false;
+    for (const tCAN_SIGNAL_ENUM_ITEM& item : s.SigEnum.Items)
+        named = named || (hasTableValue && item.val == tableValue);
+    // A value the table does not name shows as its number, as without a table.
+    if ((!s.Enum || !named) && !std::isnan(phy)) check(text == printfValueText(phy));
+
+    // A table value that a raw value is shown through stands for a raw value shown through it (for the
+    // scalings a database holds; far beyond them the double arithmetic no longer tells raw values apart).
+    const double f = std::fabs(s.ValFactor);
+    if (hasTableValue && f >= 1e-6 && f <= 1e6 && std::fabs(s.ValOffset) <= 1e9) {
+        int64_t back = 0;
+        int32_t again = 0;
+        check(s.EnumValueToRaw(tableValue, back) && s.RawToEnumValue(back, again) && again == tableValue);
+    }
 
     // Physical to raw and the encoder; a failed encoding leaves the bytes as they were.
     int32_t pr = 5;

@@ -10,6 +10,27 @@
 
 namespace {
 
+// The value-to-text table of a value-table signal's channel. The channel holds raw values, so each entry
+// is keyed by the raw value it stands for, and a reader shows the text the trace shows for that raw value;
+// an entry that no raw value is shown through never appears in the trace and is left out, and of two
+// entries for one raw value the later one counts, as in the trace. Cut at kMaxTextTableItems entries.
+std::vector<tMDF_CN_TEXT_ITEM> textTableOf(const CCanSignal& s) {
+    std::vector<tMDF_CN_TEXT_ITEM> table;
+    for (const tCAN_SIGNAL_ENUM_ITEM& item : s.SigEnum.Items) {
+        int64_t raw = 0;
+        int32_t shown = 0;
+        if (!s.EnumValueToRaw(item.val, raw) || !s.RawToEnumValue(raw, shown) || shown != item.val) continue;
+        const double key = static_cast<double>(raw);
+        auto same = std::find_if(table.begin(), table.end(),
+                                 [key](const tMDF_CN_TEXT_ITEM& e) { return e.value == key; });
+        if (same != table.end())
+            same->text = item.txt;
+        else if (table.size() < kMaxTextTableItems)
+            table.push_back({key, item.txt});
+    }
+    return table;
+}
+
 // The raw value sign-extended from `bits` bits (two's complement over the whole range).
 int32_t signExtend(uint32_t raw, uint8_t bits) {
     if (bits >= 32) return static_cast<int32_t>(raw);
@@ -81,10 +102,7 @@ tMDF_FILE BuildMdfFileDesc(const std::vector<tEXPORT_MSG>& list, const std::tm& 
             cn.convPresent = 1;
             if (s.Enum) {
                 cn.convType = MDF_CONV_TEXT_TABLE;
-                const size_t n = std::min(s.SigEnum.Items.size(), kMaxTextTableItems);
-                for (size_t k = 0; k < n; ++k)
-                    cn.textTable.push_back(
-                        {static_cast<double>(s.SigEnum.Items[k].val), s.SigEnum.Items[k].txt});
+                cn.textTable = textTableOf(s);
             } else {
                 cn.convType = MDF_CONV_LINEAR;
                 cn.params[0] = s.ValOffset;

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "candb/dbcfile.h"
 #include "candb/dbctext.h"
+#include "platform/util/fileread.h"
 #include "tests/common/testsupport.h"
 
 namespace {
@@ -31,6 +35,13 @@ CCanSignal parseSignal(const std::string& sgLine) {
         return {};
     }
     return p.db().Messages[0].Signals[0];
+}
+
+// The remarks of an import as "<line>: <text>", in order.
+std::vector<std::string> remarks(const tDBC_IMPORT& import) {
+    std::vector<std::string> out;
+    for (const tDBC_REMARK& r : import.Remarks) out.push_back(std::to_string(r.LineNo) + ": " + r.Text);
+    return out;
 }
 
 const char kHeader[] =
@@ -77,22 +88,28 @@ TEST(DbcRead, MessageLine) {
         const char* name;
         uint32_t id;
         uint8_t ext, dl;
+        const char* remark = "";
     } cases[] = {
         {"BO_ 2364539904 M: 8 X", "M", 0x0CF00400, 1, 8},  // 0x0CF00400 + 0x80000000
-        {"BO_ 2049 M: 8 X", "M", 1, 0, 8},                 // standard: bits above 11 dropped
         {"BO_ 2047 M: 8 X", "M", 0x7FF, 0, 8},
         {"BO_ 4294967295 M: 8 X", "M", 0x1FFFFFFF, 1, 8},
         {"BO_ 99999999999 M: 8 X", "M", 0x1FFFFFFF, 1, 8},  // beyond 32 bits: strtoul's 0xFFFFFFFF
-        {"BO_ abc M: 8 X", "M", 0, 0, 8},
         {"BO_ 100 Engine: 8 ECU", "Engine", 100, 0, 8},
         {"BO_ 100 Engine : 6 ECU", "Engine", 100, 0, 6},  // no trailing blank in the name
         {"BO_ 100 Engine: 7", "Engine", 100, 0, 7},       // no transmitter
         {"BO_ 100 Fd: 64 X", "Fd", 100, 0, 64},
         {"BO_ 100 Big: 300 X", "Big", 100, 0, 255},
-        {"BO_ 100", "", 0, 0, 0},  // no blank after the identifier: identifier stays 0
+        // Beyond 11 bits without the extended mark: the 29-bit identifier it is; beyond 29 bits the low 11
+        // bits. Either way the import says so.
+        {"BO_ 2049 M: 8 X", "M", 2049, 1, 8,
+         "1: 报文[M]的ID[2049]超出11位且未标记为扩展帧，已按扩展帧导入。"},
+        {"BO_ 274923520 Door: 1 GMLAN", "Door", 274923520, 1, 1, "超出11位"},
+        {"BO_ 1073741824 Odd: 0 X", "Odd", 0, 0, 0,
+         "1: 报文[Odd]的ID[1073741824]超出29位，已按其低11位导入。"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(std::string(c.line) + "\n");
+        ASSERT_EQ(p.result, kDbcOk) << c.line;
         ASSERT_EQ(p.db().Messages.size(), 1u) << c.line;
         const CCanMsg& m = p.db().Messages[0];
         EXPECT_EQ(m.Name, c.name) << c.line;
@@ -100,6 +117,13 @@ TEST(DbcRead, MessageLine) {
         EXPECT_EQ(m.Ext, c.ext) << c.line;
         EXPECT_EQ(m.Rmt, 0) << c.line;
         EXPECT_EQ(m.DL, c.dl) << c.line;
+        const std::vector<std::string> r = remarks(p.import);
+        if (*c.remark == 0) {
+            EXPECT_TRUE(r.empty()) << c.line;
+        } else {
+            ASSERT_EQ(r.size(), 1u) << c.line;
+            EXPECT_NE(r[0].find(c.remark), std::string::npos) << r[0];
+        }
     }
 }
 
@@ -117,11 +141,10 @@ TEST(DbcRead, SignalLine) {
         {"SG_ S : 0|8@1+ (1e-3,+2.5E+1) [0|1] \"deg C\" X", "S", 0, 8, 1, 0, 0.001, 25, 0, 1, "deg C"},
         {"SG_ Mux M : 0|4@1+ (1,0) [0|15] \"\" X", "Mux M", 0, 4, 1, 0, 1, 0, 0, 15, ""},
         {"SG_ Val m12 : 8|8@1- (2,0) [-256|254] \"%\" X", "Val m12", 8, 8, 1, 1, 2, 0, -256, 254, "%"},
-        {"SG_ Fd : 300|8@1+ (1,0) [0|255] \"\" X", "Fd", 255, 8, 1, 0, 1, 0, 0, 255, ""},
-        {"SG_ Neg : -1|999@1+ (1,0) [0|1] \"\" X", "Neg", 255, 255, 1, 0, 1, 0, 0, 1, ""},
         {"SG_ Bare : 3|2@1+", "Bare", 3, 2, 1, 0, 1, 0, 0, 0, ""},
         {"SG_ Odd : 3|2@1 (1,0) [0|3] \"\" X", "Odd", 3, 2, 1, 0, 1, 0, 0, 3, ""},  // no sign: unsigned
-        {"SG_ Bad : x|y@1+ (a,b) [c|d] \"u\" X", "Bad", 0, 0, 1, 0, 0, 0, 0, 0, "u"},
+        {"SG_ Top : 56|8@1+ (1,0) [0|255] \"\" X", "Top", 56, 8, 1, 0, 1, 0, 0, 255, ""},
+        {"SG_ All : 7|32@0- (-1,0) [0|0] \"\" X", "All", 7, 32, 0, 1, -1, 0, 0, 0, ""},
     };
     for (const Case& c : cases) {
         const CCanSignal s = parseSignal(c.line);
@@ -146,11 +169,115 @@ TEST(DbcRead, SignalsDoNotInheritFields) {
     Parsed p = parse(
         "BO_ 1 M: 8 X\n"
         " SG_ A : 7|8@1- (0.5,3) [1|2] \"V\" X\n"
-        " SG_ B : 0|4\n");
+        " SG_ B : 0|4@0\n");
     ASSERT_EQ(p.db().Messages.at(0).Signals.size(), 2u);
     CCanSignal expected;
     expected.Name = "B";
+    expected.BitLen = 4;
     EXPECT_EQ(p.db().Messages[0].Signals[1], expected);
+}
+
+// What the program could neither decode nor edit is left out, each with a remark naming it at its line,
+// and the import goes on: a signal beyond the eight data bytes or longer than 32 bits, a factor of 0 or
+// one that is no finite number, a signal line without its position, a second signal or message of a
+// name or identifier already taken (with the line of the first), a message line without identifier or
+// name, lines that are no statement (inside a block too: the block goes on), a signal line after the
+// empty line that ended its block, and value descriptions of signals the file does not hold. A value
+// description of a signal left out adds nothing to its remark.
+TEST(DbcRead, WhatCannotBeTakenIsLeftOutAndNamed) {
+    Parsed p = parse(
+        "VERSION \"\"\n"                                        // 1
+        "BO_ 100 Engine: 8 ECU\n"                               // 2
+        " SG_ Speed : 0|16@1+ (0.1,0) [0|6553.5] \"km/h\" X\n"  // 3
+        " SG_ Far : 999|8@1+ (1,0) [0|255] \"\" X\n"            // 4
+        " SG_ Wide : 0|200@1+ (1,0) [0|1] \"\" X\n"             // 5
+        " SG_ Edge : 60|8@1+ (1,0) [0|255] \"\" X\n"            // 6
+        " SG_ Moto : 63|8@0+ (1,0) [0|255] \"\" X\n"            // 7
+        "#@! garbage inside the block\n"                        // 8
+        " SG_ Zero : 16|8@1+ (0,5) [0|255] \"\" X\n"            // 9
+        " SG_ NaN : 24|8@1+ (nan,0) [0|255] \"\" X\n"           // 10
+        " SG_ Inf : 32|8@1+ (1,0) [0|1e999] \"\" X\n"           // 11
+        " SG_ Speed : 40|8@1+ (1,0) [0|255] \"\" X\n"           // 12
+        " SG_ NoPlace : 48 8 (1,0) [0|255] \"\" X\n"            // 13
+        " SG_ : 48|8@1+ (1,0) [0|255] \"\" X\n"                 // 14
+        " SG_ Gear : 48|4@1+ (1,0) [0|15] \"\" X\n"             // 15
+        "\n"                                                    // 16
+        " SG_ Stray : 52|4@1+ (1,0) [0|15] \"\" X\n"            // 17
+        "BO_ 100 Again: 8 ECU\n"                                // 18
+        " SG_ A : 0|8@1+ (1,0) [0|255] \"\" X\n"                // 19
+        "BO_ abc NoId: 8 ECU\n"                                 // 20
+        "BO_ 101 : 8 ECU\n"                                     // 21
+        "this is no statement\n"                                // 22
+        "VAL_ 100 Far 1 \"one\" ;\n"                            // 23
+        "VAL_ 100 Missing 1 \"one\" ;\n"                        // 24
+        "VAL_ 100 Gear 1 \"one\" ;\n");                         // 25
+    ASSERT_EQ(p.result, kDbcOk);
+    ASSERT_EQ(p.db().Messages.size(), 1u);
+    std::string kept;
+    for (const CCanSignal& s : p.db().Messages[0].Signals) kept += s.Name + " ";
+    EXPECT_EQ(kept, "Speed Moto Gear ");
+    EXPECT_EQ(p.db().Messages[0].Signals[2].SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}}));
+    const std::vector<std::string> expected = {
+        "4: 报文[Engine]的信号[Far]：位置（起始位999，长度8）超出8个数据字节，已跳过。",
+        "5: 报文[Engine]的信号[Wide]：位长度为200，不在1~32之内，已跳过。",
+        "6: 报文[Engine]的信号[Edge]：位置（起始位60，长度8）超出8个数据字节，已跳过。",
+        "8: 无法识别的语句，已跳过。",
+        "9: 报文[Engine]的信号[Zero]：转换因子为0，已跳过。",
+        "10: 报文[Engine]的信号[NaN]：转换因子、偏移或范围不是有限的数，已跳过。",
+        "11: 报文[Engine]的信号[Inf]：转换因子、偏移或范围不是有限的数，已跳过。",
+        "12: 报文[Engine]的信号[Speed]：与同一报文中的信号重名，已跳过。",
+        "13: 报文[Engine]的信号[NoPlace]：信号语句缺少名称或位置（起始位|长度@字节序），已跳过。",
+        "14: 报文[Engine]的信号[]：信号语句缺少名称或位置（起始位|长度@字节序），已跳过。",
+        "17: 信号[Stray]不在报文中（报文块已由空行结束），已跳过。",
+        "18: 报文[Again]的ID与第[2]行的报文[Engine]相同，已跳过（含1个信号）。",
+        "20: 报文语句缺少ID或名称，已跳过（含0个信号）。",
+        "21: 报文语句缺少ID或名称，已跳过（含0个信号）。",
+        "22: 无法识别的语句，已跳过。",
+        "24: 值描述所属的信号[Missing]不在文件的报文中，已跳过。",
+    };
+    EXPECT_EQ(remarks(p.import), expected);
+    EXPECT_EQ(p.import.RemarkCount, expected.size());
+}
+
+// A file's bytes of which no line is a DBC statement are refused as a whole; a file that cannot be read
+// to its end (a device, a FIFO that would wait for a writer) is refused with the reason. Only the first
+// remarks are kept; all are counted.
+TEST(DbcRead, WhatIsNoDbcFileIsRefused) {
+    std::string random;
+    uint32_t x = 12345;
+    for (int i = 0; i < 4096; ++i) random += static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    for (const std::string& bytes : {std::string(), std::string("\n\n  \n"), random,
+                                     std::string("Hello,\nthis is a letter.\n"), std::string("\0\0\0", 3)}) {
+        Parsed p = parse(bytes);
+        EXPECT_EQ(p.result, kDbcNotDbc) << bytes.size();
+        EXPECT_TRUE(p.db().Messages.empty());
+    }
+    EXPECT_EQ(parse("VERSION \"\"\n").result, kDbcOk);
+    EXPECT_EQ(parse("BS_:\n").result, kDbcOk);
+
+    vextest::TempDir dir;
+    tDBC_IMPORT import;
+    if (std::filesystem::exists("/bin/ls")) {
+        EXPECT_EQ(ParseDbcFile(import, "/bin/ls"), kDbcNotDbc);
+        EXPECT_EQ(import.Name, "ls");
+    }
+    const std::string fifo = (dir / "pipe.dbc").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ParseDbcFile(import, fifo), kDbcCannotRead);
+    EXPECT_EQ(import.Reason, vex::kNotRegularFile);
+    EXPECT_EQ(import.LineNo, -1);
+    EXPECT_EQ(ParseDbcFile(import, "/dev/zero"), kDbcCannotRead);
+    EXPECT_EQ(import.Reason, vex::kNotRegularFile);
+    EXPECT_EQ(ParseDbcFile(import, (dir / "missing.dbc").string()), kDbcCannotRead);
+    EXPECT_EQ(import.Reason, "No such file or directory");
+
+    std::string many = "BO_ 1 M: 8 X\n";
+    for (size_t i = 0; i < kDbcRemarksKept + 50; ++i) many += "?\n";
+    Parsed p = parse(many);
+    EXPECT_EQ(p.result, kDbcOk);
+    EXPECT_EQ(p.import.RemarkCount, kDbcRemarksKept + 50);
+    ASSERT_EQ(p.import.Remarks.size(), kDbcRemarksKept);
+    EXPECT_EQ(p.import.Remarks.back().LineNo, static_cast<int32_t>(kDbcRemarksKept) + 1);
 }
 
 // A block ends at the first line that does not belong to it; that line is read as a statement.
@@ -193,27 +320,28 @@ TEST(DbcRead, FreeSignalMessage) {
     EXPECT_EQ(p.db().FreeSigMsg.Ext, 1);
     ASSERT_EQ(p.db().FreeSigMsg.Signals.size(), 1u);
     EXPECT_EQ(p.db().FreeSigMsg.Signals[0].Enum, 1);
-    ASSERT_EQ(p.db().Messages.size(), 2u);  // only the first pseudo message is taken
-    EXPECT_EQ(p.db().Messages[1].Name, "Second");
+    // Only the first pseudo message is taken; a second one has an identifier already taken.
+    ASSERT_EQ(p.db().Messages.size(), 1u);
+    EXPECT_EQ(remarks(p.import), (std::vector<std::string>{
+                                     "6: 报文[Second]的ID与第[1]行的报文[VECTOR__INDEPENDENT_SIG_MSG]相同，"
+                                     "已跳过（含0个信号）。"}));
 }
 
+// Public value tables keep their values as written: they belong to no signal.
 TEST(DbcRead, ValueTables) {
     Parsed p = parse(
         "VAL_TABLE_ Gear 3 \" D \" 0 \"\" -1 \"R\" ;\n"
         "VAL_TABLE_ Semi 1 \"a;b\" 2 \"c\";tail 3 \"d\"\n"
-        "VAL_TABLE_ Open 1 \"one\" 2 \"two\n"
-        "VAL_TABLE_ Dangling 1 \"one\" 2\n"
         "VAL_TABLE_ Empty ;\n"
         "VAL_TABLE_ Esc 1 \"say \\\"hi\\\"\" ;\n");
     ASSERT_EQ(p.result, kDbcOk);
     const auto& e = p.db().Enums;
-    ASSERT_EQ(e.size(), 6u);
+    ASSERT_EQ(e.size(), 4u);
     EXPECT_EQ(e[0], (tCAN_SIGNAL_ENUM{"Gear", {{"D", 3}, {"", 0}, {"R", -1}}}));
     EXPECT_EQ(e[1], (tCAN_SIGNAL_ENUM{"Semi", {{"a;b", 1}, {"c", 2}}}));
-    EXPECT_EQ(e[2], (tCAN_SIGNAL_ENUM{"Open", {{"one", 1}, {"two", 2}}}));
-    EXPECT_EQ(e[3], (tCAN_SIGNAL_ENUM{"Dangling", {{"one", 1}}}));
-    EXPECT_EQ(e[4], (tCAN_SIGNAL_ENUM{"Empty", {}}));
-    EXPECT_EQ(e[5], (tCAN_SIGNAL_ENUM{"Esc", {{"say \\\"hi\\\"", 1}}}));
+    EXPECT_EQ(e[2], (tCAN_SIGNAL_ENUM{"Empty", {}}));
+    EXPECT_EQ(e[3], (tCAN_SIGNAL_ENUM{"Esc", {{"say \\\"hi\\\"", 1}}}));
+    EXPECT_EQ(p.import.RemarkCount, 0u);
 }
 
 TEST(DbcRead, ValueDescriptions) {
@@ -242,6 +370,61 @@ TEST(DbcRead, ValueDescriptions) {
     EXPECT_EQ(std.at(3).Enum, 0);  // another identifier
     EXPECT_TRUE(std.at(3).SigEnum.Items.empty());
     EXPECT_TRUE(p.db().Enums.empty());
+    EXPECT_EQ(remarks(p.import),
+              (std::vector<std::string>{"12: 值描述所属的信号[Missing]不在文件的报文中，已跳过。",
+                                        "13: 值描述所属的信号[Plain]不在文件的报文中，已跳过。"}));
+}
+
+// A value description is keyed on raw values, a value table on the physical values the codec compares:
+// each key becomes the value through which the codec shows that raw value, so the signal shows the file's
+// text for it. A signed signal's key written as its bit pattern is the negative value it stands for. A key
+// that does not come back from its value exactly is named with its signal; one whose value is no 32-bit
+// integer is left out, named too.
+TEST(DbcRead, ValueDescriptionKeysAreRawValues) {
+    Parsed p = parse(
+        "BO_ 1 M: 8 X\n"                                               // 1
+        " SG_ Susp : 0|9@1+ (0.782779,-200) [-200|199.2] \"mm\" X\n"   // 2
+        " SG_ Range : 16|16@1+ (0.1,0) [0|6553.5] \"km\" X\n"          // 3
+        " SG_ Temp : 32|8@1- (1,-40) [-168|87] \"C\" X\n"              // 4
+        " SG_ Big : 32|32@1+ (1000,0) [0|1] \"\" X\n"                  // 5
+        " SG_ Neg : 40|8@1+ (-2,10) [0|1] \"\" X\n"                    // 6
+        "\n"                                                           // 7
+        "VAL_ 1 Susp 511 \"Fault\" 0 \"Min\" ;\n"                      // 8
+        "VAL_ 1 Range 65535 \"Faulty\" 65534 \"None\" 10 \"One\" ;\n"  // 9
+        "VAL_ 1 Temp 255 \"Err\" -128 \"Low\" 127 \"High\" ;\n"        // 10
+        "VAL_ 1 Big 1 \"k\" 4294967295 \"max\" ;\n"                    // 11
+        "VAL_ 1 Neg 3 \"three\" ;\n");                                 // 12
+    ASSERT_EQ(p.result, kDbcOk);
+    const std::vector<CCanSignal>& sigs = p.db().Messages.at(0).Signals;
+    ASSERT_EQ(sigs.size(), 5u);
+    using Items = std::vector<tCAN_SIGNAL_ENUM_ITEM>;
+    EXPECT_EQ(sigs[0].SigEnum.Items, (Items{{"Fault", 200}, {"Min", -200}}));
+    EXPECT_EQ(sigs[1].SigEnum.Items, (Items{{"Faulty", 6553}, {"None", 6553}, {"One", 1}}));
+    EXPECT_EQ(sigs[2].SigEnum.Items, (Items{{"Err", -41}, {"Low", -168}, {"High", 87}}));
+    EXPECT_EQ(sigs[3].SigEnum.Items, (Items{{"k", 1000}}));
+    EXPECT_EQ(sigs[4].SigEnum.Items, (Items{{"three", 4}}));
+    // The texts the codec shows for the raw keys: the file's own.
+    auto shown = [](const CCanSignal& s, int64_t raw) {
+        double phy = 0;
+        std::string text;
+        if (s.Sign)
+            s.SignedRawToPhyText(static_cast<int32_t>(raw), phy, text);
+        else
+            s.UnsignedRawToPhyText(static_cast<uint32_t>(raw), phy, text);
+        return text;
+    };
+    EXPECT_EQ(shown(sigs[0], 511), "Fault");
+    EXPECT_EQ(shown(sigs[0], 510), "199.21729");  // no entry: the number
+    EXPECT_EQ(shown(sigs[1], 10), "One");
+    EXPECT_EQ(shown(sigs[2], -1), "Err");
+    EXPECT_EQ(shown(sigs[2], -128), "Low");
+    EXPECT_EQ(shown(sigs[4], 3), "three");
+    EXPECT_EQ(remarks(p.import),
+              (std::vector<std::string>{
+                  "9: "
+                  "信号[Range]"
+                  "的2项值描述（如原始值65535）按因子和偏移换算为物理值后不能精确还原，导出时原始值会改变。",
+                  "11: 信号[Big]的1项值描述（如原始值4294967295）换算出的物理值超出32位整数，已跳过。"}));
 }
 
 // Comments and value descriptions may span lines; every line counts, and ';' inside quoted texts (also
@@ -267,8 +450,9 @@ TEST(DbcRead, StatementsOverSeveralLines) {
               (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}, {"zero", 0}}));
 }
 
-// A statement whose ';' is missing never swallows the statements after it, and the end of the file ends
-// it without an error.
+// A comment whose ';' is missing never swallows the statements after it, and the end of the file ends it
+// without an error. A value list without its ';' fails the import at its own line, whether the file goes
+// on with a statement or ends; nothing after it is read.
 TEST(DbcRead, MissingTerminators) {
     Parsed p = parse(
         "BO_ 1 M: 8 X\n"
@@ -279,18 +463,35 @@ TEST(DbcRead, MissingTerminators) {
         "BO_ 2 After: 8 X\n"
         "\n"
         "VAL_ 1 S 1 \"one\"\n"
-        "VAL_ 1 T 2 \"two\" ;\n"
+        "  2 \"two\" ;\n"
         "CM_ SG_ 1 S \"never closed\n"
-        "BO_ 3 Last: 8 X\n"
-        "VAL_ 1 T 3 \"three\"");
+        "BO_ 3 Last: 8 X\n");
     ASSERT_EQ(p.result, kDbcOk);
     ASSERT_EQ(p.db().Messages.size(), 3u);
     EXPECT_EQ(p.db().Messages[1].Name, "After");
     EXPECT_EQ(p.db().Messages[2].Name, "Last");
-    const auto& sigs = p.db().Messages[0].Signals;
-    EXPECT_EQ(sigs.at(0).SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}}));
-    EXPECT_EQ(sigs.at(1).SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"three", 3}}));
-    EXPECT_EQ(p.import.LineNo, 12);
+    EXPECT_EQ(p.db().Messages[0].Signals.at(0).SigEnum.Items,
+              (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}, {"two", 2}}));
+    EXPECT_EQ(p.import.LineNo, 11);
+
+    const std::string head = "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (1,0) [0|255] \"\" X\n\n";  // lines 1-3
+    struct Case {
+        std::string tail;
+        int32_t line;
+    } cases[] = {
+        {"VAL_ 1 S 1 \"one\"", 4},
+        {"VAL_ 1 S 1 \"one\"\nBO_ 2 After: 8 X\n", 4},
+        {"CM_ \"x\";\nVAL_ 1 S 1 \"one\"\n  0 \"zero\"\n\nBO_ 2 After: 8 X\n", 5},
+        {"VAL_ 1 S 1 \"one;\n", 4},  // the ';' inside a text that runs to the end
+        {"VAL_TABLE_ Open 1 \"one\" 2 \"two\n", 4},
+        {"VAL_TABLE_ Dangling 1 \"one\" 2\nBO_ 2 After: 8 X\n", 4},
+    };
+    for (const Case& c : cases) {
+        Parsed f = parse(head + c.tail);
+        EXPECT_EQ(f.result, kDbcFailed) << c.tail;
+        EXPECT_EQ(f.import.LineNo, c.line) << c.tail;
+        EXPECT_EQ(f.db().Messages.size(), 1u) << c.tail;
+    }
 }
 
 // A quoted text that runs to the end of the file from every line is not scanned to the end again for
@@ -306,24 +507,21 @@ TEST(DbcRead, UnclosedQuotesOnEveryLineStayLinear) {
     EXPECT_EQ(p.db().Messages.size(), 1u);
 }
 
-// Value descriptions bind to the first message with the identifier that holds the signal, among the
-// messages read before them.
+// Value descriptions bind to the message of their identifier, read before them.
 TEST(DbcRead, ValueDescriptionsFindTheirMessage) {
     Parsed p = parse(
         "VAL_ 5 S 9 \"early\" ;\n"
         "BO_ 5 A: 8 X\n"
-        " SG_ T : 0|8@1+\n"
-        "BO_ 5 B: 8 X\n"
         " SG_ S : 0|8@1+\n"
-        " SG_ S : 8|8@1+\n"
-        "BO_ 5 C: 8 X\n"
+        "BO_ 2147483653 B: 8 X\n"
         " SG_ S : 0|8@1+\n"
-        "VAL_ 5 S 1 \"one\" ;\n");
-    ASSERT_EQ(p.db().Messages.size(), 3u);
-    EXPECT_EQ(p.db().Messages[0].Signals[0].Enum, 0);
-    EXPECT_EQ(p.db().Messages[1].Signals[0].SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}}));
-    EXPECT_EQ(p.db().Messages[1].Signals[1].Enum, 0);
-    EXPECT_EQ(p.db().Messages[2].Signals[0].Enum, 0);
+        "VAL_ 5 S 1 \"one\" ;\n"
+        "VAL_ 2147483653 S 2 \"two\" ;\n");
+    ASSERT_EQ(p.db().Messages.size(), 2u);
+    EXPECT_EQ(p.db().Messages[0].Signals[0].SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}}));
+    EXPECT_EQ(p.db().Messages[1].Signals[0].SigEnum.Items, (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"two", 2}}));
+    EXPECT_EQ(remarks(p.import),
+              (std::vector<std::string>{"1: 值描述所属的信号[S]不在文件的报文中，已跳过。"}));
 }
 
 TEST(DbcRead, LineEndsAndOtherStatements) {
@@ -345,6 +543,7 @@ TEST(DbcRead, LineEndsAndOtherStatements) {
         ASSERT_EQ(p.db().Messages.size(), 1u);
         EXPECT_EQ(p.db().Messages[0].Signals.at(0).Unit, "");
         EXPECT_EQ(p.import.LineNo, 9);
+        EXPECT_EQ(remarks(p.import), (std::vector<std::string>{"7: 无法识别的语句，已跳过。"}));
     }
 }
 

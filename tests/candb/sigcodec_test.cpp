@@ -399,12 +399,14 @@ TEST(SigCodec, ValueTableTexts) {
         uint32_t raw;
         const char* text;
     } cases[] = {
-        {1, 0, 0, "关"},      {1, 0, 1, "错误"},  // the later of two matching entries
-        {1, 0, 3, "  "},                          // no entry
-        {0.5, 0, 3, "错误"},                      // 1.5 truncates to 1
-        {0.5, -3, 1, "负"},                       // -2.5 truncates toward zero to -2
-        {0.57, 0, 100, "On"},                     // 56.99999999999999 is 57 but for a floating-point artefact
-        {1e10, 0, 1, "  "},                       // beyond any 32-bit value
+        {1, 0, 0, "关"},
+        {1, 0, 1, "错误"},  // the later of two matching entries
+        {1, 0, 3, "3"},     // no entry: the number, as without a table
+        {0.25, 0, 10, "2.5"},
+        {0.5, 0, 3, "错误"},          // 1.5 truncates to 1
+        {0.5, -3, 1, "负"},           // -2.5 truncates toward zero to -2
+        {0.57, 0, 100, "On"},         // 56.99999999999999 is 57 but for a floating-point artefact
+        {1e10, 0, 1, "10000000000"},  // beyond any 32-bit value
     };
     for (const auto& c : cases) {
         s.ValFactor = c.factor;
@@ -415,6 +417,65 @@ TEST(SigCodec, ValueTableTexts) {
         EXPECT_EQ(text, c.text) << c.raw << " * " << c.factor;
         EXPECT_DOUBLE_EQ(phy, c.raw * c.factor + c.offset);
     }
+}
+
+// Between raw values and value-table values: a raw value is shown through its physical value truncated;
+// a table value stands for the raw value nearest to its quotient that is shown through it (the truncated
+// quotient may lie one step beside, toward zero), else for the truncated quotient. A value-table text sets
+// that raw value, so the frame shows the text chosen.
+TEST(SigCodec, RawValuesAndValueTableValues) {
+    struct Case {
+        bool isSigned;
+        double factor, offset;
+        int64_t raw;
+        int32_t val;   // the value raw is shown through
+        int64_t back;  // the raw value val stands for
+    } cases[] = {
+        {false, 1, 0, 7, 7, 7},
+        {false, 0.782779, -200, 511, 200, 511},  // (200 + 200) / 0.782779 = 510.9999...
+        {false, 0.782779, -200, 0, -200, 0},
+        {false, 0.1, 0, 65535, 6553, 65530},  // ten raw values show as 6553: the first stands for it
+        {false, 0.5, 0, 255, 127, 254},
+        {true, 0.1, 0, -32768, -3276, -32760},
+        {true, 1, -40, -1, -41, -1},
+        {false, -2, 10, 3, 4, 3},
+        {false, 3, 0.5, 1, 3, 1},           // 3.5 shows as 3, and 3 stands for raw 1
+        {false, 4294967296.0, 0, 1, 0, 0},  // beyond 32 bits: no value (val, back unused)
+    };
+    for (const Case& c : cases) {
+        CCanSignal s = sig(kIntel, 0, 32, c.isSigned, c.factor, c.offset);
+        int32_t val = 99;
+        if (c.factor == 4294967296.0) {
+            EXPECT_FALSE(s.RawToEnumValue(c.raw, val));
+            continue;
+        }
+        ASSERT_TRUE(s.RawToEnumValue(c.raw, val)) << c.raw;
+        EXPECT_EQ(val, c.val) << c.raw << " * " << c.factor;
+        int64_t back = 0;
+        ASSERT_TRUE(s.EnumValueToRaw(val, back));
+        EXPECT_EQ(back, c.back) << c.raw << " * " << c.factor;
+    }
+    // No raw value is shown through 5 when each raw step is 3: the truncated quotient.
+    int64_t back = 0;
+    ASSERT_TRUE(sig(kIntel, 0, 8, false, 3, 0).EnumValueToRaw(5, back));
+    EXPECT_EQ(back, 1);
+    EXPECT_FALSE(sig(kIntel, 0, 8, false, 0, 0).EnumValueToRaw(5, back));
+
+    CCanSignal susp = sig(kIntel, 0, 9, false, 0.782779, -200);
+    susp.Enum = 1;
+    susp.SigEnum.Items = {{"Fault", 200}};
+    Bytes data{};
+    ASSERT_TRUE(susp.SetPhyValue(data, "Fault", 0));
+    uint32_t raw = 0;
+    double phy = 0;
+    std::string text;
+    ASSERT_TRUE(susp.GetRawValue(data, raw));
+    EXPECT_EQ(raw, 511u);
+    ASSERT_TRUE(susp.UnsignedRawToPhyText(raw, phy, text));
+    EXPECT_EQ(text, "Fault");
+    ASSERT_TRUE(susp.SetPhyValue(data, "", 200.0));  // a number: truncated as it stands
+    ASSERT_TRUE(susp.GetRawValue(data, raw));
+    EXPECT_EQ(raw, 510u);
 }
 
 TEST(SigCodec, ValueTableTextToRaw) {

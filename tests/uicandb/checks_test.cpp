@@ -2,6 +2,8 @@
 // (byte-exact, only when renamed), pickers' OK, the database list's names and imports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 #include "tests/common/testsupport.h"
@@ -320,7 +322,47 @@ TEST(DbList, ImportFile) {
     EXPECT_EQ(out.infoText, "解析文件[" + bad + "]在第[1]行时遇到异常返回，导入失败。");
     EXPECT_EQ(out.infoLevel, 1);
     out = ImportDbcIntoList(list, (dir.path() / "missing.dbc").string(), t);
-    EXPECT_EQ(out.infoText,
-              "解析文件[" + (dir.path() / "missing.dbc").string() + "]在第[-1]行时遇到异常返回，导入失败。");
+    EXPECT_EQ(out.infoText, "解析文件[" + (dir.path() / "missing.dbc").string() +
+                                "]在第[-1]行时遇到异常返回，导入失败。（No such file or directory）");
     EXPECT_EQ(list.size(), 1u);
+}
+
+// Files with no DBC statement are refused, named; what an import leaves out or changes comes with its
+// report: a warning listing the first remarks by line and counting all, shown in a box one a line.
+TEST(DbList, ImportReports) {
+    vextest::TempDir dir;
+    auto write = [&](const std::string& name, const std::string& text) {
+        vextest::writeFile(dir / name, text);
+        return (dir / name).string();
+    };
+    const vex::LocalTime t{2024, 1, 2, 3, 4, 5, 6};
+    std::vector<tCFG_CAN_DATABASE> list;
+    for (const std::string& bytes : {std::string(), std::string("\x7F"
+                                                                "ELF\x02\x01\x01\0\0\0",
+                                                                10)}) {
+        const std::string empty = write("Empty.dbc", bytes);
+        const tDBC_IMPORT_OUTCOME out = ImportDbcIntoList(list, empty, t);
+        EXPECT_FALSE(out.added);
+        EXPECT_EQ(out.infoText, "文件[" + empty + "]中没有一条DBC语句，不是DBC文件，导入失败。");
+        EXPECT_EQ(out.infoLevel, 1);
+        EXPECT_TRUE(out.showBox);
+    }
+    EXPECT_TRUE(list.empty());
+
+    std::string text = "BO_ 256 Body: 8 X\n SG_ Far : 70|8@1+ (1,0) [0|255] \"\" X\n";
+    for (int i = 0; i < 6; ++i) text += "garbage\n";
+    const std::string path = write("Car.dbc", text);
+    const tDBC_IMPORT_OUTCOME out = ImportDbcIntoList(list, path, t);
+    ASSERT_TRUE(out.added);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(out.infoLevel, 1);
+    EXPECT_TRUE(out.showBox);
+    const std::string head = "导入数据库文件[" + path + "]完成。其中7处未导入或有改变，前5处：";
+    EXPECT_EQ(out.infoText,
+              head +
+                  "第[2]行：报文[Body]的信号[Far]：位置（起始位70，长度8）超出8个数据字节，已跳过。"
+                  " 第[3]行：无法识别的语句，已跳过。 第[4]行：无法识别的语句，已跳过。"
+                  " 第[5]行：无法识别的语句，已跳过。 第[6]行：无法识别的语句，已跳过。");
+    EXPECT_EQ(out.boxText.substr(0, head.size() + 1), head + "\n");
+    EXPECT_EQ(std::count(out.boxText.begin(), out.boxText.end(), '\n'), 5);
 }

@@ -136,6 +136,17 @@ TEST_F(DbListTest, NewImportExport) {
     prompt.paths = {QString::fromStdString(Path("missing/out.dbc"))};
     Click(dlg, "btnExport");
     EXPECT_EQ(prompt.messages.back().caption, "文件存储");
+
+    // What the import leaves out reaches the user: a warning in the info messages and a box before the
+    // editor opens on the new database.
+    prompt.paths = {QString::fromStdString(WriteFile("Odd.dbc", std::string(kDbc) + "garbage\r\n"))};
+    Click(dlg, "btnImport");
+    ASSERT_EQ(Dbs().size(), 3u);
+    EXPECT_EQ(fake.log.back(), "database Odd");
+    EXPECT_EQ(prompt.lastText().toStdString(), "导入数据库文件[" + Path("Odd.dbc") +
+                                                   "]完成。其中1处未导入或有改变：\n"
+                                                   "第[5]行：无法识别的语句，已跳过。");
+    EXPECT_EQ(Infos().back().Level, 1);
 }
 
 TEST_F(DbListTest, FrameCommandWritesOnlyTheDatabases) {

@@ -116,7 +116,8 @@ TEST(SigValueText, RawAndPhysicalTexts) {
         {"motorola", Sig("m", 7, 16, false), {0x12, 0x34}, "1234", "4660", "4660"},
         {"scaled", Sig("p", 0, 8, true, false, 0.5, -10), {20}, "14", "20", "0"},
         {"value table", WithTable(Sig("e", 0, 4)), {1}, "1", "1", "On"},
-        {"no table entry", WithTable(Sig("e", 0, 4)), {3}, "3", "3", "  "},
+        {"no table entry: the number", WithTable(Sig("e", 0, 4)), {3}, "3", "3", "3"},
+        {"scaled, no table entry", WithTable(Sig("e", 0, 8, true, false, 0.5, -10)), {3}, "3", "3", "-8.5"},
         {"bad length", Sig("z", 0, 0), {}, "--", "--", "--"},
     };
     for (const Case& c : cases) {

@@ -118,9 +118,11 @@ TEST_F(TraceOnline, DefaultTrafficInListAndTree) {
     EXPECT_EQ(cell(0, 1, 2), "87.21");
     EXPECT_EQ(cell(0, 1, 3), "V");
     EXPECT_EQ(cell(3, 1, 2), "2182.375");  // 0x4433 * 0.125
-    EXPECT_EQ(cell(3, 0, 2), QString::fromUtf8(std::vector<const char*>{
-                                 "无请求", "加速踏板", "巡航控制", "限速",
-                                 "  "}[std::min<int>(tree.NodeRow(3).Data[0] & 0xF, 4)]));
+    // A value the table names shows its text, any other value its number.
+    const int modeRaw = tree.NodeRow(3).Data[0] & 0xF;
+    EXPECT_EQ(cell(3, 0, 2), modeRaw < 4 ? QString::fromUtf8(std::vector<const char*>{
+                                               "无请求", "加速踏板", "巡航控制", "限速"}[modeRaw])
+                                         : QString::number(modeRaw));
     // The list's newest row is the newest frame, numbered as the ring numbered it.
     const tCAN_MSG_TRACE_DATA& newest = list.Row(list.rowCount() - 1);
     EXPECT_EQ(newest.SeqNo, ws->Hub().TraceRing().SeqCounter());

@@ -135,6 +135,10 @@ TEST(TraceText, SignalRowsDecodeTheFrame) {
     gear.SigEnum.Items = {{"一档", 1}, {"二档", 2}};
     CCanSignal unmatched = gear;
     unmatched.BitOffset = 0;  // raw 4: no entry
+    CCanSignal scaled = unmatched;
+    scaled.ValFactor = 0.25;  // 1.0: entry 1
+    CCanSignal offset = unmatched;
+    offset.ValOffset = 0.5;  // 4.5: no entry
     CCanSignal badLength = Signal("bad", 0, 0, 1);
     struct Case {
         const char* what;
@@ -149,7 +153,9 @@ TEST(TraceText, SignalRowsDecodeTheFrame) {
         {"signed negative", Signal("t", 16, 8, 1, 1, 1.0, -40.0), false, "-2", "-42"},
         {"signed, hex raw", Signal("t", 16, 8, 1, 1), true, "FFFFFFFE", "-2"},
         {"value-table text", gear, false, "2", "二档"},
-        {"no table entry", unmatched, false, "4", "  "},
+        {"no table entry: the number", unmatched, false, "4", "4"},
+        {"scaled table entry", scaled, false, "4", "一档"},
+        {"offset, no table entry", offset, false, "4", "4.5"},
         {"bad bit length", badLength, true, "--", "--"},
         {"beyond the bytes", Signal("x", 60, 8, 1), true, "--", "--"},
     };

@@ -137,7 +137,8 @@ void CCanDbCfgDlg::OnImportDbc() {
     std::vector<tCFG_CAN_DATABASE>& list = m_ws.Cfg().CanDatabases;
     const tDBC_IMPORT_OUTCOME out = ImportDbcIntoList(list, path.toStdString(), vex::NowLocal());
     if (!out.infoText.empty()) m_ws.AddInfoMsg(kImportSource, out.infoLevel, out.infoText);
-    if (out.showBox) vex::ShowMessage(this, QString::fromStdString(out.infoText));
+    if (out.showBox)
+        vex::ShowMessage(this, QString::fromStdString(out.boxText.empty() ? out.infoText : out.boxText));
     if (!out.added) return;
     appendRow(static_cast<int>(list.size()) - 1);
     selectRow(static_cast<int>(list.size()) - 1);

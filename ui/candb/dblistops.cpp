@@ -1,5 +1,6 @@
 #include "ui/candb/dblistops.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "candb/dbcfile.h"
@@ -49,10 +50,14 @@ tDBC_IMPORT_OUTCOME ImportDbcIntoList(std::vector<tCFG_CAN_DATABASE>& list, cons
     if (ext != "dbc") return out;
 
     tDBC_IMPORT import;
-    if (ParseDbcFile(import, path) != kDbcOk) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%d", import.LineNo);
-        out.infoText = "解析文件[" + path + "]在第[" + text + "]行时遇到异常返回，导入失败。";
+    if (const uint32_t result = ParseDbcFile(import, path); result != kDbcOk) {
+        if (result == kDbcNotDbc) {
+            out.infoText = "文件[" + path + "]中没有一条DBC语句，不是DBC文件，导入失败。";
+        } else {
+            out.infoText = "解析文件[" + path + "]在第[" + std::to_string(import.LineNo) +
+                           "]行时遇到异常返回，导入失败。";
+            if (!import.Reason.empty()) out.infoText += "（" + import.Reason + "）";
+        }
         out.infoLevel = 1;
         out.showBox = true;
         return out;
@@ -77,6 +82,21 @@ tDBC_IMPORT_OUTCOME ImportDbcIntoList(std::vector<tCFG_CAN_DATABASE>& list, cons
     out.added = true;
     out.infoText = "导入数据库文件[" + path + "]完成。";
     out.infoLevel = 0;
+    if (import.RemarkCount == 0) return out;
+    // What the file holds but the database does not (or holds otherwise) reaches the user with the import.
+    std::string head = "其中" + std::to_string(import.RemarkCount) + "处未导入或有改变";
+    const size_t shown = std::min(import.Remarks.size(), kImportRemarksShown);
+    head += import.RemarkCount > shown ? "，前" + std::to_string(shown) + "处：" : "：";
+    out.infoText += head;
+    out.boxText = out.infoText;
+    for (size_t i = 0; i < shown; ++i) {
+        const std::string line =
+            "第[" + std::to_string(import.Remarks[i].LineNo) + "]行：" + import.Remarks[i].Text;
+        out.infoText += (i == 0 ? "" : " ") + line;
+        out.boxText += "\n" + line;
+    }
+    out.infoLevel = 1;
+    out.showBox = true;
     return out;
 }
 
