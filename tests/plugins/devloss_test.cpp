@@ -112,6 +112,24 @@ TEST_P(DeviceLoss, EachLossAndRecoveryIsReportedOnceWithTheStatusWord) {
     EXPECT_EQ(seen, (std::vector<std::string>{loss, kRecovery, loss, kRecovery}));
 }
 
+// A session that ends while the interface is away leaves that loss without a reconnection; the next
+// session's reconnection still finds the device working.
+TEST_P(DeviceLoss, ALossLeftByTheSessionBeforeDoesNotMarkTheNextRecovery) {
+    Unplug();
+    rx.reset();
+    dev->BusClose();
+    dev->DeviceClose();
+    peer::Replug(GetParam().iface);
+    ASSERT_EQ(dev->DeviceOpen(), 0u);
+    ASSERT_EQ(dev->BusOpen(), 0u);
+    rx = std::make_unique<RxThread>(*dev);
+    seen.clear();
+    Unplug();
+    Replug();
+    for (std::string& r : Reports(*dev)) seen.push_back(std::move(r));
+    EXPECT_EQ(seen.back(), kRecovery);
+}
+
 TEST_P(DeviceLoss, SendsFailWhileTheDeviceIsLost) {
     peer::SetRecording(true);
     tCAN_RAW_MSG m;
