@@ -1,18 +1,26 @@
 // The two-channel driver library stand-in over the emulated interface.
 //
 // Behaviour chosen where the plug-in leaves it to the library, after what such a library does:
-// - No threads of its own: the interface hands received frames to its buffer, and the receive event is
+// - Frames need no thread: the interface hands received frames to its buffer, and the receive event is
 //   set as soon as the buffer stops being empty (the plug-in reads until kNxpNoFrame, so no frame waits
 //   without a signal).
-// - A lost interface is looked for again on the next calls, at most once per 100 ms, and its bus reopened
-//   with the words last given to OpenCANBus; the periodic list is the interface's and is gone with it.
+// - One thread per open interface (OpenVyk to CloseVYK) finds it again after a loss: a caller reads only
+//   when the receive event says so, and nothing signals while the interface is away, so reopening cannot
+//   wait for calls. The thread sleeps while the interface is there, looks for it every kNxpReopenMs while
+//   it is lost, reopens it and its bus with the words last given to OpenCANBus, and sets the receive
+//   event. The periodic list is the interface's and is gone with it.
 // - Bus load: bits the interface counted in the last whole second over the channel's bit rate.
 #include "platform/nxpdrv/vyk7m_nxp.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/deviceport/deviceport.h"
 #include "platform/deviceport/twochannel.h"
@@ -29,7 +37,7 @@ using vex::emu::TwoChannelStatus;
 
 namespace {
 
-constexpr auto kRetryPause = std::chrono::milliseconds(100);
+constexpr auto kReopenPause = std::chrono::milliseconds(kNxpReopenMs);
 
 uint32_t FromSystem(uint32_t rc) {
     switch (rc) {
@@ -77,20 +85,32 @@ void ToRecord(const TwoChannelFrame& f, tVYK_CAN_MSG& msg) {
 struct CVYK7K::Impl {
     using Link = std::shared_ptr<TwoChannelLink>;
 
-    // The open link; after a loss, reopens it when due. Null when none is usable; rc says why. With
-    // `connection`, the link's connection number.
+    // The open link. Null when none is usable; rc says why. With `connection`, the link's connection number.
     Link Acquire(uint32_t& rc, uint32_t* connection = nullptr);
     void Lost(const Link& link);
     void Notify(const Link& link);
+    // The first present interface, opened; null when none is there or it cannot be opened.
+    static Link OpenFirst();
+    // Under `lock`, with the link lost: opens the interface again and its bus as it was. True when done.
+    bool Reopen();
+    void Watch();  // the watcher thread
+    // Starts the watcher unless it runs: false when it cannot start. Under `control`.
+    bool StartWatcher();
+    // Ends the watcher and waits for it. Under `control`, never under `lock` (the watcher takes it).
+    void StopWatcher();
 
-    std::mutex lock;  // guards every member below
+    std::mutex control;   // held by OpenVyk and CloseVYK, which start and end the watcher
+    std::thread watcher;  // under `control`
+
+    std::mutex lock;               // guards every member below
+    std::condition_variable wake;  // the link was lost, or the watcher is to end
+    bool stopWatching = false;
     Link link;
     uint32_t linkConnection = 0;  // reopenings counted when `link` was opened
     bool opened = false;          // OpenVyk succeeded and CloseVYK has not been called
     bool busOpen = false;         // OpenCANBus succeeded and CloseCANBus has not been called
     tVYK_CAN_CONFIG config;
     vex::AutoResetEvent* event = nullptr;
-    std::chrono::steady_clock::time_point lastTry{};
     tVYK_LINK_STATE linkState;
     // CAN_ReadBlock's frames as the interface hands them over (one reader thread).
     static constexpr size_t kBlock = 256;
@@ -104,44 +124,77 @@ void CVYK7K::Impl::Notify(const Link& l) {
 
 CVYK7K::Impl::Link CVYK7K::Impl::Acquire(uint32_t& rc, uint32_t* connection) {
     std::lock_guard<std::mutex> guard(lock);
-    if (connection) *connection = linkState.Recoveries;
-    if (link) {
-        if (connection) *connection = linkConnection;
-        return link;
-    }
-    if (!opened) {
-        rc = kNxpNotOpen;
-        return nullptr;
-    }
-    rc = kNxpDeviceLost;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastTry < kRetryPause) return nullptr;
-    lastTry = now;
-    const auto paths = vex::emu::PresentTwoChannelInterfaces();
-    if (paths.empty()) return nullptr;
-    uint32_t err = 0;
-    Link fresh = vex::emu::OpenTwoChannelInterface(paths.front(), err);
-    if (!fresh) return nullptr;
-    if (busOpen) {
-        const uint16_t words[4] = {config.Chan0Word, config.Chan0Timing, config.Chan1Word,
-                                   config.Chan1Timing};
-        if (fresh->OpenBus(words) != kOk) return nullptr;
-    }
-    Notify(fresh);
-    link = fresh;
-    linkConnection = ++linkState.Recoveries;
-    if (connection) *connection = linkConnection;
-    if (event) event->Set();
+    if (connection) *connection = link ? linkConnection : linkState.Recoveries;
+    if (!link) rc = opened ? kNxpDeviceLost : kNxpNotOpen;
     return link;
 }
 
 void CVYK7K::Impl::Lost(const Link& l) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (link != l) return;
-    link.reset();
-    ++linkState.Losses;
-    linkState.LastLossCode = kNxpDeviceLost;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (link != l) return;
+        link.reset();
+        ++linkState.Losses;
+        linkState.LastLossCode = kNxpDeviceLost;
+        if (event) event->Set();
+    }
+    wake.notify_all();
+}
+
+CVYK7K::Impl::Link CVYK7K::Impl::OpenFirst() {
+    const auto paths = vex::emu::PresentTwoChannelInterfaces();
+    if (paths.empty()) return nullptr;
+    uint32_t err = 0;
+    return vex::emu::OpenTwoChannelInterface(paths.front(), err);
+}
+
+bool CVYK7K::Impl::Reopen() {
+    Link fresh = OpenFirst();
+    if (!fresh) return false;
+    if (busOpen) {
+        const uint16_t words[4] = {config.Chan0Word, config.Chan0Timing, config.Chan1Word,
+                                   config.Chan1Timing};
+        if (fresh->OpenBus(words) != kOk) return false;  // gone again already: looked for again
+    }
+    Notify(fresh);
+    link = fresh;
+    linkConnection = ++linkState.Recoveries;
     if (event) event->Set();
+    return true;
+}
+
+void CVYK7K::Impl::Watch() {
+    pthread_setname_np(pthread_self(), "vyk7m-watch");
+    std::unique_lock<std::mutex> guard(lock);
+    while (!stopWatching) {
+        if (link || !opened) {
+            wake.wait(guard, [this] { return stopWatching || (opened && !link); });
+        } else if (!Reopen()) {
+            wake.wait_for(guard, kReopenPause, [this] { return stopWatching; });
+        }
+    }
+}
+
+bool CVYK7K::Impl::StartWatcher() {
+    if (watcher.joinable()) return true;
+    try {
+        watcher = std::thread([this] { Watch(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void CVYK7K::Impl::StopWatcher() {
+    if (!watcher.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopWatching = true;
+    }
+    wake.notify_all();
+    watcher.join();
+    std::lock_guard<std::mutex> guard(lock);
+    stopWatching = false;
 }
 
 CVYK7K::CVYK7K() : m_impl(std::make_unique<Impl>()) {}
@@ -151,23 +204,31 @@ CVYK7K::~CVYK7K() {
 }
 
 uint32_t CVYK7K::OpenVyk() {
-    std::lock_guard<std::mutex> guard(m_impl->lock);
-    m_impl->link.reset();  // an open interface is closed before the next one is opened
-    m_impl->opened = false;
-    m_impl->busOpen = false;
-    const auto paths = vex::emu::PresentTwoChannelInterfaces();
-    if (paths.empty()) return kNxpNoDevice;
-    uint32_t err = 0;
-    Impl::Link fresh = vex::emu::OpenTwoChannelInterface(paths.front(), err);
-    if (!fresh) return kNxpNoDevice;
-    m_impl->Notify(fresh);
-    m_impl->link = fresh;
-    m_impl->linkConnection = m_impl->linkState.Recoveries;
-    m_impl->opened = true;
-    return kNxpOk;
+    std::lock_guard<std::mutex> control(m_impl->control);
+    bool found = false;
+    {
+        std::lock_guard<std::mutex> guard(m_impl->lock);
+        m_impl->link.reset();  // an open interface is closed before the next one is opened
+        m_impl->opened = false;
+        m_impl->busOpen = false;
+        Impl::Link fresh = Impl::OpenFirst();
+        found = fresh != nullptr;
+        // A watcher of the interface open before goes on, serving this one.
+        if (found && m_impl->StartWatcher()) {
+            m_impl->Notify(fresh);
+            m_impl->link = fresh;
+            m_impl->linkConnection = m_impl->linkState.Recoveries;
+            m_impl->opened = true;
+            return kNxpOk;
+        }
+    }
+    m_impl->StopWatcher();  // nothing open, nothing to watch
+    return found ? kNxpFailed : kNxpNoDevice;
 }
 
 uint32_t CVYK7K::CloseVYK() {
+    std::lock_guard<std::mutex> control(m_impl->control);
+    m_impl->StopWatcher();  // first, so that it cannot reopen what is closed here
     std::lock_guard<std::mutex> guard(m_impl->lock);
     const bool wasOpen = m_impl->opened;
     m_impl->link.reset();

@@ -4,9 +4,11 @@
 // its CVYK7K and records apart from the single-channel driver library's.
 //
 // Results: 0 on success, kNxpNoFrame from CAN_Read when nothing waits, kNxp* codes otherwise. After the
-// interface is unplugged every operation fails with kNxpDeviceLost; the next operations (at most one try
-// per 100 ms) reopen it when it is back, with its bus as it was last opened. The loss and the reopening are
-// counted (GetLinkState) and set the receive event, so the caller learns of them at its next read.
+// interface is unplugged every operation fails with kNxpDeviceLost. From OpenVyk until CloseVYK the library
+// keeps a thread of its own that looks for a lost interface every kNxpReopenMs and reopens it as soon as it
+// is back, with its bus as it was last opened, whether or not the caller calls meanwhile. The loss and the
+// reopening are counted (GetLinkState) and set the receive event, so the caller learns of them at its next
+// read.
 #include <cstdint>
 #include <memory>
 
@@ -93,6 +95,9 @@ inline constexpr uint32_t kNxpFailed = 0x20000009;      // any other failure of 
 inline constexpr uint32_t kNxpTxBusy = 0x2000000A;      // the channel's transmit queue is full
 inline constexpr uint32_t kNxpNoFrame = 0x2000002F;     // CAN_Read: nothing waits
 
+// How often a lost interface is looked for.
+inline constexpr uint32_t kNxpReopenMs = 100;
+
 // The interface's connection: losses and the reopenings after them, counted since the object was made,
 // and the code that ended the connection last.
 struct tVYK_LINK_STATE {
@@ -108,8 +113,9 @@ public:
     CVYK7K(const CVYK7K&) = delete;
     CVYK7K& operator=(const CVYK7K&) = delete;
 
-    uint32_t OpenVyk();  // an open interface is closed first
-    uint32_t CloseVYK();
+    // An open interface is closed first. kNxpFailed when the library's thread cannot start.
+    uint32_t OpenVyk();
+    uint32_t CloseVYK();  // returns once the library's thread has ended
     uint32_t OpenCANBus(const tVYK_CAN_CONFIG& config);
     uint32_t CloseCANBus();
     // Sets the event whenever frames start to wait (and at once when some already do); null stops it.

@@ -154,7 +154,10 @@ void CCanDeviceVyk::WatchLink(const VykLink& link, const std::function<uint32_t(
             ++m_seenRecoveries;
             m_lost = false;
             recovered = true;
-            const uint32_t status = link.losses == link.recoveries ? 0 : link.lossCode;
+            // Working now unless a loss not yet told has no reconnection after it; counted from this
+            // session's start, since a loss left by an earlier session never got one.
+            const bool working = link.losses - m_seenLosses == link.recoveries - m_seenRecoveries;
+            const uint32_t status = working ? 0 : link.lossCode;
             OperatorReportF(0, "设备已重新连接，设备状态字：0x%08X，报文时间已按断开时长接续原时间轴。",
                             status);
         } else {

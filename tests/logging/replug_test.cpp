@@ -32,7 +32,7 @@ void PrintTo(const Kind& kind, std::ostream* os) {
 class ReplugLog : public wstest::WorkspaceTest, public ::testing::WithParamInterface<Kind> {
 protected:
     // The main frame's tick, every 10 ms, until `until` holds (at most 30 s). It also asks for the bus
-    // status (every 1.5 s there), which is what finds a lost two-channel interface again.
+    // status (every 1.5 s there).
     template <class Pred>
     bool TickUntil(Pred until) {
         const auto end = Clock::now() + std::chrono::seconds(30);

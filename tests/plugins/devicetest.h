@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the plug-in suites.
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,8 +18,9 @@ inline std::vector<std::string> Reports(CCanDevice& dev) {
     return out;
 }
 
-// A receive thread as the program runs one: waits up to 50 ms on the device's receive event, then reads
-// up to `capacity` frames, and keeps everything it read.
+// A receive thread as the program runs one: waits up to 50 ms on the device's receive event and reads up
+// to `capacity` frames only when it was set (a pause of 5 ms after a read that did not fill the array), and
+// keeps everything it read. Nothing else calls the device: no bus-status queries.
 class RxThread {
 public:
     explicit RxThread(CCanDevice& dev, int32_t capacity = 1024) : m_dev(dev), m_capacity(capacity) {
@@ -43,12 +45,15 @@ private:
     void Run() {
         std::vector<tCAN_RAW_MSG> buf(static_cast<size_t>(m_capacity) + 8);
         while (m_running) {
-            m_dev.m_RcvEvent.Wait(50);
+            if (!m_dev.m_RcvEvent.Wait(50)) continue;
             int32_t n = -1;
             m_dev.Read(buf.data(), m_capacity, n);
             if (n > m_largest) m_largest = n;
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_frames.insert(m_frames.end(), buf.begin(), buf.begin() + n);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_frames.insert(m_frames.end(), buf.begin(), buf.begin() + n);
+            }
+            if (n < m_capacity) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
 

@@ -1,6 +1,7 @@
 // Both plug-ins when their interface is unplugged and plugged in again while online: the loss and the
-// recovery are reported once each, sends fail while the device is lost, the cyclic list comes back, and
-// frame times go on ascending although the interface starts its clock again.
+// recovery are reported once each, sends fail while the device is lost, the cyclic list comes back, frame
+// times go on ascending although the interface starts its clock again, and traffic is received again as
+// soon as the interface is back, with only the receive thread calling the device.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/deviceport/emupeer.h"
+#include "platform/nxpdrv/vyk7m_nxp.h"
 #include "plugins/cf51/parvel.h"
 #include "plugins/nxp/morvan.h"
 #include "tests/deviceport/emutest.h"
@@ -25,11 +27,14 @@ struct Kind {
     const char* name;
     Interface iface;
     const char* lossText;  // the loss report with the status word the device gives for it
+    uint32_t reopenMs;     // how often the driver library looks for a lost interface
 };
 
 const Kind kKinds[] = {
-    {"Cf51", Interface::Cf51, "2:设备连接中断，设备状态字：0x0000048F"},       // the system's "not connected"
-    {"Nxp", Interface::TwoChannel, "2:设备连接中断，设备状态字：0x20000006"},  // the library's "device lost"
+    // The system's "not connected"; the driver's read thread pauses 100 ms after each failed reconnection.
+    {"Cf51", Interface::Cf51, "2:设备连接中断，设备状态字：0x0000048F", 100},
+    // The library's "device lost".
+    {"Nxp", Interface::TwoChannel, "2:设备连接中断，设备状态字：0x20000006", vyk7m_nxp::kNxpReopenMs},
 };
 void PrintTo(const Kind& kind, std::ostream* os) {
     *os << kind.name;
@@ -105,6 +110,24 @@ TEST_P(DeviceLoss, EachLossAndRecoveryIsReportedOnceWithTheStatusWord) {
     for (std::string& r : Reports(*dev)) seen.push_back(std::move(r));
     const std::string loss = GetParam().lossText;
     EXPECT_EQ(seen, (std::vector<std::string>{loss, kRecovery, loss, kRecovery}));
+}
+
+// A session that ends while the interface is away leaves that loss without a reconnection; the next
+// session's reconnection still finds the device working.
+TEST_P(DeviceLoss, ALossLeftByTheSessionBeforeDoesNotMarkTheNextRecovery) {
+    Unplug();
+    rx.reset();
+    dev->BusClose();
+    dev->DeviceClose();
+    peer::Replug(GetParam().iface);
+    ASSERT_EQ(dev->DeviceOpen(), 0u);
+    ASSERT_EQ(dev->BusOpen(), 0u);
+    rx = std::make_unique<RxThread>(*dev);
+    seen.clear();
+    Unplug();
+    Replug();
+    for (std::string& r : Reports(*dev)) seen.push_back(std::move(r));
+    EXPECT_EQ(seen.back(), kRecovery);
 }
 
 TEST_P(DeviceLoss, SendsFailWhileTheDeviceIsLost) {
@@ -202,6 +225,32 @@ TEST_P(DeviceLoss, FrameTimesAscendAcrossAReconnectionAndTheGapIsTheTimeAway) {
     }
     EXPECT_GE(gap, 300.0 - 20);
     EXPECT_LE(gap, awayAtMost + 5 + 50);  // the last frame before may have come one period early
+}
+
+// Traffic every 5 ms, the interface away for 300 ms, and nothing but the receive thread calling the device:
+// the driver library finds the interface again by itself, so the frames sent after the replug are received
+// but for those of the first few reconnection intervals.
+TEST_P(DeviceLoss, TrafficAfterAReplugIsReceivedAsSoonAsTheDeviceIsBack) {
+    constexpr int64_t kPeriodMs = 5;
+    peer::AddPeriodic(1, MakeFrame(0x33, false, {0}), kPeriodMs, 0, true);
+    ASSERT_TRUE(WaitFor([&] { return rx->Count() >= 40; }, 3000));
+    Unplug();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const size_t before = rx->Count();
+    const int64_t replugged = peer::BusTimeNs();
+    peer::Replug(GetParam().iface);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the traffic goes on; counted below
+    peer::ClearPeriodic();
+    const int64_t ended = peer::BusTimeNs();
+    ASSERT_TRUE(peer::WaitIdle(30000));
+
+    const int64_t sent = (ended - replugged) / (kPeriodMs * 1'000'000);
+    const int64_t missedAtMost = 4 * int64_t{GetParam().reopenMs} / kPeriodMs;
+    const auto received = [&] { return static_cast<int64_t>(rx->Count() - before); };
+    EXPECT_TRUE(WaitFor([&] { return received() + missedAtMost >= sent; }, 30000))
+        << received() << " frames received of " << sent << " sent after the replug";
+    for (std::string& r : Reports(*dev)) seen.push_back(std::move(r));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), kRecovery), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Plugins, DeviceLoss, ::testing::ValuesIn(kKinds),

@@ -280,4 +280,36 @@ TEST_F(Nxp, GoingOfflineLeavesNoThread) {
     ExpectNoThreadAfterOffline(dev, 0, baseline);
 }
 
+// Going offline while the library is still looking for its lost interface ends the looking.
+TEST_F(Nxp, GoingOfflineWhileTheInterfaceIsAwayLeavesNoThread) {
+    const int baseline = emutest::ThreadBaseline();
+    GoOnline();
+    peer::Unplug(Interface::TwoChannel);
+    tCAN_RAW_MSG m;
+    m.Chan = 0;
+    EXPECT_EQ(dev.Write(m), 1u);  // the library learns of the loss
+    EXPECT_EQ(dev.BusClose(), 1u);
+    EXPECT_EQ(dev.DeviceClose(), 0u);
+    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000));
+}
+
+// The library's own thread runs from a successful open to the close, one however often it is opened.
+TEST_F(Nxp, TheLibrarysThreadRunsFromOpenToClose) {
+    using namespace vyk7m_nxp;
+    const int baseline = emutest::ThreadBaseline();
+    CVYK7K lib;
+    ASSERT_EQ(lib.OpenVyk(), kNxpOk);
+    EXPECT_EQ(emutest::ThreadCount(), baseline + 1);
+    ASSERT_EQ(lib.OpenVyk(), kNxpOk);
+    EXPECT_EQ(emutest::ThreadCount(), baseline + 1);
+    EXPECT_EQ(lib.CloseVYK(), kNxpOk);
+    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000));
+
+    ASSERT_EQ(lib.OpenVyk(), kNxpOk);
+    peer::Unplug(Interface::TwoChannel);
+    EXPECT_EQ(lib.OpenVyk(), kNxpNoDevice);  // the interface open before is closed, and not looked for
+    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000));
+    EXPECT_EQ(lib.CloseVYK(), kNxpNotOpen);
+}
+
 }  // namespace
