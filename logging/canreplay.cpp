@@ -14,7 +14,7 @@ bool CCanReplay::Open(const std::string& path, uint32_t& count, double& duration
     m_Error.clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        m_Error = ErrorText(errno);
+        m_Error = "无法打开文件 " + path + "：" + ErrorText(errno);
         return false;
     }
     const size_t dot = path.rfind('.');
@@ -30,7 +30,7 @@ bool CCanReplay::Open(const std::string& path, uint32_t& count, double& duration
     }
     // MDF logs cannot be replayed.
     if (ext == "log") m_FileType = "log";
-    m_Error = "只能回放crm格式的记录文件。";
+    m_Error = "文件 " + path + " 不是crm格式的记录文件，只能回放crm格式的记录文件。";
     return false;
 }
 

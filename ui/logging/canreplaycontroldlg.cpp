@@ -185,7 +185,7 @@ void CCanReplayControlDlg::OnChoose() {
         // And says why: a failure shown only as zeros tells the user nothing.
         QString refusal;
         if (!opened)
-            refusal = QStringLiteral("记录文件没有打开：%1：%2").arg(chosen, qs(m_engine.LastError()));
+            refusal = QStringLiteral("记录文件没有打开：%1").arg(qs(m_engine.LastError()));
         else if (count == 0)
             refusal = QStringLiteral("记录文件 %1 中没有报文。").arg(chosen);
         if (!refusal.isEmpty()) {
