@@ -1,5 +1,6 @@
 // Opens the input as a ".crm" log (an in-memory file reached by its /proc path) through the log-file
-// class and the replay engine: reads every record by index in small buffers, reads by time around the
+// class and the replay engine (an input whose first record is no frame is refused, then read with that
+// record made plausible): reads every record by index in small buffers, reads by time around the
 // file's own time stamps, pages by count and by time with arguments taken from the input, and looks up the
 // first and last pages. Every delivered count must fit the buffer given.
 #include <sys/mman.h>
@@ -13,6 +14,7 @@
 
 #include "logging/canmsgbincrmfile.h"
 #include "logging/canreplay.h"
+#include "logging/crmreader.h"
 
 namespace {
 
@@ -49,7 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CCanMsgBinCrmFile file;
     uint32_t count = 0;
     double duration = 0.0;
-    if (!file.OpenRead(link, count, duration)) std::abort();  // any size of input opens
+    // An input whose first record is no frame is refused. Its records are then read behind a first record
+    // made plausible (flags, identifier, time and length cleared), so that every input reaches the reads.
+    if (size >= kCrmRecordSize && !PlausibleCrmRecord(data)) {
+        if (file.OpenRead(link, count, duration)) std::abort();
+        uint8_t first[kCrmRecordSize];
+        std::memcpy(first, data, kCrmRecordSize);
+        std::memset(first, 0, 15);
+        first[16] = 0;
+        if (!PlausibleCrmRecord(first) ||
+            ::pwrite(fd, first, kCrmRecordSize, 0) != static_cast<ssize_t>(kCrmRecordSize))
+            std::abort();
+    }
+    if (!file.OpenRead(link, count, duration)) std::abort();  // any other input opens
     check(count == size / kCrmRecordSize);
     tCAN_RAW_MSG buf[7];
     uint32_t n = 0;

@@ -4,25 +4,33 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "app/canworkspace.h"
+#include "platform/util/filewrite.h"
 
 bool CCanReplay::Open(const std::string& path, uint32_t& count, double& durationMs) {
     CloseFile();
+    m_Error.clear();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (::stat(path.c_str(), &st) != 0) {
+        m_Error = "无法打开文件 " + path + "：" + ErrorText(errno);
+        return false;
+    }
     const size_t dot = path.rfind('.');
-    if (dot == std::string::npos) return false;
-    std::string ext = path.substr(dot + 1);
+    std::string ext = dot == std::string::npos ? std::string() : path.substr(dot + 1);
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     if (ext == "crm") {
         m_FileType = "crm";
         m_Reader = &m_RawReader;
-        return m_RawReader.OpenRead(path, count, durationMs);
+        if (m_RawReader.OpenRead(path, count, durationMs)) return true;
+        m_Error = m_RawReader.LastError();
+        return false;
     }
     // MDF logs cannot be replayed.
     if (ext == "log") m_FileType = "log";
+    m_Error = "文件 " + path + " 不是crm格式的记录文件，只能回放crm格式的记录文件。";
     return false;
 }
 

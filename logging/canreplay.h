@@ -24,6 +24,8 @@ public:
     // Closes the file open before (no current page, nothing left to push). A ".crm" file is opened by the
     // reader; a ".log" file (MDF log) or any other kind, or a path that names nothing, gives false.
     bool Open(const std::string& path, uint32_t& count, double& durationMs);
+    // Why the last Open gave false, naming the file; empty after one that opened.
+    const std::string& LastError() const { return m_Error; }
     // No file: the reader closed and dropped, no file type, no current page.
     void CloseFile();
 
@@ -66,6 +68,7 @@ private:
     double m_PageEndTime = 0.0;
     CCanMsgReplayLogFile* m_Reader = nullptr;
     CCanMsgRawReplayLogFile m_RawReader;
+    std::string m_Error;
     // The rest of the loaded page still to push.
     bool m_Pending = false;
     uint64_t m_NextIndex = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "platform/util/fileread.h"
@@ -29,6 +30,13 @@ ssize_t readAt(int fd, uint8_t* out, size_t size, uint64_t offset) {
 }
 
 }  // namespace
+
+bool PlausibleCrmRecord(const uint8_t* record) {
+    tCAN_RAW_MSG msg;
+    DecodeCrmMsg(record, msg);
+    const bool flagsAreFlags = record[4] <= 1 && record[5] <= 1 && record[6] <= 1;
+    return flagsAreFlags && msg.Id <= 0x1FFFFFFFu && msg.Dlc <= 15 && std::isfinite(msg.TimeMs);
+}
 
 bool CCrmFileReader::Open(const std::string& path, std::string& error) {
     Close();
@@ -60,6 +68,16 @@ bool CCrmFileReader::Adopt(int fd, const std::string& path, std::string& error) 
     m_count = static_cast<uint32_t>(records);
     if (!m_block) m_block = std::make_unique<uint8_t[]>(size_t{kBlockRecords} * kCrmRecordSize);
     if (m_count > 0) {
+        // The records have no header to tell a log from other bytes; a file whose first record is no
+        // frame the program writes (random bytes, a text, another tool's file) would be shown as frames of
+        // absurd identifiers and times, so it is refused as the file it is not.
+        uint8_t first[kCrmRecordSize];
+        if (readAt(fd, first, kCrmRecordSize, 0) != static_cast<ssize_t>(kCrmRecordSize) ||
+            !PlausibleCrmRecord(first)) {
+            Close();
+            error = "文件 " + path + " 不是CAN报文记录文件：第1条记录不是CAN报文。";
+            return false;
+        }
         m_firstTime = RecordTime(0);
         m_duration = RecordTime(m_count - 1) - m_firstTime;
     }

@@ -8,6 +8,10 @@
 
 #include "logging/canmsgfile.h"
 
+// Whether 25 record bytes hold a frame as the program writes one: flag bytes 0 or 1, an identifier of at
+// most 29 bits, a length code of at most 15 and a finite time.
+bool PlausibleCrmRecord(const uint8_t* record);
+
 class CCrmFileReader {
 public:
     // Records read from the file at once: 65,525 bytes.
@@ -18,8 +22,9 @@ public:
     CCrmFileReader(const CCrmFileReader&) = delete;
     CCrmFileReader& operator=(const CCrmFileReader&) = delete;
 
-    // Opens a regular file of any size whose record count fits 32 bits (an empty file has 0 records).
-    // False, with the reason in `error`, otherwise; a file open before is closed either way.
+    // Opens a regular file of any size whose record count fits 32 bits (an empty file has 0 records) and
+    // whose first record is a plausible frame (PlausibleCrmRecord). False, with the reason in `error`,
+    // otherwise; a file open before is closed either way.
     bool Open(const std::string& path, std::string& error);
     // The same over a descriptor of a regular file that the reader takes over (closed on failure too);
     // `path` names it in the reason.

@@ -36,8 +36,15 @@ bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<Spn
         if (why != nullptr) *why = std::move(reason);
         return false;
     }
-    map.clear();
-    ParseSpnFmiText(text, map, rejected);
+    // A file with no description in it (empty, binary, another tool's file) is refused rather than taken
+    // as an empty list: loading it would only throw away the descriptions loaded before.
+    SpnFmiDescMap loaded;
+    ParseSpnFmiText(text, loaded, rejected);
+    if (loaded.empty()) {
+        if (why != nullptr) *why = "文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。";
+        return false;
+    }
+    map = std::move(loaded);
     return true;
 }
 

@@ -34,8 +34,9 @@ inline uint32_t SpnFmiKey(uint32_t spn, uint8_t fmi) {
 // is above 0x7FFFF or whose FMI is above 31 is not stored and is appended to `rejected`.
 void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected);
 
-// Empties `map` and reads the file into it. False, map untouched, when the file cannot be read, with the
-// reason in `why` (vex::ReadInputFile's: the system's text, a device or FIFO, a file above 256 MB).
+// Replaces `map` with the file's descriptions. False, map untouched, when the file cannot be read or holds
+// no description to store, with the reason in `why` (vex::ReadInputFile's: the system's text, a device or
+// FIFO, a file above 256 MB; or that no line describes an SPN-FMI).
 bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected,
                     std::string* why = nullptr);
 

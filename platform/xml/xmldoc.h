@@ -32,7 +32,8 @@ public:
     // with exactly one top-level element. Errors never stop the parse: the first one is kept in the result
     // (after the LoadFile message and ", " when there was one) and everything parsed stays navigable. A
     // text that ends inside a tag or an element is reported as "Document ends early (truncated) at offset
-    // <text length> (<first error>)", in place of what the cut leaves ("Root element has sibling").
+    // <text length> (<first error>)", in place of what the cut leaves ("Root element has sibling"). After
+    // LoadFile the offsets are those of the file's bytes, not of the UTF-8 text.
     bool Parse();
 
     // Writes the declaration line <?xml version="1.0" encoding="GBK"?> CR LF and the text, in GBK, by
@@ -81,6 +82,9 @@ private:
     int32_t findChild(int32_t parent, int32_t after, std::string_view name) const;
     void resetIndex();
     void note(std::string message);
+    // A parse message with every "at offset N" of the text turned into the file's byte offset (the file is
+    // GBK, the text UTF-8).
+    std::string fileOffsets(const std::string& message) const;
     void closeNeverEnded(int32_t elem);
     void splice(size_t pos, size_t oldLen, std::string_view text, int32_t growFrom);
     void linkLastChild(int32_t parent, int32_t elem);

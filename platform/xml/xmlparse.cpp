@@ -1,10 +1,12 @@
 // Parsing: the scanner that cuts the text into nodes, and the index built from them.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/textcodec.h"
 #include "platform/xml/xmldoc.h"
 
 namespace vexxml {
@@ -245,6 +247,28 @@ void CXmlDoc::closeNeverEnded(int32_t elem) {
         m_index[m_index[parent].firstChild].prev = last;
 }
 
+std::string CXmlDoc::fileOffsets(const std::string& message) const {
+    // The text is the file's GBK bytes decoded losslessly, so a prefix of the text encodes back to exactly
+    // the file's bytes before that point.
+    static constexpr std::string_view kAt = "at offset ";
+    std::string out;
+    size_t from = 0;
+    for (size_t at = message.find(kAt); at != std::string::npos; at = message.find(kAt, from)) {
+        size_t digits = at + kAt.size(), end = digits;
+        while (end < message.size() && message[end] >= '0' && message[end] <= '9') ++end;
+        out.append(message, from, digits - from);
+        from = end;
+        if (end == digits) continue;
+        size_t offset = std::min<size_t>(std::strtoull(message.c_str() + digits, nullptr, 10), m_text.size());
+        while (offset > 0 && offset < m_text.size() &&
+               (static_cast<unsigned char>(m_text[offset]) & 0xC0) == 0x80)
+            --offset;
+        out += std::to_string(vex::Utf8ToGbk(std::string_view(m_text).substr(0, offset)).size());
+    }
+    out.append(message, from, std::string::npos);
+    return out;
+}
+
 bool CXmlDoc::Parse() {
     const std::string loadMessage = m_loadResult ? std::move(m_result) : std::string();
     m_result.clear();
@@ -366,6 +390,9 @@ bool CXmlDoc::Parse() {
         if (!m_text.empty() && root == 0) m_result = "No root element";
         if (hasSibling) m_result = "Root element has sibling";
     }
-    if (!loadMessage.empty()) m_result = m_result.empty() ? loadMessage : loadMessage + ", " + m_result;
+    if (!loadMessage.empty()) {
+        m_result = fileOffsets(m_result);
+        m_result = m_result.empty() ? loadMessage : loadMessage + ", " + m_result;
+    }
     return !(m_index[0].flags & vexxml::kIllFormed) && root != 0 && !hasSibling;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "logging/canmsgbincrmfile.h"
 #include "tests/logging/logtest.h"
@@ -202,6 +203,51 @@ TEST_F(CrmFileTest, OpeningIsReadOnly) {
     for (const std::string& bad : {path, dir.path().string()}) {
         EXPECT_FALSE(file.OpenRead(bad, count, duration));
         EXPECT_NE(file.LastError().find(bad), std::string::npos) << file.LastError();
+    }
+}
+
+// A file whose first record is no frame the program writes (random bytes, a text, another tool's file)
+// is refused as a log, named; the records after the first are not looked at.
+TEST_F(CrmFileTest, FilesThatAreNoLogAreRefused) {
+    auto withFirst = [](void (*change)(tCAN_RAW_MSG&, std::string&)) {
+        std::vector<tCAN_RAW_MSG> frames = FramesAt({1, 2});
+        std::string bytes = logtest::CrmBytes(frames);
+        change(frames[0], bytes);
+        if (bytes.size() == 2 * kCrmRecordSize) {
+            std::string first = logtest::CrmBytes({frames[0]});
+            bytes.replace(0, first.size(), first);
+        }
+        return bytes;
+    };
+    using Change = void (*)(tCAN_RAW_MSG&, std::string&);
+    const Change refused[] = {
+        [](tCAN_RAW_MSG& m, std::string&) { m.Id = 0x20000000; },
+        [](tCAN_RAW_MSG& m, std::string&) { m.Dlc = 16; },
+        [](tCAN_RAW_MSG& m, std::string&) { m.Ext = 2; },
+        [](tCAN_RAW_MSG& m, std::string&) { m.Dir = 0xFF; },
+        [](tCAN_RAW_MSG& m, std::string&) { m.TimeMs = std::numeric_limits<double>::quiet_NaN(); },
+        [](tCAN_RAW_MSG& m, std::string&) { m.TimeMs = -std::numeric_limits<double>::infinity(); },
+        [](tCAN_RAW_MSG&, std::string& b) { b = "VERSION \"\"\n\nNS_ :\n\tCM_\nBS_:\nBU_: A B\n"; },
+    };
+    for (const Change change : refused) {
+        const std::string path = Make("x.crm", withFirst(change));
+        EXPECT_FALSE(file.OpenRead(path, count, duration)) << vextest::readFile(path).size();
+        EXPECT_EQ(file.LastError(), "文件 " + path + " 不是CAN报文记录文件：第1条记录不是CAN报文。");
+    }
+    // The extremes a frame may have open; so does a file whose later records are odd.
+    const Change kept[] = {
+        [](tCAN_RAW_MSG& m, std::string&) {
+            m.Id = 0x1FFFFFFF;
+            m.Ext = m.Remote = m.Dir = 1;
+            m.Chan = 0xFF;
+            m.Dlc = 15;
+            m.TimeMs = -1e300;
+        },
+        [](tCAN_RAW_MSG&, std::string& b) { b.replace(kCrmRecordSize, 4, "\xFF\xFF\xFF\xFF"); },
+    };
+    for (const Change change : kept) {
+        EXPECT_TRUE(file.OpenRead(Make("y.crm", withFirst(change)), count, duration));
+        EXPECT_EQ(count, 2u);
     }
 }
 

@@ -13,6 +13,7 @@
 #include "services/j1939dmx.h"
 #include "services/j1939dmxdata.h"
 #include "services/spnfmicsv.h"
+#include "tests/common/testsupport.h"
 
 namespace {
 
@@ -387,4 +388,15 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
     EXPECT_FALSE(LoadSpnFmiFile("/dev/zero", map, rejected, &why));
     EXPECT_EQ(why, "Not a regular file");
     EXPECT_EQ(map.size(), 2u);
+    // So does a file that describes nothing: empty, binary, another tool's text, only refused lines.
+    vextest::TempDir dir;
+    for (const std::string& content :
+         {std::string(), std::string("\x00\x01\xFF\xFE\r\n", 6),
+          std::string("VERSION \"\"\nBO_ 100 A: 8 X\n"), std::string("600000,1,too big\n7,3\n")}) {
+        vextest::writeFile(dir / "x.csv", content);
+        why.clear();
+        EXPECT_FALSE(LoadSpnFmiFile((dir / "x.csv").string(), map, rejected, &why)) << content;
+        EXPECT_EQ(why, "文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。");
+        EXPECT_EQ(map.size(), 2u);
+    }
 }

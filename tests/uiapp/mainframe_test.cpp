@@ -172,6 +172,32 @@ TEST_F(FrameTest, LayoutRoundTrip) {
     EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), trace);
 }
 
+// The stacking order restored from a file leaves the window on top active (so the keyboard goes where
+// the user looks), and a failed command brings the info window in front of the others, also when it was
+// the active window already but lay below them.
+TEST_F(FrameTest, RestoredTopWindowIsActiveAndAFailureRaisesTheInfoWindow) {
+    InstallFakes();
+    frame->RunCommand(ID_WND_TRACE);
+    frame->RunCommand(ID_WND_INFO);
+    QMdiSubWindow* trace = Sub(frame->TraceWnd()->Widget());
+    QMdiSubWindow* info = frame->InfoWnd()->subWindow();
+    tWND_LAYOUT& layout = ws->Cfg().WndLayout;
+    layout.Trace.Order = 0;
+    layout.Info.Order = 1;
+    frame->ApplyConfigWindows();
+    EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), trace);
+    EXPECT_EQ(frame->MdiArea()->activeSubWindow(), trace);
+
+    // Restored as the file says, but with the info window active below the trace window.
+    frame->MdiArea()->setActiveSubWindow(info);
+    trace->raise();
+    ASSERT_EQ(frame->MdiArea()->activeSubWindow(), info);
+    for (tCFG_CAN_DEV& dev : ws->Cfg().CanDev) dev.Active = 0;
+    frame->RunCommand(ID_START_LISTEN);
+    ASSERT_FALSE(ws->IsOnline());
+    EXPECT_EQ(frame->MdiArea()->subWindowList(QMdiArea::StackingOrder).back(), info);
+}
+
 // A placement from a file gives a window rectangle only when it has a size and lies on plausible
 // coordinates; a hostile one neither overflows nor places a window.
 TEST(FrameLayout, PlacementRect) {

@@ -322,8 +322,10 @@ TEST(DbList, ImportFile) {
     EXPECT_EQ(out.infoText, "解析文件[" + bad + "]在第[1]行时遇到异常返回，导入失败。");
     EXPECT_EQ(out.infoLevel, 1);
     out = ImportDbcIntoList(list, (dir.path() / "missing.dbc").string(), t);
-    EXPECT_EQ(out.infoText, "解析文件[" + (dir.path() / "missing.dbc").string() +
-                                "]在第[-1]行时遇到异常返回，导入失败。（No such file or directory）");
+    EXPECT_EQ(out.infoText, "无法读取文件[" + (dir.path() / "missing.dbc").string() +
+                                "]，导入失败。（No such file or directory）");
+    EXPECT_EQ(out.infoLevel, 1);
+    EXPECT_TRUE(out.showBox);
     EXPECT_EQ(list.size(), 1u);
 }
 

@@ -133,15 +133,26 @@ TEST_F(ReplayDlgTest, OpeningAndChoosing) {
     const std::string other = Make("b.CRM", 3, 1.0);
     const std::string mdf = (dir / "x.log").string();
     vextest::writeFile(mdf, "MDF");
+    // A file that does not open, or holds no frame, says so (the fields alone would only show zeros).
+    const std::string empty = (dir / "empty.crm").string(), text = (dir / "text.crm").string();
+    vextest::writeFile(empty, "");
+    vextest::writeFile(text, "VERSION \"\"\r\n\r\nNS_ :\r\n\tCM_\r\n");
+    const std::string missing = (dir / "gone.crm").string();
     struct Case {
         QString answer;
         uint32_t count;
         std::string remembered;
-        const char* message;
+        std::string message;
     } cases[] = {{QString::fromStdString(other), 3, other, ""},
-                 {QString::fromStdString(mdf), 0, other, ""},
-                 {QString::fromStdString(dir.path().string() + "/"), 0, other, "记录文件名称为空。"},
-                 {"", 0, other, ""}};
+                 {QString::fromStdString(mdf), 0, other,
+                  "记录文件没有打开：文件 " + mdf + " 不是crm格式的记录文件，只能回放crm格式的记录文件。"},
+                 {QString::fromStdString(text), 0, other,
+                  "记录文件没有打开：文件 " + text + " 不是CAN报文记录文件：第1条记录不是CAN报文。"},
+                 {QString::fromStdString(missing), 0, other,
+                  "记录文件没有打开：无法打开文件 " + missing + "：No such file or directory"},
+                 {QString::fromStdString(empty), 0, empty, "记录文件 " + empty + " 中没有报文。"},
+                 {QString::fromStdString(dir.path().string() + "/"), 0, empty, "记录文件名称为空。"},
+                 {"", 0, empty, ""}};
     for (const Case& c : cases) {
         prompt.clear();
         prompt.paths.push_back(c.answer);

@@ -127,6 +127,15 @@ TEST_F(J1939DlgTest, DescriptionsAndTheNodeTree) {
     EXPECT_EQ(Messages(), std::vector<QString>{"SPN-FMI解析文件没有载入：/dev/zero：Not a regular file"});
     EXPECT_EQ(dlg->fileEdit()->text(), QString::fromStdString(Path("spn.csv")));
     EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
+    // As is a file that describes nothing.
+    prompt.clear();
+    vextest::writeFile(dir / "empty.csv", "");
+    dlg->LoadDescriptions(QString::fromStdString(Path("empty.csv")));
+    EXPECT_EQ(Messages(), std::vector<QString>{
+                              QString::fromStdString("SPN-FMI解析文件没有载入：" + Path("empty.csv") +
+                                                     "：文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。")});
+    EXPECT_EQ(dlg->fileEdit()->text(), QString::fromStdString(Path("spn.csv")));
+    EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
 
     tCAN_RAW_MSG dm1;
     dm1.Id = 0x18FECA17;

@@ -464,6 +464,22 @@ TEST(XmlDoc, LoadFileResults) {
     EXPECT_EQ(doc.GetResult(),
               "35 bytes, Document ends early (truncated) at offset 35 (Element 'VEXAR_CFG_FILE' at offset 0 "
               "not ended)");
+
+    // Offsets are the file's: GBK text and bytes that are no GBK take other lengths in the UTF-8 text.
+    struct Case {
+        std::string bytes, result;
+    } cases[] = {
+        {"<A n=\"\xC0\xE4\xC8\xB4\">\r\n<B/>",
+         "18 bytes, Document ends early (truncated) at offset 18 (Element 'A' at offset 0 not ended)"},
+        {"<A n=\"\xC0\xE4\">\r\n</B></A>", "20 bytes, No start tag for end tag 'B' at offset 12"},
+        {"<A>\x80\xFF</B></A>", "13 bytes, No start tag for end tag 'B' at offset 5"},
+    };
+    for (const Case& c : cases) {
+        vextest::writeFile(dir / "gbk.xml", c.bytes);
+        ASSERT_TRUE(doc.LoadFile((dir / "gbk.xml").string()));
+        EXPECT_FALSE(doc.Parse());
+        EXPECT_EQ(doc.GetResult(), c.result);
+    }
 }
 
 // Inputs whose read may never end, or would take the program's memory, are refused at once with the reason

@@ -385,6 +385,9 @@ void CMainFrame::openChild(Child child) {
         QMdiSubWindow* sub = subWindow(child);
         sub->show();
         m_mdi->setActiveSubWindow(sub);
+        // The active window may lie below others (a restored stacking order puts it there): activating it
+        // again does not raise it, and a window opened for the user must be in front.
+        sub->raise();
     }
     childLayout(child).Show = 1;
     UpdateTitle(m_ws.CfgPath());
@@ -437,12 +440,19 @@ void CMainFrame::ApplyConfigWindows() {
     }
 
     // The lowest order value ends on top; values outside 0 ... 100 are left where they are.
+    QMdiSubWindow* top = nullptr;
     for (int v = 100; v >= 0; --v) {
         for (Child c : kOrder) {
             QMdiSubWindow* sub = subWindow(c);
-            if (sub != nullptr && childLayout(c).Order == static_cast<uint32_t>(v)) sub->raise();
+            if (sub != nullptr && childLayout(c).Order == static_cast<uint32_t>(v)) {
+                sub->raise();
+                if (sub->isVisible()) top = sub;
+            }
         }
     }
+    // The window brought to the top is the active one, as bringing an MDI child to the top makes it: the
+    // keyboard goes to the window the user sees in front, not to the last one shown above.
+    if (top != nullptr) m_mdi->setActiveSubWindow(top);
 }
 
 void CMainFrame::RefreshChildWindows() {

@@ -53,6 +53,9 @@ tDBC_IMPORT_OUTCOME ImportDbcIntoList(std::vector<tCFG_CAN_DATABASE>& list, cons
     if (const uint32_t result = ParseDbcFile(import, path); result != kDbcOk) {
         if (result == kDbcNotDbc) {
             out.infoText = "文件[" + path + "]中没有一条DBC语句，不是DBC文件，导入失败。";
+        } else if (result == kDbcCannotRead) {
+            // A file that cannot be read has no line to name (the parse report would say "line -1").
+            out.infoText = "无法读取文件[" + path + "]，导入失败。（" + import.Reason + "）";
         } else {
             out.infoText = "解析文件[" + path + "]在第[" + std::to_string(import.LineNo) +
                            "]行时遇到异常返回，导入失败。";

@@ -182,6 +182,17 @@ void CCanReplayControlDlg::OnChoose() {
         }
         // A file that does not open shows no records, not those of the file before.
         setFile(path, opened, count, duration);
+        // And says why: a failure shown only as zeros tells the user nothing.
+        QString refusal;
+        if (!opened)
+            refusal = QStringLiteral("记录文件没有打开：%1").arg(qs(m_engine.LastError()));
+        else if (count == 0)
+            refusal = QStringLiteral("记录文件 %1 中没有报文。").arg(chosen);
+        if (!refusal.isEmpty()) {
+            showFields();
+            vex::CurrentPrompt().message(this, refusal, QStringLiteral("选择记录文件"), vex::MsgButtons::Ok,
+                                         vex::MsgIcon::Warning);
+        }
     }
     showFields();
 }
