@@ -148,8 +148,9 @@ TEST(InfoMsgRing, ConcurrentPushAndPop) {
     EXPECT_EQ(ring.Count(), 0u);
 }
 
-// The newest warning or error stays readable after the ring dropped or handed it out; normal messages and
-// other levels do not replace it, and each one is reported once.
+// The newest warning or error stays readable after the ring dropped or handed it out; normal messages of
+// other sources and other levels do not replace it, and each one is reported once. A later normal message
+// of the alert's own source ends it; after that only a new warning or error is reported.
 TEST(InfoMsgRing, NewestAlert) {
     CInfoMsgRing ring;
     uint64_t serial = 0;
@@ -170,6 +171,23 @@ TEST(InfoMsgRing, NewestAlert) {
     ASSERT_TRUE(ring.NewerAlert(serial, alert));
     EXPECT_EQ(alert.Text, "warning");
     EXPECT_FALSE(ring.NewerAlert(serial, alert));
+
+    // A device that reconnects after reporting its loss.
+    ring.Push("01:00:05", "CF51-VYK", 2, "lost");
+    ring.Push("01:00:06", "NXP-VYK", 0, "other device");
+    ASSERT_TRUE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(alert.Text, "lost");
+    ring.Push("01:00:07", "CF51-VYK", 0, "reconnected");
+    ring.Push("01:00:08", "CF51-VYK", 0, "later news");
+    ring.Push("01:00:09", "CF51-VYK", 3, "odd level");
+    ASSERT_TRUE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(alert.Source + alert.TimeText + alert.Text, "CF51-VYK01:00:07reconnected");
+    EXPECT_EQ(alert.Level, 0);
+    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+    ring.Push("01:00:10", "NXP-VYK", 1, "warned");
+    ring.Push("01:00:11", "CF51-VYK", 0, "not its source");
+    ASSERT_TRUE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(alert.Text, "warned");
 }
 
 }  // namespace

@@ -388,7 +388,18 @@ TEST_F(FrameTest, FailuresShowWithoutTheInfoWindow) {
     PushDevReport(report, ws->Cfg().Cf51Device().m_ReportRing);
     frame->OnTimer();
     EXPECT_NE(pane().find("CF51-VYK：USB device removed"), std::string::npos) << pane();
+    EXPECT_NE(frame->StatusPanes().MessageStyle(), "");
     EXPECT_FALSE(infoOpen());
+    // Another source's normal message leaves it; the device's own report that it is back ends the alert.
+    ws->AddInfoMsg("S", 0, "other news");
+    frame->OnTimer();
+    EXPECT_NE(pane().find("USB device removed"), std::string::npos) << pane();
+    report.Severity = 0;
+    std::strcpy(report.Text, "USB device back");
+    PushDevReport(report, ws->Cfg().Cf51Device().m_ReportRing);
+    frame->OnTimer();
+    EXPECT_NE(pane().find("CF51-VYK：USB device back"), std::string::npos) << pane();
+    EXPECT_EQ(frame->StatusPanes().MessageStyle(), "");
 
     // A load that skipped part of the file.
     const std::string odd = Path("odd.xml");
