@@ -17,7 +17,8 @@ void CInfoMsgRing::Push(std::string_view timeText, std::string_view source, uint
         m_readIdx = (m_readIdx + 1) % kCapacity;
         ++m_dropped;
     }
-    if (level == 1 || level == 2) {
+    const bool alertStands = m_alert.Level == 1 || m_alert.Level == 2;
+    if (level == 1 || level == 2 || (level == 0 && alertStands && m_alert.Source == e.Source)) {
         m_alert = e;
         ++m_alertSerial;
     }

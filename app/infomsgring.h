@@ -34,9 +34,11 @@ public:
     uint32_t Count() const;
     // Messages lost to a full ring since construction.
     uint64_t Dropped() const;
-    // The newest warning or error (level 1 or 2) pushed so far, whether or not it has been popped: when
-    // one came after the one numbered `serial` (0 before the first), copies it into msg, sets serial to its
-    // number and returns true; false otherwise.
+    // The newest warning or error (level 1 or 2) pushed so far, whether or not it has been popped, or the
+    // normal message (level 0) of the same source that came after it and so ended it (a device that
+    // reconnected after reporting its loss). Messages of other sources and other levels leave it as it
+    // is. When it changed after the state numbered `serial` (0 before the first), copies it into msg,
+    // sets serial to its number and returns true; false otherwise.
     bool NewerAlert(uint64_t& serial, tINFO_MSG& msg) const;
 
 private:

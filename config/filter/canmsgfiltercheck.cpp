@@ -8,10 +8,8 @@ uint32_t FilterMsgIdFromText(std::string_view idText) {
     return vex::ParseHexUInt32(idText);
 }
 
-std::optional<std::string> validateFilterMsg(uint8_t editKind, std::string_view idText, int32_t startId,
+std::optional<std::string> validateFilterMsg(uint8_t editKind, uint32_t id, int32_t startId,
                                              const std::vector<uint32_t>& existing) {
-    if (idText.empty()) return std::string("ID值不能为空");
-    const uint32_t id = FilterMsgIdFromText(idText);
     const bool listed = std::find(existing.begin(), existing.end(), id) != existing.end();
     switch (editKind) {
         case kFilterMsgAdd:

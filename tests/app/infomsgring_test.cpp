@@ -148,28 +148,44 @@ TEST(InfoMsgRing, ConcurrentPushAndPop) {
     EXPECT_EQ(ring.Count(), 0u);
 }
 
-// The newest warning or error stays readable after the ring dropped or handed it out; normal messages and
-// other levels do not replace it, and each one is reported once.
+// The newest warning or error stays readable after the ring dropped or handed it out; normal messages of
+// other sources and other levels do not replace it, and each one is reported once. A later normal message
+// of the alert's own source ends it; after that only a new warning or error is reported.
 TEST(InfoMsgRing, NewestAlert) {
     CInfoMsgRing ring;
     uint64_t serial = 0;
     tINFO_MSG alert;
-    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+    // The alert reported now, as "<level> <source> <time> <text>", or "-" when none is newer.
+    auto newer = [&]() -> std::string {
+        if (!ring.NewerAlert(serial, alert)) return "-";
+        return std::to_string(alert.Level) + " " + alert.Source + " " + alert.TimeText + " " + alert.Text;
+    };
+    EXPECT_EQ(newer(), "-");
     ring.Push("01:00:00", "A", 2, "error");
     ring.Push("01:00:01", "B", 0, "normal");
     ring.Push("01:00:02", "C", 3, "odd level");
-    ASSERT_TRUE(ring.NewerAlert(serial, alert));
-    EXPECT_EQ(alert.Source + alert.TimeText + alert.Text, "A01:00:00error");
-    EXPECT_EQ(alert.Level, 2);
-    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(newer(), "2 A 01:00:00 error");
+    EXPECT_EQ(newer(), "-");
     ring.Push("01:00:03", "D", 1, "warning");
     for (int i = 0; i < 300; ++i) ring.Push("01:00:04", "E", 0, "flood");
     tINFO_MSG m;
     while (ring.Pop(m)) {
     }
-    ASSERT_TRUE(ring.NewerAlert(serial, alert));
-    EXPECT_EQ(alert.Text, "warning");
-    EXPECT_FALSE(ring.NewerAlert(serial, alert));
+    EXPECT_EQ(newer(), "1 D 01:00:03 warning");
+    EXPECT_EQ(newer(), "-");
+
+    // A device that reconnects after reporting its loss.
+    ring.Push("01:00:05", "CF51-VYK", 2, "lost");
+    ring.Push("01:00:06", "NXP-VYK", 0, "other device");
+    EXPECT_EQ(newer(), "2 CF51-VYK 01:00:05 lost");
+    ring.Push("01:00:07", "CF51-VYK", 0, "reconnected");
+    ring.Push("01:00:08", "CF51-VYK", 0, "later news");
+    ring.Push("01:00:09", "CF51-VYK", 3, "odd level");
+    EXPECT_EQ(newer(), "0 CF51-VYK 01:00:07 reconnected");
+    EXPECT_EQ(newer(), "-");
+    ring.Push("01:00:10", "NXP-VYK", 1, "warned");
+    ring.Push("01:00:11", "CF51-VYK", 0, "not its source");
+    EXPECT_EQ(newer(), "1 NXP-VYK 01:00:10 warned");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include "config/filter/canmsgfilter.h"
-#include "config/filter/canmsgfiltercheck.h"
 
 #include <gtest/gtest.h>
 
@@ -132,33 +131,4 @@ TEST(CanMsgFilter, AssignToItselfKeepsTheList) {
     CCanMsgFilter f = listed({1, 2, 3});
     CCanMsgFilter::Assign(f, f);
     EXPECT_EQ(f.MsgMap.size(), 3u);
-}
-
-TEST(CanMsgFilterCheck, OneIdentifierDialogChecksInOrder) {
-    const std::vector<uint32_t> existing{0x100, 0x123, 0xFFFFFFFF};
-    const std::string empty = "ID值不能为空", dup = "过滤列表中已经包含此ID值。", kind = "未知的编辑类型。";
-    struct {
-        uint8_t kind;
-        const char* text;
-        int32_t start;
-        std::optional<std::string> want;
-    } cases[] = {
-        {kFilterMsgAdd, "", 0, empty},
-        {7, "", 0, empty},                      // the empty text is checked before the edit kind
-        {kFilterMsgAdd, " ", 0, std::nullopt},  // a blank reads as 0, which is not listed
-        {kFilterMsgAdd, "200", 0, std::nullopt},
-        {kFilterMsgAdd, "123", 0, dup},
-        {kFilterMsgAdd, "0x123", 0, dup},
-        {kFilterMsgAdd, "  0123 trailing", 0, dup},
-        {kFilterMsgAdd, "100000000", 0, dup},          // beyond 32 bits reads as 0xFFFFFFFF
-        {kFilterMsgEdit, "123", 0x123, std::nullopt},  // unchanged although listed
-        {kFilterMsgEdit, "00000123", 0x123, std::nullopt},
-        {kFilterMsgEdit, "100", 0x123, dup},
-        {kFilterMsgEdit, "124", 0x123, std::nullopt},
-        {kFilterMsgEdit, "FFFFFFFF", -1, std::nullopt},  // opened with 0xFFFFFFFF
-        {2, "124", 0, kind},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(validateFilterMsg(c.kind, c.text, c.start, existing), c.want)
-            << int(c.kind) << " '" << c.text << "'";
 }

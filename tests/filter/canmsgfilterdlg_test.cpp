@@ -10,10 +10,12 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
+#include "config/filter/canmsgfiltercheck.h"
+#include "tests/common/fakeprompt.h"
 #include "ui/app/canmsgfiltersetdlg.h"
 #include "ui/app/canmsgfiltersetmsgdlg.h"
-#include "tests/common/fakeprompt.h"
 
 namespace {
 
@@ -69,7 +71,105 @@ protected:
     vex::ScopedPrompt usePrompt{prompt};
 };
 
+const QString kEmpty = "ID值不能为空", kNotHex = "报文ID值必须为十六进制数。",
+              kBeyondStd = "此ID值超出标准ID最大值。", kBeyondExt = "此ID值超出扩展ID最大值。";
+
 }  // namespace
+
+TEST(FilterDlgCheck, OneIdentifierInOrder) {
+    const std::vector<uint32_t> existing{0x100, 0x123, 0x1FFFFFFF};
+    const QString dup = "过滤列表中已经包含此ID值。", kind = "未知的编辑类型。";
+    struct {
+        uint8_t kind;
+        const char* text;
+        bool stdOnly;
+        int32_t start;
+        QString want;
+        uint32_t id;
+    } cases[] = {
+        {kFilterMsgAdd, "", false, 0, kEmpty, 0},
+        {7, " ", false, 0, kEmpty, 0},  // empty or blank before the edit kind
+        {kFilterMsgAdd, "7ffzz", false, 0, kNotHex, 0},
+        {kFilterMsgAdd, "0x123", false, 0, kNotHex, 0},
+        {kFilterMsgAdd, "123456789", false, 0, kNotHex, 0},  // nine digits
+        {kFilterMsgAdd, "-1", false, 0, kNotHex, 0},
+        {7, "zz", false, 0, kNotHex, 0},  // the text before the edit kind
+        {kFilterMsgAdd, "800", true, 0, kBeyondStd, 0},
+        {kFilterMsgAdd, "7ff", true, 0, "", 0x7FF},
+        {kFilterMsgAdd, "20000000", false, 0, kBeyondExt, 0},
+        {kFilterMsgAdd, "18FEF100", false, 0, "", 0x18FEF100},
+        {kFilterMsgAdd, " 1fffffff ", false, 0, dup, 0},
+        {kFilterMsgAdd, "0123", false, 0, dup, 0},
+        {kFilterMsgEdit, "00000123", false, 0x123, "", 0x123},  // unchanged although listed
+        {kFilterMsgEdit, "100", false, 0x123, dup, 0},
+        {kFilterMsgEdit, "124", false, 0x123, "", 0x124},
+        {2, "124", false, 0, kind, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t id = 0;
+        EXPECT_EQ(validateFilterMsgDlg(c.kind, c.text, c.stdOnly, c.start, existing, id), c.want)
+            << int(c.kind) << " '" << c.text << "'";
+        EXPECT_EQ(id, c.id) << c.text;
+    }
+}
+
+// Range ends are read in every mode (they are stored); the type is checked on what the filter uses.
+TEST(FilterDlgCheck, SettingsInOrder) {
+    auto input = [](void (*change)(FilterSetDlgInput&)) {
+        FilterSetDlgInput in{true, true, 0, "100", "7FF", {0x123, 0x18FEF100}};
+        change(in);
+        return in;
+    };
+    using F = FilterSetRefusal::Field;
+    struct {
+        const char* name;
+        FilterSetDlgInput in;
+        std::optional<FilterSetRefusal> want;
+        uint32_t min = 0, max = 0;
+    } cases[] = {
+        {"standard range", input([](auto&) {}), std::nullopt, 0x100, 0x7FF},
+        {"start not hex", input([](auto& in) { in.minText = " 7ffzz"; }),
+         FilterSetRefusal{F::Min, -1, kNotHex}},
+        {"start empty", input([](auto& in) { in.minText = ""; }),
+         FilterSetRefusal{F::Min, -1, "报文ID值不能为空。"}},
+        {"start before end", input([](auto& in) { in.minText = in.maxText = "zz"; }),
+         FilterSetRefusal{F::Min, -1, kNotHex}},
+        {"end beyond 32 bits", input([](auto& in) { in.maxText = "123456789"; }),
+         FilterSetRefusal{F::Max, -1, kNotHex}},
+        {"end beyond 11 bits", input([](auto& in) { in.maxText = "800"; }),
+         FilterSetRefusal{F::Max, -1, kBeyondStd}},
+        {"extended range", input([](auto& in) { in.stdOnly = false, in.maxText = "1FFFFFFF"; }), std::nullopt,
+         0x100, 0x1FFFFFFF},
+        {"end beyond 29 bits", input([](auto& in) { in.stdOnly = false, in.maxText = "20000000"; }),
+         FilterSetRefusal{F::Max, -1, kBeyondExt}},
+        {"list mode keeps a wide range", input([](auto& in) { in.idValType = 1, in.maxText = "FFFFFFFF"; }),
+         FilterSetRefusal{F::Row, 1, kBeyondStd}},
+        {"list fits", input([](auto& in) { in.idValType = 1, in.stdOnly = false; }), std::nullopt, 0x100,
+         0x7FF},
+        {"list beyond 29 bits", input([](auto& in) {
+             in.idValType = 1, in.stdOnly = false, in.listed = {0x123, 0xFFFFFFFF};
+         }),
+         FilterSetRefusal{F::Row, 1, kBeyondExt}},
+        {"any identifier", input([](auto& in) { in.idValType = 2, in.maxText = "FFFFFFFF"; }), std::nullopt,
+         0x100, 0xFFFFFFFF},
+        {"filter off", input([](auto& in) { in.enable = false, in.maxText = "1FFFFFFF"; }), std::nullopt,
+         0x100, 0x1FFFFFFF},
+        {"filter off, end not hex", input([](auto& in) { in.enable = false, in.maxText = "zz"; }),
+         FilterSetRefusal{F::Max, -1, kNotHex}},
+    };
+    for (const auto& c : cases) {
+        uint32_t min = 0, max = 0;
+        const std::optional<FilterSetRefusal> got = validateFilterSetDlg(c.in, min, max);
+        ASSERT_EQ(got.has_value(), c.want.has_value()) << c.name;
+        if (got) {
+            EXPECT_EQ(got->field, c.want->field) << c.name;
+            EXPECT_EQ(got->row, c.want->row) << c.name;
+            EXPECT_EQ(got->message, c.want->message) << c.name;
+        }
+        EXPECT_EQ(min, c.min) << c.name;
+        EXPECT_EQ(max, c.max) << c.name;
+    }
+}
 
 TEST_F(FilterDlg, ShowsTheWorkingCopy) {
     CCanMsgFilterSetDlg dlg(sample());
@@ -194,6 +294,9 @@ TEST_F(FilterDlg, AddEditRemoveAndOkWriteTheWorkingCopy) {
         EXPECT_TRUE(m.isVisible());
         fillAndOk(m, "", "x");
         EXPECT_EQ(prompt.lastText(), QString("ID值不能为空"));
+        fillAndOk(m, "7ffzz", "x");
+        EXPECT_EQ(prompt.lastText(), kNotHex);
+        EXPECT_TRUE(m.isVisible());
         fillAndOk(m, "7ff", "灯光");
         EXPECT_FALSE(m.isVisible());
     });
@@ -213,7 +316,7 @@ TEST_F(FilterDlg, AddEditRemoveAndOkWriteTheWorkingCopy) {
     EXPECT_EQ(list->item(0, 1)->text(), QString("发动机转速"));
 
     // Edit row 0 to a new identifier; cancelling an edit changes nothing.
-    whenMsgDlgOpens(dlg, [](CCanMsgFilterSetMsgDlg& m) { fillAndOk(m, "0x124", "新"); });
+    whenMsgDlgOpens(dlg, [](CCanMsgFilterSetMsgDlg& m) { fillAndOk(m, "124", "新"); });
     QTest::mouseClick(child<QPushButton>(dlg, "btnEdit"), Qt::LeftButton);
     EXPECT_EQ(list->item(0, 0)->text(), QString("00000124"));
     whenMsgDlgOpens(dlg, [](CCanMsgFilterSetMsgDlg& m) {
@@ -235,8 +338,8 @@ TEST_F(FilterDlg, AddEditRemoveAndOkWriteTheWorkingCopy) {
     QTest::mouseClick(child<QRadioButton>(dlg, "radFrmAny"), Qt::LeftButton);
     QTest::mouseClick(child<QRadioButton>(dlg, "radStd"), Qt::LeftButton);
     QTest::mouseClick(child<QRadioButton>(dlg, "radRange"), Qt::LeftButton);
-    child<QLineEdit>(dlg, "editMin")->setText(" 7ffzz");
-    child<QLineEdit>(dlg, "editMax")->setText("123456789");  // beyond 32 bits
+    child<QLineEdit>(dlg, "editMin")->setText(" 010");
+    child<QLineEdit>(dlg, "editMax")->setText("7ff");
     QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 
@@ -247,12 +350,43 @@ TEST_F(FilterDlg, AddEditRemoveAndOkWriteTheWorkingCopy) {
     EXPECT_EQ(f.MsgFrmType, 2);
     EXPECT_EQ(f.MsgIDType, 0);
     EXPECT_EQ(f.MsgIdValType, 0);
-    EXPECT_EQ(f.FltMsgIdMin, 0x7FFu);
-    EXPECT_EQ(f.FltMsgIdMax, 0xFFFFFFFFu);
+    EXPECT_EQ(f.FltMsgIdMin, 0x10u);
+    EXPECT_EQ(f.FltMsgIdMax, 0x7FFu);
     ASSERT_EQ(f.MsgMap.size(), 2u);
     EXPECT_EQ(f.MsgMap.at(0x124).Descr, "新");
     EXPECT_EQ(f.MsgMap.at(0x124).MsgId, 0x124u);
     EXPECT_EQ(f.MsgMap.at(0x7FF).Descr, "灯光");
+}
+
+// A refused OK names the input, stores nothing and keeps the dialog open; the one-identifier dialog
+// checks against the type chosen when it opens.
+TEST_F(FilterDlg, OkRefusesIdentifiersTheFilterCannotHold) {
+    CCanMsgFilterSetDlg dlg(sample());
+    dlg.show();
+    QTest::mouseClick(child<QRadioButton>(dlg, "radStd"), Qt::LeftButton);
+    whenMsgDlgOpens(dlg, [this](CCanMsgFilterSetMsgDlg& m) {
+        fillAndOk(m, "18FEF101", "");
+        EXPECT_EQ(prompt.lastText(), kBeyondStd);
+        QTest::mouseClick(child<QPushButton>(m, "btnCancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(child<QPushButton>(dlg, "btnAdd"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+    EXPECT_EQ(prompt.lastText(), kBeyondStd);
+    EXPECT_EQ(dlg.selectedRow(), 1);  // 18FEF100
+    EXPECT_TRUE(dlg.isVisible());
+
+    QTest::mouseClick(child<QRadioButton>(dlg, "radRange"), Qt::LeftButton);
+    auto* max = child<QLineEdit>(dlg, "editMax");
+    max->setText("7ffzz");
+    QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+    EXPECT_EQ(prompt.lastText(), kNotHex);
+    EXPECT_EQ(dlg.focusWidget(), max);
+    EXPECT_EQ(max->selectedText(), QString("7ffzz"));
+    EXPECT_TRUE(dlg.isVisible());
+    const CCanMsgFilter& f = dlg.filter();
+    EXPECT_EQ(f.MsgIDType, 1);
+    EXPECT_EQ(f.MsgIdValType, 1);
+    EXPECT_EQ(f.FltMsgIdMax, 0x1FFu);
 }
 
 TEST_F(FilterDlg, CancelLeavesTheWorkingCopy) {
@@ -266,7 +400,7 @@ TEST_F(FilterDlg, CancelLeavesTheWorkingCopy) {
 }
 
 TEST_F(FilterDlg, OneIdentifierDialogUnknownKindStaysOpen) {
-    CCanMsgFilterSetMsgDlg dlg(5, {}, "10", "", nullptr);
+    CCanMsgFilterSetMsgDlg dlg(5, {}, false, "10", "", nullptr);
     dlg.show();
     QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
     EXPECT_TRUE(dlg.isVisible());

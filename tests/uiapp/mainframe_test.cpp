@@ -382,13 +382,24 @@ TEST_F(FrameTest, FailuresShowWithoutTheInfoWindow) {
 
     // A device lost while online reports through its ring: the pane shows it, the window stays as it is.
     frame->InfoWnd()->subWindow()->close();
-    tCAN_DEV_REPORT report;
-    report.Severity = 2;
-    std::strcpy(report.Text, "USB device removed");
-    PushDevReport(report, ws->Cfg().Cf51Device().m_ReportRing);
-    frame->OnTimer();
+    auto deviceReports = [&](uint8_t severity, const char* text) {
+        tCAN_DEV_REPORT report;
+        report.Severity = severity;
+        std::strcpy(report.Text, text);
+        PushDevReport(report, ws->Cfg().Cf51Device().m_ReportRing);
+        frame->OnTimer();
+    };
+    deviceReports(2, "USB device removed");
     EXPECT_NE(pane().find("CF51-VYK：USB device removed"), std::string::npos) << pane();
+    EXPECT_NE(frame->StatusPanes().MessageStyle(), "");
     EXPECT_FALSE(infoOpen());
+    // Another source's normal message leaves it; the device's own report that it is back ends the alert.
+    ws->AddInfoMsg("S", 0, "other news");
+    frame->OnTimer();
+    EXPECT_NE(pane().find("USB device removed"), std::string::npos) << pane();
+    deviceReports(0, "USB device back");
+    EXPECT_NE(pane().find("CF51-VYK：USB device back"), std::string::npos) << pane();
+    EXPECT_EQ(frame->StatusPanes().MessageStyle(), "");
 
     // A load that skipped part of the file.
     const std::string odd = Path("odd.xml");

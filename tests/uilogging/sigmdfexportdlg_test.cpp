@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -121,6 +125,27 @@ TEST_F(SigMdfExportDlgTest, ListsFromLogAndDatabases) {
     dlg->OnChoose();
     EXPECT_EQ(Messages(), QStringList{"不支持的记录文件格式。"});
     EXPECT_EQ(sigs->rowCount(), 0);
+}
+
+// The dialog fits a 1,366 x 768 screen with room for a window frame and a panel, at its default and its
+// minimum size; at the default size both lists show every column beside their scroll bars.
+TEST_F(SigMdfExportDlgTest, FitsASmallScreen) {
+    auto dlg = Open("in.crm");
+    dlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    const QSize room(1366 - 40, 768 - 80);
+    for (const QSize size : {dlg->size(), dlg->minimumSizeHint()}) {
+        EXPECT_LE(size.width(), room.width());
+        EXPECT_LE(size.height(), room.height());
+    }
+    for (const char* name : {"listMessages", "listSignals"}) {
+        const auto* list = dlg->findChild<QTableView*>(name);
+        ASSERT_NE(list, nullptr) << name;
+        EXPECT_LE(list->horizontalHeader()->length() + list->verticalScrollBar()->sizeHint().width() +
+                      2 * list->frameWidth(),
+                  list->width())
+            << name;
+    }
 }
 
 // Ticks follow their rows through sorting; the export writes the ticked signals and says so.

@@ -15,18 +15,14 @@
 #include <QVBoxLayout>
 
 #include "config/filter/canmsgfiltercheck.h"
-#include "ui/app/canmsgfiltersetmsgdlg.h"
-#include "platform/numparse.h"
 #include "platform/qt/prompt.h"
+#include "ui/app/canmsgfiltersetmsgdlg.h"
+#include "windows/txmsgdlg.h"
 
 namespace {
 
 QString hexText(uint32_t v) {
     return QString::asprintf("%08X", v);
-}
-
-uint32_t hexValue(const QLineEdit* edit) {
-    return vex::ParseHexUInt32(edit->text().toStdString());
 }
 
 // The value of the checked radio of a group, or `none` when no radio is checked.
@@ -42,6 +38,32 @@ void check(QButtonGroup* group, int value) {
 const QString kNoSelection = QStringLiteral("请选择其中一项进行操作。");
 
 }  // namespace
+
+std::optional<FilterSetRefusal> validateFilterSetDlg(const FilterSetDlgInput& input, uint32_t& min,
+                                                     uint32_t& max) {
+    const bool rangeUsed = input.enable && input.idValType == 0;
+    const bool listUsed = input.enable && input.idValType == 1;
+    // An end the range mode does not use need not fit the type: the default 0..1FFFFFFF stays stored
+    // when the filter takes standard identifiers from a list.
+    auto readEnd = [&](const QString& text, uint32_t& value) {
+        return rangeUsed ? validateFilterIdText(text, input.stdOnly, value)
+                         : validateTxMsgIdText(text, value);
+    };
+    uint32_t minValue = 0;
+    uint32_t maxValue = 0;
+    if (QString failure = readEnd(input.minText, minValue); !failure.isEmpty())
+        return FilterSetRefusal{FilterSetRefusal::Min, -1, failure};
+    if (QString failure = readEnd(input.maxText, maxValue); !failure.isEmpty())
+        return FilterSetRefusal{FilterSetRefusal::Max, -1, failure};
+    if (listUsed) {
+        for (size_t r = 0; r < input.listed.size(); ++r)
+            if (QString failure = validateTxMsgIdRange(input.listed[r], !input.stdOnly); !failure.isEmpty())
+                return FilterSetRefusal{FilterSetRefusal::Row, static_cast<int>(r), failure};
+    }
+    min = minValue;
+    max = maxValue;
+    return std::nullopt;
+}
 
 QRadioButton* CCanMsgFilterSetDlg::addRadio(QButtonGroup* group, const char* text, int value,
                                             const char* name) {
@@ -252,8 +274,12 @@ void CCanMsgFilterSetDlg::appendRow(uint32_t id, const QString& descr) {
     setRow(row, id, descr);
 }
 
+bool CCanMsgFilterSetDlg::stdOnly() const {
+    return m_idType->checkedId() == 0;
+}
+
 void CCanMsgFilterSetDlg::onAdd() {
-    CCanMsgFilterSetMsgDlg dlg(kFilterMsgAdd, listedIds(), QString(), QString(), this);
+    CCanMsgFilterSetMsgDlg dlg(kFilterMsgAdd, listedIds(), stdOnly(), QString(), QString(), this);
     if (dlg.exec() == QDialog::Accepted) appendRow(dlg.msgId(), dlg.descr());
 }
 
@@ -263,7 +289,7 @@ void CCanMsgFilterSetDlg::onEdit() {
         vex::ShowMessage(this, kNoSelection);
         return;
     }
-    CCanMsgFilterSetMsgDlg dlg(kFilterMsgEdit, listedIds(), m_list->item(row, 0)->text(),
+    CCanMsgFilterSetMsgDlg dlg(kFilterMsgEdit, listedIds(), stdOnly(), m_list->item(row, 0)->text(),
                                m_list->item(row, 1)->text(), this);
     if (dlg.exec() == QDialog::Accepted) setRow(row, dlg.msgId(), dlg.descr());
 }
@@ -280,14 +306,31 @@ void CCanMsgFilterSetDlg::onRemove() {
 
 void CCanMsgFilterSetDlg::accept() {
     if (m_readOnly) return;
+    // Nothing is stored until every identifier the filter keeps has been read.
+    const FilterSetDlgInput input{m_enable->isChecked(), stdOnly(),     checkedValue(m_idValType, 2),
+                                  m_min->text(),         m_max->text(), listedIds()};
+    uint32_t min = 0;
+    uint32_t max = 0;
+    if (const std::optional<FilterSetRefusal> refusal = validateFilterSetDlg(input, min, max)) {
+        vex::ShowMessage(this, refusal->message);
+        if (refusal->field == FilterSetRefusal::Row) {
+            m_list->selectRow(refusal->row);
+            m_list->setFocus();
+        } else {
+            QLineEdit* edit = refusal->field == FilterSetRefusal::Min ? m_min : m_max;
+            edit->setFocus();
+            edit->selectAll();
+        }
+        return;
+    }
     m_filter.Enable = m_enable->isChecked() ? 1 : 0;
     m_filter.Block = checkedValue(m_block, 0);
     m_filter.Chan = checkedValue(m_chan, 255);
     m_filter.MsgFrmType = checkedValue(m_frmType, 2);
     m_filter.MsgIDType = checkedValue(m_idType, 2);
     m_filter.MsgIdValType = checkedValue(m_idValType, 2);
-    m_filter.FltMsgIdMin = hexValue(m_min);
-    m_filter.FltMsgIdMax = hexValue(m_max);
+    m_filter.FltMsgIdMin = min;
+    m_filter.FltMsgIdMax = max;
     m_filter.MsgMap.clear();
     for (int r = 0; r < m_list->rowCount(); ++r) {
         const uint32_t id = m_list->item(r, 0)->data(Qt::UserRole).toUInt();

@@ -2,6 +2,11 @@
 // "过滤器设置": edits a working copy of a CAN identifier filter. After OK the working copy holds the
 // edited filter. A read-only dialog shows the filter and can only be cancelled.
 #include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "config/filter/canmsgfilter.h"
 
@@ -12,6 +17,31 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
+
+// What OK checks: the filter's on state, identifier type and value mode, the range texts, the listed
+// identifiers in list order.
+struct FilterSetDlgInput {
+    bool enable = false;
+    bool stdOnly = false;   // "标准ID"
+    uint8_t idValType = 2;  // 0 range, 1 list, else any identifier
+    QString minText;
+    QString maxText;
+    std::vector<uint32_t> listed;
+};
+
+// A refusal of OK and the input it is about: the start edit, the end edit or a row of the list.
+struct FilterSetRefusal {
+    enum Field { Min, Max, Row } field = Min;
+    int row = -1;
+    QString message;
+};
+
+// The checks of OK, in order: the start text, then the end text, is a hexadecimal identifier (its value
+// is stored whatever the mode); while the filter is on, the ends of the range in range mode, or else the
+// listed identifiers in list mode, fit the identifier type (validateFilterIdText). The first refusal, or
+// none with `min` and `max` read.
+std::optional<FilterSetRefusal> validateFilterSetDlg(const FilterSetDlgInput& input, uint32_t& min,
+                                                     uint32_t& max);
 
 class CCanMsgFilterSetDlg : public QDialog {
     Q_OBJECT
@@ -37,6 +67,8 @@ private:
     void appendRow(uint32_t id, const QString& descr);
     void setRow(int row, uint32_t id, const QString& descr);
     std::vector<uint32_t> listedIds() const;
+    // "标准ID" is chosen: the identifiers must fit 11 bits.
+    bool stdOnly() const;
     QRadioButton* addRadio(QButtonGroup* group, const char* text, int value, const char* name);
 
     CCanMsgFilter m_filter;

@@ -9,12 +9,35 @@
 
 #include "config/filter/canmsgfiltercheck.h"
 #include "platform/qt/prompt.h"
+#include "windows/txmsgdlg.h"
 
-CCanMsgFilterSetMsgDlg::CCanMsgFilterSetMsgDlg(uint8_t editKind, std::vector<uint32_t> existing,
+QString validateFilterIdText(const QString& text, bool stdOnly, uint32_t& id) {
+    // Read by its leading digits, "7ffzz" would filter 0x7FF and nine digits 0xFFFFFFFF, an identifier no
+    // frame carries.
+    uint32_t value = 0;
+    QString failure = validateTxMsgIdText(text, value);
+    if (failure.isEmpty()) failure = validateTxMsgIdRange(value, !stdOnly);
+    if (failure.isEmpty()) id = value;
+    return failure;
+}
+
+QString validateFilterMsgDlg(uint8_t editKind, const QString& idText, bool stdOnly, int32_t startId,
+                             const std::vector<uint32_t>& existing, uint32_t& id) {
+    if (idText.trimmed().isEmpty()) return QStringLiteral("ID值不能为空");
+    uint32_t value = 0;
+    if (QString failure = validateFilterIdText(idText, stdOnly, value); !failure.isEmpty()) return failure;
+    if (const auto failure = validateFilterMsg(editKind, value, startId, existing))
+        return QString::fromStdString(*failure);
+    id = value;
+    return {};
+}
+
+CCanMsgFilterSetMsgDlg::CCanMsgFilterSetMsgDlg(uint8_t editKind, std::vector<uint32_t> existing, bool stdOnly,
                                                const QString& idText, const QString& descr, QWidget* parent)
     : QDialog(parent),
       m_editKind(editKind),
       m_existing(std::move(existing)),
+      m_stdOnly(stdOnly),
       m_startId(static_cast<int32_t>(FilterMsgIdFromText(idText.toStdString()))),
       m_id(new QLineEdit(idText, this)),
       m_descr(new QLineEdit(descr, this)) {
@@ -53,13 +76,14 @@ QString CCanMsgFilterSetMsgDlg::descr() const {
     return m_descr->text();
 }
 uint32_t CCanMsgFilterSetMsgDlg::msgId() const {
-    return FilterMsgIdFromText(m_id->text().toStdString());
+    return m_msgId;
 }
 
 void CCanMsgFilterSetMsgDlg::accept() {
-    if (const auto failure =
-            validateFilterMsg(m_editKind, m_id->text().toStdString(), m_startId, m_existing)) {
-        vex::ShowMessage(this, QString::fromStdString(*failure));
+    const QString failure =
+        validateFilterMsgDlg(m_editKind, m_id->text(), m_stdOnly, m_startId, m_existing, m_msgId);
+    if (!failure.isEmpty()) {
+        vex::ShowMessage(this, failure);
         return;
     }
     QDialog::accept();

@@ -62,8 +62,12 @@ void CFrameStatusPanes::ShowAlert(const tINFO_MSG& msg) {
                                   QString::fromStdString(msg.Text));
     m_message->setText(text);
     m_message->setToolTip(text);
-    m_message->setStyleSheet(msg.Level >= 2 ? QStringLiteral("color: #c00000;")
-                                            : QStringLiteral("color: #806000;"));
+    // A normal message here is the one that ended its source's alert: it reads as the all-clear, in the
+    // bar's own colour, and says why the alert went.
+    QString colour;
+    if (msg.Level == 2) colour = QStringLiteral("color: #c00000;");
+    if (msg.Level == 1) colour = QStringLiteral("color: #806000;");
+    m_message->setStyleSheet(colour);
 }
 
 void CFrameStatusPanes::RefreshLocks() {
@@ -77,6 +81,10 @@ void CFrameStatusPanes::RefreshLocks() {
 
 QString CFrameStatusPanes::MessageText() const {
     return m_message->text();
+}
+
+QString CFrameStatusPanes::MessageStyle() const {
+    return m_message->styleSheet();
 }
 
 QString CFrameStatusPanes::BusStateText() const {

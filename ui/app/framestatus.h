@@ -21,8 +21,11 @@ public:
     ~CFrameStatusPanes() override;
 
     void ShowBusStatus(const BusStatusTexts& texts);
-    // Pane 0: "<time> <source>：<text>", red for an error, dark yellow for a warning.
+    // Pane 0: "<time> <source>：<text>", red for an error, dark yellow for a warning, the bar's own
+    // colour for the normal message that ended its source's alert.
     void ShowAlert(const tINFO_MSG& msg);
+    // Pane 0's colour: empty while it shows no alert.
+    QString MessageStyle() const;
     // Panes 3 to 5 from the keyboard's state now.
     void RefreshLocks();
 

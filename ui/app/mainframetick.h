@@ -30,7 +30,8 @@ public:
     virtual void RefreshChildWindows() = 0;
     virtual void UpdateTitle(const std::string& path) = 0;
     virtual void ShowBusStatus(const BusStatusTexts& texts) = 0;
-    // The newest warning or error of the info ring, once per message.
+    // The newest warning or error of the info ring, or the normal message of its source that ended it;
+    // once per message.
     virtual void ShowAlert(const tINFO_MSG& msg) = 0;
     // The start- and stop-listening commands.
     virtual void StartListening() = 0;

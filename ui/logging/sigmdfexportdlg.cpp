@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -25,6 +26,16 @@ QString qs(const std::string& s) {
 
 QString idText(uint32_t key) {
     return QString::number(key & 0x1FFFFFFFu, 16).toUpper();
+}
+
+// Identifier columns are 90 pixels, not 120: eight hexadecimal digits of the list font take about 75, and
+// the 60 pixels saved let the default size show every column of both lists on a screen 1,366 pixels wide.
+constexpr int kIdColumnWidth = 90;
+
+// The width at which a list shows all its columns beside a vertical scroll bar.
+int fullListWidth(const QTableView* view) {
+    return view->horizontalHeader()->length() + 2 * view->frameWidth() +
+           view->verticalScrollBar()->sizeHint().width();
 }
 
 QString idType(uint32_t key) {
@@ -95,17 +106,15 @@ CTkCanMsgLogFileToSigMdfDlg::CTkCanMsgLogFileToSigMdfDlg(CCanMsgDataHub& hub, Db
     m_MsgModel = new CTkRowsModel({QStringLiteral("ID[HEX]"), QStringLiteral("ID类型"),
                                    QStringLiteral("是否解析"), QStringLiteral("报文名称")},
                                   false, this);
-    m_MsgList = MakeTkList(this, m_MsgModel, {120, 80, 80, 200});
+    m_MsgList = MakeTkList(this, m_MsgModel, {kIdColumnWidth, 80, 80, 200});
     m_MsgList->setObjectName("listMessages");
-    m_MsgList->setMinimumWidth(500);
     m_SigModel =
         new CTkRowsModel({QStringLiteral("信号名称"), QStringLiteral("ID[HEX]"), QStringLiteral("ID类型"),
                           QStringLiteral("位置区域"), QStringLiteral("转换参数"), QStringLiteral("枚举"),
                           QStringLiteral("单位")},
                          true, this);
-    m_SigList = MakeTkList(this, m_SigModel, {270, 120, 60, 80, 100, 50, 100});
+    m_SigList = MakeTkList(this, m_SigModel, {270, kIdColumnWidth, 60, 80, 100, 50, 100});
     m_SigList->setObjectName("listSignals");
-    m_SigList->setMinimumWidth(800);
     connect(m_SigList->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int c) { SortSignals(c); });
 
@@ -137,13 +146,18 @@ CTkCanMsgLogFileToSigMdfDlg::CTkCanMsgLogFileToSigMdfDlg(CCanMsgDataHub& hub, Db
     sigButtons->addWidget(exportButton);
     sigButtons->addWidget(quit);
     right->addLayout(sigButtons);
+    // The lists share the width in proportion to their columns, so that both show every column at the
+    // default size and both scroll sideways alike in a smaller dialog; the dialog fits a 1,366 x 768 screen.
     auto* lists = new QHBoxLayout;
-    lists->addLayout(left, 0);
-    lists->addLayout(right, 1);
+    lists->addLayout(left, fullListWidth(m_MsgList));
+    lists->addLayout(right, fullListWidth(m_SigList));
+    for (QTableView* list : {m_MsgList, m_SigList}) list->setMinimumHeight(160);
+    m_MsgList->setMinimumWidth(240);
+    m_SigList->setMinimumWidth(400);
     auto* top = new QVBoxLayout(this);
     top->addLayout(pathRow);
     top->addLayout(lists, 1);
-    resize(1380, 560);
+    resize(1280, 600);
 
     connect(choose, &QPushButton::clicked, this, [this] { OnChoose(); });
     connect(dbCfg, &QPushButton::clicked, this, [this] { OnCanDbCfg(); });
