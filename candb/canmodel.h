@@ -94,6 +94,13 @@ public:
     // Converts (signed or unsigned as Sign says) and inserts; the data bytes change only on success.
     bool SetPhyValue(Data data, std::string_view text, double phy) const;
 
+    // The raw value that SetPhyValue converts a physical value or a value-table text to, before it is cut
+    // to the signal's bits. False for a zero factor or a quotient that is no 64-bit integer.
+    bool PhyToRaw(std::string_view text, double phy, int64_t& raw) const;
+    // The raw values that BitLen bits carry as the codec reads them back: 0 .. 2^n - 1, or, signed,
+    // -2^(n-1) .. 2^(n-1) - 1. False for a bit length outside 1..32.
+    bool RawLimits(int64_t& minimum, int64_t& maximum) const;
+
     // The physical range that BitLen allows: unsigned 0 .. 2^n - 1, signed symmetric -(2^(n-1) - 1) ..
     // 2^(n-1) - 1, each scaled by factor and offset. Not swapped for a negative factor.
     void CalcPhyRange(double& minimum, double& maximum) const;

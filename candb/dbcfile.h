@@ -58,6 +58,9 @@ constexpr uint32_t kDbcNotDbc = 3;      // not one line of the bytes is a DBC st
 // through (raw * factor + offset, truncated). A key at or above 2^(n-1) of an n-bit signed signal is its
 // bit pattern and read as the negative value it is. A key that does not come back from its stored value
 // exactly (the export converts back) gives a remark naming the signal; one with no 32-bit value is left out.
+// Different keys of one signal that come to the same value cannot be told apart through it (the codec
+// would show one key's text for the others): all of them are left out, named with their keys. A signal
+// whose value description keeps no entry has no value table (Enum 0) and shows its values as numbers.
 //
 // Two things fail the import (kDbcFailed, LineNo the statement's line): a VAL_TABLE_ without a blank after
 // its name, and a value list (VAL_TABLE_ or VAL_) without its ';'. A CM_ statement whose ';' is missing

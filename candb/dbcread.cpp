@@ -635,15 +635,13 @@ private:
             return true;
         }
         readItems(items);  // the statement's text ends before its ';'
-        tCAN_SIGNAL_ENUM table;
-        table.Name = signalName;
-        table.Items.reserve(m_items.size());
-        uint32_t inexact = 0, beyond = 0;
-        int64_t firstInexact = 0, firstBeyond = 0;
+        uint32_t beyond = 0;
+        int64_t firstBeyond = 0;
         const int64_t span = s->Sign && s->BitLen >= 1 && s->BitLen <= 32 ? int64_t{1} << s->BitLen : 0;
         const bool unscaled = s->ValFactor == 1.0 && s->ValOffset == 0.0;  // most tables: key and value agree
-        for (const ValueItem& item : m_items) {
-            int64_t raw = parseInt64(item.number);
+        m_keys.clear();
+        for (uint32_t i = 0; i < m_items.size(); ++i) {
+            int64_t raw = parseInt64(m_items[i].number);
             // A signed signal's key written as its bit pattern stands for the negative value it is.
             if (span != 0 && raw >= span / 2 && raw < span) raw -= span;
             int32_t val = 0;
@@ -651,24 +649,100 @@ private:
                 if (beyond++ == 0) firstBeyond = raw;
                 continue;
             }
-            int64_t back = 0;
-            if (!unscaled && (!s->EnumValueToRaw(val, back) || back != raw) && inexact++ == 0)
-                firstInexact = raw;
-            tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
-            entry.txt.assign(item.text);
-            entry.val = val;
+            m_keys.push_back({raw, val, i});
         }
-        s->SigEnum = std::move(table);
-        s->Enum = 1;
-        if (beyond == 0 && inexact == 0) return true;
+        // Distinct keys shown through one value cannot be told apart (the codec would show one key's text
+        // for the others): none of them is kept. Unscaled keys are their own values and never share one.
+        const std::string shared = unscaled ? std::string() : leaveOutSharedValues();
+        tCAN_SIGNAL_ENUM table;
+        table.Name = signalName;
+        table.Items.reserve(static_cast<size_t>(std::count_if(
+            m_keys.begin(), m_keys.end(), [](const Key& key) { return key.index != kLeftOut; })));
+        uint32_t inexact = 0;
+        int64_t firstInexact = 0;
+        for (const Key& key : m_keys) {
+            if (key.index == kLeftOut) continue;
+            int64_t back = 0;
+            if (!unscaled && (!s->EnumValueToRaw(key.val, back) || back != key.raw) && inexact++ == 0)
+                firstInexact = key.raw;
+            tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
+            entry.txt.assign(m_items[key.index].text);
+            entry.val = key.val;
+        }
+        // A signal shows through a value table only when the table has an entry to show; otherwise the
+        // list would offer a choice of nothing where a number can be typed.
+        if (table.Items.empty()) {
+            s->SigEnum = tCAN_SIGNAL_ENUM();
+            s->Enum = 0;
+        } else {
+            s->SigEnum = std::move(table);
+            s->Enum = 1;
+        }
         if (beyond != 0)
             remark(valLine, cat({"信号[", s->Name, "]的", std::to_string(beyond), "项值描述（如原始值",
                                  std::to_string(firstBeyond), "）换算出的物理值超出32位整数，已跳过。"}));
+        if (!shared.empty()) remark(valLine, cat({"信号[", s->Name, "]的", shared}));
         if (inexact != 0)
             remark(valLine, cat({"信号[", s->Name, "]的", std::to_string(inexact), "项值描述（如原始值",
                                  std::to_string(firstInexact),
                                  "）按因子和偏移换算为物理值后不能精确还原，导出时原始值会改变。"}));
         return true;
+    }
+
+    // Marks (index kLeftOut) every key of m_keys that shares its value with a different key, and returns
+    // what the remark says of them after the signal's name, or an empty text when no key shares a value.
+    std::string leaveOutSharedValues() {
+        if (m_keys.size() < 2) return {};
+        m_byValue.resize(m_keys.size());
+        for (uint32_t i = 0; i < m_keys.size(); ++i) m_byValue[i] = i;
+        // By value, then in file order: each run of one value lists its keys as the file has them.
+        std::sort(m_byValue.begin(), m_byValue.end(), [this](uint32_t a, uint32_t b) {
+            return m_keys[a].val != m_keys[b].val ? m_keys[a].val < m_keys[b].val : a < b;
+        });
+        struct Run {
+            uint32_t first, end;  // in m_byValue
+        };
+        std::vector<Run> runs;
+        for (uint32_t from = 0, to = 0; from < m_byValue.size(); from = to) {
+            bool distinct = false;
+            for (to = from + 1;
+                 to < m_byValue.size() && m_keys[m_byValue[to]].val == m_keys[m_byValue[from]].val; ++to)
+                distinct = distinct || m_keys[m_byValue[to]].raw != m_keys[m_byValue[from]].raw;
+            if (distinct) runs.push_back({from, to});
+        }
+        if (runs.empty()) return {};
+        // The runs in the order in which the file first names them.
+        std::sort(runs.begin(), runs.end(),
+                  [this](const Run& a, const Run& b) { return m_byValue[a.first] < m_byValue[b.first]; });
+        // The keys are listed up to a bound, so a hostile list cannot make a report of any length.
+        constexpr size_t kListed = 24;
+        size_t listed = 0, count = 0;
+        std::string list;
+        for (const Run& run : runs) {
+            count += run.end - run.first;
+            if (listed > kListed) continue;
+            if (listed == kListed) {
+                list += "等";
+                ++listed;
+                continue;
+            }
+            list += listed == 0 ? "原始值" : "；原始值";
+            for (uint32_t i = run.first; i < run.end; ++i) {
+                if (listed == kListed) {
+                    list += "等";
+                    ++listed;
+                    break;
+                }
+                if (i != run.first) list += "、";
+                list += std::to_string(m_keys[m_byValue[i]].raw);
+                ++listed;
+            }
+            list += cat({"（物理值", std::to_string(m_keys[m_byValue[run.first]].val), "）"});
+        }
+        for (const Run& run : runs)
+            for (uint32_t i = run.first; i < run.end; ++i) m_keys[m_byValue[i]].index = kLeftOut;
+        return cat(
+            {std::to_string(count), "项值描述按因子和偏移换算后物理值相同、无法区分，已跳过：", list, "。"});
     }
 
     // The signal whose name without multiplexer indicator is `name` (a word: it holds no white space).
@@ -827,6 +901,15 @@ private:
     std::string m_joined;
     std::vector<CCanSignal> m_signals;
     std::vector<ValueItem> m_items;
+    // The keys of the value list read last that have a 32-bit value; index: the item, or kLeftOut.
+    struct Key {
+        int64_t raw;
+        int32_t val;
+        uint32_t index;
+    };
+    static constexpr uint32_t kLeftOut = UINT32_MAX;
+    std::vector<Key> m_keys;
+    std::vector<uint32_t> m_byValue;
     MessageKeys m_messageKeys;
     std::vector<int32_t> m_messageLines;                             // the BO_ line of each message
     std::vector<std::pair<uint64_t, std::string>> m_refusedSignals;  // message key, name without multiplexer

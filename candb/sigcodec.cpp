@@ -212,15 +212,15 @@ bool CCanSignal::UnsignedRawToPhyText(uint32_t raw, double& phy, std::string& te
 }
 
 bool CCanSignal::PhyToSignedRaw(std::string_view text, int32_t& raw, double phy) const {
-    double q = 0;
-    if (Sign == 0 || !rawQuotient(*this, text, phy, q)) return false;
-    return vex::TruncToInt(q, raw);
+    int64_t wide = 0;
+    if (Sign == 0 || !PhyToRaw(text, phy, wide) || wide < INT32_MIN || wide > INT32_MAX) return false;
+    raw = static_cast<int32_t>(wide);
+    return true;
 }
 
 bool CCanSignal::PhyToUnsignedRaw(std::string_view text, uint32_t& raw, double phy) const {
-    double q = 0;
     int64_t wide = 0;
-    if (Sign != 0 || !rawQuotient(*this, text, phy, q) || !vex::TruncToInt(q, wide)) return false;
+    if (Sign != 0 || !PhyToRaw(text, phy, wide)) return false;
     raw = static_cast<uint32_t>(static_cast<uint64_t>(wide));  // low 32 bits: -1 gives all ones
     return true;
 }
@@ -232,6 +232,23 @@ bool CCanSignal::SetPhyValue(Data data, std::string_view text, double phy) const
     }
     uint32_t raw = 0;
     return PhyToUnsignedRaw(text, raw, phy) && SetRawValue(data, raw);
+}
+
+bool CCanSignal::PhyToRaw(std::string_view text, double phy, int64_t& raw) const {
+    double q = 0;
+    return rawQuotient(*this, text, phy, q) && vex::TruncToInt(q, raw);
+}
+
+bool CCanSignal::RawLimits(int64_t& minimum, int64_t& maximum) const {
+    if (BitLen == 0 || BitLen > 32) return false;
+    if (Sign != 0) {
+        minimum = -(int64_t{1} << (BitLen - 1));
+        maximum = (int64_t{1} << (BitLen - 1)) - 1;
+    } else {
+        minimum = 0;
+        maximum = (int64_t{1} << BitLen) - 1;
+    }
+    return true;
 }
 
 bool CCanSignal::RawToEnumValue(int64_t raw, int32_t& val) const {

@@ -233,14 +233,20 @@ void CSendSigView::OnEditEnd(const CellEditEnd& end) {
     if (rec.data == nullptr) return;
     const CCanSignal* sig = findSignal(*rec.msg, m_model->Rows()[static_cast<size_t>(end.row)].name);
     if (sig == nullptr) return;
+    if (end.column != S::kPhy && end.column != S::kRaw) return;
+    // A value the signal's bits cannot carry is refused with a message; the cell keeps its value.
+    const QString refusal = end.column == S::kPhy ? vex::validateSigPhyText(*sig, end.text)
+                                                  : vex::validateSigRawText(*sig, end.text, rawHex());
+    if (!refusal.isEmpty()) {
+        vex::ShowMessage(this, refusal);
+        return;
+    }
     uint8_t bytes[8];
     std::memcpy(bytes, *rec.data, sizeof bytes);
     if (end.column == S::kPhy)
         vex::ApplySigPhyText(*sig, bytes, end.text);
-    else if (end.column == S::kRaw)
-        vex::ApplySigRawText(*sig, bytes, end.text, rawHex());
     else
-        return;
+        vex::ApplySigRawText(*sig, bytes, end.text, rawHex());
     std::memcpy(*rec.data, bytes, sizeof bytes);
     RefreshValues(key);
     emit dataBytesChanged(key);

@@ -1,10 +1,42 @@
 #include "windows/sigvaluetext.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/numparse.h"
 
 namespace vex {
+
+namespace {
+
+// The number a raw value shows as, as the signal's codec formats it (without its value table).
+QString numberText(const CCanSignal& sig, int64_t raw) {
+    CCanSignal plain;
+    plain.Sign = sig.Sign;
+    plain.ValFactor = sig.ValFactor;
+    plain.ValOffset = sig.ValOffset;
+    double phy = 0.0;
+    std::string text;
+    if (plain.Sign)
+        plain.SignedRawToPhyText(static_cast<int32_t>(raw), phy, text);
+    else
+        plain.UnsignedRawToPhyText(static_cast<uint32_t>(raw), phy, text);
+    return QString::fromStdString(text);
+}
+
+// The raw value a typed text stands for, as ApplySigRawText reads it. False when nothing is written
+// (a signed signal while raw values show in hexadecimal).
+bool rawOfText(const CCanSignal& sig, const std::string& text, bool hex, int64_t& raw) {
+    if (sig.Sign) {
+        if (hex) return false;
+        raw = ParseInt32(text);
+        return true;
+    }
+    raw = hex ? ParseHexUInt32(text) : ParseUInt32(text);
+    return true;
+}
+
+}  // namespace
 
 QString SigRawText(const CCanSignal& sig, const uint8_t (&data)[8], bool hex) {
     if (sig.Sign) {
@@ -33,13 +65,32 @@ QString SigPhyText(const CCanSignal& sig, const uint8_t (&data)[8]) {
     return ok ? QString::fromStdString(text) : QStringLiteral("--");
 }
 
-void ApplySigRawText(const CCanSignal& sig, uint8_t (&data)[8], const QString& text, bool hex) {
+QString validateSigRawText(const CCanSignal& sig, const QString& text, bool hex) {
+    int64_t raw = 0, lo = 0, hi = 0;
+    if (!sig.RawLimits(lo, hi) || !rawOfText(sig, text.toStdString(), hex, raw)) return {};
+    if (raw >= lo && raw <= hi) return {};
+    if (hex) return QStringLiteral("请输入0~%1之间的十六进制数。").arg(QString::number(hi, 16).toUpper());
+    return QStringLiteral("请输入%1~%2之间的整数。").arg(lo).arg(hi);
+}
+
+QString validateSigPhyText(const CCanSignal& sig, const QString& text) {
+    int64_t lo = 0, hi = 0, raw = 0;
+    // A signal the codec cannot take at all is refused by the codec, as before: nothing is written.
+    if (!sig.RawLimits(lo, hi) || sig.ValFactor == 0.0) return {};
     const std::string utf8 = text.toStdString();
-    if (sig.Sign) {
-        if (!hex) sig.SetSignedRawValue(ParseInt32(utf8), data);
-        return;
-    }
-    sig.SetRawValue(data, hex ? ParseHexUInt32(utf8) : ParseUInt32(utf8));
+    if (sig.PhyToRaw(utf8, ParseReal(utf8), raw) && raw >= lo && raw <= hi) return {};
+    QString low = numberText(sig, lo), high = numberText(sig, hi);
+    if (sig.ValFactor < 0) std::swap(low, high);
+    return QStringLiteral("请输入%1~%2之间的数值。").arg(low, high);
+}
+
+void ApplySigRawText(const CCanSignal& sig, uint8_t (&data)[8], const QString& text, bool hex) {
+    int64_t raw = 0;
+    if (!rawOfText(sig, text.toStdString(), hex, raw)) return;
+    if (sig.Sign)
+        sig.SetSignedRawValue(static_cast<int32_t>(raw), data);
+    else
+        sig.SetRawValue(data, static_cast<uint32_t>(raw));
 }
 
 void ApplySigPhyText(const CCanSignal& sig, uint8_t (&data)[8], const QString& text) {

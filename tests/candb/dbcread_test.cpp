@@ -377,33 +377,40 @@ TEST(DbcRead, ValueDescriptions) {
 
 // A value description is keyed on raw values, a value table on the physical values the codec compares:
 // each key becomes the value through which the codec shows that raw value, so the signal shows the file's
-// text for it. A signed signal's key written as its bit pattern is the negative value it stands for. A key
-// that does not come back from its value exactly is named with its signal; one whose value is no 32-bit
-// integer is left out, named too.
+// text for it. A signed signal's key written as its bit pattern is the negative value it stands for (the
+// same key as its negative form: the later text wins). Different keys that come to one value cannot be
+// told apart: all of them are left out and named, and their raw values show as numbers, never another
+// key's text; a signal left with no entry has no table. A key that does not come back from its value
+// exactly is named with its signal; one whose value is no 32-bit integer is left out, named too.
 TEST(DbcRead, ValueDescriptionKeysAreRawValues) {
     Parsed p = parse(
-        "BO_ 1 M: 8 X\n"                                               // 1
-        " SG_ Susp : 0|9@1+ (0.782779,-200) [-200|199.2] \"mm\" X\n"   // 2
-        " SG_ Range : 16|16@1+ (0.1,0) [0|6553.5] \"km\" X\n"          // 3
-        " SG_ Temp : 32|8@1- (1,-40) [-168|87] \"C\" X\n"              // 4
-        " SG_ Big : 32|32@1+ (1000,0) [0|1] \"\" X\n"                  // 5
-        " SG_ Neg : 40|8@1+ (-2,10) [0|1] \"\" X\n"                    // 6
-        "\n"                                                           // 7
-        "VAL_ 1 Susp 511 \"Fault\" 0 \"Min\" ;\n"                      // 8
-        "VAL_ 1 Range 65535 \"Faulty\" 65534 \"None\" 10 \"One\" ;\n"  // 9
-        "VAL_ 1 Temp 255 \"Err\" -128 \"Low\" 127 \"High\" ;\n"        // 10
-        "VAL_ 1 Big 1 \"k\" 4294967295 \"max\" ;\n"                    // 11
-        "VAL_ 1 Neg 3 \"three\" ;\n");                                 // 12
+        "BO_ 1 M: 8 X\n"                                              // 1
+        " SG_ Susp : 0|9@1+ (0.782779,-200) [-200|199.2] \"mm\" X\n"  // 2
+        " SG_ Range : 16|16@1+ (0.1,0) [0|6553.5] \"km\" X\n"         // 3
+        " SG_ Temp : 32|8@1- (1,-40) [-168|87] \"C\" X\n"             // 4
+        " SG_ Big : 32|32@1+ (1000,0) [0|1] \"\" X\n"                 // 5
+        " SG_ Neg : 40|8@1+ (-2,10) [0|1] \"\" X\n"                   // 6
+        " SG_ Odo : 48|12@1+ (0.1,0) [0|409.3] \"km\" X\n"            // 7
+        "\n"                                                          // 8
+        "VAL_ 1 Susp 511 \"Fault\" 0 \"Min\" ;\n"                     // 9
+        "VAL_ 1 Range 65535 \"Faulty\" 20 \"Two\" 65534 \"None\" 10 \"One\" 4095 \"Mid\" 25 \"Half\" "
+        ";\n"                                                                 // 10
+        "VAL_ 1 Temp 255 \"Err\" -128 \"Low\" 127 \"High\" -1 \"Error\" ;\n"  // 11
+        "VAL_ 1 Big 1 \"k\" 4294967295 \"max\" ;\n"                           // 12
+        "VAL_ 1 Neg 3 \"three\" ;\n"                                          // 13
+        "VAL_ 1 Odo 4095 \"Faulty\" 4094 \"NoDataExists\" ;\n");              // 14
     ASSERT_EQ(p.result, kDbcOk);
     const std::vector<CCanSignal>& sigs = p.db().Messages.at(0).Signals;
-    ASSERT_EQ(sigs.size(), 5u);
+    ASSERT_EQ(sigs.size(), 6u);
     using Items = std::vector<tCAN_SIGNAL_ENUM_ITEM>;
     EXPECT_EQ(sigs[0].SigEnum.Items, (Items{{"Fault", 200}, {"Min", -200}}));
-    EXPECT_EQ(sigs[1].SigEnum.Items, (Items{{"Faulty", 6553}, {"None", 6553}, {"One", 1}}));
-    EXPECT_EQ(sigs[2].SigEnum.Items, (Items{{"Err", -41}, {"Low", -168}, {"High", 87}}));
+    EXPECT_EQ(sigs[1].SigEnum.Items, (Items{{"One", 1}, {"Mid", 409}}));
+    EXPECT_EQ(sigs[2].SigEnum.Items, (Items{{"Err", -41}, {"Low", -168}, {"High", 87}, {"Error", -41}}));
     EXPECT_EQ(sigs[3].SigEnum.Items, (Items{{"k", 1000}}));
     EXPECT_EQ(sigs[4].SigEnum.Items, (Items{{"three", 4}}));
-    // The texts the codec shows for the raw keys: the file's own.
+    EXPECT_EQ(sigs[5].Enum, 0);
+    EXPECT_EQ(sigs[5].SigEnum, tCAN_SIGNAL_ENUM());
+    // The texts the codec shows for the raw keys: the file's own, or the number for a key left out.
     auto shown = [](const CCanSignal& s, int64_t raw) {
         double phy = 0;
         std::string text;
@@ -413,18 +420,50 @@ TEST(DbcRead, ValueDescriptionKeysAreRawValues) {
             s.UnsignedRawToPhyText(static_cast<uint32_t>(raw), phy, text);
         return text;
     };
-    EXPECT_EQ(shown(sigs[0], 511), "Fault");
-    EXPECT_EQ(shown(sigs[0], 510), "199.21729");  // no entry: the number
-    EXPECT_EQ(shown(sigs[1], 10), "One");
-    EXPECT_EQ(shown(sigs[2], -1), "Err");
-    EXPECT_EQ(shown(sigs[2], -128), "Low");
-    EXPECT_EQ(shown(sigs[4], 3), "three");
+    struct Case {
+        size_t signal;
+        int64_t raw;
+        const char* text;
+    } cases[] = {
+        {0, 511, "Fault"}, {0, 510, "199.21729"},  // no entry: the number
+        {1, 10, "One"},    {1, 4095, "Mid"},      {1, 65535, "6553.5"}, {1, 65534, "6553.4"},
+        {1, 20, "2"},      {1, 25, "2.5"},        {2, -1, "Error"},     {2, -128, "Low"},
+        {4, 3, "three"},   {5, 4095, "409.5"},    {5, 4094, "409.4"},   {5, 4090, "409"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shown(sigs[c.signal], c.raw), c.text) << sigs[c.signal].Name << c.raw;
     EXPECT_EQ(remarks(p.import),
               (std::vector<std::string>{
-                  "9: "
-                  "信号[Range]"
-                  "的2项值描述（如原始值65535）按因子和偏移换算为物理值后不能精确还原，导出时原始值会改变。",
-                  "11: 信号[Big]的1项值描述（如原始值4294967295）换算出的物理值超出32位整数，已跳过。"}));
+                  "10: 信号[Range]的4项值描述按因子和偏移换算后物理值相同、无法区分，已跳过："
+                  "原始值65535、65534（物理值6553）；原始值20、25（物理值2）。",
+                  "10: 信号[Range]的1项值描述（如原始值4095）按因子和偏移换算为物理值后不能精确还原，"
+                  "导出时原始值会改变。",
+                  "12: 信号[Big]的1项值描述（如原始值4294967295）换算出的物理值超出32位整数，已跳过。",
+                  "14: 信号[Odo]的2项值描述按因子和偏移换算后物理值相同、无法区分，已跳过："
+                  "原始值4095、4094（物理值409）。"}));
+    EXPECT_EQ(p.import.RemarkCount, 4u);
+
+    // What is kept survives export and import: the same tables, and no remark but the one key that the
+    // export writes as the first raw value shown through its value.
+    Parsed again = parse(FormatDbcFile(p.db()));
+    ASSERT_EQ(again.result, kDbcOk);
+    EXPECT_TRUE(again.db() == p.db());
+    EXPECT_EQ(again.import.RemarkCount, 0u);
+}
+
+// However many keys share values, the report lists a bounded number of them and counts them all.
+TEST(DbcRead, SharedValueKeysAreListedUpToABound) {
+    std::string text = "BO_ 1 M: 8 X\n SG_ Fine : 0|16@1+ (0.01,0) [0|1] \"\" X\n\nVAL_ 1 Fine";
+    for (int raw = 0; raw < 1000; ++raw) text += " " + std::to_string(raw) + " \"t\"";
+    Parsed p = parse(text + " ;\n");
+    ASSERT_EQ(p.result, kDbcOk);
+    EXPECT_EQ(p.db().Messages.at(0).Signals.at(0).Enum, 0);
+    ASSERT_EQ(p.import.Remarks.size(), 1u);
+    std::string listed = "原始值0";
+    for (int raw = 1; raw < 24; ++raw) listed += "、" + std::to_string(raw);
+    EXPECT_EQ(p.import.Remarks[0].Text,
+              "信号[Fine]的1000项值描述按因子和偏移换算后物理值相同、无法区分，已跳过：" + listed +
+                  "等（物理值0）。");
 }
 
 // Comments and value descriptions may span lines; every line counts, and ';' inside quoted texts (also

@@ -170,7 +170,8 @@ TEST_F(QueueTxWndTest, FrameListEdits) {
 }
 
 // The signal list on the queue section: its own hexadecimal flag, a frame without a database definition
-// shows no signals, a typed value lands in the frame's bytes and its row.
+// shows no signals, a typed value lands in the frame's bytes and its row, one the bits cannot carry is
+// refused.
 TEST_F(QueueTxWndTest, SignalListOnTheQueueSection) {
     CExtSerCanMsgQueueTx svc(ws->Sender());
     F wnd(*ws, svc);
@@ -193,6 +194,13 @@ TEST_F(QueueTxWndTest, SignalListOnTheQueueSection) {
     sigs.OnEditEnd(EditEnd(0, CSendSigModel::kRaw, 0, "258"));
     EXPECT_EQ(Section().MsgMap.at(0).TxData[0], 0x02);
     EXPECT_EQ(wnd.msgView()->msgModel()->index(0, M::kData0 + 1).data().toString(), "01");
+    // A value the 16 bits cannot carry is refused as in the send window; the frame keeps its bytes.
+    prompt.clear();
+    sigs.OnEditEnd(EditEnd(0, CSendSigModel::kPhy, 0, "70000"));
+    EXPECT_EQ(Messages(), std::vector<QString>{"请输入0~65535之间的数值。"});
+    EXPECT_EQ(Section().MsgMap.at(0).TxData[0], 0x02);
+    EXPECT_EQ(Section().MsgMap.at(0).TxData[1], 0x01);
+    EXPECT_EQ(sigs.sigModel()->Rows()[0].phy, "258");
     sigs.LoadSignals(1);
     EXPECT_EQ(sigs.sigModel()->rowCount(), 0);
     EXPECT_EQ(sigs.CurrentKey(), 1);

@@ -130,6 +130,92 @@ TEST(SigValueText, RawAndPhysicalTexts) {
     }
 }
 
+// A value the signal's bits cannot carry would go on the bus as another one (the codec keeps the low
+// bits): it is refused with the range the bits carry, taken from Sign and BitLen, not PhyMin and PhyMax.
+// A value within that range is packed as before and shows as what was typed (or what the codec truncates
+// it to).
+TEST(SigValueText, ValuesTheBitsCannotCarryAreRefused) {
+    CCanSignal temp = Sig("t", 0, 8, true, false, 1, -40);
+    temp.PhyMin = 0;  // informative only
+    temp.PhyMax = 100;
+    const CCanSignal s8 = Sig("s", 0, 8, true, true);
+    const CCanSignal neg = Sig("n", 0, 8, true, false, -2, 10);
+    const CCanSignal range = Sig("r", 0, 12, true, false, 0.1, 0);
+    const CCanSignal u32 = Sig("u", 0, 32);
+    const CCanSignal s32 = Sig("S", 0, 32, true, true);
+    CCanSignal table = Sig("e", 0, 8);
+    table.Enum = 1;
+    table.SigEnum.Items = {{"Off", 0}, {"On", 1}, {"Beyond", 300}};
+    const QString tempRange = "请输入-40~215之间的数值。";
+    struct Case {
+        const char* name;
+        const CCanSignal& sig;
+        const char* text;
+        QString refusal;    // empty: taken
+        const char* shown;  // the physical text once taken
+    } cases[] = {
+        {"offset, top", temp, "215", "", "215"},
+        {"offset, beyond the top", temp, "216", tempRange, ""},
+        {"offset, far beyond: was -97 on the bus", temp, "99999", tempRange, ""},
+        {"offset, bottom", temp, "-40", "", "-40"},
+        {"offset, below the bottom", temp, "-41", tempRange, ""},
+        {"offset, past PhyMax but within the bits", temp, "150", "", "150"},
+        {"signed, top", s8, "127", "", "127"},
+        {"signed, beyond the top", s8, "128", "请输入-128~127之间的数值。", ""},
+        {"signed, bottom", s8, "-128", "", "-128"},
+        {"signed, below the bottom", s8, "-129", "请输入-128~127之间的数值。", ""},
+        {"negative factor, low end", neg, "-500", "", "-500"},
+        {"negative factor, beyond the low end", neg, "-502", "请输入-500~10之间的数值。", ""},
+        {"negative factor, high end", neg, "10", "", "10"},
+        {"negative factor, beyond the high end", neg, "12", "请输入-500~10之间的数值。", ""},
+        {"fraction, top", range, "409.5", "", "409.5"},
+        {"fraction, beyond the top", range, "409.6", "请输入0~409.5之间的数值。", ""},
+        {"32 bits, top", u32, "4294967295", "", "4294967295"},
+        {"32 bits, beyond the top", u32, "4294967296", "请输入0~4294967295之间的数值。", ""},
+        {"32 bits, negative", u32, "-1", "请输入0~4294967295之间的数值。", ""},
+        {"32 bits signed, bottom", s32, "-2147483648", "", "-2147483648"},
+        {"32 bits signed, beyond", s32, "2147483648", "请输入-2147483648~2147483647之间的数值。", ""},
+        {"not a number", temp, "nan", tempRange, ""},
+        {"infinite", temp, "inf", tempRange, ""},
+        {"value-table text", table, "On", "", "On"},
+        {"value-table text beyond the bits", table, "Beyond", "请输入0~255之间的数值。", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(vex::validateSigPhyText(c.sig, QString::fromUtf8(c.text)), c.refusal);
+        if (!c.refusal.isEmpty()) continue;
+        uint8_t data[8] = {};
+        vex::ApplySigPhyText(c.sig, data, QString::fromUtf8(c.text));
+        EXPECT_EQ(vex::SigPhyText(c.sig, data), QString::fromUtf8(c.shown));
+    }
+
+    // Raw values: decimal, or hexadecimal for unsigned signals; a signed signal takes nothing in
+    // hexadecimal display, so nothing is refused there.
+    const CCanSignal u8 = Sig("u", 0, 8);
+    struct RawCase {
+        const CCanSignal& sig;
+        const char* text;
+        bool hex;
+        QString refusal;
+    } raws[] = {
+        {u8, "255", false, ""},
+        {u8, "256", false, "请输入0~255之间的整数。"},
+        {u8, "-1", false, "请输入0~255之间的整数。"},
+        {u8, "FF", true, ""},
+        {u8, "100", true, "请输入0~FF之间的十六进制数。"},
+        {range, "1000", true, "请输入0~FFF之间的十六进制数。"},
+        {s8, "-128", false, ""},
+        {s8, "-129", false, "请输入-128~127之间的整数。"},
+        {s8, "200", false, "请输入-128~127之间的整数。"},
+        {s8, "200", true, ""},
+        {u32, "4294967295", false, ""},
+    };
+    for (const RawCase& c : raws) {
+        SCOPED_TRACE(std::string(c.text) + (c.hex ? " hex" : " dec"));
+        EXPECT_EQ(vex::validateSigRawText(c.sig, QString::fromUtf8(c.text), c.hex), c.refusal);
+    }
+}
+
 TEST_F(SendSigViewTest, EditsPackTheRightBits) {
     struct Case {
         const char* signal;
@@ -169,6 +255,46 @@ TEST_F(SendSigViewTest, EditsPackTheRightBits) {
                       QString::asprintf("%02X", c.data[static_cast<size_t>(i)]));
     }
     EXPECT_TRUE(prompt.messages.empty());
+}
+
+// An edit the signal's bits cannot carry is refused with a message; the bytes, the cells and the
+// message list keep what they had.
+TEST_F(SendSigViewTest, ValuesTheBitsCannotCarryKeepTheCell) {
+    ws->Cfg().Send.SigRawValShowHex = 0;
+    SetData({0, 0, 0, 0, 0x05, 0x14});
+    const Bytes before = Data();
+    struct Case {
+        const char* signal;
+        int column;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"Phys", S::kPhy, "99999", "请输入-10~117.5之间的数值。"},
+        {"Phys", S::kPhy, "-10.4", nullptr},  // truncated toward zero to raw 0: within the bits
+        {"S8", S::kRaw, "200", "请输入-128~127之间的整数。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.signal) + " " + c.text);
+        prompt.clear();
+        SetData(before);
+        const QString raw = Cell(RowOf(c.signal), S::kRaw), phy = Cell(RowOf(c.signal), S::kPhy);
+        Edit(c.signal, c.column, c.text);
+        if (c.message == nullptr) {
+            EXPECT_TRUE(prompt.messages.empty());
+            EXPECT_NE(Data(), before);
+            continue;
+        }
+        EXPECT_EQ(Messages(), std::vector<QString>{QString::fromUtf8(c.message)});
+        EXPECT_EQ(Data(), before);
+        EXPECT_EQ(Cell(RowOf(c.signal), S::kRaw), raw);
+        EXPECT_EQ(Cell(RowOf(c.signal), S::kPhy), phy);
+        EXPECT_EQ(wnd->msgView()
+                      ->msgModel()
+                      ->index(wnd->msgView()->msgModel()->RowOfKey(0x321), CSendMsgModel::kData0 + 5)
+                      .data()
+                      .toString(),
+                  "14");
+    }
 }
 
 TEST_F(SendSigViewTest, RowsAndTheHexadecimalToggle) {
