@@ -60,7 +60,7 @@ CGraphPlotPainter::CGraphPlotPainter(int threads)
     : m_labelFont(plotFont(12)),
       m_titleFont(plotFont(11)),
       m_readoutFont(plotFont(12)),
-      m_workers(threadCount(threads)) {}
+      m_curves(threadCount(threads)) {}
 
 void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
     const PlotLayout* layout = nullptr;
@@ -172,35 +172,9 @@ void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
     for (int32_t x : gridXs) p.drawLine(x, area.top, x, area.bottom);
 }
 
-void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout& layout, QImage& image) {
-    const CGraphPlotXAxis& x = plot.XAxis();
-    const bool frozen = plot.IsFrozen();
-    m_jobs.clear();
-    for (const PlotLayout::Area& a : layout.curves) {
-        const CGraphPlotCurve& c = plot.Curve(a.slot);
-        CurveJob job{&c.Samples(frozen), {}, plot::PixelFromRef(c.Color), c.PointType};
-        job.geometry.windowStart = x.WindowStart();
-        job.geometry.scale = x.Scale();
-        job.geometry.left = a.area.left;
-        job.geometry.y = c.YAxis.Map(c.YAxis.rect.top, c.YAxis.rect.bottom);
-        job.geometry.gapThreshold = CGraphPlotCurve::kGapThreshold;
-        m_jobs.push_back(job);
-    }
-    // Column bands drawn side by side; within a band the curves keep their order, so the last one drawn
-    // lies on top as if all were drawn one after the other.
-    const int width = image.width();
-    const int bands = std::max(1, std::min(m_workers.Threads() * 4, width / 16));
-    m_rasters.resize(static_cast<size_t>(bands));
-    plot::PixelBuffer whole{reinterpret_cast<uint32_t*>(image.bits()), width, image.height(),
-                            static_cast<int32_t>(image.bytesPerLine() / 4)};
-    m_workers.Run(bands, [&](int band) {
-        plot::PixelBuffer buf = whole;
-        buf.clipLeft = bands == 1 ? 0 : width * band / bands;
-        buf.clipRight = bands == 1 ? width : width * (band + 1) / bands;
-        plot::CurveRaster& raster = m_rasters[static_cast<size_t>(band)];
-        for (const CurveJob& job : m_jobs)
-            raster.Draw(buf, *job.ring, job.geometry, job.pixel, job.pointType);
-    });
+void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout&, QImage& image) {
+    m_curves.Draw(plot, {reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                         static_cast<int32_t>(image.bytesPerLine() / 4)});
 }
 
 void CGraphPlotPainter::drawReadout(QPainter& p, const CGraphPlot& plot) {

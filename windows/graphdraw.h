@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "windows/plot/graphplot.h"
-#include "windows/plot/plotraster.h"
+#include "windows/plot/plotcurves.h"
 
 class CGraphPlotPainter {
 public:
@@ -33,13 +33,5 @@ private:
     QFont m_labelFont;
     QFont m_titleFont;
     QFont m_readoutFont;
-    plot::Workers m_workers;
-    std::vector<plot::CurveRaster> m_rasters;  // one per band
-    struct CurveJob {
-        const CGraphSampleRing* ring;
-        plot::CurveGeometry geometry;
-        uint32_t pixel;
-        int32_t pointType;
-    };
-    std::vector<CurveJob> m_jobs;
+    plot::CurvePainter m_curves;
 };
