@@ -45,6 +45,48 @@ QPen pen(uint32_t colorRef, bool dotted = false) {
     return p;
 }
 
+// The dotted grid, set straight into the image: the pixels a one-pixel dotted pen draws, a dot on the
+// first pixel and on every other one after it. A line that starts outside the image is left to the
+// painter, whose dots then restart where the line enters it.
+class DottedLines {
+public:
+    DottedLines(QImage& image, uint32_t colorRef)
+        : m_pixels{reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                   static_cast<int32_t>(image.bytesPerLine() / 4)},
+          m_colorRef(colorRef) {}
+    void Add(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+        if (x0 >= 0 && x0 < m_pixels.width && y0 >= 0 && y0 < m_pixels.height)
+            plot::DrawLine(m_pixels, x0, y0, x1, y1, plot::PixelFromRef(m_colorRef), true);
+        else
+            m_painted.emplace_back(x0, y0, x1, y1);
+    }
+    bool Pending() const { return !m_painted.empty(); }
+    void Paint(QPainter& p) {
+        if (m_painted.empty()) return;
+        p.setPen(pen(m_colorRef, true));
+        p.drawLines(m_painted.data(), static_cast<int>(m_painted.size()));
+        m_painted.clear();
+    }
+
+private:
+    plot::PixelBuffer m_pixels;
+    uint32_t m_colorRef;
+    std::vector<QLine> m_painted;
+};
+
+// The value grid: a dotted line at every labelled tick of each grid axis, across its area.
+void drawGrid(DottedLines& lines, const CGraphPlot& plot, const PlotLayout& layout) {
+    if (!plot.GridShown()) return;
+    for (const PlotLayout::Area& a : layout.gridAxes) {
+        const CGraphPlotYAxis& axis = plot.Curve(a.slot).YAxis;
+        for (const tGR_AXIS_TICK& t : axis.Ticks()) {
+            if (!t.Labelled) continue;
+            const int32_t y = axis.ValueToY(t.Value);
+            lines.Add(a.area.left, y, a.area.right, y);
+        }
+    }
+}
+
 QRect toQRect(const plot::Rect& r) {
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
@@ -63,33 +105,49 @@ CGraphPlotPainter::CGraphPlotPainter(int threads)
       m_curves(threadCount(threads)) {}
 
 void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
-    const PlotLayout* layout = nullptr;
-    {
-        QPainter p(&image);
+    // Texts stand on the background colour, as over the curves' lines.
+    const auto begin = [&](QPainter& p) {
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setRenderHint(QPainter::TextAntialiasing, true);
-        // Texts stand on the background colour, as over the curves' lines.
         p.setBackgroundMode(Qt::OpaqueMode);
         p.setBackground(vex::ColorFromRef(plot.BackgroundColor));
-        p.fillRect(toQRect(plot.FrameRect()), vex::ColorFromRef(plot.BackgroundColor));
         p.setFont(m_labelFont);
+    };
+    const PlotLayout* layout = nullptr;
+    const plot::Rect& area = plot.PlotRect();
+    {
+        QPainter p(&image);
+        begin(p);
+        p.fillRect(toQRect(plot.FrameRect()), vex::ColorFromRef(plot.BackgroundColor));
         layout = &plot.Layout(FontMeasure(m_labelFont));
         for (const PlotLayout::Strip& s : layout->strips) drawValueAxis(p, plot.Curve(s.slot), s.rect);
-        const plot::Rect& area = plot.PlotRect();
         if (layout->fallbackAxis) {
             p.setPen(pen(0x000000));
             p.drawLine(area.left - 2, area.bottom, area.left - 2, area.top);
-            if (plot.GridShown()) {
-                p.setPen(pen(plot.GridColor, true));
-                const int32_t left = area.left + layout->axisWidth;
-                for (int i = 0; i <= 10; ++i) {
-                    const int32_t y = area.bottom - plot::ToPixel(area.Height() * 0.1 * i);
-                    p.drawLine(left, y, area.right, y);
-                }
-            }
         }
-        drawGrid(p, plot, *layout);
-        drawTimeAxis(p, plot);
+    }
+    // The value grid before the time axis, whose line covers it; the time grid after.
+    DottedLines grid(image, plot.GridColor);
+    if (layout->fallbackAxis && plot.GridShown()) {
+        const int32_t left = area.left + layout->axisWidth;
+        for (int i = 0; i <= 10; ++i) {
+            const int32_t y = area.bottom - plot::ToPixel(area.Height() * 0.1 * i);
+            grid.Add(left, y, area.right, y);
+        }
+    }
+    drawGrid(grid, plot, *layout);
+    std::vector<int32_t> gridXs;
+    {
+        QPainter p(&image);
+        begin(p);
+        grid.Paint(p);
+        drawTimeAxis(p, plot, gridXs);
+    }
+    if (plot.GridShown())
+        for (int32_t x : gridXs) grid.Add(x, area.top, x, area.bottom);
+    if (grid.Pending()) {
+        QPainter p(&image);
+        grid.Paint(p);
     }
     if (layout->drawCurves) drawCurves(plot, *layout, image);
     if (plot.IsFrozen() && plot.ShowCursorReadout()) {
@@ -130,20 +188,7 @@ void CGraphPlotPainter::drawValueAxis(QPainter& p, const CGraphPlotCurve& curve,
     p.restore();
 }
 
-void CGraphPlotPainter::drawGrid(QPainter& p, const CGraphPlot& plot, const PlotLayout& layout) {
-    if (!plot.GridShown()) return;
-    p.setPen(pen(plot.GridColor, true));
-    for (const PlotLayout::Area& a : layout.gridAxes) {
-        const CGraphPlotYAxis& axis = plot.Curve(a.slot).YAxis;
-        for (const tGR_AXIS_TICK& t : axis.Ticks()) {
-            if (!t.Labelled) continue;
-            const int32_t y = axis.ValueToY(t.Value);
-            p.drawLine(a.area.left, y, a.area.right, y);
-        }
-    }
-}
-
-void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
+void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot, std::vector<int32_t>& gridXs) {
     const CGraphPlotXAxis& axis = plot.XAxis();
     const plot::Rect& r = axis.rect();
     const QFontMetrics fm(m_labelFont);
@@ -152,7 +197,6 @@ void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
     p.drawLine(r.left, r.bottom, r.right, r.bottom);
     const double start = axis.WindowStart();
     const double end = start + axis.TimeLength();
-    std::vector<int32_t> gridXs;
     for (const tGR_AXIS_TICK& t : axis.Ticks()) {
         if (t.Value < start || t.Value > end) continue;
         const int32_t x = axis.TimeToX(t.Value);
@@ -166,10 +210,6 @@ void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
     const QString unit = QStringLiteral("[ s ]");
     p.drawText(QPoint(r.right - fm.horizontalAdvance(unit), r.bottom + 18 + fm.height() / 2 + fm.ascent()),
                unit);
-    if (!plot.GridShown()) return;
-    p.setPen(pen(plot.GridColor, true));
-    const plot::Rect& area = plot.PlotRect();
-    for (int32_t x : gridXs) p.drawLine(x, area.top, x, area.bottom);
 }
 
 void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout&, QImage& image) {

@@ -25,8 +25,8 @@ public:
 
 private:
     void drawValueAxis(QPainter& p, const CGraphPlotCurve& curve, const plot::Rect& strip);
-    void drawTimeAxis(QPainter& p, const CGraphPlot& plot);
-    void drawGrid(QPainter& p, const CGraphPlot& plot, const PlotLayout& layout);
+    // The time axis; the columns of its labelled ticks, where the time grid goes, into gridXs.
+    void drawTimeAxis(QPainter& p, const CGraphPlot& plot, std::vector<int32_t>& gridXs);
     void drawCurves(CGraphPlot& plot, const PlotLayout& layout, QImage& image);
     void drawReadout(QPainter& p, const CGraphPlot& plot);
 

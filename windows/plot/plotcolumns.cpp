@@ -258,9 +258,7 @@ void ColumnSummary::moveTo(const CGraphSampleRing& ring, int64_t lo, int64_t hi)
             invalidate(c);
         }
     };
-    bool dropped = false;
     if (overlap) {
-        dropped = nextPresent(m_lo, keepLo) < keepLo || nextPresent(keepHi, m_hi) < m_hi;
         clear(m_lo, keepLo);
         clear(keepHi, m_hi);
         clear(lo, keepLo);
@@ -269,13 +267,10 @@ void ColumnSummary::moveTo(const CGraphSampleRing& ring, int64_t lo, int64_t hi)
         clear(m_lo, m_hi);
         clear(lo, hi);
     }
+    // Kept pixel columns lie two columns inside the first and last present column held, so none of them
+    // depends on the columns dropped.
     m_lo = lo;
     m_hi = hi;
-    // The held columns next to those dropped lost a line or markers.
-    if (dropped) {
-        invalidateAround(keepLo, keepLo);
-        invalidateAround(keepHi - 1, keepHi - 1);
-    }
     if (!overlap) {
         summarise(ring, lo, hi);
         return;
@@ -373,15 +368,82 @@ void ColumnSummary::walk(const SampleColumn& c, F&& f) const {
     }
 }
 
+namespace {
+
+// The rows of a column's markers in one marker column: the sample rows (bit b: row base + b, bits 2..61)
+// spread over the marker column's span; shifts of at most 2 keep them in the mask.
+inline uint64_t spreadRows(uint64_t rows, const MarkerShape::Column& mc) {
+    uint64_t spread = 0;
+    for (int32_t k = mc.top; k <= mc.bottom; ++k) spread |= k < 0 ? rows >> -k : rows << k;
+    return spread;
+}
+
+// 256 rows from `base` as bits: the runs of one pixel column set and joined without sorting.
+class RowWindow {
+public:
+    static constexpr int32_t kRows = 256;
+    explicit RowWindow(int32_t base) : m_base(base) {}
+    // Rows top..bottom, within the window.
+    void Set(int32_t top, int32_t bottom) {
+        const int32_t a = top - m_base, b = bottom - m_base;
+        for (int32_t w = a >> 6; w <= b >> 6; ++w) {
+            uint64_t mask = ~uint64_t{0};
+            if (w == a >> 6) mask <<= (a & 63);
+            if (w == b >> 6) mask &= ~uint64_t{0} >> (63 - (b & 63));
+            m_bits[w] |= mask;
+        }
+    }
+    // Bit b of `bits` is row bitsBase + b; the rows set lie within the window.
+    void Or(uint64_t bits, int32_t bitsBase) {
+        const int32_t o = bitsBase - m_base;
+        m_bits[o >> 6] |= bits << (o & 63);
+        if ((o & 63) != 0) m_bits[(o >> 6) + 1] |= bits >> (64 - (o & 63));
+    }
+    // The runs in order, clipped to rows 0..height - 1.
+    void Runs(int32_t height, RowList& rows) const {
+        bool open = false;
+        int32_t start = 0;
+        for (int32_t w = 0; w < kRows / 64; ++w) {
+            const uint64_t v = m_bits[w];
+            int32_t pos = 0;
+            while (pos < 64) {
+                if (!open) {
+                    const uint64_t rest = v >> pos;
+                    if (rest == 0) break;
+                    pos += std::countr_zero(rest);
+                    start = m_base + w * 64 + pos;
+                    open = true;
+                }
+                const uint64_t gaps = ~v >> pos;
+                if (gaps == 0) break;  // the run goes on into the next word
+                pos += std::countr_zero(gaps);
+                add(start, m_base + w * 64 + pos - 1, height, rows);
+                open = false;
+            }
+        }
+        if (open) add(start, m_base + kRows - 1, height, rows);
+    }
+
+private:
+    static void add(int32_t top, int32_t bottom, int32_t height, RowList& rows) {
+        top = std::max(top, 0);
+        bottom = std::min(bottom, height - 1);
+        if (top <= bottom) rows.Add(top, bottom);
+    }
+
+    int32_t m_base;
+    uint64_t m_bits[kRows / 64 + 1] = {};
+};
+
+}  // namespace
+
 void ColumnSummary::addMarkers(int64_t sampleColumn, const MarkerShape::Column& mc, RowList& rows) const {
     const SampleColumn& c = m_cols[slot(sampleColumn)];
     if ((c.flags & kSpill) != 0) {
         walk(c, [&](int32_t y, double) { rows.Add(y + mc.top, y + mc.bottom); });
         return;
     }
-    // The rows spread over the marker column's span; shifts of at most 2 keep rows 2..61 in the mask.
-    uint64_t spread = 0;
-    for (int32_t k = mc.top; k <= mc.bottom; ++k) spread |= k < 0 ? c.rows >> -k : c.rows << k;
+    uint64_t spread = spreadRows(c.rows, mc);
     const int32_t base = c.lowY - 2;
     while (spread != 0) {
         const int start = std::countr_zero(spread);
@@ -434,12 +496,52 @@ void ColumnSummary::pixelRuns(int64_t column, RowList& rows) const {
             LineRowsInColumn(m_grid.X(in.column, m_left), in.y, m_grid.X(out.column, m_left), out.y, out.gap,
                              x, rows);
     }
+    // The markers reaching into the column: through a window of rows when everything lies close together
+    // (the usual case), else run by run.
+    const SampleColumn* marked[4];
+    const MarkerShape::Column* shapes[4];
+    int32_t n = 0;
+    bool spill = false;
+    int32_t lo = INT32_MAX, hi = INT32_MIN;
     for (int32_t k = 0; k < m_marker.count; ++k) {
         const MarkerShape::Column& mc = m_marker.columns[k];
         const int64_t s = column - mc.dx;
-        if (held(s) && present(s)) addMarkers(s, mc, rows);
+        if (!held(s) || !present(s)) continue;
+        const SampleColumn& c = m_cols[slot(s)];
+        spill |= (c.flags & kSpill) != 0;
+        lo = std::min(lo, c.lowY - 2);
+        hi = std::max(hi, c.highY + 2);
+        marked[n] = &c;
+        shapes[n++] = &mc;
     }
-    rows.Merge(m_height);
+    if (n == 0 || spill) {
+        for (int32_t k = 0; k < n; ++k) addMarkers(column - shapes[k]->dx, *shapes[k], rows);
+        rows.Merge(m_height);
+        return;
+    }
+    for (size_t k = 0; k < rows.Size(); ++k) {
+        lo = std::min(lo, rows[k].top);
+        hi = std::max(hi, rows[k].bottom);
+    }
+    if (static_cast<int64_t>(hi) - lo >= RowWindow::kRows) {
+        for (int32_t k = 0; k < n; ++k) addMarkers(column - shapes[k]->dx, *shapes[k], rows);
+        rows.Merge(m_height);
+        return;
+    }
+    RowWindow window(lo);
+    for (size_t k = 0; k < rows.Size(); ++k) window.Set(rows[k].top, rows[k].bottom);
+    for (int32_t k = 0; k < n; ++k) window.Or(spreadRows(marked[k]->rows, *shapes[k]), marked[k]->lowY - 2);
+    rows.Clear();
+    window.Runs(m_height, rows);
+}
+
+void ColumnSummary::Prefetch(const PixelBuffer& buf) const {
+    if (!m_valid) return;
+    const int64_t shift = m_grid.first - m_left;
+    const int64_t from = std::max<int64_t>(buf.Left() + shift, m_lo),
+                  to = std::min<int64_t>(buf.Right() + shift, m_hi);
+    constexpr int64_t kPerLine = 64 / sizeof(PixelRuns);
+    for (int64_t c = from; c < to; c += kPerLine) __builtin_prefetch(&m_runs[slot(c)]);
 }
 
 void ColumnSummary::Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const {
@@ -467,18 +569,34 @@ void ColumnSummary::Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const 
     const int64_t a = std::max(from, m_firstPresent + 2), b = std::min(to, m_lastPresent - 2);
     int64_t c = from;
     for (; c <= to && c < a; ++c) computed(c);
+    // Kept runs lie within the rows already; through the cover bits where there are some.
+    const bool covered = buf.cover != nullptr && buf.height == m_height;
+    const int64_t stride = buf.stride;
     while (c <= b) {
         const size_t s = slot(c);
         const int64_t n = std::min<int64_t>(b - c + 1, static_cast<int64_t>(m_cap - s));
         const PixelRuns* r = &m_runs[s];
-        auto x = static_cast<int32_t>(c - shift);
-        for (int64_t i = 0; i < n; ++i, ++r, ++x) {
-            if (r->top[0] < 0) {
-                computed(c + i);
-                continue;
+        const auto x = static_cast<int32_t>(c - shift);
+        if (covered) {
+            uint32_t* column = buf.bits + x;
+            uint64_t* cover = buf.cover + static_cast<int64_t>(x - buf.coverLeft) * buf.coverWords;
+            for (int64_t i = 0; i < n; ++i, ++r, ++column, cover += buf.coverWords) {
+                if (r->top[0] < 0) {
+                    computed(c + i);
+                    continue;
+                }
+                for (size_t k = 0; k < kRuns && r->top[k] <= r->bottom[k]; ++k)
+                    PaintCovered(column, stride, cover, r->top[k], r->bottom[k], pixel);
             }
-            for (size_t k = 0; k < kRuns && r->top[k] <= r->bottom[k]; ++k)
-                PaintRunAt(buf, x, r->top[k], r->bottom[k], pixel);
+        } else {
+            for (int64_t i = 0; i < n; ++i, ++r) {
+                if (r->top[0] < 0) {
+                    computed(c + i);
+                    continue;
+                }
+                for (size_t k = 0; k < kRuns && r->top[k] <= r->bottom[k]; ++k)
+                    PaintRunAt(buf, static_cast<int32_t>(x + i), r->top[k], r->bottom[k], pixel);
+            }
         }
         c += n;
     }

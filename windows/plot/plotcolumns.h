@@ -33,6 +33,8 @@ public:
     bool Usable() const { return m_valid; }
     // Draws the buffer's columns that the last update covered; `rows` is scratch.
     void Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const;
+    // Asks the processor to fetch what drawing the buffer's columns will read.
+    void Prefetch(const PixelBuffer& buf) const;
     // Frees the storage.
     void Release();
     size_t Bytes() const;

@@ -46,6 +46,8 @@ void CurvePainter::Draw(CGraphPlot& plot, PixelBuffer image) {
         buf.coverLeft = buf.clipLeft;
         buf.coverWords = words;
         for (auto job = m_jobs.rbegin(); job != m_jobs.rend(); ++job) {
+            // The next curve's columns are on their way while this one is drawn.
+            if (job + 1 != m_jobs.rend() && !job[1].walk) job[1].curve->Columns.Prefetch(buf);
             if (job->walk)
                 b.walker.DrawWalking(buf, *job->ring, job->geometry, job->pixel, job->pointType);
             else

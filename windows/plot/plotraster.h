@@ -42,6 +42,28 @@ struct PixelBuffer {
     int32_t Right() const { return clipRight < width ? clipRight : width; }
 };
 
+// Rows top..bottom (0 <= top <= bottom < height) of a column through its cover bits: only the rows not
+// covered yet are written, and they become covered.
+inline void PaintCovered(uint32_t* column, int64_t stride, uint64_t* cover, int32_t top, int32_t bottom,
+                         uint32_t pixel) {
+    const auto paint = [&](int32_t w, uint64_t mask) {
+        uint64_t fresh = mask & ~cover[w];
+        cover[w] |= mask;
+        uint32_t* p = column + static_cast<int64_t>(w) * 64 * stride;
+        for (; fresh != 0; fresh &= fresh - 1)
+            p[static_cast<int64_t>(std::countr_zero(fresh)) * stride] = pixel;
+    };
+    const int32_t first = top >> 6, last = bottom >> 6;
+    const uint64_t head = ~uint64_t{0} << (top & 63), tail = ~uint64_t{0} >> (63 - (bottom & 63));
+    if (first == last) {
+        paint(first, head & tail);
+        return;
+    }
+    paint(first, head);
+    for (int32_t w = first + 1; w < last; ++w) paint(w, ~uint64_t{0});
+    paint(last, tail);
+}
+
 // Rows y0..y1 (y0 <= y1) of column x, which must lie within the buffer's columns; clipped to the rows.
 inline void PaintRunAt(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
     y0 = y0 > 0 ? y0 : 0;
@@ -53,21 +75,8 @@ inline void PaintRunAt(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint
         for (int64_t y = y0, end = y1; y <= end; ++y) column[y * stride] = pixel;
         return;
     }
-    uint64_t* cover = buf.cover + static_cast<int64_t>(x - buf.coverLeft) * buf.coverWords;
-    const int32_t last = y1 >> 6;
-    for (int32_t w = y0 >> 6; w <= last; ++w) {
-        uint64_t mask = ~uint64_t{0};
-        if (w == y0 >> 6) mask <<= (y0 & 63);
-        if (w == last) mask &= ~uint64_t{0} >> (63 - (y1 & 63));
-        uint64_t fresh = mask & ~cover[w];
-        if (fresh == 0) continue;
-        cover[w] |= fresh;
-        uint32_t* p = column + static_cast<int64_t>(w) * 64 * stride;
-        do {
-            p[static_cast<int64_t>(std::countr_zero(fresh)) * stride] = pixel;
-            fresh &= fresh - 1;
-        } while (fresh != 0);
-    }
+    PaintCovered(column, stride, buf.cover + static_cast<int64_t>(x - buf.coverLeft) * buf.coverWords, y0, y1,
+                 pixel);
 }
 
 // The same for any column: nothing outside the buffer's columns.
