@@ -45,20 +45,24 @@ QPen pen(uint32_t colorRef, bool dotted = false) {
     return p;
 }
 
-// The dotted grid, set straight into the image: the pixels a one-pixel dotted pen draws, a dot on the
-// first pixel and on every other one after it. A line that starts outside the image is left to the
-// painter, whose dots then restart where the line enters it.
+// The dotted grid, set straight into the image: the pixels a one-pixel dotted pen draws over an opaque
+// background, a dot on the first pixel and on every other one after it, the background colour between.
+// A line that starts outside the image is left to the painter, whose dots then restart where the line
+// enters it, and so is a line of one point, which the painter leaves out.
 class DottedLines {
 public:
-    DottedLines(QImage& image, uint32_t colorRef)
+    DottedLines(QImage& image, uint32_t colorRef, uint32_t backgroundRef)
         : m_pixels{reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
                    static_cast<int32_t>(image.bytesPerLine() / 4)},
-          m_colorRef(colorRef) {}
+          m_colorRef(colorRef),
+          m_backgroundRef(backgroundRef) {}
     void Add(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-        if (x0 >= 0 && x0 < m_pixels.width && y0 >= 0 && y0 < m_pixels.height)
-            plot::DrawLine(m_pixels, x0, y0, x1, y1, plot::PixelFromRef(m_colorRef), true);
-        else
+        if (x0 < 0 || x0 >= m_pixels.width || y0 < 0 || y0 >= m_pixels.height || (x0 == x1 && y0 == y1)) {
             m_painted.emplace_back(x0, y0, x1, y1);
+            return;
+        }
+        plot::DrawLine(m_pixels, x0, y0, x1, y1, plot::PixelFromRef(m_backgroundRef));
+        plot::DrawLine(m_pixels, x0, y0, x1, y1, plot::PixelFromRef(m_colorRef), true);
     }
     bool Pending() const { return !m_painted.empty(); }
     void Paint(QPainter& p) {
@@ -71,6 +75,7 @@ public:
 private:
     plot::PixelBuffer m_pixels;
     uint32_t m_colorRef;
+    uint32_t m_backgroundRef;
     std::vector<QLine> m_painted;
 };
 
@@ -127,7 +132,7 @@ void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
         }
     }
     // The value grid before the time axis, whose line covers it; the time grid after.
-    DottedLines grid(image, plot.GridColor);
+    DottedLines grid(image, plot.GridColor, plot.BackgroundColor);
     if (layout->fallbackAxis && plot.GridShown()) {
         const int32_t left = area.left + layout->axisWidth;
         for (int i = 0; i <= 10; ++i) {
@@ -147,6 +152,7 @@ void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
         for (int32_t x : gridXs) grid.Add(x, area.top, x, area.bottom);
     if (grid.Pending()) {
         QPainter p(&image);
+        begin(p);
         grid.Paint(p);
     }
     if (layout->drawCurves) drawCurves(plot, *layout, image);
