@@ -167,7 +167,9 @@ void ColumnSummary::Update(const CGraphSampleRing& ring, const CurveGeometry& g,
 void ColumnSummary::evict(const CGraphSampleRing& ring) {
     const uint64_t oldest = ring.OldestSeq();
     if (oldest == m_oldest) return;
-    // Samples leave from the oldest end: the first columns lose theirs.
+    // Samples leave from the oldest end: the first columns lose theirs. No kept pixel column changes: they
+    // lie two columns in from the first present one and depend on nothing before it, and a column that
+    // keeps some samples keeps its last.
     for (int64_t c = nextPresent(m_lo, m_hi); c < m_hi; c = nextPresent(c + 1, m_hi)) {
         const SampleColumn& col = m_cols[slot(c)];
         const uint64_t first = expand(col.firstSeq, oldest);
@@ -176,15 +178,14 @@ void ColumnSummary::evict(const CGraphSampleRing& ring) {
         setPresent(c, false);
         if (last >= oldest) {
             // What is left of the column summarised again; none of its samples has a drawn one before it.
-            foldFrom(ring, 0, c, c + 1);
-            invalidateAround(c, c);
+            foldFrom(ring, 0, c, c + 1, false);
             break;
         }
-        invalidateAround(c, c);
     }
 }
 
-void ColumnSummary::foldFrom(const CGraphSampleRing& ring, int32_t i, int64_t from, int64_t to) {
+void ColumnSummary::foldFrom(const CGraphSampleRing& ring, int32_t i, int64_t from, int64_t to,
+                             bool invalidate) {
     const int32_t count = ring.Count();
     if (i >= count || from >= to) return;
     const uint64_t oldest = ring.OldestSeq();
@@ -239,7 +240,7 @@ void ColumnSummary::foldFrom(const CGraphSampleRing& ring, int32_t i, int64_t fr
                 k.flags |= kSpill;
         }
     }
-    if (changedLo <= changedHi) invalidateAround(changedLo, changedHi);
+    if (invalidate && changedLo <= changedHi) invalidateAround(changedLo, changedHi);
 }
 
 void ColumnSummary::summarise(const CGraphSampleRing& ring, int64_t from, int64_t to) {

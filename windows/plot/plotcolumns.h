@@ -84,8 +84,9 @@ private:
 
     void reset(size_t columns);
     void evict(const CGraphSampleRing& ring);
-    // Folds ring samples from index i on that lie in columns [from, to) into their columns.
-    void foldFrom(const CGraphSampleRing& ring, int32_t i, int64_t from, int64_t to);
+    // Folds ring samples from index i on that lie in columns [from, to) into their columns, and with
+    // `invalidate` marks the pixel columns that depend on the columns changed.
+    void foldFrom(const CGraphSampleRing& ring, int32_t i, int64_t from, int64_t to, bool invalidate = true);
     void summarise(const CGraphSampleRing& ring, int64_t from, int64_t to);
     void moveTo(const CGraphSampleRing& ring, int64_t lo, int64_t hi);
     void findEnds(const CGraphSampleRing& ring);

@@ -119,6 +119,26 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
     const int64_t adx = std::llabs(dx);
     const int64_t ady = std::llabs(dy);
     int64_t lo = 0, hi = 0;
+    if ((dy == 0 || dx == 0) && buf.cover == nullptr) {
+        // A row or a column (the grid): the same pixels, without a step per pixel.
+        const bool across = dy == 0;
+        const int32_t from = across ? x0 : y0;
+        const int32_t dir = (across ? dx : dy) >= 0 ? 1 : -1;
+        if (across) {
+            if (y0 < 0 || y0 >= buf.height) return;
+            clipSteps(from, dir, adx, buf.Left(), buf.Right() - 1, lo, hi);
+        } else {
+            if (x0 < buf.Left() || x0 >= buf.Right()) return;
+            clipSteps(from, dir, ady, 0, buf.height - 1, lo, hi);
+        }
+        if (dotted) lo += lo & 1;
+        const int64_t unit = dir * (across ? 1 : static_cast<int64_t>(buf.stride));
+        const int64_t inc = dotted ? 2 : 1;
+        for (int64_t i = lo, at = static_cast<int64_t>(y0) * buf.stride + x0 + lo * unit; i <= hi;
+             i += inc, at += inc * unit)
+            buf.bits[at] = pixel;
+        return;
+    }
     if (adx >= ady) {
         const int32_t sx = dx >= 0 ? 1 : -1;
         clipSteps(x0, sx, adx, buf.Left(), buf.Right() - 1, lo, hi);
