@@ -41,7 +41,8 @@ inline bool finiteBefore(const CGraphSampleRing& ring, int32_t i, double& time) 
 
 void ColumnSummary::Release() {
     std::vector<SampleColumn>().swap(m_cols);
-    std::vector<PixelRuns>().swap(m_runs);
+    std::vector<int16_t>().swap(m_word);
+    std::vector<Masks>().swap(m_masks);
     std::vector<uint64_t>().swap(m_present);
     m_cap = 0;
     m_valid = false;
@@ -49,8 +50,8 @@ void ColumnSummary::Release() {
 }
 
 size_t ColumnSummary::Bytes() const {
-    return m_cols.capacity() * sizeof(SampleColumn) + m_runs.capacity() * sizeof(PixelRuns) +
-           m_present.capacity() * sizeof(uint64_t);
+    return m_cols.capacity() * sizeof(SampleColumn) + m_word.capacity() * sizeof(int16_t) +
+           m_masks.capacity() * sizeof(Masks) + m_present.capacity() * sizeof(uint64_t);
 }
 
 void ColumnSummary::reset(size_t columns) {
@@ -58,12 +59,13 @@ void ColumnSummary::reset(size_t columns) {
     if (cap != m_cap) {
         m_cap = cap;
         m_cols.assign(cap, SampleColumn{});
-        m_runs.assign(cap, PixelRuns{});
+        m_word.assign(cap, kInvalid);
+        m_masks.assign(cap, Masks{});
         m_present.assign(cap / 64, 0);
     } else {
         std::fill(m_present.begin(), m_present.end(), 0);
     }
-    for (PixelRuns& r : m_runs) r.top[0] = kInvalid;
+    std::fill(m_word.begin(), m_word.end(), kInvalid);
 }
 
 void ColumnSummary::setPresent(int64_t column, bool on) {
@@ -149,7 +151,7 @@ void ColumnSummary::Update(const CGraphSampleRing& ring, const CurveGeometry& g,
             m_pointType = pointType;
             m_marker = MarkerOf(pointType);
             m_height = height;
-            for (PixelRuns& r : m_runs) r.top[0] = kInvalid;
+            std::fill(m_word.begin(), m_word.end(), kInvalid);
         }
         evict(ring);
         const uint64_t from = std::max(m_folded, ring.OldestSeq());
@@ -325,18 +327,28 @@ void ColumnSummary::fillPixels(int64_t fromX, int64_t toX) {
     const int64_t b = std::min({toX - 1, m_lastPresent - 2, m_hi - 1});
     const bool fits = m_height <= INT16_MAX;
     for (int64_t c = a; c <= b; ++c) {
-        PixelRuns& r = m_runs[slot(c)];
-        if (r.top[0] != kInvalid) continue;
+        const size_t s = slot(c);
+        if (m_word[s] != kInvalid) continue;
         pixelRuns(c, m_scratch);
-        if (!fits || m_scratch.Size() > kRuns) {
-            r.top[0] = kComputed;
+        if (m_scratch.Size() == 0) {
+            m_word[s] = kNone;
             continue;
         }
-        for (size_t k = 0; k < kRuns; ++k) {
-            const bool on = k < m_scratch.Size();
-            r.top[k] = static_cast<int16_t>(on ? m_scratch[k].top : 1);
-            r.bottom[k] = static_cast<int16_t>(on ? m_scratch[k].bottom : 0);
+        const int32_t w = m_scratch[0].top >> 6;
+        if (!fits || (m_scratch[m_scratch.Size() - 1].bottom >> 6) > w + 1) {
+            m_word[s] = kComputed;
+            continue;
         }
+        Masks& m = m_masks[s];
+        m.bits[0] = m.bits[1] = 0;
+        for (size_t k = 0; k < m_scratch.Size(); ++k) {
+            const int32_t top = m_scratch[k].top - w * 64, bottom = m_scratch[k].bottom - w * 64;
+            for (int32_t i = 0; i < 2; ++i) {
+                const int32_t a = std::max(top, i * 64) - i * 64, b = std::min(bottom, i * 64 + 63) - i * 64;
+                if (a <= b) m.bits[i] |= (~uint64_t{0} >> (63 - (b - a))) << a;
+            }
+        }
+        m_word[s] = static_cast<int16_t>(w);
     }
 }
 
@@ -541,8 +553,54 @@ void ColumnSummary::Prefetch(const PixelBuffer& buf) const {
     const int64_t shift = m_grid.first - m_left;
     const int64_t from = std::max<int64_t>(buf.Left() + shift, m_lo),
                   to = std::min<int64_t>(buf.Right() + shift, m_hi);
-    constexpr int64_t kPerLine = 64 / sizeof(PixelRuns);
-    for (int64_t c = from; c < to; c += kPerLine) __builtin_prefetch(&m_runs[slot(c)]);
+    constexpr int64_t kPerLine = 64 / sizeof(Masks);
+    for (int64_t c = from; c < to; c += kPerLine) __builtin_prefetch(&m_masks[slot(c)]);
+    __builtin_prefetch(&m_word[slot(from)]);
+}
+
+namespace {
+
+template <bool kCovered>
+size_t paintMasks(const int16_t* word, const uint64_t (*masks)[2], size_t n, uint32_t* column, int64_t stride,
+                  uint64_t* cover, size_t words, uint32_t pixel, uint32_t* later, int16_t none) {
+    const int64_t wordStride = 64 * stride;
+    size_t left = 0;
+    for (size_t i = 0; i < n; ++i, ++column) {
+        const int32_t w = word[i];
+        if (w < 0) {
+            if (w != none) later[left++] = static_cast<uint32_t>(i);
+            continue;
+        }
+        uint64_t f0 = masks[i][0], f1 = masks[i][1];
+        if constexpr (kCovered) {
+            // The rows not set by a curve above; they are set now.
+            uint64_t* c = cover + i * words + w;
+            const uint64_t c0 = c[0], c1 = c[1];
+            c[0] = c0 | f0;
+            c[1] = c1 | f1;
+            f0 &= ~c0;
+            f1 &= ~c1;
+        }
+        if ((f0 | f1) == 0) continue;
+        uint32_t* rows = column + w * wordStride;
+        for (; f0 != 0; f0 &= f0 - 1) rows[std::countr_zero(f0) * stride] = pixel;
+        if (f1 == 0) continue;
+        rows += wordStride;
+        for (; f1 != 0; f1 &= f1 - 1) rows[std::countr_zero(f1) * stride] = pixel;
+    }
+    return left;
+}
+
+}  // namespace
+
+size_t ColumnSummary::paintKept(const int16_t* word, const Masks* masks, size_t n, uint32_t* column,
+                                int64_t stride, uint64_t* cover, size_t words, uint32_t pixel,
+                                uint32_t* later) {
+    static_assert(sizeof(Masks) == 2 * sizeof(uint64_t));
+    const auto* bits = reinterpret_cast<const uint64_t(*)[2]>(masks);
+    return cover != nullptr
+               ? paintMasks<true>(word, bits, n, column, stride, cover, words, pixel, later, kNone)
+               : paintMasks<false>(word, bits, n, column, stride, cover, words, pixel, later, kNone);
 }
 
 void ColumnSummary::Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const {
@@ -570,36 +628,23 @@ void ColumnSummary::Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const 
     const int64_t a = std::max(from, m_firstPresent + 2), b = std::min(to, m_lastPresent - 2);
     int64_t c = from;
     for (; c <= to && c < a; ++c) computed(c);
-    // Kept runs lie within the rows already; through the cover bits where there are some.
-    const bool covered = buf.cover != nullptr && buf.height == m_height;
+    // Kept rows lie within the image already; through the cover bits where there are some.
+    const bool keep = buf.height == m_height;
     const int64_t stride = buf.stride;
-    while (c <= b) {
+    uint32_t later[64];
+    while (c <= b && keep) {
         const size_t s = slot(c);
-        const int64_t n = std::min<int64_t>(b - c + 1, static_cast<int64_t>(m_cap - s));
-        const PixelRuns* r = &m_runs[s];
+        const auto n =
+            static_cast<size_t>(std::min<int64_t>({b - c + 1, static_cast<int64_t>(m_cap - s), 64}));
         const auto x = static_cast<int32_t>(c - shift);
-        if (covered) {
-            uint32_t* column = buf.bits + x;
-            uint64_t* cover = buf.cover + static_cast<int64_t>(x - buf.coverLeft) * buf.coverWords;
-            for (int64_t i = 0; i < n; ++i, ++r, ++column, cover += buf.coverWords) {
-                if (r->top[0] < 0) {
-                    computed(c + i);
-                    continue;
-                }
-                for (size_t k = 0; k < kRuns && r->top[k] <= r->bottom[k]; ++k)
-                    PaintCovered(column, stride, cover, r->top[k], r->bottom[k], pixel);
-            }
-        } else {
-            for (int64_t i = 0; i < n; ++i, ++r) {
-                if (r->top[0] < 0) {
-                    computed(c + i);
-                    continue;
-                }
-                for (size_t k = 0; k < kRuns && r->top[k] <= r->bottom[k]; ++k)
-                    PaintRunAt(buf, static_cast<int32_t>(x + i), r->top[k], r->bottom[k], pixel);
-            }
-        }
-        c += n;
+        uint64_t* cover = buf.cover != nullptr
+                              ? buf.cover + static_cast<int64_t>(x - buf.coverLeft) * buf.coverWords
+                              : nullptr;
+        const size_t left =
+            paintKept(&m_word[s], &m_masks[s], n, buf.bits + x, stride, cover,
+                      cover != nullptr ? static_cast<size_t>(buf.coverWords) : 0, pixel, later);
+        for (size_t k = 0; k < left; ++k) computed(c + later[k]);
+        c += static_cast<int64_t>(n);
     }
     for (; c <= to; ++c) computed(c);
 }

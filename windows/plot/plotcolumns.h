@@ -11,8 +11,8 @@
 // the grid's scale or phase, the value map or the gap threshold starts over. The pixels drawn are those
 // of drawing every segment and marker (DrawCurveEverySegment) with the same geometry.
 //
-// Size: 32 bytes per grid column for the samples and 16 for the pixel runs, for a power of two of columns
-// at least as wide as the image: 96 KB per curve at 1920 pixels.
+// Size: 32 bytes per grid column for the samples and 18 for the pixel rows, for a power of two of columns
+// at least as wide as the image: 100 KB per curve at 1920 pixels.
 #include <cstdint>
 #include <vector>
 
@@ -51,16 +51,17 @@ private:
     static constexpr uint8_t kGapBefore = 1;  // the line to the first sample is dotted
     static constexpr uint8_t kBroken = 2;     // a gap between two of its samples: walked when drawn
     static constexpr uint8_t kSpill = 4;      // its samples' rows span more than the mask: walked
-    // The runs of a pixel column, in order; a run whose top is below its bottom ends them. A first top
-    // below 0 marks a column not worked out (kInvalid) or one with more runs than kept (kComputed), which
-    // is worked out whenever it is drawn.
-    static constexpr size_t kRuns = 4;
-    struct PixelRuns {
-        int16_t top[kRuns], bottom[kRuns];
+    // The rows a pixel column sets, as bits of two neighbouring 64-row words: word w's bits in mask[0],
+    // word w + 1's in mask[1] (all columns but a few span at most two). A word below 0 marks a column
+    // not worked out (kInvalid), one spanning more words, worked out whenever it is drawn (kComputed), and
+    // one without pixels (kNone).
+    static constexpr int16_t kInvalid = -1;
+    static constexpr int16_t kComputed = -2;
+    static constexpr int16_t kNone = -3;
+    struct Masks {
+        uint64_t bits[2];
     };
-    static constexpr int16_t kInvalid = INT16_MIN;
-    static constexpr int16_t kComputed = INT16_MIN + 1;
-    void invalidate(int64_t column) { m_runs[slot(column)].top[0] = kInvalid; }
+    void invalidate(int64_t column) { m_word[slot(column)] = kInvalid; }
     // A drawn sample a line starts or ends at: in a column held, or just outside them (the head before,
     // the tail after).
     struct Point {
@@ -94,6 +95,11 @@ private:
     void invalidateAround(int64_t from, int64_t to);
     void fillPixels(int64_t fromX, int64_t toX);
 
+    // Paints the kept rows of n neighbouring pixel columns (a column of the image per entry) through
+    // their cover bits, or straight without a cover; the entries without kept rows go to `later` as their
+    // offsets, their number returned.
+    static size_t paintKept(const int16_t* word, const Masks* masks, size_t n, uint32_t* column,
+                            int64_t stride, uint64_t* cover, size_t words, uint32_t pixel, uint32_t* later);
     // The runs of rows this curve sets in pixel column X (a grid column), merged and clipped.
     void pixelRuns(int64_t column, RowList& rows) const;
     // Where the line into (out of) a column starts (ends): the last drawn sample before it, the first
@@ -129,7 +135,8 @@ private:
     int64_t m_firstPresent = 0, m_lastPresent = -1;  // none when last < first
     Point m_head, m_tail;
     std::vector<SampleColumn> m_cols;
-    std::vector<PixelRuns> m_runs;
+    std::vector<int16_t> m_word;
+    std::vector<Masks> m_masks;
     std::vector<uint64_t> m_present;
     RowList m_scratch;
 };

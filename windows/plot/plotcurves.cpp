@@ -34,7 +34,8 @@ void CurvePainter::Draw(CGraphPlot& plot, PixelBuffer image) {
     });
     // Several bands per thread, so that a thread held up by the machine delays less of the frame.
     const int bands = std::max(1, std::min(m_workers.Threads() * 4, width / 16));
-    const int32_t words = (image.height + 63) / 64;
+    // A spare word per column: kept rows span two words from any word of the column.
+    const int32_t words = (image.height + 63) / 64 + 1;
     m_bands.resize(static_cast<size_t>(bands));
     m_workers.Run(bands, [&](int band) {
         PixelBuffer buf = image;
