@@ -60,7 +60,7 @@ protected:
     // Samples of every curve from `from` up to `to` ms, each curve in its own way.
     void Feed(double from, double to) {
         for (const Source& s : sources) {
-            if (!plot->Curve(s.slot).InUse) continue;
+            if (!CGraphPlot::ValidSlot(s.slot) || !plot->Curve(s.slot).InUse) continue;
             for (double t = std::ceil(from / s.every) * s.every; t < to; t += s.every) {
                 double v = s.wave * std::sin(t / s.period) + s.noise * (unit(rng) - 0.5);
                 if (s.nanEvery > 0 && static_cast<int64_t>(t / s.every) % s.nanEvery == 3) v = kNaN;

@@ -25,7 +25,8 @@ inline uint64_t expand(uint32_t seq, uint64_t near) {
                       static_cast<int64_t>(static_cast<int32_t>(seq - static_cast<uint32_t>(near))));
 }
 
-// The time of the drawn... the last sample before index i whose value is a number.
+// The time of the last sample before index i whose value is a number (the drawn sample a line would come
+// from), or false when there is none.
 inline bool finiteBefore(const CGraphSampleRing& ring, int32_t i, double& time) {
     for (int32_t j = i - 1; j >= 0; --j) {
         const tGR_CURVE_SAMPLE& s = ring.At(j);
@@ -325,7 +326,7 @@ void ColumnSummary::fillPixels(int64_t fromX, int64_t toX) {
     // Pixel columns that depend only on columns held: two in from the first and last present column.
     const int64_t a = std::max({fromX, m_firstPresent + 2, m_lo});
     const int64_t b = std::min({toX - 1, m_lastPresent - 2, m_hi - 1});
-    const bool fits = m_height <= INT16_MAX;
+    const bool fits = (m_height >> 6) < INT16_MAX;
     for (int64_t c = a; c <= b; ++c) {
         const size_t s = slot(c);
         if (m_word[s] != kInvalid) continue;

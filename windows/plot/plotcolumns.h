@@ -1,9 +1,9 @@
 #pragma once
 // A curve's samples summarised per pixel column, so that drawing costs what the pixels cost, not what the
 // samples cost. Per column of the time grid: the rows of its first, last, lowest and highest drawn sample,
-// the rows its markers stand on, and where its samples lie in the ring. Per pixel column: the runs of rows
-// the curve sets there (its span, the pieces of the lines through it, the markers reaching into it),
-// worked out once and kept until something they depend on changes.
+// the rows its markers stand on, and where its samples lie in the ring. Per pixel column: the rows the
+// curve sets there (its span, the pieces of the lines through it, the markers reaching into it), worked
+// out once and kept, as bits, until something they depend on changes.
 //
 // Update brings a summary up to date: samples pushed since the last update are folded into their columns,
 // columns whose samples left the ring are summarised again, and columns that scrolled in are summarised
@@ -31,7 +31,8 @@ public:
     void Update(const CGraphSampleRing& ring, const CurveGeometry& g, int32_t pointType, int32_t height,
                 int64_t fromX, int64_t toX);
     bool Usable() const { return m_valid; }
-    // Draws the buffer's columns that the last update covered; `rows` is scratch.
+    // Draws the buffer's columns that the last update covered, through the buffer's cover when it has
+    // one; `rows` is scratch. Threads may draw different columns of one summary at once.
     void Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const;
     // Asks the processor to fetch what drawing the buffer's columns will read.
     void Prefetch(const PixelBuffer& buf) const;

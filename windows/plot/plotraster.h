@@ -25,7 +25,8 @@ namespace plot {
 //
 // With a cover, layers are drawn from the top down: a pixel whose bit is set is left as it is, and every
 // pixel drawn sets its bit, so each pixel is written once, by the topmost layer that sets it. Column x's
-// bits start at cover + (x - coverLeft) * coverWords; bit r (word r / 64) is row r.
+// bits start at cover + (x - coverLeft) * coverWords; bit r (word r / 64) is row r. A column has one word
+// more than its rows need (height / 64 rounded up, plus one): kept pixel columns set two words at once.
 struct PixelBuffer {
     uint32_t* bits = nullptr;
     int32_t width = 0;
