@@ -176,6 +176,19 @@ private:
     pid_t m_pid = -1;
 };
 
+// One timed iteration: the wall time of `work` is the iteration's time and goes to `ms`, the CPU time of all
+// the process's threads to `cpu`.
+template <typename Work>
+void Timed(benchmark::State& state, std::vector<double>& ms, std::vector<double>& cpu, Work&& work) {
+    const double c = ProcessCpuMs();
+    const auto s = Clock::now();
+    work();
+    const auto d = Clock::now() - s;
+    cpu.push_back(ProcessCpuMs() - c);
+    state.SetIterationTime(std::chrono::duration<double>(d).count());
+    ms.push_back(Ms(d));
+}
+
 // The curve pane alone, shown at full-HD size.
 void ShowPane(CGraphCurveView& view) {
     view.setParent(nullptr);
@@ -227,15 +240,7 @@ void BM_Repaint256x20000(benchmark::State& state) {
         return;
     }
     std::vector<double> ms, cpu;
-    for (auto _ : state) {
-        const double c = ProcessCpuMs();
-        const auto s = Clock::now();
-        view.repaint();
-        const auto d = Clock::now() - s;
-        cpu.push_back(ProcessCpuMs() - c);
-        state.SetIterationTime(std::chrono::duration<double>(d).count());
-        ms.push_back(Ms(d));
-    }
+    for (auto _ : state) Timed(state, ms, cpu, [&] { view.repaint(); });
     Percentiles(state, ms);
     state.counters["cpu_p50_ms"] = Percentile(cpu, 0.50);
     state.counters["cpu_p95_ms"] = Percentile(cpu, 0.95);
@@ -282,17 +287,13 @@ void BM_Running256Curves(benchmark::State& state) {
             if (i + 1 == curveSamples.size())
                 time += 200.0 * static_cast<double>(curveSamples.size()) / 100000.0;
         }
-        const double c = ProcessCpuMs();
-        const auto s = Clock::now();
-        rig.wnd->OnTimer();
-        view.Engine().Tick();
-        const auto p = Clock::now();
-        view.repaint();
-        const auto d = Clock::now() - s;
-        cpu.push_back(ProcessCpuMs() - c);
-        state.SetIterationTime(std::chrono::duration<double>(d).count());
-        tick.push_back(Ms(d));
-        paint.push_back(Ms(Clock::now() - p));
+        Timed(state, tick, cpu, [&] {
+            rig.wnd->OnTimer();
+            view.Engine().Tick();
+            const auto p = Clock::now();
+            view.repaint();
+            paint.push_back(Ms(Clock::now() - p));
+        });
         if (rig.hub.SampleFifo().Count() != 0) {
             state.SkipWithError("samples left in the FIFO");
             return;
