@@ -67,6 +67,8 @@ void ColumnSummary::reset(size_t columns) {
         std::fill(m_present.begin(), m_present.end(), 0);
     }
     std::fill(m_word.begin(), m_word.end(), kInvalid);
+    m_filledLo = 0;
+    m_filledHi = -1;
 }
 
 void ColumnSummary::setPresent(int64_t column, bool on) {
@@ -153,6 +155,8 @@ void ColumnSummary::Update(const CGraphSampleRing& ring, const CurveGeometry& g,
             m_marker = MarkerOf(pointType);
             m_height = height;
             std::fill(m_word.begin(), m_word.end(), kInvalid);
+            m_filledLo = 0;
+            m_filledHi = -1;
         }
         evict(ring);
         const uint64_t from = std::max(m_folded, ring.OldestSeq());
@@ -327,30 +331,45 @@ void ColumnSummary::fillPixels(int64_t fromX, int64_t toX) {
     const int64_t a = std::max({fromX, m_firstPresent + 2, m_lo});
     const int64_t b = std::min({toX - 1, m_lastPresent - 2, m_hi - 1});
     const bool fits = (m_height >> 6) < INT16_MAX;
-    for (int64_t c = a; c <= b; ++c) {
-        const size_t s = slot(c);
-        if (m_word[s] != kInvalid) continue;
-        pixelRuns(c, m_scratch);
-        if (m_scratch.Size() == 0) {
-            m_word[s] = kNone;
-            continue;
-        }
-        const int32_t w = m_scratch[0].top >> 6;
-        if (!fits || (m_scratch[m_scratch.Size() - 1].bottom >> 6) > w + 1) {
-            m_word[s] = kComputed;
-            continue;
-        }
-        Masks& m = m_masks[s];
-        m.bits[0] = m.bits[1] = 0;
-        for (size_t k = 0; k < m_scratch.Size(); ++k) {
-            const int32_t top = m_scratch[k].top - w * 64, bottom = m_scratch[k].bottom - w * 64;
-            for (int32_t i = 0; i < 2; ++i) {
-                const int32_t a = std::max(top, i * 64) - i * 64, b = std::min(bottom, i * 64 + 63) - i * 64;
-                if (a <= b) m.bits[i] |= (~uint64_t{0} >> (63 - (b - a))) << a;
+    // Only what the last fill did not reach and what was marked since; the rest is kept.
+    const auto fill = [&](int64_t from, int64_t to) {
+        for (int64_t c = std::max(from, a); c <= std::min(to, b); ++c) {
+            const size_t s = slot(c);
+            if (m_word[s] != kInvalid) continue;
+            pixelRuns(c, m_scratch);
+            if (m_scratch.Size() == 0) {
+                m_word[s] = kNone;
+                continue;
             }
+            const int32_t w = m_scratch[0].top >> 6;
+            if (!fits || (m_scratch[m_scratch.Size() - 1].bottom >> 6) > w + 1) {
+                m_word[s] = kComputed;
+                continue;
+            }
+            Masks& m = m_masks[s];
+            m.bits[0] = m.bits[1] = 0;
+            for (size_t k = 0; k < m_scratch.Size(); ++k) {
+                const int32_t top = m_scratch[k].top - w * 64, bottom = m_scratch[k].bottom - w * 64;
+                for (int32_t i = 0; i < 2; ++i) {
+                    const int32_t lo = std::max(top, i * 64) - i * 64,
+                                  hi = std::min(bottom, i * 64 + 63) - i * 64;
+                    if (lo <= hi) m.bits[i] |= (~uint64_t{0} >> (63 - (hi - lo))) << lo;
+                }
+            }
+            m_word[s] = static_cast<int16_t>(w);
         }
-        m_word[s] = static_cast<int16_t>(w);
+    };
+    if (m_filledLo > m_filledHi) {
+        fill(a, b);
+    } else {
+        fill(a, m_filledLo - 1);
+        fill(m_filledHi + 1, b);
+        fill(m_dirtyLo, m_dirtyHi);
     }
+    m_filledLo = a;
+    m_filledHi = b;
+    m_dirtyLo = INT64_MAX;
+    m_dirtyHi = INT64_MIN;
 }
 
 ColumnSummary::Point ColumnSummary::before(int64_t column) const {
@@ -576,11 +595,11 @@ size_t paintMasks(const int16_t* word, const uint64_t (*masks)[2], size_t n, uin
         if constexpr (kCovered) {
             // The rows not set by a curve above; they are set now.
             uint64_t* c = cover + i * words + w;
-            const uint64_t c0 = c[0], c1 = c[1];
-            c[0] = c0 | f0;
-            c[1] = c1 | f1;
-            f0 &= ~c0;
-            f1 &= ~c1;
+            f0 &= ~c[0];
+            f1 &= ~c[1];
+            if ((f0 | f1) == 0) continue;
+            c[0] |= f0;
+            c[1] |= f1;
         }
         if ((f0 | f1) == 0) continue;
         uint32_t* rows = column + w * wordStride;

@@ -13,6 +13,7 @@
 //
 // Size: 32 bytes per grid column for the samples and 18 for the pixel rows, for a power of two of columns
 // at least as wide as the image: 100 KB per curve at 1920 pixels.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -62,7 +63,11 @@ private:
     struct Masks {
         uint64_t bits[2];
     };
-    void invalidate(int64_t column) { m_word[slot(column)] = kInvalid; }
+    void invalidate(int64_t column) {
+        m_word[slot(column)] = kInvalid;
+        m_dirtyLo = std::min(m_dirtyLo, column);
+        m_dirtyHi = std::max(m_dirtyHi, column);
+    }
     // A drawn sample a line starts or ends at: in a column held, or just outside them (the head before,
     // the tail after).
     struct Point {
@@ -133,6 +138,9 @@ private:
     uint64_t m_folded = 0;  // every sample below this sequence number has been seen
     uint64_t m_oldest = 0;  // the ring's oldest sequence number at the last update
     int64_t m_fromX = 0, m_toX = 0;
+    // The pixel columns the last fill worked out (none when lo > hi), and those marked since.
+    int64_t m_filledLo = 0, m_filledHi = -1;
+    int64_t m_dirtyLo = INT64_MAX, m_dirtyHi = INT64_MIN;
     int64_t m_firstPresent = 0, m_lastPresent = -1;  // none when last < first
     Point m_head, m_tail;
     std::vector<SampleColumn> m_cols;
