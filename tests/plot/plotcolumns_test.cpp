@@ -119,9 +119,9 @@ TEST_F(CurveFrames, RunningScrollingByFractionsOfAColumnFrozenPannedZoomedAndRun
         {Add("noisy", -120, 120, 2, 0x00FF00), 1.0, 1500.0, 80, 30},
         {Add("sparse", -50, 50, 1, 0xFF0000), 23.7, 300.0, 40, 0, 0, 0},
         {Add("gaps and holes", 0, 10, 0, 0x00FFFF), 7.0, 200.0, 5, 1, 5, 13000},
-        {Add("fast", -1, 1, 1, 0xFF00FF), 0.25, 50.0, 1.2, 0.1},
+        {Add("fast", -1, 1, 1, 0xFF00FF), 0.1, 50.0, 1.2, 0.1},
     };
-    plot->SetTimeLength(8000);
+    plot->SetTimeLength(3000);
     plot->SetCurrentCurve(sources[0].slot);
     double now = 0;
     // Running: the window end moves by the newest sample, never by whole columns.
@@ -259,6 +259,59 @@ TEST_F(CurveFrames, TimesGoingBackAreWalkedBeneathTheCurvesAbove) {
     ASSERT_FALSE(plot->Curve(back).Live.TimesInOrder());
     ExpectFrame("walked");
     EXPECT_FALSE(plot->Curve(back).Columns.Usable());
+}
+
+// Any order of what a user does: pauses and resumes, pans by any number of pixels, jumps to the ends,
+// changes the time length, the window size and the y-axis mode, hides and shows, removes and adds
+// curves, while samples arrive at uneven rates.
+TEST_F(CurveFrames, RandomSequencesOfWhatAUserDoes) {
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        plot = std::make_unique<CGraphPlot>();
+        Resize(320, 200);
+        rng.seed(seed);
+        sources = {
+            {Add("a", -10, 10, 1, 0x0000FF), 0.5, 300.0, 8, 4},
+            {Add("b", -10, 10, 2, 0x00FF00), 3.0, 700.0, 9, 1, 7},
+            {Add("c", -10, 10, 0, 0xFF0000), 41.0, 900.0, 7, 2, 0, 11000},
+        };
+        plot->SetTimeLength(4000);
+        double now = 0;
+        std::uniform_int_distribution<int> pick(0, 11);
+        for (int step = 0; step < 60; ++step) {
+            const int what = pick(rng);
+            if (what <= 3 || !plot->IsFrozen()) {
+                const double next = now + 50 + 400 * unit(rng);
+                Feed(now, next);
+                now = next;
+                plot->Tick();
+            }
+            if (what == 4) plot->Freeze(!plot->IsFrozen());
+            if (what == 5) plot->ScrollLeft(static_cast<int32_t>(unit(rng) * 90));
+            if (what == 6) plot->ScrollRight(static_cast<int32_t>(unit(rng) * 90));
+            if (what == 7) unit(rng) < 0.5 ? plot->GoToStart() : plot->GoToEnd();
+            if (what == 8) {
+                plot->SetTimeLength(1000 + 9000 * unit(rng));
+                plot->XAxis().Layout(plot->XAxis().rect());
+            }
+            if (what == 9)
+                Resize(200 + static_cast<int32_t>(unit(rng) * 200),
+                       120 + static_cast<int32_t>(unit(rng) * 100));
+            if (what == 10) plot->SetYAxisShowMode(static_cast<int32_t>(unit(rng) * 3));
+            if (what == 11) {
+                Source& s = sources[static_cast<size_t>(unit(rng) * 3)];
+                if (!CGraphPlot::ValidSlot(s.slot)) {
+                    s.slot = Add("again", -10, 10, 1, 0x00FFFF);
+                } else if (unit(rng) < 0.5) {
+                    plot->Curve(s.slot).Shown = !plot->Curve(s.slot).Shown;
+                } else {
+                    plot->RemoveCurve(s.slot);
+                    s.slot = -1;
+                }
+            }
+            ExpectFrame("step " + std::to_string(step) + ", action " + std::to_string(what));
+        }
+    }
 }
 
 TEST(PlotColumns, TheRunningWindowIsDrawnFromWholeColumnsTheFrozenOneWhereItStands) {
