@@ -214,11 +214,21 @@ bool CheckFrame(benchmark::State& state, CGraphCurveView& view) {
     return false;
 }
 
+// What a curve's column summary takes (0 for a build that draws without them, so that this source also
+// measures earlier builds).
+template <typename Curve>
+size_t SummaryBytes(const Curve& c) {
+    if constexpr (requires { c.Columns.Bytes(); })
+        return c.Columns.Bytes();
+    else
+        return 0;
+}
+
 // What the curves' column summaries take, in MB.
 double SummaryMb(CGraphCurveView& view) {
     size_t bytes = 0;
     for (int32_t slot = 0; slot < CGraphPlot::kCurveCount; ++slot)
-        bytes += view.Engine().Curve(slot).Columns.Bytes();
+        bytes += SummaryBytes(view.Engine().Curve(slot));
     return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 

@@ -63,6 +63,7 @@ protected:
             if (!CGraphPlot::ValidSlot(s.slot) || !plot->Curve(s.slot).InUse) continue;
             for (double t = std::ceil(from / s.every) * s.every; t < to; t += s.every) {
                 double v = s.wave * std::sin(t / s.period) + s.noise * (unit(rng) - 0.5);
+                if (s.toggle) v = static_cast<int64_t>(t / s.every) % 2 == 0 ? s.wave : -s.wave;
                 if (s.nanEvery > 0 && static_cast<int64_t>(t / s.every) % s.nanEvery == 3) v = kNaN;
                 if (s.pause > 0 && std::fmod(t, s.pause) < s.pause / 2) continue;  // silent half the time
                 plot->AddSample(s.slot, t, v);
@@ -101,8 +102,9 @@ protected:
         double every;   // ms between samples
         double period;  // of the wave, ms / radian
         double wave, noise;
-        int nanEvery = 0;  // every n-th sample has no value
-        double pause = 0;  // ms: samples only in the second half of each pause period (gaps > 5 s)
+        int nanEvery = 0;     // every n-th sample has no value
+        double pause = 0;     // ms: samples only in the second half of each pause period (gaps > 5 s)
+        bool toggle = false;  // +wave and -wave in turn: lines across the plot in every column
     };
     std::unique_ptr<CGraphPlot> plot;
     std::unique_ptr<plot::CurvePainter> painters[5];
@@ -120,6 +122,7 @@ TEST_F(CurveFrames, RunningScrollingByFractionsOfAColumnFrozenPannedZoomedAndRun
         {Add("sparse", -50, 50, 1, 0xFF0000), 23.7, 300.0, 40, 0, 0, 0},
         {Add("gaps and holes", 0, 10, 0, 0x00FFFF), 7.0, 200.0, 5, 1, 5, 13000},
         {Add("fast", -1, 1, 1, 0xFF00FF), 0.1, 50.0, 1.2, 0.1},
+        {Add("toggling", -1, 1, 2, 0x808080), 3.0, 1.0, 0.9, 0, 0, 0, true},
     };
     plot->SetTimeLength(3000);
     plot->SetCurrentCurve(sources[0].slot);

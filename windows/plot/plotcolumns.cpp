@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "windows/plot/samplering.h"
 
@@ -18,6 +19,13 @@ bool sameMap(const YMap& a, const YMap& b) {
 inline bool finite(double v) {
     return v - v == 0.0;
 }
+
+// Runs kept in the 16 bytes of a column's masks: four (top, bottom) pairs of rows, an empty pair (top
+// above bottom) ending them.
+struct KeptRuns {
+    int16_t top[4], bottom[4];
+};
+static_assert(sizeof(KeptRuns) == 2 * sizeof(uint64_t));
 
 // A 64-bit sequence number from its low 32 bits, near a reference.
 inline uint64_t expand(uint32_t seq, uint64_t near) {
@@ -343,7 +351,19 @@ void ColumnSummary::fillPixels(int64_t fromX, int64_t toX) {
             }
             const int32_t w = m_scratch[0].top >> 6;
             if (!fits || (m_scratch[m_scratch.Size() - 1].bottom >> 6) > w + 1) {
-                m_word[s] = kComputed;
+                // Taller: up to four runs kept as rows (a line across the plot, a jump), others worked out
+                // whenever drawn.
+                if (m_height > INT16_MAX || m_scratch.Size() > 4) {
+                    m_word[s] = kComputed;
+                    continue;
+                }
+                KeptRuns r{{1, 1, 1, 1}, {0, 0, 0, 0}};
+                for (size_t k = 0; k < m_scratch.Size(); ++k) {
+                    r.top[k] = static_cast<int16_t>(m_scratch[k].top);
+                    r.bottom[k] = static_cast<int16_t>(m_scratch[k].bottom);
+                }
+                std::memcpy(m_masks[s].bits, &r, sizeof r);
+                m_word[s] = kRuns;
                 continue;
             }
             Masks& m = m_masks[s];
@@ -582,13 +602,26 @@ namespace {
 
 template <bool kCovered>
 size_t paintMasks(const int16_t* word, const uint64_t (*masks)[2], size_t n, uint32_t* column, int64_t stride,
-                  uint64_t* cover, size_t words, uint32_t pixel, uint32_t* later, int16_t none) {
+                  uint64_t* cover, size_t words, uint32_t pixel, uint32_t* later, int16_t none,
+                  int16_t runs) {
     const int64_t wordStride = 64 * stride;
     size_t left = 0;
     for (size_t i = 0; i < n; ++i, ++column) {
         const int32_t w = word[i];
         if (w < 0) {
-            if (w != none) later[left++] = static_cast<uint32_t>(i);
+            if (w == runs) {
+                KeptRuns r;
+                std::memcpy(&r, masks[i], sizeof r);
+                for (size_t k = 0; k < 4 && r.top[k] <= r.bottom[k]; ++k) {
+                    if constexpr (kCovered) {
+                        PaintCovered(column, stride, cover + i * words, r.top[k], r.bottom[k], pixel);
+                    } else {
+                        for (int64_t y = r.top[k]; y <= r.bottom[k]; ++y) column[y * stride] = pixel;
+                    }
+                }
+            } else if (w != none) {
+                later[left++] = static_cast<uint32_t>(i);
+            }
             continue;
         }
         uint64_t f0 = masks[i][0], f1 = masks[i][1];
@@ -619,8 +652,8 @@ size_t ColumnSummary::paintKept(const int16_t* word, const Masks* masks, size_t 
     static_assert(sizeof(Masks) == 2 * sizeof(uint64_t));
     const auto* bits = reinterpret_cast<const uint64_t(*)[2]>(masks);
     return cover != nullptr
-               ? paintMasks<true>(word, bits, n, column, stride, cover, words, pixel, later, kNone)
-               : paintMasks<false>(word, bits, n, column, stride, cover, words, pixel, later, kNone);
+               ? paintMasks<true>(word, bits, n, column, stride, cover, words, pixel, later, kNone, kRuns)
+               : paintMasks<false>(word, bits, n, column, stride, cover, words, pixel, later, kNone, kRuns);
 }
 
 void ColumnSummary::Draw(PixelBuffer& buf, uint32_t pixel, RowList& rows) const {

@@ -54,12 +54,13 @@ private:
     static constexpr uint8_t kBroken = 2;     // a gap between two of its samples: walked when drawn
     static constexpr uint8_t kSpill = 4;      // its samples' rows span more than the mask: walked
     // The rows a pixel column sets, as bits of two neighbouring 64-row words: word w's bits in mask[0],
-    // word w + 1's in mask[1] (all columns but a few span at most two). A word below 0 marks a column
-    // not worked out (kInvalid), one spanning more words, worked out whenever it is drawn (kComputed), and
-    // one without pixels (kNone).
+    // word w + 1's in mask[1] (most columns span at most two). A word below 0 marks a column not worked
+    // out (kInvalid), a taller one kept as up to four runs of rows in the masks' bytes (kRuns), one with
+    // more, worked out whenever it is drawn (kComputed), and one without pixels (kNone).
     static constexpr int16_t kInvalid = -1;
     static constexpr int16_t kComputed = -2;
     static constexpr int16_t kNone = -3;
+    static constexpr int16_t kRuns = -4;
     struct Masks {
         uint64_t bits[2];
     };
