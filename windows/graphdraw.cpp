@@ -45,6 +45,53 @@ QPen pen(uint32_t colorRef, bool dotted = false) {
     return p;
 }
 
+// The dotted grid, set straight into the image: the pixels a one-pixel dotted pen draws over an opaque
+// background, a dot on the first pixel and on every other one after it, the background colour between.
+// A line that starts outside the image is left to the painter, whose dots then restart where the line
+// enters it, and so is a line of one point, which the painter leaves out.
+class DottedLines {
+public:
+    DottedLines(QImage& image, uint32_t colorRef, uint32_t backgroundRef)
+        : m_pixels{reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                   static_cast<int32_t>(image.bytesPerLine() / 4)},
+          m_colorRef(colorRef),
+          m_backgroundRef(backgroundRef) {}
+    void Add(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+        if (x0 < 0 || x0 >= m_pixels.width || y0 < 0 || y0 >= m_pixels.height || (x0 == x1 && y0 == y1)) {
+            m_painted.emplace_back(x0, y0, x1, y1);
+            return;
+        }
+        plot::DrawLine(m_pixels, x0, y0, x1, y1, plot::PixelFromRef(m_backgroundRef));
+        plot::DrawLine(m_pixels, x0, y0, x1, y1, plot::PixelFromRef(m_colorRef), true);
+    }
+    bool Pending() const { return !m_painted.empty(); }
+    void Paint(QPainter& p) {
+        if (m_painted.empty()) return;
+        p.setPen(pen(m_colorRef, true));
+        p.drawLines(m_painted.data(), static_cast<int>(m_painted.size()));
+        m_painted.clear();
+    }
+
+private:
+    plot::PixelBuffer m_pixels;
+    uint32_t m_colorRef;
+    uint32_t m_backgroundRef;
+    std::vector<QLine> m_painted;
+};
+
+// The value grid: a dotted line at every labelled tick of each grid axis, across its area.
+void drawGrid(DottedLines& lines, const CGraphPlot& plot, const PlotLayout& layout) {
+    if (!plot.GridShown()) return;
+    for (const PlotLayout::Area& a : layout.gridAxes) {
+        const CGraphPlotYAxis& axis = plot.Curve(a.slot).YAxis;
+        for (const tGR_AXIS_TICK& t : axis.Ticks()) {
+            if (!t.Labelled) continue;
+            const int32_t y = axis.ValueToY(t.Value);
+            lines.Add(a.area.left, y, a.area.right, y);
+        }
+    }
+}
+
 QRect toQRect(const plot::Rect& r) {
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
@@ -60,36 +107,53 @@ CGraphPlotPainter::CGraphPlotPainter(int threads)
     : m_labelFont(plotFont(12)),
       m_titleFont(plotFont(11)),
       m_readoutFont(plotFont(12)),
-      m_workers(threadCount(threads)) {}
+      m_curves(threadCount(threads)) {}
 
 void CGraphPlotPainter::Paint(CGraphPlot& plot, QImage& image) {
-    const PlotLayout* layout = nullptr;
-    {
-        QPainter p(&image);
+    // Texts stand on the background colour, as over the curves' lines.
+    const auto begin = [&](QPainter& p) {
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setRenderHint(QPainter::TextAntialiasing, true);
-        // Texts stand on the background colour, as over the curves' lines.
         p.setBackgroundMode(Qt::OpaqueMode);
         p.setBackground(vex::ColorFromRef(plot.BackgroundColor));
-        p.fillRect(toQRect(plot.FrameRect()), vex::ColorFromRef(plot.BackgroundColor));
         p.setFont(m_labelFont);
+    };
+    const PlotLayout* layout = nullptr;
+    const plot::Rect& area = plot.PlotRect();
+    {
+        QPainter p(&image);
+        begin(p);
+        p.fillRect(toQRect(plot.FrameRect()), vex::ColorFromRef(plot.BackgroundColor));
         layout = &plot.Layout(FontMeasure(m_labelFont));
         for (const PlotLayout::Strip& s : layout->strips) drawValueAxis(p, plot.Curve(s.slot), s.rect);
-        const plot::Rect& area = plot.PlotRect();
         if (layout->fallbackAxis) {
             p.setPen(pen(0x000000));
             p.drawLine(area.left - 2, area.bottom, area.left - 2, area.top);
-            if (plot.GridShown()) {
-                p.setPen(pen(plot.GridColor, true));
-                const int32_t left = area.left + layout->axisWidth;
-                for (int i = 0; i <= 10; ++i) {
-                    const int32_t y = area.bottom - plot::ToPixel(area.Height() * 0.1 * i);
-                    p.drawLine(left, y, area.right, y);
-                }
-            }
         }
-        drawGrid(p, plot, *layout);
-        drawTimeAxis(p, plot);
+    }
+    // The value grid before the time axis, whose line covers it; the time grid after.
+    DottedLines grid(image, plot.GridColor, plot.BackgroundColor);
+    if (layout->fallbackAxis && plot.GridShown()) {
+        const int32_t left = area.left + layout->axisWidth;
+        for (int i = 0; i <= 10; ++i) {
+            const int32_t y = area.bottom - plot::ToPixel(area.Height() * 0.1 * i);
+            grid.Add(left, y, area.right, y);
+        }
+    }
+    drawGrid(grid, plot, *layout);
+    std::vector<int32_t> gridXs;
+    {
+        QPainter p(&image);
+        begin(p);
+        grid.Paint(p);
+        drawTimeAxis(p, plot, gridXs);
+    }
+    if (plot.GridShown())
+        for (int32_t x : gridXs) grid.Add(x, area.top, x, area.bottom);
+    if (grid.Pending()) {
+        QPainter p(&image);
+        begin(p);
+        grid.Paint(p);
     }
     if (layout->drawCurves) drawCurves(plot, *layout, image);
     if (plot.IsFrozen() && plot.ShowCursorReadout()) {
@@ -130,20 +194,7 @@ void CGraphPlotPainter::drawValueAxis(QPainter& p, const CGraphPlotCurve& curve,
     p.restore();
 }
 
-void CGraphPlotPainter::drawGrid(QPainter& p, const CGraphPlot& plot, const PlotLayout& layout) {
-    if (!plot.GridShown()) return;
-    p.setPen(pen(plot.GridColor, true));
-    for (const PlotLayout::Area& a : layout.gridAxes) {
-        const CGraphPlotYAxis& axis = plot.Curve(a.slot).YAxis;
-        for (const tGR_AXIS_TICK& t : axis.Ticks()) {
-            if (!t.Labelled) continue;
-            const int32_t y = axis.ValueToY(t.Value);
-            p.drawLine(a.area.left, y, a.area.right, y);
-        }
-    }
-}
-
-void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
+void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot, std::vector<int32_t>& gridXs) {
     const CGraphPlotXAxis& axis = plot.XAxis();
     const plot::Rect& r = axis.rect();
     const QFontMetrics fm(m_labelFont);
@@ -152,7 +203,6 @@ void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
     p.drawLine(r.left, r.bottom, r.right, r.bottom);
     const double start = axis.WindowStart();
     const double end = start + axis.TimeLength();
-    std::vector<int32_t> gridXs;
     for (const tGR_AXIS_TICK& t : axis.Ticks()) {
         if (t.Value < start || t.Value > end) continue;
         const int32_t x = axis.TimeToX(t.Value);
@@ -166,41 +216,11 @@ void CGraphPlotPainter::drawTimeAxis(QPainter& p, const CGraphPlot& plot) {
     const QString unit = QStringLiteral("[ s ]");
     p.drawText(QPoint(r.right - fm.horizontalAdvance(unit), r.bottom + 18 + fm.height() / 2 + fm.ascent()),
                unit);
-    if (!plot.GridShown()) return;
-    p.setPen(pen(plot.GridColor, true));
-    const plot::Rect& area = plot.PlotRect();
-    for (int32_t x : gridXs) p.drawLine(x, area.top, x, area.bottom);
 }
 
-void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout& layout, QImage& image) {
-    const CGraphPlotXAxis& x = plot.XAxis();
-    const bool frozen = plot.IsFrozen();
-    m_jobs.clear();
-    for (const PlotLayout::Area& a : layout.curves) {
-        const CGraphPlotCurve& c = plot.Curve(a.slot);
-        CurveJob job{&c.Samples(frozen), {}, plot::PixelFromRef(c.Color), c.PointType};
-        job.geometry.windowStart = x.WindowStart();
-        job.geometry.scale = x.Scale();
-        job.geometry.left = a.area.left;
-        job.geometry.y = c.YAxis.Map(c.YAxis.rect.top, c.YAxis.rect.bottom);
-        job.geometry.gapThreshold = CGraphPlotCurve::kGapThreshold;
-        m_jobs.push_back(job);
-    }
-    // Column bands drawn side by side; within a band the curves keep their order, so the last one drawn
-    // lies on top as if all were drawn one after the other.
-    const int width = image.width();
-    const int bands = std::max(1, std::min(m_workers.Threads() * 4, width / 16));
-    m_rasters.resize(static_cast<size_t>(bands));
-    plot::PixelBuffer whole{reinterpret_cast<uint32_t*>(image.bits()), width, image.height(),
-                            static_cast<int32_t>(image.bytesPerLine() / 4)};
-    m_workers.Run(bands, [&](int band) {
-        plot::PixelBuffer buf = whole;
-        buf.clipLeft = bands == 1 ? 0 : width * band / bands;
-        buf.clipRight = bands == 1 ? width : width * (band + 1) / bands;
-        plot::CurveRaster& raster = m_rasters[static_cast<size_t>(band)];
-        for (const CurveJob& job : m_jobs)
-            raster.Draw(buf, *job.ring, job.geometry, job.pixel, job.pointType);
-    });
+void CGraphPlotPainter::drawCurves(CGraphPlot& plot, const PlotLayout&, QImage& image) {
+    m_curves.Draw(plot, {reinterpret_cast<uint32_t*>(image.bits()), image.width(), image.height(),
+                         static_cast<int32_t>(image.bytesPerLine() / 4)});
 }
 
 void CGraphPlotPainter::drawReadout(QPainter& p, const CGraphPlot& plot) {

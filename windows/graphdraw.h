@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "windows/plot/graphplot.h"
-#include "windows/plot/plotraster.h"
+#include "windows/plot/plotcurves.h"
 
 class CGraphPlotPainter {
 public:
@@ -25,21 +25,13 @@ public:
 
 private:
     void drawValueAxis(QPainter& p, const CGraphPlotCurve& curve, const plot::Rect& strip);
-    void drawTimeAxis(QPainter& p, const CGraphPlot& plot);
-    void drawGrid(QPainter& p, const CGraphPlot& plot, const PlotLayout& layout);
+    // The time axis; the columns of its labelled ticks, where the time grid goes, into gridXs.
+    void drawTimeAxis(QPainter& p, const CGraphPlot& plot, std::vector<int32_t>& gridXs);
     void drawCurves(CGraphPlot& plot, const PlotLayout& layout, QImage& image);
     void drawReadout(QPainter& p, const CGraphPlot& plot);
 
     QFont m_labelFont;
     QFont m_titleFont;
     QFont m_readoutFont;
-    plot::Workers m_workers;
-    std::vector<plot::CurveRaster> m_rasters;  // one per band
-    struct CurveJob {
-        const CGraphSampleRing* ring;
-        plot::CurveGeometry geometry;
-        uint32_t pixel;
-        int32_t pointType;
-    };
-    std::vector<CurveJob> m_jobs;
+    plot::CurvePainter m_curves;
 };

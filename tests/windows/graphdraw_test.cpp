@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 
 #include "windows/graphdraw.h"
 
@@ -99,6 +100,39 @@ TEST_F(GraphDraw, ReadoutSquareOnTheFoundSample) {
     plot.SetShowCursorReadout(false);
     painter.Paint(plot, img);
     EXPECT_EQ(img.pixel(fx - 5, fy - 3), kYellow);
+}
+
+// The dotted grid is set straight into the frame: the pixels of a one-pixel pen dotted one on, one off,
+// over an opaque background (the gaps take the background colour), for lines starting in the image,
+// whichever way they run, wherever they end, also outside the image (lines of one point are left to the
+// painter, which leaves them out).
+TEST(GraphDrawGrid, DottedLinesAreThoseOfAOnePixelDottedPen) {
+    const struct {
+        int x0, y0, x1, y1;
+    } lines[] = {{10, 5, 150, 5},  {11, 7, 150, 7},  {150, 20, 10, 20}, {149, 22, -30, 22}, {20, 30, 20, 90},
+                 {25, 91, 25, 31}, {0, 40, 400, 40}, {60, 1, 60, 300},  {159, 99, 159, -7}, {80, 60, 81, 60}};
+    for (const auto& l : lines) {
+        SCOPED_TRACE(testing::Message() << l.x0 << "," << l.y0 << " to " << l.x1 << "," << l.y1);
+        QImage pen(160, 100, QImage::Format_RGB32), set(pen.size(), QImage::Format_RGB32);
+        pen.fill(0xFF102030);
+        set.fill(0xFF102030);
+        {
+            QPainter p(&pen);
+            p.setBackgroundMode(Qt::OpaqueMode);
+            p.setBackground(QColor(0xFF, 0xFF, 0));
+            QPen dotted(QColor(0, 0x50, 0));
+            dotted.setWidth(0);
+            dotted.setCapStyle(Qt::SquareCap);
+            dotted.setDashPattern({1.0, 1.0});
+            p.setPen(dotted);
+            p.drawLine(l.x0, l.y0, l.x1, l.y1);
+        }
+        plot::PixelBuffer buf{reinterpret_cast<uint32_t*>(set.bits()), set.width(), set.height(),
+                              static_cast<int32_t>(set.bytesPerLine() / 4)};
+        plot::DrawLine(buf, l.x0, l.y0, l.x1, l.y1, plot::PixelFromRef(0x00FFFF));
+        plot::DrawLine(buf, l.x0, l.y0, l.x1, l.y1, plot::PixelFromRef(0x005000), true);
+        EXPECT_EQ(set, pen);
+    }
 }
 
 }  // namespace

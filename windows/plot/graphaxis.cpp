@@ -20,6 +20,19 @@ YMap::YMap(double minimum, double maximum, int32_t top, int32_t bottom)
            perUnit == 0.0;
 }
 
+ColumnGrid ColumnGrid::Starting(double start, double scale) {
+    ColumnGrid g;
+    g.scale = scale;
+    const int64_t first = g.Column(start);
+    if (first == kNone) return g;
+    g.first = first;
+    const double a = start * scale;
+    // The rest of the start's column: exact, as the column is a whole number below it.
+    if (std::fabs(a) < static_cast<double>(kLimit)) g.phase = a - static_cast<double>(first);
+    if (!(g.phase >= 0.0 && g.phase < 1.0)) g.phase = 0.0;
+    return g;
+}
+
 std::optional<TickStep> FindTickStep(double range, double pixels, double firstDecade) {
     if (!(range > 0.0) || !std::isfinite(range) || !(pixels > 0.0) || !std::isfinite(pixels)) return {};
     static constexpr double kFactors[] = {0.1, 0.2, 0.4};
@@ -204,6 +217,7 @@ void CGraphPlotXAxis::Layout(const plot::Rect& r) {
     }
     buildTicks(m_runningTicks, m_runningStart);
     buildTicks(m_frozenTicks, m_frozenStart);
+    setFrozenGrid();
 }
 
 void CGraphPlotXAxis::SetWindowEnd(double end) {
@@ -222,6 +236,7 @@ void CGraphPlotXAxis::SetFrozen(bool on) {
     if (on && !m_frozen) {
         m_frozenStart = m_runningStart;
         buildTicks(m_frozenTicks, m_frozenStart);
+        setFrozenGrid();
     }
     m_frozen = on;
 }
@@ -230,10 +245,37 @@ void CGraphPlotXAxis::Shift(double ms) {
     if (!std::isfinite(ms)) return;
     m_frozenStart += ms;
     buildTicks(m_frozenTicks, m_frozenStart);
+    if (ms != 0.0) setFrozenGrid();
+}
+
+void CGraphPlotXAxis::ShiftColumns(int64_t pixels) {
+    if (!(m_scale > 0.0)) return;
+    m_frozenStart += static_cast<double>(pixels) / m_scale;
+    m_frozenFirst += pixels;
+    buildTicks(m_frozenTicks, m_frozenStart);
+}
+
+void CGraphPlotXAxis::setFrozenGrid() {
+    const plot::ColumnGrid g = plot::ColumnGrid::Starting(m_frozenStart, m_scale);
+    m_frozenFirst = g.first;
+    m_frozenPhase = g.phase;
+}
+
+plot::ColumnGrid CGraphPlotXAxis::Grid() const {
+    if (m_frozen) return {m_scale, m_frozenPhase, m_frozenFirst};
+    plot::ColumnGrid g{m_scale, 0.0, 0};
+    const int64_t first = g.Column(m_runningStart);
+    g.first = first == plot::ColumnGrid::kNone ? 0 : first;
+    return g;
+}
+
+double CGraphPlotXAxis::DrawnStart() const {
+    if (m_frozen || !(m_scale > 0.0)) return WindowStart();
+    return static_cast<double>(Grid().first) / m_scale;
 }
 
 int32_t CGraphPlotXAxis::TimeToX(double time) const {
-    return plot::ToPixel((time - WindowStart()) * m_scale + m_rect.left);
+    return plot::ToPixel((time - DrawnStart()) * m_scale + m_rect.left);
 }
 
 void CGraphPlotXAxis::buildTicks(std::vector<tGR_AXIS_TICK>& ticks, double start) const {

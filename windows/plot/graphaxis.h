@@ -62,6 +62,36 @@ struct YMap {
     }
 };
 
+// Which pixel column a time falls in, computed from the time alone: column floor(time * scale - phase).
+// A window whose first column is `first` puts column c at x = left + c - first. Because the column does
+// not depend on where the window stands, a window moved by whole columns keeps every sample in its column,
+// and what was summarised per column stays valid. It equals trunc((time - start) * scale + left) for the
+// window start (first + phase) / scale, except for a time within a rounding error of a column's edge.
+struct ColumnGrid {
+    static constexpr int64_t kLimit = int64_t{1} << 60;
+    static constexpr int64_t kNone = INT64_MIN;  // the column of a time that is not a number
+
+    double scale = 0.0;  // pixels per ms
+    double phase = 0.0;  // 0 <= phase < 1
+    int64_t first = 0;
+
+    int64_t Column(double time) const {
+        const double a = time * scale - phase;
+        if (a >= -static_cast<double>(kLimit) && a <= static_cast<double>(kLimit)) {
+            const auto c = static_cast<int64_t>(a);
+            return static_cast<double>(c) > a ? c - 1 : c;
+        }
+        return a != a ? kNone : a < 0 ? -kLimit : kLimit;
+    }
+    // The pixel of a column in a window whose first column lies at x = left, kept within +-kPixelLimit.
+    int32_t X(int64_t column, int32_t left) const {
+        const int64_t x = left + (column - first);
+        return static_cast<int32_t>(x < -kPixelLimit ? -kPixelLimit : x > kPixelLimit ? kPixelLimit : x);
+    }
+    // The columns of a window starting at `start`: first = floor(start * scale), the phase the rest.
+    static ColumnGrid Starting(double start, double scale);
+};
+
 struct TickStep {
     double Step = 0.0;
     int32_t Spacing = 0;  // pixels between ticks
@@ -168,6 +198,8 @@ public:
     bool IsFrozen() const { return m_frozen; }
     // Moves the frozen window by `ms` (later for positive).
     void Shift(double ms);
+    // The same by whole pixels: the frozen window keeps its columns' edges.
+    void ShiftColumns(int64_t pixels);
 
     double RunningStart() const { return m_runningStart; }
     double FrozenStart() const { return m_frozenStart; }
@@ -180,11 +212,21 @@ public:
     double Step() const { return m_step; }
     int32_t LabelPeriod() const { return m_labelPeriod; }
 
-    // x = trunc((time - window start) * scale + left).
+    // The columns the window is drawn in. Running, the window is drawn from the last column edge at or
+    // before its start (whole multiples of a column's time from 0), so that it moves by whole columns
+    // while the data scrolls and what was summarised per column stays valid; the picture lags the running
+    // start by less than a column. Frozen, the columns of the frozen start, kept through scrolls by whole
+    // pixels.
+    plot::ColumnGrid Grid() const;
+    // Where the window drawn starts: the first column's edge while running, the frozen start while frozen.
+    double DrawnStart() const;
+
+    // x = trunc((time - drawn start) * scale + left).
     int32_t TimeToX(double time) const;
 
 private:
     void buildTicks(std::vector<tGR_AXIS_TICK>& ticks, double start) const;
+    void setFrozenGrid();
 
     std::vector<tGR_AXIS_TICK> m_runningTicks;
     std::vector<tGR_AXIS_TICK> m_frozenTicks;
@@ -195,6 +237,8 @@ private:
     double m_layoutLength = -1.0;
     double m_runningStart = 0.0;
     double m_frozenStart = 0.0;
+    int64_t m_frozenFirst = 0;
+    double m_frozenPhase = 0.0;
     double m_scale = 0.0;
     int32_t m_spacing = 0;
     int32_t m_labelPeriod = 10;

@@ -2,55 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-
-// ---- sample ring ----
-
-void CGraphSampleRing::Allocate() {
-    if (m_buf.empty()) m_buf.resize(kCapacity);
-    Clear();
-}
-
-void CGraphSampleRing::Release() {
-    std::vector<tGR_CURVE_SAMPLE>().swap(m_buf);
-    Clear();
-}
-
-void CGraphSampleRing::Push(double time, double value) {
-    // Pairs of neighbours whose time goes back (or is not a number) are counted as they come and go.
-    if (m_count > 0 && !(time >= At(m_count - 1).Time)) ++m_descents;
-    if (m_count == kCapacity && !(At(1).Time >= At(0).Time)) --m_descents;
-    m_buf[static_cast<size_t>(m_write)] = {time, value};
-    m_write = m_write + 1 == kCapacity ? 0 : m_write + 1;
-    if (m_count < kCapacity) {
-        ++m_count;
-    } else {
-        m_start = m_start + 1 == kCapacity ? 0 : m_start + 1;
-    }
-}
-
-void CGraphSampleRing::CopyFrom(const CGraphSampleRing& other) {
-    if (!other.Allocated()) {
-        Clear();
-        return;
-    }
-    if (!Allocated()) m_buf.resize(kCapacity);
-    const Runs r = other.Contiguous();
-    if (r.na > 0) std::memcpy(m_buf.data(), r.a, sizeof(tGR_CURVE_SAMPLE) * static_cast<size_t>(r.na));
-    if (r.nb > 0) std::memcpy(m_buf.data() + r.na, r.b, sizeof(tGR_CURVE_SAMPLE) * static_cast<size_t>(r.nb));
-    m_start = 0;
-    m_count = other.m_count;
-    m_write = m_count == kCapacity ? 0 : m_count;
-    m_descents = other.m_descents;
-}
-
-CGraphSampleRing::Runs CGraphSampleRing::Contiguous() const {
-    if (m_count == 0) return {nullptr, 0, nullptr, 0};
-    const int32_t first = std::min(m_count, kCapacity - m_start);
-    return {m_buf.data() + m_start, first, m_buf.data(), m_count - first};
-}
-
-// ---- engine ----
 
 CGraphPlot::CGraphPlot() = default;
 
@@ -82,6 +33,7 @@ int32_t CGraphPlot::AddCurve(const std::string& name, const std::string& unit, b
         // A reused slot starts empty: nothing of the curve that held it before shows under this name.
         c.Live.Allocate();
         c.Frozen.Allocate();
+        c.Columns.Release();
         c.Found = {};
         c.CursorValid = false;
         m_current = slot;
@@ -108,6 +60,7 @@ void CGraphPlot::RemoveCurve(int32_t slot) {
     c.YAxis.ClearEnumTicks();
     c.Live.Release();
     c.Frozen.Release();
+    c.Columns.Release();
     c.Found = {};
     c.CursorValid = false;
     m_current = -1;
@@ -170,21 +123,28 @@ void CGraphPlot::Reset() {
 
 void CGraphPlot::ScrollRight(int32_t pixels) {
     if (!m_frozen || pixels < 1 || !(m_xAxis.Scale() > 0.0)) return;
-    double d = pixels / m_xAxis.Scale();
+    const double d = pixels / m_xAxis.Scale();
     const double start = m_xAxis.FrozenStart();
     const double length = m_xAxis.TimeLength();
-    if (start + length + d >= m_scrollEnd) d = m_scrollEnd - start - length;
-    if (d < 0.0) return;
-    m_xAxis.Shift(d);
+    if (start + length + d >= m_scrollEnd) {
+        const double cut = m_scrollEnd - start - length;
+        if (cut >= 0.0) m_xAxis.Shift(cut);
+        return;
+    }
+    // Whole pixels: the columns keep their edges, and with them the curves' column summaries.
+    m_xAxis.ShiftColumns(pixels);
 }
 
 void CGraphPlot::ScrollLeft(int32_t pixels) {
     if (!m_frozen || pixels < 1 || !(m_xAxis.Scale() > 0.0)) return;
-    double d = pixels / m_xAxis.Scale();
+    const double d = pixels / m_xAxis.Scale();
     const double start = m_xAxis.FrozenStart();
-    if (start - d <= m_scrollStart) d = start - m_scrollStart;
-    if (d < 0.0) return;
-    m_xAxis.Shift(-d);
+    if (start - d <= m_scrollStart) {
+        const double cut = start - m_scrollStart;
+        if (cut >= 0.0) m_xAxis.Shift(-cut);
+        return;
+    }
+    m_xAxis.ShiftColumns(-static_cast<int64_t>(pixels));
 }
 
 void CGraphPlot::GoToStart() {

@@ -5,61 +5,18 @@
 // values under a cursor. It knows nothing of CAN: times are milliseconds, values physical values.
 //
 // Plain C++ without a GUI toolkit; GUI thread only (the curve view's timers, paint and mouse handlers and
-// the graph window's sample drain), so nothing here is locked. A curve's rings are allocated when the
-// curve is added and released when it is removed, never per sample; adding and removing a curve empties
-// its slot, so a reused slot never shows another curve's samples.
+// the graph window's sample drain), so nothing here is locked. A curve's rings and column summary are
+// allocated when the curve is added (the summary at its first drawing) and released when it is removed,
+// never per sample; adding and removing a curve empties its slot, so a reused slot never shows another
+// curve's samples.
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "windows/plot/graphaxis.h"
-
-struct tGR_CURVE_SAMPLE {
-    double Time = 0.0;  // ms
-    double Value = 0.0;
-};
-
-// A ring of the last kCapacity samples; sample i (0 = the oldest) is at (start + i) wrapped.
-class CGraphSampleRing {
-public:
-    static constexpr int32_t kCapacity = 20000;
-
-    void Allocate();
-    void Release();
-    bool Allocated() const { return !m_buf.empty(); }
-    void Clear() { m_start = m_write = m_count = m_descents = 0; }
-    // Stores the sample at the write index; a full ring overwrites its oldest sample.
-    void Push(double time, double value);
-    // This ring becomes a copy of `other`'s samples, the oldest at index 0.
-    void CopyFrom(const CGraphSampleRing& other);
-
-    int32_t Count() const { return m_count; }
-    // No sample's time is earlier than its predecessor's (nor not a number): the ring can be searched by
-    // time.
-    bool TimesInOrder() const { return m_descents == 0; }
-    int32_t Start() const { return m_start; }
-    int32_t WriteIndex() const { return m_write; }
-    const tGR_CURVE_SAMPLE& At(int32_t i) const {
-        const int32_t at = m_start + i;
-        return m_buf[static_cast<size_t>(at >= kCapacity ? at - kCapacity : at)];
-    }
-    // The samples as at most two contiguous runs, oldest first; the second may be empty.
-    struct Runs {
-        const tGR_CURVE_SAMPLE* a;
-        int32_t na;
-        const tGR_CURVE_SAMPLE* b;
-        int32_t nb;
-    };
-    Runs Contiguous() const;
-
-private:
-    std::vector<tGR_CURVE_SAMPLE> m_buf;
-    int32_t m_start = 0;
-    int32_t m_write = 0;
-    int32_t m_count = 0;
-    int32_t m_descents = 0;
-};
+#include "windows/plot/plotcolumns.h"
+#include "windows/plot/samplering.h"
 
 class CGraphPlotCurve {
 public:
@@ -73,6 +30,8 @@ public:
     int32_t PointType = 1;  // 1 circle, 2 square, other values none
     CGraphSampleRing Live;
     CGraphSampleRing Frozen;
+    // The drawn ring summarised per pixel column (kept by the drawing between frames).
+    plot::ColumnSummary Columns;
     // The cursor: the frozen sample nearest to the cursor time, the last position and what it reads.
     tGR_CURVE_SAMPLE Found;
     int32_t CursorX = 0;

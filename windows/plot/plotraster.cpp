@@ -2,30 +2,23 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 
-#include "windows/plot/graphplot.h"
+#include "windows/plot/plotcolumns.h"
+#include "windows/plot/samplering.h"
 
 namespace plot {
 
 namespace {
 
 inline void put(PixelBuffer& buf, int32_t x, int32_t y, uint32_t pixel) {
-    buf.bits[static_cast<int64_t>(y) * buf.stride + x] = pixel;
-}
-
-inline void vspan(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
-    if (x < buf.Left() || x >= buf.Right()) return;
-    if (y0 > y1) std::swap(y0, y1);
-    y0 = std::max(y0, 0);
-    y1 = std::min(y1, buf.height - 1);
-    const int64_t stride = buf.stride;
-    uint32_t* p = buf.bits + y0 * stride + x;
-    for (int32_t y = y0; y <= y1; ++y, p += stride) *p = pixel;
+    if (buf.cover == nullptr)
+        buf.bits[static_cast<int64_t>(y) * buf.stride + x] = pixel;
+    else
+        PaintRunAt(buf, x, y, y, pixel);
 }
 
 // Steps i of a run from `from` in direction `dir` (+1/-1) whose coordinate lies in first..last, clipped to
@@ -41,67 +34,15 @@ void clipSteps(int32_t from, int32_t dir, int64_t steps, int32_t first, int32_t 
     }
 }
 
-// The pixel column of a time not before the window start.
-inline int32_t columnOf(double time, const CurveGeometry& g) {
-    const double px = (time - g.windowStart) * g.scale + g.left;
-    // Far beyond the image (or NaN from an infinite time) becomes the pixel limit.
-    return static_cast<int32_t>(px >= -kPixelLimit && px <= kPixelLimit ? px
-                                : px < 0                                ? -kPixelLimit
-                                                                        : kPixelLimit);
-}
-
 // The sample's pixel, or false when it is not drawn.
-inline bool samplePixel(const tGR_CURVE_SAMPLE& s, const CurveGeometry& g, int32_t& x, int32_t& y) {
-    if (!(s.Time >= g.windowStart) || !std::isfinite(s.Value)) return false;
-    x = columnOf(s.Time, g);
-    y = g.y(s.Value);
+inline bool samplePixel(const tGR_CURVE_SAMPLE& s, const ColumnGrid& grid, const CurveGeometry& g, int32_t& x,
+                        int32_t& y) {
+    if (!std::isfinite(s.Value)) return false;
+    const int64_t column = grid.Column(s.Time);
+    if (column < grid.first) return false;
+    x = grid.X(column, g.left);
+    y = g.y.OfFinite(s.Value);
     return true;
-}
-
-// The number of leading samples of a ring whose times never go back that lie before `limit` (at or before
-// it when `orAt`), as a binary search finds it. Times are mostly spread evenly, so the search starts where
-// the limit would lie between the first and last time and widens from there by doubling steps: a few
-// neighbouring samples are read instead of one from each of many far-apart places.
-int32_t countBefore(const CGraphSampleRing& ring, double limit, bool orAt) {
-    const int32_t count = ring.Count();
-    if (count == 0) return 0;
-    const auto before = [&](int32_t i) {
-        const double t = ring.At(i).Time;
-        return orAt ? t <= limit : t < limit;
-    };
-    const double first = ring.At(0).Time;
-    const double last = ring.At(count - 1).Time;
-    double guess = (limit - first) / (last - first) * (count - 1);
-    if (!(guess >= 0.0)) guess = 0.0;
-    if (guess > count) guess = count;
-    auto g = static_cast<int32_t>(guess);
-    // The answer lies in lo..hi.
-    int32_t lo = 0, hi = count;
-    if (g < count && before(g)) {
-        lo = g + 1;
-        int32_t p = lo;
-        for (int32_t step = 1; p < count && before(p); step *= 2) {
-            lo = p + 1;
-            p = count - lo > step ? lo + step : count;
-        }
-        hi = std::min(p, count);
-    } else {
-        hi = g;
-        int32_t p = hi - 1;
-        for (int32_t step = 1; p >= 0 && !before(p); step *= 2) {
-            hi = p;
-            p = hi - 1 > step ? hi - 1 - step : -1;
-        }
-        lo = p + 1;
-    }
-    while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        if (before(mid))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
 }
 
 void markerPixels(PixelBuffer& buf, const MarkerShape& m, int32_t x, int32_t y, uint32_t pixel) {
@@ -109,10 +50,38 @@ void markerPixels(PixelBuffer& buf, const MarkerShape& m, int32_t x, int32_t y, 
         DrawVSpan(buf, x + m.columns[c].dx, y + m.columns[c].top, y + m.columns[c].bottom, pixel);
 }
 
+// ceil(n / d) for d > 0.
+inline int64_t ceilDiv(int64_t n, int64_t d) {
+    return n >= 0 ? (n + d - 1) / d : -(-n / d);
+}
+
 }  // namespace
 
 uint32_t PixelFromRef(uint32_t colorRef) {
     return 0xFF000000u | (colorRef & 0xFFu) << 16 | (colorRef & 0xFF00u) | (colorRef >> 16 & 0xFFu);
+}
+
+void RowList::Merge(int32_t height) {
+    size_t n = 0;
+    for (const Run& r : m_runs) {
+        const int32_t top = std::max(r.top, 0);
+        const int32_t bottom = std::min(r.bottom, height - 1);
+        if (top <= bottom) m_runs[n++] = {top, bottom};
+    }
+    m_runs.resize(n);
+    if (n < 2) return;
+    // Few runs, mostly in order already.
+    for (size_t i = 1; i < n; ++i)
+        for (size_t j = i; j > 0 && m_runs[j].top < m_runs[j - 1].top; --j)
+            std::swap(m_runs[j], m_runs[j - 1]);
+    size_t out = 0;
+    for (size_t i = 1; i < n; ++i) {
+        if (m_runs[i].top <= m_runs[out].bottom + 1)
+            m_runs[out].bottom = std::max(m_runs[out].bottom, m_runs[i].bottom);
+        else
+            m_runs[++out] = m_runs[i];
+    }
+    m_runs.resize(out + 1);
 }
 
 namespace {
@@ -144,35 +113,32 @@ private:
 
 }  // namespace
 
-namespace {
-
-// A solid line between neighbouring columns (the usual case), or false for any other.
-inline bool neighbourLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel) {
-    if (x1 - x0 != 1 && x0 - x1 != 1) return false;
-    const int64_t dy = static_cast<int64_t>(y1) - y0;
-    if (dy >= -1 && dy <= 1) {
-        // Rows at most one apart: the two ends.
-        vspan(buf, x0, y0, y0, pixel);
-        vspan(buf, x1, y1, y1, pixel);
-        return true;
-    }
-    // Step i (from y0) lies in column x0 while 2 i < |dy|, in column x1 from then on.
-    const int32_t sy = dy > 0 ? 1 : -1;
-    const auto half = static_cast<int32_t>(((dy > 0 ? dy : -dy) - 1) / 2);  // the last step in column x0
-    vspan(buf, x0, y0, y0 + sy * half, pixel);
-    vspan(buf, x1, y0 + sy * (half + 1), y1, pixel);
-    return true;
-}
-
-}  // namespace
-
 void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t pixel, bool dotted) {
-    if (!dotted && neighbourLine(buf, x0, y0, x1, y1, pixel)) return;
     const int64_t dx = static_cast<int64_t>(x1) - x0;
     const int64_t dy = static_cast<int64_t>(y1) - y0;
     const int64_t adx = std::llabs(dx);
     const int64_t ady = std::llabs(dy);
     int64_t lo = 0, hi = 0;
+    if ((dy == 0 || dx == 0) && buf.cover == nullptr) {
+        // A row or a column (the grid): the same pixels, without a step per pixel.
+        const bool across = dy == 0;
+        const int32_t from = across ? x0 : y0;
+        const int32_t dir = (across ? dx : dy) >= 0 ? 1 : -1;
+        if (across) {
+            if (y0 < 0 || y0 >= buf.height) return;
+            clipSteps(from, dir, adx, buf.Left(), buf.Right() - 1, lo, hi);
+        } else {
+            if (x0 < buf.Left() || x0 >= buf.Right()) return;
+            clipSteps(from, dir, ady, 0, buf.height - 1, lo, hi);
+        }
+        if (dotted) lo += lo & 1;
+        const int64_t unit = dir * (across ? 1 : static_cast<int64_t>(buf.stride));
+        const int64_t inc = dotted ? 2 : 1;
+        for (int64_t i = lo, at = static_cast<int64_t>(y0) * buf.stride + x0 + lo * unit; i <= hi;
+             i += inc, at += inc * unit)
+            buf.bits[at] = pixel;
+        return;
+    }
     if (adx >= ady) {
         const int32_t sx = dx >= 0 ? 1 : -1;
         clipSteps(x0, sx, adx, buf.Left(), buf.Right() - 1, lo, hi);
@@ -198,8 +164,41 @@ void DrawLine(PixelBuffer& buf, int32_t x0, int32_t y0, int32_t x1, int32_t y1, 
     }
 }
 
+void LineRowsInColumn(int32_t x0, int32_t y0, int32_t x1, int32_t y1, bool dotted, int32_t x, RowList& rows) {
+    const int64_t dx = static_cast<int64_t>(x1) - x0;
+    const int64_t dy = static_cast<int64_t>(y1) - y0;
+    const int64_t adx = std::llabs(dx);
+    const int64_t ady = std::llabs(dy);
+    // Columns counted from x0 towards x1.
+    const int64_t k = dx >= 0 ? static_cast<int64_t>(x) - x0 : static_cast<int64_t>(x0) - x;
+    if (k < 0 || k > adx) return;
+    if (adx >= ady) {
+        // One pixel per column: step k.
+        if (dotted && (k & 1) != 0) return;
+        const int64_t row = MinorStep(y0, dy, adx == 0 ? 1 : adx, k).Value();
+        rows.Add(static_cast<int32_t>(row), static_cast<int32_t>(row));
+        return;
+    }
+    // Steps i in column k: floor((2 i adx + ady) / (2 ady)) == k, those from ceil((2k - 1) ady / 2 adx) on.
+    int64_t first = 0, last = ady;
+    if (adx > 0) {
+        first = std::max<int64_t>(0, ceilDiv((2 * k - 1) * ady, 2 * adx));
+        last = std::min<int64_t>(ady, ceilDiv((2 * k + 1) * ady, 2 * adx) - 1);
+    }
+    const int64_t sy = dy >= 0 ? 1 : -1;
+    if (!dotted) {
+        const int64_t a = y0 + sy * first, b = y0 + sy * last;
+        rows.Add(static_cast<int32_t>(std::min(a, b)), static_cast<int32_t>(std::max(a, b)));
+        return;
+    }
+    for (int64_t i = first + (first & 1); i <= last; i += 2) {
+        const auto row = static_cast<int32_t>(y0 + sy * i);
+        rows.Add(row, row);
+    }
+}
+
 void DrawVSpan(PixelBuffer& buf, int32_t x, int32_t y0, int32_t y1, uint32_t pixel) {
-    vspan(buf, x, y0, y1, pixel);
+    PaintRun(buf, x, y0, y1, pixel);
 }
 
 MarkerShape MarkerOf(int32_t pointType) {
@@ -217,39 +216,40 @@ MarkerShape MarkerOf(int32_t pointType) {
     return m;
 }
 
+CurveRaster::CurveRaster() : m_summary(std::make_unique<ColumnSummary>()) {}
+CurveRaster::~CurveRaster() = default;
+CurveRaster::CurveRaster(CurveRaster&&) noexcept = default;
+CurveRaster& CurveRaster::operator=(CurveRaster&&) noexcept = default;
+
 void CurveRaster::Draw(PixelBuffer& buf, const CGraphSampleRing& ring, const CurveGeometry& g, uint32_t pixel,
                        int32_t pointType) {
+    if (!ring.TimesInOrder()) {
+        DrawWalking(buf, ring, g, pixel, pointType);
+        return;
+    }
+    // The summary of the columns the buffer shows; its pixels go nowhere else.
+    const ColumnGrid grid = g.Grid();
+    const int64_t from = grid.first + (static_cast<int64_t>(buf.Left()) - g.left);
+    const int64_t to = grid.first + (static_cast<int64_t>(buf.Right()) - g.left);
+    m_summary->Update(ring, g, pointType, buf.height, from, std::max(from, to));
+    m_summary->Draw(buf, pixel, m_rows);
+}
+
+void CurveRaster::DrawWalking(PixelBuffer& buf, const CGraphSampleRing& ring, const CurveGeometry& g,
+                              uint32_t pixel, int32_t pointType) {
     m_buf = &buf;
     m_pixel = pixel;
     m_marker = MarkerOf(pointType);
-    int32_t height = 64;
-    for (int32_t c = 0; c < m_marker.count; ++c)
-        height = std::min(height, m_marker.columns[c].bottom - m_marker.columns[c].top + 1);
-    m_markerReach = height - 0.5;
     m_markerYs.clear();
     m_gapLimit = g.gapThreshold;
     m_started = false;
-    const CGraphSampleRing::Runs runs = ring.Contiguous();
-    const tGR_CURVE_SAMPLE* parts[2] = {runs.a, runs.b};
-    if (!ring.TimesInOrder()) {
-        for (int part = 0; part < 2; ++part) {
-            const tGR_CURVE_SAMPLE* samples = parts[part];
-            const int32_t n = part == 0 ? runs.na : runs.nb;
-            int32_t x = 0, y = 0;
-            for (int32_t i = 0; i < n; ++i)
-                if (samplePixel(samples[i], g, x, y)) step(x, y, samples[i].Time);
-        }
-    } else {
-        int32_t first = 0;
-        int32_t end = ring.Count();
-        walkedRange(ring, g, buf, first, end);
-        const int32_t from[2] = {std::max(first, 0), std::max(first, runs.na) - runs.na};
-        const int32_t to[2] = {std::min(end, runs.na), std::min(end, runs.na + runs.nb) - runs.na};
-        for (int part = 0; part < 2; ++part) drawInOrder(parts[part], from[part], to[part], g);
+    const ColumnGrid grid = g.Grid();
+    for (int32_t i = 0; i < ring.Count(); ++i) {
+        const tGR_CURVE_SAMPLE& s = ring.At(i);
+        int32_t x = 0, y = 0;
+        if (samplePixel(s, grid, g, x, y)) step(x, y, s.Time);
     }
-    if (!m_started) return;
-    if (m_high > m_low) vspan(buf, m_col, m_low, m_high, pixel);
-    if (m_marker.count > 0) flushMarkers(m_col, m_markerBase, m_markerMask);
+    if (m_started) endColumn();
 }
 
 inline void CurveRaster::step(int32_t x, int32_t y, double time) {
@@ -262,184 +262,27 @@ inline void CurveRaster::step(int32_t x, int32_t y, double time) {
     } else {
         if (m_started) {
             // The segments inside one column cover its lowest to highest point; a lone point of a column
-            // is the end of a segment drawn anyway (a line of one point draws nothing).
-            if (m_high > m_low) vspan(*m_buf, m_col, m_low, m_high, m_pixel);
-            if (gap || !neighbourLine(*m_buf, m_col, m_last, x, y, m_pixel))
-                DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
-        }
-        if (m_marker.count > 0 && (!m_started || x != m_col)) {
-            if (m_started) flushMarkers(m_col, m_markerBase, m_markerMask);
-            m_markerBase = y - 30;
-            m_markerMask = 0;
+            // is the end of a segment drawn anyway.
+            const bool sameColumn = x == m_col;
+            if (m_high > m_low) PaintRun(*m_buf, m_col, m_low, m_high, m_pixel);
+            if (!sameColumn && m_marker.count > 0) flushMarkers();
+            DrawLine(*m_buf, m_col, m_last, x, y, m_pixel, gap);
         }
         m_started = true;
         m_col = x;
         m_low = m_high = m_last = y;
     }
-    if (m_marker.count > 0) addMarker(y);
+    if (m_marker.count > 0) m_markerYs.push_back(y);
 }
 
-inline void CurveRaster::addMarker(int32_t y) {
-    // Rows 2..61 of the mask are the markers' rows within 30 of the column's first; others are kept aside.
-    const int32_t d = y - m_markerBase;
-    if (static_cast<uint32_t>(d - 2) < 60u)
-        m_markerMask |= uint64_t{1} << d;
-    else
-        m_markerYs.push_back(y);
+void CurveRaster::endColumn() {
+    if (m_high > m_low) PaintRun(*m_buf, m_col, m_low, m_high, m_pixel);
+    if (m_marker.count > 0) flushMarkers();
 }
 
-void CurveRaster::drawInOrder(const tGR_CURVE_SAMPLE* s, int32_t i, int32_t end, const CurveGeometry& g) {
-    // Times never go back, so the samples of one pixel column follow each other. A column's samples are
-    // found by time; when all of them have a value and no gap lies between them they are taken as one
-    // run: the first steps as usual, then only the run's lowest, highest and last pixel and its markers
-    // count. Otherwise they step one by one. Either way the same pixels are set.
-    const double gapLimit = g.gapThreshold;
-    const double perPixel = g.scale > 0.0 ? 1.0 / g.scale : 0.0;
-    while (i < end) {
-        int32_t x = 0, y = 0;
-        if (!samplePixel(s[i], g, x, y)) {
-            ++i;
-            continue;
-        }
-        // Samples from this time on lie right of column x (up to rounding, settled below).
-        const double edge = g.scale > 0.0 ? g.windowStart + (x + 1 - g.left) * perPixel : HUGE_VAL;
-        int32_t j = i + 1;
-        double low = s[i].Value, high = low, prev = s[i].Time, prevValue = low;
-        double change = 0.0;  // the largest change of value from one sample to the next
-        bool clean = true;
-        for (; j < end && s[j].Time < edge; ++j) {
-            const double v = s[j].Value;
-            low = v < low ? v : low;
-            high = v > high ? v : high;
-            const double d = std::fabs(v - prevValue);
-            change = d > change ? d : change;
-            prevValue = v;
-            clean &= (v - v == 0.0) & (s[j].Time - prev <= gapLimit);
-            prev = s[j].Time;
-        }
-        const int32_t scanned = j;
-        while (j > i + 1 && columnOf(s[j - 1].Time, g) != x) --j;
-        while (j < end && columnOf(s[j].Time, g) == x) ++j;
-        if (j != scanned) {
-            low = high = s[i].Value;
-            change = 0.0;
-            clean = true;
-            for (int32_t k = i + 1; k < j; ++k) {
-                low = std::min(low, s[k].Value);
-                high = std::max(high, s[k].Value);
-                change = std::max(change, std::fabs(s[k].Value - s[k - 1].Value));
-                clean &= s[k].Value - s[k].Value == 0.0 && s[k].Time - s[k - 1].Time <= gapLimit;
-            }
-        }
-        if (!clean) {
-            for (; i < j; ++i)
-                if (samplePixel(s[i], g, x, y)) step(x, y, s[i].Time);
-            continue;
-        }
-        step(x, y, s[i].Time);
-        if (j > i + 1) {
-            const int32_t a = g.y.OfFinite(low), b = g.y.OfFinite(high);
-            m_low = std::min({m_low, a, b});
-            m_high = std::max({m_high, a, b});
-            m_last = g.y.OfFinite(s[j - 1].Value);
-            m_prevTime = s[j - 1].Time;
-            if (m_marker.count > 0) {
-                uint64_t mask = 0;
-                const int32_t base = m_markerBase;
-                // Rows lie between those of the lowest and highest value: when both fit the mask, so
-                // do all. When no two samples in a row are h pixels or more apart, their rows are at
-                // most h apart (truncation keeps values less than h apart within h rows of each other):
-                // rows missing between them are fewer than the rows of any marker column, whose spans
-                // then cover them as they cover every row from the lowest to the highest.
-                if (static_cast<uint32_t>(a - base - 2) < 60u && static_cast<uint32_t>(b - base - 2) < 60u) {
-                    if (a == b || change * std::fabs(g.y.perUnit) <= m_markerReach) {
-                        const int32_t top = std::min(a, b) - base;
-                        const int32_t rows = std::abs(a - b) + 1;
-                        m_markerMask |= ((uint64_t{1} << rows) - 1) << top;
-                        i = j;
-                        continue;
-                    }
-                    for (int32_t k = i + 1; k < j; ++k)
-                        mask |= uint64_t{1} << (g.y.OfFinite(s[k].Value) - base);
-                    m_markerMask |= mask;
-                    i = j;
-                    continue;
-                }
-                for (int32_t k = i + 1; k < j; ++k) {
-                    const int32_t d = g.y.OfFinite(s[k].Value) - base;
-                    if (static_cast<uint32_t>(d - 2) < 60u)
-                        mask |= uint64_t{1} << d;
-                    else
-                        m_markerYs.push_back(d + base);
-                }
-                m_markerMask |= mask;
-            }
-        }
-        i = j;
-    }
-}
-
-void CurveRaster::walkedRange(const CGraphSampleRing& ring, const CurveGeometry& g, const PixelBuffer& buf,
-                              int32_t& first, int32_t& end) {
-    if (!(g.scale > 0.0)) return;
-    // Samples more than 2 pixels left or 3 right of the columns cannot set any of their pixels, except
-    // through the segment that joins the last drawn sample before them to the first after them. The
-    // column the walk enters halfway (its samples before that one missing) lies at least 2 pixels left:
-    // what it misses reaches 1 pixel right of it. The column it leaves halfway lies at least 2 pixels
-    // right (3, less one for rounding): what it and the next columns miss reaches 2 pixels left of it.
-    const double from = std::max(g.windowStart, g.windowStart + (buf.Left() - 2 - g.left) / g.scale);
-    const double to = g.windowStart + (buf.Right() + 3 - g.left) / g.scale;
-    const int32_t count = ring.Count();
-    const int32_t lo = countBefore(ring, from, false);
-    // Back to the drawn sample before: only samples with no value lie between (earlier ones precede the
-    // window and are never drawn).
-    first = lo;
-    while (first > 0) {
-        const tGR_CURVE_SAMPLE& s = ring.At(first - 1);
-        if (!(s.Time >= g.windowStart)) break;
-        --first;
-        if (std::isfinite(s.Value)) break;
-    }
-    // On to the drawn sample after.
-    end = countBefore(ring, to, true);
-    while (end < count) {
-        const tGR_CURVE_SAMPLE& s = ring.At(end++);
-        if (s.Time >= g.windowStart && std::isfinite(s.Value)) break;
-    }
-}
-
-inline void CurveRaster::flushMarkers(int32_t x, int32_t base, uint64_t mask) {
-    // Per marker column, the union of the column's markers' spans: the mask spread over each span's rows
-    // (shifts of at most 2 keep rows 2..61 inside the mask). Neighbouring columns' markers may set some
-    // of the same pixels again: setting an opaque pixel twice leaves it as once, and costs less than
-    // merging the columns first.
-    if (m_markerYs.empty()) {
-        int32_t top = 1, bottom = 0;
-        uint64_t same = 0;
-        for (int32_t c = 0; c < m_marker.count; ++c) {
-            const MarkerShape::Column& mc = m_marker.columns[c];
-            if (mc.top != top || mc.bottom != bottom) {
-                top = mc.top;
-                bottom = mc.bottom;
-                same = 0;
-                for (int32_t k = top; k <= bottom; ++k) same |= k < 0 ? mask >> -k : mask << k;
-            }
-            uint64_t spread = same;
-            while (spread != 0) {
-                const int start = std::countr_zero(spread);
-                const int length = std::countr_one(spread >> start);
-                vspan(*m_buf, x + mc.dx, base + start, base + start + length - 1, m_pixel);
-                spread &= length >= 64 ? 0 : ~(((uint64_t{1} << length) - 1) << start);
-            }
-        }
-        return;
-    }
-    flushSpreadMarkers(x, base, mask);
-}
-
-void CurveRaster::flushSpreadMarkers(int32_t x, int32_t base, uint64_t mask) {
-    // Markers spread wider than the mask: all of them sorted and merged.
-    for (uint64_t m = mask; m != 0; m &= m - 1) m_markerYs.push_back(base + std::countr_zero(m));
+void CurveRaster::flushMarkers() {
+    // The markers of one column, each row once; per marker column their spans merged.
+    if (m_markerYs.empty()) return;
     std::sort(m_markerYs.begin(), m_markerYs.end());
     m_markerYs.erase(std::unique(m_markerYs.begin(), m_markerYs.end()), m_markerYs.end());
     for (int32_t c = 0; c < m_marker.count; ++c) {
@@ -452,11 +295,11 @@ void CurveRaster::flushSpreadMarkers(int32_t x, int32_t base, uint64_t mask) {
                 bottom = m_markerYs[i] + mc.bottom;
                 continue;
             }
-            vspan(*m_buf, x + mc.dx, top, bottom, m_pixel);
+            PaintRun(*m_buf, m_col + mc.dx, top, bottom, m_pixel);
             top = t;
             bottom = m_markerYs[i] + mc.bottom;
         }
-        vspan(*m_buf, x + mc.dx, top, bottom, m_pixel);
+        PaintRun(*m_buf, m_col + mc.dx, top, bottom, m_pixel);
     }
     m_markerYs.clear();
 }
@@ -531,13 +374,14 @@ void Workers::Run(int count, const std::function<void(int)>& task) {
 void DrawCurveEverySegment(PixelBuffer& buf, const CGraphSampleRing& ring, const CurveGeometry& g,
                            uint32_t pixel, int32_t pointType) {
     const MarkerShape marker = MarkerOf(pointType);
+    const ColumnGrid grid = g.Grid();
     bool started = false;
     int32_t px = 0, py = 0;
     double pt = 0.0;
     for (int32_t i = 0; i < ring.Count(); ++i) {
         const tGR_CURVE_SAMPLE& s = ring.At(i);
         int32_t x = 0, y = 0;
-        if (!samplePixel(s, g, x, y)) continue;
+        if (!samplePixel(s, grid, g, x, y)) continue;
         if (started) DrawLine(buf, px, py, x, y, pixel, s.Time - pt > g.gapThreshold);
         started = true;
         px = x;
