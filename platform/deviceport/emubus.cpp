@@ -536,6 +536,12 @@ uint64_t DroppedFrames(Interface which) {
     return which == Interface::Cf51 ? bus.Cf51().Dropped() : bus.TwoChannel().Dropped();
 }
 
+size_t Untaken(Interface which) {
+    Bus& bus = Bus::Instance();
+    std::lock_guard<std::mutex> lock(bus.Mutex());
+    return which == Interface::Cf51 ? bus.Cf51().Untaken() : bus.TwoChannel().Untaken();
+}
+
 uint64_t UnsentFrames(Origin who) {
     Bus& bus = Bus::Instance();
     std::lock_guard<std::mutex> lock(bus.Mutex());

@@ -125,7 +125,7 @@ TEST(CanRxThread, ServiceHandOff) {
     ASSERT_EQ(rx.Start(&dev), CCanRxThread::StartResult::Ok);
     CheckingService a(hub), b(hub);
     auto queued = [&](uint32_t n) {
-        return emutest::WaitFor([&] { return hub.Queue().Count() >= n; }, 20000);
+        return emutest::WaitFor([&] { return hub.Queue().Count() >= n; }, 30'000);
     };
 
     dev.Feed(1000);
@@ -134,11 +134,11 @@ TEST(CanRxThread, ServiceHandOff) {
 
     rx.SetActiveService(&a);
     dev.Feed(12000);
-    ASSERT_TRUE(emutest::WaitFor([&] { return a.calls > 100; }, 20000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return a.calls > 100; }, 30'000));
     rx.SetActiveService(&b);
     EXPECT_FALSE(a.inCall);
     const uint32_t aCalls = a.calls;
-    ASSERT_TRUE(emutest::WaitFor([&] { return b.calls > 100; }, 20000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return b.calls > 100; }, 30'000));
     rx.SetActiveService(nullptr);
     EXPECT_FALSE(b.inCall);
     const uint32_t bCalls = b.calls;
@@ -325,7 +325,7 @@ TEST_F(WorkspaceTest, NoThreadSurvivesGoingOffline) {
     ASSERT_TRUE(ws->GoOnline());
     EXPECT_EQ(ws->Hub().GlobalMsgMap().size(), 1u);
     peer::AddPeriodic(0, emutest::MakeFrame(0x10, false, {1}), 1);
-    ASSERT_TRUE(emutest::WaitFor([&] { return ws->Hub().Queue().Count() > 20; }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return ws->Hub().Queue().Count() > 20; }, 30'000));
     ws->GoOffline();
     EXPECT_FALSE(ws->IsOnline());
     EXPECT_EQ(ws->RxThread().CurDevice(), nullptr);
@@ -338,7 +338,7 @@ TEST_F(WorkspaceTest, NoThreadSurvivesGoingOffline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(ws->Hub().Queue().Count(), 0u);
     peer::ClearPeriodic();
-    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
+    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 30'000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";
     ws->GoOffline();  // from idle: harmless
 }
@@ -352,11 +352,13 @@ TEST_F(WorkspaceTest, FullRateTwoChannels) {
     Select(CAppCfg::kDevNxp);
     sink.open = true;
     ASSERT_TRUE(ws->GoOnline());
-    for (int seg = 0; seg < 2; ++seg) {
-        peer::SendBurst(seg, kPerChannel, [](uint32_t i) { return emutest::SeqFrame(0x200 + i % 3, i); });
-    }
-    // The main frame's tick.
-    while (!peer::WaitIdle(10)) ws->Hub().ProcessRxQueue();
+    emutest::PacedBursts bursts(kPerChannel, CCanRxMsgQueue::kCapacity / 2,
+                                [](uint32_t i) { return emutest::SeqFrame(0x200 + i % 3, i); });
+    // The main frame's tick, which paces the peer.
+    do {
+        ASSERT_TRUE(bursts.Feed(sink.frames.size())) << "frames lost";
+        ws->Hub().ProcessRxQueue();
+    } while (!peer::WaitIdle(10) || !bursts.AllQueued());
     ws->GoOffline();
 
     const auto& frames = sink.frames;
