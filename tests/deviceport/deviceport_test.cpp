@@ -506,12 +506,15 @@ TEST(Peer, DefaultTrafficRunsOnBothSegmentsOnlyWhileAnInterfaceListens) {
     ASSERT_TRUE(link);
     const uint16_t words[4] = {0x21F4, 0, 0x21F4, 0};
     ASSERT_EQ(link->OpenBus(words), kOk);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     int perChannel[2] = {0, 0};
-    TwoChannelFrame f;
-    while (link->Receive(f) == kOk) ++perChannel[f.chan];
-    EXPECT_GE(perChannel[0], 2);
-    EXPECT_GE(perChannel[1], 4);
+    EXPECT_TRUE(emutest::WaitFor(
+        [&] {
+            TwoChannelFrame f;
+            while (link->Receive(f) == kOk) ++perChannel[f.chan];
+            return perChannel[0] >= 2 && perChannel[1] >= 4;
+        },
+        30'000))
+        << perChannel[0] << " and " << perChannel[1] << " frames";
     link.reset();
     peer::Reset();
 }
