@@ -257,7 +257,10 @@ void Bus::Run() {
                     seg = s;
                 }
             }
-            if (due > now) break;
+            if (due > now) {
+                m_seenUntil = now;
+                break;
+            }
             if (seg >= 0) {
                 const InFlight f = m_inFlight[seg].front();
                 m_inFlight[seg].pop_front();

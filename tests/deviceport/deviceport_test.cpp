@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "platform/deviceport/byteorder.h"
@@ -376,7 +377,19 @@ TEST_F(TwoChannel, StatusCountsTheBitsOfTheLastSecond) {
     ASSERT_EQ(link->OpenBus(words), kOk);
     const Frame f = MakeFrame(0x10, false, {1, 2, 3, 4, 5, 6, 7, 8});
     peer::AddPeriodic(0, f, 5);  // 200 frames a second on channel 0 only
-    std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+    // Once frames span two seconds, the interface has seen a whole second of traffic, however late it runs.
+    std::optional<uint64_t> firstUs;
+    uint64_t lastUs = 0;
+    ASSERT_TRUE(emutest::WaitFor(
+        [&] {
+            TwoChannelFrame got;
+            while (link->Receive(got) == kOk) {
+                if (!firstUs) firstUs = got.timeUs;
+                lastUs = got.timeUs;
+            }
+            return firstUs && lastUs - *firstUs >= 2'000'000;
+        },
+        30'000));
     TwoChannelStatus st;
     ASSERT_EQ(link->Status(st), kOk);
     EXPECT_GE(st.chan[0].bitsLastSecond, 199 * FrameBits(f));
