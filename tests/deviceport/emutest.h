@@ -104,6 +104,12 @@ private:
     std::chrono::steady_clock::time_point m_progress;
 };
 
+// True once the process runs `n` threads again (at most 30 s). A joined thread can stay listed for a moment
+// while the kernel finishes its exit, so the count is waited for, never read once right after a join.
+inline bool ThreadsBackTo(int n) {
+    return WaitFor([n] { return ThreadCount() == n; }, 30'000);
+}
+
 // Every test starts and ends on a silent bus with both interfaces plugged in and idle.
 class EmuTest : public ::testing::Test {
 protected:
