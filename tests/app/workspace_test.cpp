@@ -21,7 +21,7 @@ using namespace vex::emu;
 namespace {
 
 // A device that records the calls of Start and Stop and delivers the frames it is fed, numbered from 0
-// in data bytes 0-3, a few per Read.
+// in data bytes 0-3, up to 64 per Read.
 class ScriptedDevice final : public CCanDevice {
 public:
     uint32_t DeviceOpen() override { return call("DeviceOpen", deviceOpenRc); }
@@ -30,7 +30,7 @@ public:
     uint32_t BusClose() override { return call("BusClose", 0); }
     uint32_t Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) override {
         count = 0;
-        while (count < capacity && count < 8 && m_sent < m_fed.load()) {
+        while (count < capacity && count < 64 && m_sent < m_fed.load()) {
             msgs[count] = hubtest::Frame(0x100, 0, 0, m_sent);
             for (int b = 0; b < 4; ++b) msgs[count].Data[b] = static_cast<uint8_t>(m_sent >> (8 * b));
             ++m_sent;
@@ -57,19 +57,27 @@ private:
     uint32_t m_sent = 0;  // receive thread only
 };
 
-// Counts its frames, checks that each was queued before it arrived, and takes its time over each.
+// Counts its frames, checks that each was queued before it arrived, and takes its time over each. Its
+// kHoldAt-th call waits until the test lets it go (at most 30 s), so the test hands over while frames are
+// still coming, however fast or slow the machine runs.
 class CheckingService final : public CExternService {
 public:
+    static constexpr uint32_t kHoldAt = 101;
+
     explicit CheckingService(CCanMsgDataHub& hub) : m_hub(hub) {}
     void OnRxMsg(const tCAN_RAW_MSG* msg) override {
         inCall = true;
         // Nobody drains during the test: the queue holds the frames pushed so far, this one's block included.
         if (m_hub.Queue().Count() < emutest::SeqOf(msg->Data) + 1) ++notQueuedFirst;
-        ++calls;
+        if (++calls == kHoldAt) {
+            for (int ms = 0; ms < 30'000 && !released; ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(20));
         inCall = false;
     }
     std::atomic<bool> inCall{false};
+    std::atomic<bool> released{false};
     std::atomic<uint32_t> calls{0};
     std::atomic<uint32_t> notQueuedFirst{0};
 
@@ -134,11 +142,13 @@ TEST(CanRxThread, ServiceHandOff) {
 
     rx.SetActiveService(&a);
     dev.Feed(12000);
-    ASSERT_TRUE(emutest::WaitFor([&] { return a.calls > 100; }, 30'000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return a.calls >= CheckingService::kHoldAt; }, 30'000));
+    a.released = true;
     rx.SetActiveService(&b);
     EXPECT_FALSE(a.inCall);
     const uint32_t aCalls = a.calls;
-    ASSERT_TRUE(emutest::WaitFor([&] { return b.calls > 100; }, 30'000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return b.calls >= CheckingService::kHoldAt; }, 30'000));
+    b.released = true;
     rx.SetActiveService(nullptr);
     EXPECT_FALSE(b.inCall);
     const uint32_t bCalls = b.calls;
