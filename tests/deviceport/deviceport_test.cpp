@@ -133,7 +133,8 @@ protected:
         reader.join();
         return rc;
     }
-    // Reads records until `want` arrived or 30 s passed.
+    // Reads frame records until `want` arrived or 30 s passed. The status record of each second is passed
+    // over: how many fall among the frames depends only on how long the reading took.
     std::vector<std::vector<uint8_t>> ReadRecords(size_t want) {
         std::vector<std::vector<uint8_t>> got;
         uint8_t buf[4096];
@@ -141,7 +142,9 @@ protected:
         while (got.size() < want && std::chrono::steady_clock::now() < end) {
             size_t bytes = 0;
             if (port->ReadPipe(buf, sizeof(buf), 20, bytes) != kOk) continue;
-            for (size_t off = 0; off + 32 <= bytes; off += 32) got.emplace_back(buf + off, buf + off + 32);
+            for (size_t off = 0; off + 32 <= bytes; off += 32) {
+                if (buf[off + 24] != 0x80) got.emplace_back(buf + off, buf + off + 32);
+            }
         }
         return got;
     }
