@@ -257,7 +257,10 @@ void Bus::Run() {
                     seg = s;
                 }
             }
-            if (due > now) break;
+            if (due > now) {
+                m_seenUntil = now;
+                break;
+            }
             if (seg >= 0) {
                 const InFlight f = m_inFlight[seg].front();
                 m_inFlight[seg].pop_front();
@@ -534,6 +537,12 @@ uint64_t DroppedFrames(Interface which) {
     Bus& bus = Bus::Instance();
     std::lock_guard<std::mutex> lock(bus.Mutex());
     return which == Interface::Cf51 ? bus.Cf51().Dropped() : bus.TwoChannel().Dropped();
+}
+
+size_t Untaken(Interface which) {
+    Bus& bus = Bus::Instance();
+    std::lock_guard<std::mutex> lock(bus.Mutex());
+    return which == Interface::Cf51 ? bus.Cf51().Untaken() : bus.TwoChannel().Untaken();
 }
 
 uint64_t UnsentFrames(Origin who) {

@@ -187,6 +187,9 @@ public:
     static void Shutdown();
     std::mutex& Mutex() { return m_mutex; }
     Ns Now() const;
+    // With the bus lock held: the time up to which every event and frame has been delivered, which is how far
+    // the nodes have seen the bus. It trails Now() while the scheduler is late, as on a loaded machine.
+    Ns SeenUntil() const { return m_running ? m_seenUntil : Now(); }
 
     // With the bus lock held: puts the frame on the segment, starting at `earliest` or when the segment is
     // free, and returns its end time. Every node hears it when its last bit has passed, in the order the
@@ -242,6 +245,7 @@ private:
     bool m_running = false;
     bool m_shutdown = false;
     Ns m_plannedWake = 0;
+    Ns m_seenUntil = 0;
     const std::chrono::steady_clock::time_point m_epoch;
     Ns m_busyUntil[kSegments] = {0, 0};
     bool m_held[kSegments] = {false, false};

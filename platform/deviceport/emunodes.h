@@ -116,6 +116,7 @@ public:
     // With the bus lock held.
     void BusError();
     uint64_t Dropped() const { return m_rx.Dropped(); }
+    size_t Untaken() const { return m_rx.Count(); }
     void ResetCounters();
     std::vector<ControlCall> ControlCalls() const { return {m_controls.begin(), m_controls.end()}; }
     void FailControls(uint32_t count) { m_failControls = count; }
@@ -166,6 +167,7 @@ public:
     // With the bus lock held.
     void BusError(int segment);
     uint64_t Dropped() const { return m_rx.Dropped(); }
+    size_t Untaken() const { return m_rx.Count(); }
     void ResetCounters() { m_rx.ResetDropped(); }
 
 private:

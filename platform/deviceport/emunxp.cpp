@@ -182,7 +182,8 @@ uint32_t TwoChannelDevice::Periodic(uint64_t generation, PeriodicOp op, const Tw
 uint32_t TwoChannelDevice::Status(uint64_t generation, TwoChannelStatus& out) {
     std::lock_guard<std::mutex> lock(m_bus.Mutex());
     if (!Valid(generation)) return kErrDeviceNotConnected;
-    const Ns now = m_bus.Now();
+    // The last whole second the interface has seen, so a late scheduler never leaves a second short.
+    const Ns now = m_bus.SeenUntil();
     out = {};
     for (int c = 0; c < 2; ++c) {
         auto& ch = out.chan[c];

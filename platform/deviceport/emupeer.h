@@ -95,6 +95,8 @@ void InjectBusError(int segment);
 
 // Frames an interface had to drop because its receive buffer was full, since the last Reset.
 uint64_t DroppedFrames(Interface which);
+// Frames (and, on the single-channel interface, records) an interface holds that its host has not taken yet.
+size_t Untaken(Interface which);
 // Frames a node skipped because its transmit queue was full, since the last Reset.
 uint64_t UnsentFrames(Origin who);
 // Frames of the segment that wait for the bus or are on it now, from every node.

@@ -27,6 +27,7 @@ public:
         int status = 200;
         int delayMs = 0;            // wait before answering (ended early when the server stops)
         bool contentLength = true;  // false: no length, the body ends when the connection closes
+        bool held = false;          // answer only once release() was called (or the server stops)
     };
 
     LoopbackHttpServer() {
@@ -65,6 +66,8 @@ public:
         m_response = std::move(response);
     }
     void respondJson(std::string body) { respond({std::move(body)}); }
+    // Lets held responses go, from any thread.
+    void release() { m_released = true; }
 
     std::vector<std::string> requestLines() const {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -99,7 +102,7 @@ private:
     void serve(int fd) {
         std::string request;
         char buf[4096];
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 && !m_stop &&
                std::chrono::steady_clock::now() < deadline) {
             pollfd p{fd, POLLIN, 0};
@@ -115,6 +118,8 @@ private:
             response = m_response;
         }
         for (int waited = 0; waited < response.delayMs && !m_stop; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (response.held && !m_released && !m_stop)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::string head =
             "HTTP/1.1 " + std::to_string(response.status) + " X\r\nContent-Type: application/json\r\n";
@@ -137,6 +142,7 @@ private:
     int m_listen = -1;
     uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_released{false};
     mutable std::mutex m_mutex;
     Response m_response;
     std::vector<std::string> m_requests;

@@ -70,7 +70,7 @@ TEST_F(SenderTest, RefusedRecordsNeverReachTheBus) {
     EXPECT_EQ(sender.StartCyclic(Record(0x123, 0, 8, 7), &why), CCanMsgSender::Result::BadFrame);
     EXPECT_EQ(sender.SendOnce(Record(0x123, 0, 255, 0), &why), CCanMsgSender::Result::BadFrame);
     EXPECT_EQ(sender.SendOnce(Record(0x321, 0, 3, 1)), CCanMsgSender::Result::Ok);
-    ASSERT_TRUE(emutest::WaitFor([] { return !peer::Received().empty(); }, 3000));
+    ASSERT_TRUE(emutest::WaitFor([] { return !peer::Received().empty(); }, 30'000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const std::vector<vex::emu::SeenFrame> seen = peer::Received();
     ASSERT_EQ(seen.size(), 1u);

@@ -228,7 +228,7 @@ TEST(UpdateCheckThread, DeliversResultOnWorker) {
             got.set_value({r, std::this_thread::get_id()});
         });
         auto future = got.get_future();
-        ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        ASSERT_EQ(future.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         const auto [result, thread] = future.get();
         EXPECT_NE(thread, std::this_thread::get_id());
         EXPECT_TRUE(result.newer);

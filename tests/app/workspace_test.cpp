@@ -21,7 +21,7 @@ using namespace vex::emu;
 namespace {
 
 // A device that records the calls of Start and Stop and delivers the frames it is fed, numbered from 0
-// in data bytes 0-3, a few per Read.
+// in data bytes 0-3, up to 64 per Read.
 class ScriptedDevice final : public CCanDevice {
 public:
     uint32_t DeviceOpen() override { return call("DeviceOpen", deviceOpenRc); }
@@ -30,7 +30,7 @@ public:
     uint32_t BusClose() override { return call("BusClose", 0); }
     uint32_t Read(tCAN_RAW_MSG* msgs, int32_t capacity, int32_t& count) override {
         count = 0;
-        while (count < capacity && count < 8 && m_sent < m_fed.load()) {
+        while (count < capacity && count < 64 && m_sent < m_fed.load()) {
             msgs[count] = hubtest::Frame(0x100, 0, 0, m_sent);
             for (int b = 0; b < 4; ++b) msgs[count].Data[b] = static_cast<uint8_t>(m_sent >> (8 * b));
             ++m_sent;
@@ -57,19 +57,27 @@ private:
     uint32_t m_sent = 0;  // receive thread only
 };
 
-// Counts its frames, checks that each was queued before it arrived, and takes its time over each.
+// Counts its frames, checks that each was queued before it arrived, and takes its time over each. Its
+// kHoldAt-th call waits until the test lets it go (at most 30 s), so the test hands over while frames are
+// still coming, however fast or slow the machine runs.
 class CheckingService final : public CExternService {
 public:
+    static constexpr uint32_t kHoldAt = 101;
+
     explicit CheckingService(CCanMsgDataHub& hub) : m_hub(hub) {}
     void OnRxMsg(const tCAN_RAW_MSG* msg) override {
         inCall = true;
         // Nobody drains during the test: the queue holds the frames pushed so far, this one's block included.
         if (m_hub.Queue().Count() < emutest::SeqOf(msg->Data) + 1) ++notQueuedFirst;
-        ++calls;
+        if (++calls == kHoldAt) {
+            for (int ms = 0; ms < 30'000 && !released; ++ms)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(20));
         inCall = false;
     }
     std::atomic<bool> inCall{false};
+    std::atomic<bool> released{false};
     std::atomic<uint32_t> calls{0};
     std::atomic<uint32_t> notQueuedFirst{0};
 
@@ -125,7 +133,7 @@ TEST(CanRxThread, ServiceHandOff) {
     ASSERT_EQ(rx.Start(&dev), CCanRxThread::StartResult::Ok);
     CheckingService a(hub), b(hub);
     auto queued = [&](uint32_t n) {
-        return emutest::WaitFor([&] { return hub.Queue().Count() >= n; }, 20000);
+        return emutest::WaitFor([&] { return hub.Queue().Count() >= n; }, 30'000);
     };
 
     dev.Feed(1000);
@@ -134,11 +142,13 @@ TEST(CanRxThread, ServiceHandOff) {
 
     rx.SetActiveService(&a);
     dev.Feed(12000);
-    ASSERT_TRUE(emutest::WaitFor([&] { return a.calls > 100; }, 20000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return a.calls >= CheckingService::kHoldAt; }, 30'000));
+    a.released = true;
     rx.SetActiveService(&b);
     EXPECT_FALSE(a.inCall);
     const uint32_t aCalls = a.calls;
-    ASSERT_TRUE(emutest::WaitFor([&] { return b.calls > 100; }, 20000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return b.calls >= CheckingService::kHoldAt; }, 30'000));
+    b.released = true;
     rx.SetActiveService(nullptr);
     EXPECT_FALSE(b.inCall);
     const uint32_t bCalls = b.calls;
@@ -325,7 +335,7 @@ TEST_F(WorkspaceTest, NoThreadSurvivesGoingOffline) {
     ASSERT_TRUE(ws->GoOnline());
     EXPECT_EQ(ws->Hub().GlobalMsgMap().size(), 1u);
     peer::AddPeriodic(0, emutest::MakeFrame(0x10, false, {1}), 1);
-    ASSERT_TRUE(emutest::WaitFor([&] { return ws->Hub().Queue().Count() > 20; }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return ws->Hub().Queue().Count() > 20; }, 30'000));
     ws->GoOffline();
     EXPECT_FALSE(ws->IsOnline());
     EXPECT_EQ(ws->RxThread().CurDevice(), nullptr);
@@ -338,7 +348,7 @@ TEST_F(WorkspaceTest, NoThreadSurvivesGoingOffline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(ws->Hub().Queue().Count(), 0u);
     peer::ClearPeriodic();
-    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
+    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 30'000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";
     ws->GoOffline();  // from idle: harmless
 }
@@ -352,11 +362,13 @@ TEST_F(WorkspaceTest, FullRateTwoChannels) {
     Select(CAppCfg::kDevNxp);
     sink.open = true;
     ASSERT_TRUE(ws->GoOnline());
-    for (int seg = 0; seg < 2; ++seg) {
-        peer::SendBurst(seg, kPerChannel, [](uint32_t i) { return emutest::SeqFrame(0x200 + i % 3, i); });
-    }
-    // The main frame's tick.
-    while (!peer::WaitIdle(10)) ws->Hub().ProcessRxQueue();
+    emutest::PacedBursts bursts(kPerChannel, CCanRxMsgQueue::kCapacity / 2,
+                                [](uint32_t i) { return emutest::SeqFrame(0x200 + i % 3, i); });
+    // The main frame's tick, which paces the peer.
+    do {
+        ASSERT_TRUE(bursts.Feed(sink.frames.size())) << "frames lost";
+        ws->Hub().ProcessRxQueue();
+    } while (!peer::WaitIdle(10) || !bursts.AllQueued());
     ws->GoOffline();
 
     const auto& frames = sink.frames;

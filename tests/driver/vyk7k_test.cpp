@@ -41,10 +41,10 @@ protected:
         ASSERT_EQ(drv.OpenCANBus(Config(code)), kVykOk);
         ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     }
-    // Reads until `want` frames arrived (status and error records passed over) or 5 s passed.
+    // Reads until `want` frames arrived (status and error records passed over) or 30 s passed.
     std::vector<tVYK_CAN_MSG> ReadFrames(CVYK7K& drv, vex::AutoResetEvent& ev, size_t want) {
         std::vector<tVYK_CAN_MSG> got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (got.size() < want && std::chrono::steady_clock::now() < end) {
             ev.Wait(50);
             tVYK_CAN_MSG m;
@@ -147,8 +147,8 @@ TEST_F(Vyk7k, TransmitRingHolds256AndFramesQueuedBeforeTheThreadsStartAreSent) {
     EXPECT_EQ(drv.CAN_Write(m), kVykTxFull);
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     // Eight times what the interface's transmit queue holds: it takes them as it has room.
-    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 256; }, 5000));
-    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 256; }, 30'000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     const auto seen = peer::Received();
     ASSERT_EQ(seen.size(), 256u);
     for (int i = 0; i < 256; ++i) EXPECT_EQ(seen[i].frame.data[0], i);
@@ -176,7 +176,7 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
     // Three times what the receive ring holds, all on the bus before the caller reads: nothing is lost.
     constexpr uint32_t kFrames = 6000;
     peer::SendBurst(1, kFrames, [](uint32_t i) { return emutest::SeqFrame(0x321, i); });
-    ASSERT_TRUE(peer::WaitIdle(5000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     const auto got = ReadFrames(drv, ev, kFrames);
     ASSERT_EQ(got.size(), kFrames);
     for (uint32_t i = 0; i < kFrames; ++i) {
@@ -206,7 +206,7 @@ TEST_F(Vyk7k, FramesFlowInOrderBothWaysWithEchoes) {
         EXPECT_EQ(echoes[i].Id, 0x18DA0000 + i);
         EXPECT_EQ(echoes[i].Flags, kVykFlagExt | kVykFlagDir);
     }
-    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     const auto seen = peer::Received();
     ASSERT_EQ(seen.size(), 300u);
     for (uint32_t i = 0; i < 300; ++i) {
@@ -224,13 +224,13 @@ TEST_F(Vyk7k, ReadBlockTakesFramesInOrderAcrossTheRingsEnd) {
     ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 1000));
     constexpr uint32_t kFrames = 3000;  // more than the ring holds: it wraps while it is read
     peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, i); });
-    ASSERT_TRUE(peer::WaitIdle(5000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     peer::InjectBusError(1);
     peer::SendBurst(1, kFrames / 2, [](uint32_t i) { return emutest::SeqFrame(0x10, kFrames / 2 + i); });
-    ASSERT_TRUE(peer::WaitIdle(5000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     std::vector<tVYK_CAN_MSG> block(700);
     std::vector<uint32_t> seqs;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (seqs.size() < kFrames && std::chrono::steady_clock::now() < end) {
         ev.Wait(20);
         const uint32_t n = drv.CAN_ReadBlock(block.data(), static_cast<uint32_t>(block.size()));
@@ -264,7 +264,7 @@ TEST_F(Vyk7k, StatusRecordsCarryTheBusLoadAndErrorRecordsClearIt) {
             }
             return codes.size() == 2;
         },
-        4000));
+        30'000));
     EXPECT_EQ(codes[1], 0x800u);  // a healthy controller: transmitter level 1
     const float expected = 1000.0f * FrameBits(f) * 100.0f / 500'000.0f;
     EXPECT_NEAR(drv.GetCanBusLoad(), expected, 0.5f);
@@ -278,7 +278,7 @@ TEST_F(Vyk7k, StatusRecordsCarryTheBusLoadAndErrorRecordsClearIt) {
             while (!sawError && (rc = drv.CAN_Read(m)) != kVykRxEmpty) sawError = rc == kVykErrorRecord;
             return sawError;
         },
-        2000));
+        30'000));
     EXPECT_FLOAT_EQ(drv.GetCanBusLoad(), 0.0f);
 }
 
@@ -299,7 +299,7 @@ TEST_F(Vyk7k, PeriodicListEntriesGoToTheDevice) {
     uint8_t want[28];
     vyk7k::EncodeCycTxEntry(e, true, want);
     EXPECT_EQ(add[0].in, std::vector<uint8_t>(want, want + 28));
-    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 3; }, 2000));
+    ASSERT_TRUE(WaitFor([] { return peer::Received().size() >= 3; }, 30'000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto seen = peer::Received();
     ASSERT_EQ(seen.size(), 3u);
@@ -320,9 +320,13 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     ASSERT_EQ(drv.SetRcvEvent(&ev), kVykOk);
     const auto first = CallsOf(vyk7k::kCtlOpenBus).back().in;
     // Frames received but not read yet when the interface goes away are still read after the reconnection.
+    // The receive thread has them once the interface holds nothing more and a later frame was taken too:
+    // its read starts only after the read that took them has put them in the ring.
+    const auto taken = [] { return peer::WaitIdle(30'000) && peer::Untaken(Interface::Cf51) == 0; };
     for (uint32_t i = 0; i < 3; ++i) peer::SendOnce(1, emutest::SeqFrame(0x77, i));
-    ASSERT_TRUE(peer::WaitIdle(2000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the receive thread takes them
+    ASSERT_TRUE(WaitFor(taken, 30'000));
+    peer::SendOnce(1, emutest::SeqFrame(0x76, 0));
+    ASSERT_TRUE(WaitFor(taken, 30'000));
     ev.Wait(0);
 
     tVYK_CAN_MSG send;
@@ -331,21 +335,26 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
     send.Flags = 0;
     peer::Unplug(Interface::Cf51);
     tVYK_LINK_STATE link;
-    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 30'000));
     EXPECT_TRUE(ev.Wait(0));  // the loss wakes the caller
     EXPECT_EQ(link.LastLossCode, 1167u);
     EXPECT_EQ(drv.CAN_Write(send), kVykNotOpen);  // refused while lost: it could never be sent
+    // It keeps looking for the interface, about once every 100 ms and not in a tight loop: a slow machine
+    // only makes fewer attempts.
     const uint64_t q0 = peer::DeviceQueries();
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return peer::DeviceQueries() - q0 >= 2; }, 30'000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const uint64_t attempts = peer::DeviceQueries() - q0;
-    EXPECT_GE(attempts, 2u);
-    EXPECT_LE(attempts, 8u);  // about one every 100 ms, not a tight loop
+    const auto spanMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+    EXPECT_LE(attempts, static_cast<uint64_t>(spanMs.count()) / 100 + 3) << spanMs.count() << " ms";
 
     peer::FailCf51ControlCalls(2);  // the first bus openings after the replug fail: it keeps trying
     peer::Replug(Interface::Cf51);
-    ASSERT_TRUE(WaitFor([] { return CallsOf(vyk7k::kCtlOpenBus).size() >= 4; }, 3000));
+    ASSERT_TRUE(WaitFor([] { return CallsOf(vyk7k::kCtlOpenBus).size() >= 4; }, 30'000));
     EXPECT_EQ(CallsOf(vyk7k::kCtlOpenBus).back().in, first);  // custom timing stays custom
-    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 30'000));
     EXPECT_EQ(link.Losses, 1u);
     EXPECT_TRUE(ev.Wait(0));  // so does the reconnection
     std::vector<uint32_t> kept;
@@ -369,7 +378,7 @@ TEST_F(Vyk7k, ReconnectsAfterAReplugWithTheCallersConfiguration) {
             }
             return !got.empty();
         },
-        3000));
+        30'000));
     EXPECT_EQ(got[0].Len, 2);
 }
 
@@ -383,12 +392,12 @@ TEST_F(Vyk7k, ReadBlockGivesEachConnectionsFramesApart) {
     ASSERT_TRUE(ev.Wait(30000));  // in the ring, not read
     tVYK_LINK_STATE link;
     peer::Unplug(Interface::Cf51);
-    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Losses == 1; }, 30'000));
     peer::Replug(Interface::Cf51);
-    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 2000));
-    ASSERT_TRUE(WaitFor([&] { return ev.Wait(0); }, 2000));  // the reconnection's signal
+    ASSERT_TRUE(WaitFor([&] { return drv.GetLinkState(link), link.Recoveries == 1; }, 30'000));
+    ASSERT_TRUE(WaitFor([&] { return ev.Wait(0); }, 30'000));  // the reconnection's signal
     for (uint32_t i = 1; i <= 3; ++i) peer::SendOnce(1, emutest::SeqFrame(0x78, i));
-    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     ASSERT_TRUE(ev.Wait(30000));
 
     std::vector<tVYK_CAN_MSG> block(100);
@@ -408,7 +417,7 @@ TEST_F(Vyk7k, ReadBlockGivesEachConnectionsFramesApart) {
             }
             return after.size() >= 3;
         },
-        3000));
+        30'000));
     EXPECT_EQ(after, (std::vector<uint32_t>{1, 2, 3}));
 }
 
@@ -427,7 +436,7 @@ TEST_F(Vyk7k, StopJoinsBothThreadsPromptlyAndTheDestructorStopsThem) {
         ASSERT_EQ(drv.CloseVYK(), kVykOk);
         ASSERT_NO_FATAL_FAILURE(StartReceiving(drv, ev, 500));
     }  // the destructor stops and joins the running threads
-    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
+    EXPECT_TRUE(WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 30'000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";
 }
 

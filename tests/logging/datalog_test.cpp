@@ -185,10 +185,13 @@ TEST_F(WorkspaceLogTest, FullLoadTwoChannelsNothingLost) {
     ASSERT_TRUE(logger.IsOpen());
     const std::string path = logger.FileName();
     EXPECT_EQ(path.rfind(ws->AppFolder() + "/log/BUS", 0), 0u) << path;
-    for (int seg = 0; seg < 2; ++seg)
-        peer::SendBurst(seg, kPerChannel, [](uint32_t i) { return emutest::SeqFrame(0x200 + i % 3, i); });
-    // The main frame's tick.
-    while (!peer::WaitIdle(10)) ws->Hub().ProcessRxQueue();
+    emutest::PacedBursts bursts(kPerChannel, CCanRxMsgQueue::kCapacity / 2,
+                                [](uint32_t i) { return emutest::SeqFrame(0x200 + i % 3, i); });
+    // The main frame's tick, which paces the peer.
+    do {
+        ASSERT_TRUE(bursts.Feed(ws->Hub().TraceRing().SeqCounter())) << "frames lost";
+        ws->Hub().ProcessRxQueue();
+    } while (!peer::WaitIdle(10) || !bursts.AllQueued());
     ws->GoOffline();
     EXPECT_FALSE(logger.IsOpen());
 

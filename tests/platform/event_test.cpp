@@ -22,7 +22,7 @@ TEST(AutoResetEvent, TimesOutWhenNotSetAndResetsAfterAWait) {
 TEST(AutoResetEvent, WakesAWaiterOnAnotherThread) {
     AutoResetEvent ev;
     bool woke = false;
-    std::thread t([&] { woke = ev.Wait(5000); });
+    std::thread t([&] { woke = ev.Wait(30000); });
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ev.Set();
     t.join();

@@ -51,7 +51,7 @@ struct Events {
                 }};
     }
     bool WaitEnded(int n = 1) {
-        return emutest::WaitFor([&] { return ended.load() >= n; }, 15000);
+        return emutest::WaitFor([&] { return ended.load() >= n; }, 30'000);
     }
 };
 
@@ -123,7 +123,7 @@ TEST_F(QueueTxTest, GapsFromTheDelaysSentOnce) {
     ASSERT_TRUE(ev.WaitEnded());
     EXPECT_EQ(ev.end.load(), End::Finished);
     EXPECT_FALSE(svc.IsRunning());
-    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     const std::vector<SeenFrame> seen = peer::Received();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].frame.id, 0x101u);
@@ -146,7 +146,7 @@ TEST_F(QueueTxTest, RepeatStopOfflineAndWriteFailure) {
     {
         Events ev;
         ASSERT_TRUE(svc.Start(Items({Rec(0x111, 0, 5)}), Mode::Repeat, ev.Make()));
-        ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() >= 4; }, 10000));
+        ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() >= 4; }, 30'000));
         svc.Stop();
         ASSERT_TRUE(ev.WaitEnded());
         EXPECT_EQ(ev.end.load(), End::Stopped);
@@ -172,7 +172,7 @@ TEST_F(QueueTxTest, RepeatStopOfflineAndWriteFailure) {
         probe.Id = 0x7F0;
         probe.Chan = 1;
         ASSERT_TRUE(
-            emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; }, 10000));
+            emutest::WaitFor([&] { return ws->Sender().Write(probe) == CCanMsgSender::Result::Ok; }, 30'000));
     }
     {
         Events ev;
@@ -197,18 +197,18 @@ TEST_F(QueueTxTest, MissingRecordAndAbort) {
     ASSERT_TRUE(svc.Start(items, Mode::Repeat, ev.Make()));
     ASSERT_TRUE(ev.WaitEnded());
     EXPECT_EQ(ev.end.load(), End::Missing);
-    ASSERT_TRUE(peer::WaitIdle(2000));
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     EXPECT_EQ(peer::Received().size(), 1u);
 
     peer::ClearReceived();
     Events ev2;
     ASSERT_TRUE(svc.Start(Items({Rec(0x122, 0, 10000), Rec(0x123, 10000, 0)}), Mode::Once, ev2.Make()));
-    ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() == 1; }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([] { return peer::Received().size() == 1; }, 30'000));
     svc.Stop();  // Stop alone would wait out the delays
     EXPECT_TRUE(svc.IsRunning());
     svc.Abort();
     EXPECT_FALSE(svc.IsRunning());
     EXPECT_EQ(ev2.end.load(), End::Aborted);
-    peer::WaitIdle(1000);
+    ASSERT_TRUE(peer::WaitIdle(30'000));
     EXPECT_EQ(peer::Received().size(), 1u);
 }

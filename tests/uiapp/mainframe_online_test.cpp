@@ -8,11 +8,11 @@
 #include <fstream>
 #include <string>
 
+#include "platform/qt/namedmutex.h"
+#include "tests/common/fakeprompt.h"
+#include "tests/uiapp/appfixture.h"
 #include "ui/app/infownd.h"
 #include "ui/app/mainframe.h"
-#include "tests/common/fakeprompt.h"
-#include "platform/qt/namedmutex.h"
-#include "tests/uiapp/appfixture.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ TEST_F(WorkspaceTest, FrameOnlineAndClosed) {
     EXPECT_FALSE(ws->IsOnline());
     EXPECT_EQ(ws->RxThread().CurDevice(), nullptr);
     EXPECT_EQ(log, (apptest::Log{"graph start", "send check", "trace resume", "graph stop", "send cyc 0"}));
-    EXPECT_TRUE(emutest::WaitFor([&] { return ProgramThreads() <= baseline; }, 2000))
+    EXPECT_TRUE(emutest::WaitFor([&] { return ProgramThreads() <= baseline; }, 30'000))
         << ProgramThreads() << " threads, " << baseline << " before";
     frame.reset();
 }

@@ -331,7 +331,7 @@ TEST_F(DialogTest, PreselectedSignalOpensOnTheFirstTick) {
         Click(sig, "btnCancel");
     });
     dlg.show();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !*ran; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !*ran; }, 30'000));
     dlg.OnTimer();  // later ticks do nothing
     EXPECT_TRUE(prompt.messages.empty());
 }

@@ -128,7 +128,7 @@ TEST_F(EndToEnd, ImportedDbcDecodesLiveTraffic) {
     trace->OnTreeMode();
     const CTraceTreeModel& tree = *trace->view()->treeModel();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return tree.rowCount() > 0 && tree.rowCount(tree.index(0, 0)) == 3; }, 5000));
+        QTest::qWaitFor([&] { return tree.rowCount() > 0 && tree.rowCount(tree.index(0, 0)) == 3; }, 30'000));
     auto cell = [&](int row, int column) {
         return tree.index(row, column, tree.index(0, 0)).data().toString();
     };

@@ -158,7 +158,7 @@ TEST_F(J1939DlgTest, DescriptionsAndTheNodeTree) {
     J1939DmxNodeMap nodes;
     svc->GetNodeMap(nodes);
     EXPECT_TRUE(nodes.empty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->tree()->topLevelItemCount() == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->tree()->topLevelItemCount() == 0; }, 30'000));
 }
 
 // Adding, editing and removing codes: a code already listed is refused; the configuration follows the list.
@@ -202,7 +202,7 @@ TEST_F(J1939DlgTest, StartAndStop) {
     EXPECT_FALSE(dlg->startButton()->isEnabled());
     EXPECT_FALSE(dlg->versionCombo()->isEnabled());
     EXPECT_TRUE(dlg->daEdit()->isReadOnly());
-    ASSERT_TRUE(emutest::WaitFor([] { return !vex::emu::peer::Received().empty(); }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([] { return !vex::emu::peer::Received().empty(); }, 30'000));
     EXPECT_EQ(vex::emu::peer::Received()[0].frame.id, 0x18FECB3Du);  // DM2, priority 6
     dlg->OnStopTx();
     EXPECT_FALSE(svc->IsSending());

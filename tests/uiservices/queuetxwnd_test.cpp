@@ -297,11 +297,11 @@ TEST_F(QueueTxWndTest, SendingFromTheToolBar) {
     EXPECT_FALSE(wnd->Action(F::ID_ADD)->isEnabled());
     EXPECT_FALSE(wnd->Action(F::ID_SEND_REPEAT)->isEnabled());
     EXPECT_TRUE(wnd->Action(F::ID_STOP)->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !wnd->IsSending(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !wnd->IsSending(); }, 30'000));
     EXPECT_EQ(view->SelectedRow(), 1);
     EXPECT_TRUE(wnd->Action(F::ID_ADD)->isEnabled());
     EXPECT_FALSE(wnd->Action(F::ID_STOP)->isEnabled());
-    ASSERT_TRUE(vex::emu::peer::WaitIdle(2000));
+    ASSERT_TRUE(vex::emu::peer::WaitIdle(30'000));
     std::vector<uint32_t> ids;
     for (const auto& f : vex::emu::peer::Received()) ids.push_back(f.frame.id);
     EXPECT_EQ(ids, (std::vector<uint32_t>{0x301, 0x302, 0x303}));
@@ -313,7 +313,7 @@ TEST_F(QueueTxWndTest, SendingFromTheToolBar) {
     Section().MsgMap.at(2).DL = 1;
 
     wnd->RunCommand(F::ID_SEND_REPEAT);
-    ASSERT_TRUE(emutest::WaitFor([] { return vex::emu::peer::Received().size() >= 9; }, 10000));
+    ASSERT_TRUE(emutest::WaitFor([] { return vex::emu::peer::Received().size() >= 9; }, 30'000));
     dlg->reject();
     EXPECT_FALSE(svc.IsRunning());
     EXPECT_FALSE(wnd->IsSending());

@@ -98,7 +98,7 @@ TEST_F(ServiceCmdTest, ClosingTheProgramEndsTheServices) {
         return tx;
     }());
     ASSERT_TRUE(services.J1939().IsSending());
-    ASSERT_TRUE(emutest::WaitFor([] { return vex::emu::peer::Received().size() >= 3; }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([] { return vex::emu::peer::Received().size() >= 3; }, 30'000));
     prompt.answers = {vex::MsgResult::No};
     frame->close();
     EXPECT_FALSE(services.QueueTx().IsRunning());
@@ -106,7 +106,7 @@ TEST_F(ServiceCmdTest, ClosingTheProgramEndsTheServices) {
     frame.reset();
     EXPECT_TRUE(services.J1939().IsSending());  // the workspace stops it as it goes
     ws.reset();
-    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 2000))
+    EXPECT_TRUE(emutest::WaitFor([&] { return emutest::ThreadCount() <= baseline; }, 30'000))
         << emutest::ThreadCount() << " threads, " << baseline << " before";
     Make();  // for the fixture's tear-down
 }

@@ -57,14 +57,14 @@ TEST_F(VehSimDlgTest, LoadStartProgressAndOffline) {
     dlg.OnStart();
     ASSERT_TRUE(sim.IsRunning());
     EXPECT_FALSE(dlg.startButton()->isEnabled());
-    ASSERT_TRUE(emutest::WaitFor([] { return vex::emu::peer::Received().size() >= 10; }, 5000));
-    ASSERT_TRUE(emutest::WaitFor([&] { return sim.CurRecordIndex() == 2; }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([] { return vex::emu::peer::Received().size() >= 10; }, 30'000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return sim.CurRecordIndex() == 2; }, 30'000));
     dlg.OnTimer();
     EXPECT_EQ(dlg.progressEdit()->text(), "次数[1 / 2] - 进度[3 / 3]");  // waiting before the third sample
     EXPECT_EQ(dlg.progressBar()->value(), 1000);
     EXPECT_FALSE(dlg.chooseButton()->isEnabled());
     ws->GoOffline();
-    ASSERT_TRUE(emutest::WaitFor([&] { return !sim.IsRunning(); }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return !sim.IsRunning(); }, 30'000));
     dlg.OnTimer();
     EXPECT_EQ(dlg.progressEdit()->text(), "");
     EXPECT_EQ(dlg.progressBar()->value(), 0);

@@ -3,11 +3,11 @@
 #include <QMdiSubWindow>
 #include <QSplitter>
 
+#include "platform/qt/namedmutex.h"
+#include "tests/windows/wndtest.h"
 #include "ui/app/framechildren.h"
 #include "ui/app/framecommands.h"
 #include "ui/app/mainframe.h"
-#include "platform/qt/namedmutex.h"
-#include "tests/windows/wndtest.h"
 #include "windows/sendmsgmodel.h"
 #include "windows/sendmsgview.h"
 #include "windows/sendwnd.h"
@@ -52,7 +52,7 @@ TEST_F(SendFrameTest, OpenedToldAndHiddenByTheFrame) {
                 if (f.frame.id == 0x20 && f.segment == 1) return true;
             return false;
         },
-        3000));
+        30'000));
 
     // Closing only hides it; cyclic sending goes on in the device meanwhile.
     wnd->subWindow()->close();

@@ -235,7 +235,7 @@ TEST_F(SendMsgViewTest, SendOnceWritesTheFrameOnItsChannel) {
     EXPECT_TRUE(view->SendOnce(MsgKey(0x18DAF110, 1)));
     EXPECT_FALSE(view->SendOnce(0x555));
     EXPECT_EQ(prompt.lastText(), "未知的错误。");
-    ASSERT_TRUE(vex::emu::peer::WaitIdle(2000));
+    ASSERT_TRUE(vex::emu::peer::WaitIdle(30'000));
 
     const auto a = Sent(0x123);
     ASSERT_EQ(a.size(), 1u);
@@ -260,7 +260,9 @@ TEST_F(SendMsgViewTest, CyclicStartUpdateStop) {
             out.push_back(static_cast<double>(frames[i].busTimeNs - frames[i - 1].busTimeNs) / 1e6);
         return out;
     };
-    auto waitFor = [&](size_t n) { return emutest::WaitFor([&] { return Sent(0x200).size() >= n; }, 5000); };
+    auto waitFor = [&](size_t n) {
+        return emutest::WaitFor([&] { return Sent(0x200).size() >= n; }, 30'000);
+    };
 
     Click(0, M::kCyclic);
     EXPECT_EQ(Cell(0, M::kCyclic), "1");
@@ -281,7 +283,7 @@ TEST_F(SendMsgViewTest, CyclicStartUpdateStop) {
 
     Click(0, M::kCyclic);
     EXPECT_EQ(Cell(0, M::kCyclic), "0");
-    ASSERT_TRUE(vex::emu::peer::WaitIdle(2000));
+    ASSERT_TRUE(vex::emu::peer::WaitIdle(30'000));
     const size_t stopped = Sent(0x200).size();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(Sent(0x200).size(), stopped);
@@ -294,7 +296,7 @@ TEST_F(SendMsgViewTest, CountLimitedCyclicEndsInTheDeviceAndGoingOfflineClearsTh
     rec.CycTxCount = 3;
     view->AddRow(rec);
     Click(0, M::kCyclic);
-    ASSERT_TRUE(emutest::WaitFor([&] { return Sent(0x300).size() >= 3; }, 5000));
+    ASSERT_TRUE(emutest::WaitFor([&] { return Sent(0x300).size() >= 3; }, 30'000));
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(Sent(0x300).size(), 3u);
     EXPECT_EQ(Cell(0, M::kCyclic), "1");  // the list keeps it until stopped or offline

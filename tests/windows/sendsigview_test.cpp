@@ -387,7 +387,7 @@ TEST_F(SendSigViewTest, SignalEditsReachTheCyclicCopy) {
             if (f.frame.id == 0x321 && f.frame.data[2] == b2 && f.frame.data[3] == b3) return true;
         return false;
     };
-    EXPECT_TRUE(emutest::WaitFor([&] { return sentWith(0xBE, 0xEF); }, 3000));
+    EXPECT_TRUE(emutest::WaitFor([&] { return sentWith(0xBE, 0xEF); }, 30'000));
     EXPECT_EQ(reports(), 0);
     msgs->StopCyclic(0x321);
     EXPECT_TRUE(prompt.messages.empty());
