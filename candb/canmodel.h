@@ -79,8 +79,9 @@ public:
     // integer.
     bool RawToEnumValue(int64_t raw, int32_t& val) const;
     // The raw value that a value-table value stands for: the one nearest to (val - ValOffset) / ValFactor
-    // that RawToEnumValue shows through val (the quotient truncated, or the raw value either side of it);
-    // when none is, the truncated quotient. Before any cut to 32 bits. False for a zero factor or a
+    // that RawToEnumValue shows through val (the quotient truncated, or the raw value either side of it),
+    // moved to the signal's raw limit when it lies beyond it and the limit shows through val too; when none
+    // is, the truncated quotient. Before any cut to 32 bits. False for a zero factor or a
     // quotient that is not finite or beyond 64 bits.
     bool EnumValueToRaw(int32_t val, int64_t& raw) const;
 

@@ -272,12 +272,20 @@ bool CCanSignal::EnumValueToRaw(int32_t val, int64_t& raw) const {
     // beside it (toward zero).
     const int64_t step =
         truncated > INT64_MIN ? 1 : 0;  // -2^63 has no lower neighbour; the top is below 2^63 - 1
-    for (int64_t r : {truncated, truncated + step, truncated - step}) {
+    auto shows = [&](int64_t r) {
         int32_t shown = 0;
-        if (RawToEnumValue(r, shown) && shown == val) {
-            raw = r;
-            return true;
-        }
+        return RawToEnumValue(r, shown) && shown == val;
+    };
+    for (int64_t r : {truncated, truncated + step, truncated - step}) {
+        if (!shows(r)) continue;
+        // The run can reach beyond what the bits carry (the edge of a run ending at the signal's limit): the
+        // limit stands for the value then, as a raw value the signal never carries could be neither sent nor
+        // seen, and a DBC key written beyond a signed signal's range reads back as another value.
+        int64_t lo = 0;
+        int64_t hi = 0;
+        if (RawLimits(lo, hi) && (r < lo || r > hi) && shows(r < lo ? lo : hi)) r = r < lo ? lo : hi;
+        raw = r;
+        return true;
     }
     raw = truncated;
     return true;

@@ -478,6 +478,34 @@ TEST(SigCodec, RawValuesAndValueTableValues) {
     EXPECT_EQ(raw, 510u);
 }
 
+// A table value whose run of raw values reaches beyond the signal's bits stands for the run's raw value at
+// the signal's limit: the text sets a raw value the frame carries, and a DBC export writes a key that reads
+// back as the same value (8 in a signed 4-bit signal reads back as -8).
+TEST(SigCodec, ValueTableValuesStandForRawValuesTheBitsCarry) {
+    CCanSignal gear = sig(kIntel, 0, 4, true, 0.125, -40);  // raw 1..8 show as -39
+    int64_t back = 0;
+    ASSERT_TRUE(gear.EnumValueToRaw(-39, back));
+    EXPECT_EQ(back, 7);
+    CCanSignal fine = sig(kIntel, 0, 4, true, 0.01, -40);  // raw 1..100 show as -39
+    ASSERT_TRUE(fine.EnumValueToRaw(-39, back));
+    EXPECT_EQ(back, 7);
+    CCanSignal wide = sig(kIntel, 0, 8, true, 0.125, -40);  // the bits carry 8: nothing moves
+    ASSERT_TRUE(wide.EnumValueToRaw(-39, back));
+    EXPECT_EQ(back, 8);
+
+    gear.Enum = 1;
+    gear.SigEnum.Items = {{"D", -39}};
+    Bytes data{};
+    ASSERT_TRUE(gear.SetPhyValue(data, "D", 0));
+    int32_t raw = 0;
+    double phy = 0;
+    std::string text;
+    ASSERT_TRUE(gear.GetSignedRawValue(data, raw));
+    EXPECT_EQ(raw, 7);
+    ASSERT_TRUE(gear.SignedRawToPhyText(raw, phy, text));
+    EXPECT_EQ(text, "D");
+}
+
 TEST(SigCodec, ValueTableTextToRaw) {
     CCanSignal s = sig(kMotorola, 7, 8, true, 0.5, 10);
     s.Enum = 1;
