@@ -43,6 +43,18 @@ uint8_t saturate8(int64_t value) {
     return value < 0 || value > 255 ? 255 : static_cast<uint8_t>(value);
 }
 
+// A table text without its surrounding blanks. A blank that a backslash takes as it is stays with the
+// text: cut off, it would leave the backslash last, and the writer's closing quote would then be taken
+// as text, so the export would not read back.
+sv trimTableText(sv text) {
+    const sv t = trimSpace(text);
+    size_t slashes = 0;
+    while (slashes < t.size() && t[t.size() - 1 - slashes] == '\\') ++slashes;
+    const auto start = static_cast<size_t>(t.data() - text.data());
+    if (slashes % 2 == 1 && start + t.size() < text.size()) return text.substr(start, t.size() + 1);
+    return t;
+}
+
 size_t findSpace(sv text) {
     for (size_t i = 0; i < text.size(); ++i)
         if (isSpace(text[i])) return i;
@@ -601,7 +613,7 @@ private:
         table.Items.reserve(m_items.size());
         for (const ValueItem& item : m_items) {
             tCAN_SIGNAL_ENUM_ITEM& entry = table.Items.emplace_back();
-            entry.txt.assign(trimSpace(item.text));
+            entry.txt.assign(trimTableText(item.text));
             entry.val = parseInt(item.number);
         }
         return true;

@@ -333,15 +333,21 @@ TEST(DbcRead, ValueTables) {
         "VAL_TABLE_ Gear 3 \" D \" 0 \"\" -1 \"R\" ;\n"
         "VAL_TABLE_ Semi 1 \"a;b\" 2 \"c\";tail 3 \"d\"\n"
         "VAL_TABLE_ Empty ;\n"
-        "VAL_TABLE_ Esc 1 \"say \\\"hi\\\"\" ;\n");
+        "VAL_TABLE_ Esc 1 \"say \\\"hi\\\"\" ;\n"
+        "VAL_TABLE_ Tail 1 \" a\\  \" 2 \"b\\\\ \" ;\n");
     ASSERT_EQ(p.result, kDbcOk);
     const auto& e = p.db().Enums;
-    ASSERT_EQ(e.size(), 4u);
+    ASSERT_EQ(e.size(), 5u);
     EXPECT_EQ(e[0], (tCAN_SIGNAL_ENUM{"Gear", {{"D", 3}, {"", 0}, {"R", -1}}}));
     EXPECT_EQ(e[1], (tCAN_SIGNAL_ENUM{"Semi", {{"a;b", 1}, {"c", 2}}}));
     EXPECT_EQ(e[2], (tCAN_SIGNAL_ENUM{"Empty", {}}));
     EXPECT_EQ(e[3], (tCAN_SIGNAL_ENUM{"Esc", {{"say \\\"hi\\\"", 1}}}));
     EXPECT_EQ(p.import.RemarkCount, 0u);
+    // A blank a backslash takes stays with the text (else the export's closing quote would be taken).
+    EXPECT_EQ(e[4], (tCAN_SIGNAL_ENUM{"Tail", {{"a\\ ", 1}, {"b\\\\", 2}}}));
+    Parsed again = parse(FormatDbcFile(p.db()));
+    ASSERT_EQ(again.result, kDbcOk);
+    EXPECT_EQ(again.db().Enums, e);
 }
 
 TEST(DbcRead, ValueDescriptions) {
