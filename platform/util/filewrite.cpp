@@ -160,22 +160,31 @@ private:
     pid_t m_owner = 0;
 };
 
-// A named temporary in `folder`, listed in the journal before it exists; -1 with errno on failure.
-int openNamedTemp(const std::string& folder, std::string& name) {
+// Tries `make` (0 or an errno) on fresh ".vexsave-XXXXXX" names in `folder`, each listed in the journal
+// before it can exist, until one is not taken: 0 with `name` set, or the first errno other than EEXIST.
+template <class Make>
+int underFreshName(const std::string& folder, std::string& name, Make make) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = inFolder(folder, kTempPrefix + randomName());
         vex::ListNamedTemporary(name);
-        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) return fd;
-        const int error = errno;
+        const int error = make(name);
+        if (error == 0) return 0;
         vex::UnlistNamedTemporary();
         name.clear();
-        if (error != EEXIST) {
-            errno = error;
-            return -1;
-        }
+        if (error != EEXIST) return error;
     }
-    errno = EEXIST;
+    return EEXIST;
+}
+
+// A named temporary in `folder`, listed in the journal before it exists; -1 with errno on failure.
+int openNamedTemp(const std::string& folder, std::string& name) {
+    int fd = -1;
+    const int error = underFreshName(folder, name, [&fd](const std::string& path) {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        return fd >= 0 ? 0 : errno;
+    });
+    if (error == 0) return fd;
+    errno = error;
     return -1;
 }
 
@@ -310,16 +319,7 @@ int AtomicFile::linkTo(const std::string& name) {
 }
 
 int AtomicFile::nameTemporary() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = inFolder(m_folder, kTempPrefix + randomName());
-        ListNamedTemporary(m_temp);
-        const int error = linkTo(m_temp);
-        if (error == 0) return 0;
-        UnlistNamedTemporary();
-        m_temp.clear();
-        if (error != EEXIST) return error;
-    }
-    return EEXIST;
+    return underFreshName(m_folder, m_temp, [this](const std::string& path) { return linkTo(path); });
 }
 
 int AtomicFile::Commit() {
