@@ -10,21 +10,31 @@ bool CCanMsgSender::IsOnline() const {
     return m_rx.IsRunning();
 }
 
+std::string CCanMsgSender::Refusal(const std::string& name, uint32_t id, const std::string& fault) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", id);
+    return "发送报文 " + name + "（ID " + hex + "）：" + fault + "。";
+}
+
+tCAN_RAW_MSG CCanMsgSender::FrameOf(uint32_t id, bool ext, bool remote, uint8_t chan, uint8_t dl,
+                                    const uint8_t (&data)[8]) {
+    tCAN_RAW_MSG msg{};
+    msg.Id = id;
+    msg.Ext = ext ? 1 : 0;
+    msg.Remote = remote ? 1 : 0;
+    msg.Dir = 1;
+    msg.Chan = chan;
+    std::memcpy(msg.Data, data, sizeof msg.Data);
+    msg.Dlc = dl;
+    msg.TimeMs = 0.0;
+    return msg;
+}
+
 std::string CCanMsgSender::BuildFrame(const tCFG_SET_SEND_MSG& rec, tCAN_CYCTX_MSG& out) {
-    if (const std::string fault = SendMsgFault(rec); !fault.empty()) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%08X", rec.MsgID);
-        return "发送报文 " + rec.MsgName + "（ID " + id + "）：" + fault + "。";
-    }
+    if (const std::string fault = SendMsgFault(rec); !fault.empty())
+        return Refusal(rec.MsgName, rec.MsgID, fault);
     out = tCAN_CYCTX_MSG{};
-    out.Msg.Id = rec.MsgID;
-    out.Msg.Ext = rec.Ext ? 1 : 0;
-    out.Msg.Remote = rec.Rmt ? 1 : 0;
-    out.Msg.Dir = 1;
-    out.Msg.Chan = rec.Chan;
-    std::memcpy(out.Msg.Data, rec.TxData, sizeof out.Msg.Data);
-    out.Msg.Dlc = rec.DL;
-    out.Msg.TimeMs = 0.0;
+    out.Msg = FrameOf(rec.MsgID, rec.Ext != 0, rec.Rmt != 0, rec.Chan, rec.DL, rec.TxData);
     out.CycTxTime = rec.CycTxTime;
     out.CycTxCount = rec.CycTxCount;
     return {};
@@ -55,7 +65,8 @@ CCanMsgSender::Result CCanMsgSender::Write(const tCAN_RAW_MSG& msg) const {
     return device->Write(frame) == 0 ? Result::Ok : Result::DeviceFailed;
 }
 
-CCanMsgSender::Result CCanMsgSender::deviceOp(const tCFG_SET_SEND_MSG& rec, Op op, std::string* refusal) const {
+CCanMsgSender::Result CCanMsgSender::deviceOp(const tCFG_SET_SEND_MSG& rec, Op op,
+                                              std::string* refusal) const {
     if (op != Op::Stop && !m_rx.IsRunning()) return Result::Offline;
     tCAN_CYCTX_MSG msg;
     // A refused record never reached the device, so there is nothing to stop either.

@@ -28,6 +28,12 @@ public:
     // makes no frame as its row shows it (SendMsgFault: an identifier beyond its type, a length above 8, a
     // channel above 1) gives the refusal, naming the entry; an empty text otherwise.
     static std::string BuildFrame(const tCFG_SET_SEND_MSG& rec, tCAN_CYCTX_MSG& out);
+    // The two halves of that, for every kind of record that sends a frame (the send list's, the queue's):
+    // the refusal of a record whose check found `fault`, and the frame of one that passed (transmitted,
+    // time 0).
+    static std::string Refusal(const std::string& name, uint32_t id, const std::string& fault);
+    static tCAN_RAW_MSG FrameOf(uint32_t id, bool ext, bool remote, uint8_t chan, uint8_t dl,
+                                const uint8_t (&data)[8]);
 
     // The device operations on a record. All but StopCyclic need the bus online; StopCyclic removes the
     // entry whenever a device is there. A refused record reaches no device; its text goes into `refusal`.

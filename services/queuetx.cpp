@@ -1,8 +1,6 @@
 #include "services/queuetx.h"
 
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <system_error>
 
 #include "app/canmsgsender.h"
@@ -11,20 +9,9 @@
 
 std::string BuildQueueTxFrame(const tCFG_SET_EXT_QUEUE_TX_MSG& rec, tCAN_RAW_MSG& out) {
     // A queued frame is refused by the send-window record's rule (and for its delays), named the same way.
-    if (const std::string fault = QueueTxMsgFault(rec); !fault.empty()) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%08X", rec.MsgID);
-        return "发送报文 " + rec.MsgName + "（ID " + id + "）：" + fault + "。";
-    }
-    out = tCAN_RAW_MSG{};
-    out.Id = rec.MsgID;
-    out.Ext = rec.Ext ? 1 : 0;
-    out.Remote = 0;
-    out.Dir = 1;
-    out.Chan = rec.Chan;
-    std::memcpy(out.Data, rec.TxData, sizeof out.Data);
-    out.Dlc = rec.DL;
-    out.TimeMs = 0.0;
+    if (const std::string fault = QueueTxMsgFault(rec); !fault.empty())
+        return CCanMsgSender::Refusal(rec.MsgName, rec.MsgID, fault);
+    out = CCanMsgSender::FrameOf(rec.MsgID, rec.Ext != 0, false, rec.Chan, rec.DL, rec.TxData);
     return {};
 }
 
