@@ -113,7 +113,8 @@ TEST(FilterDlgCheck, OneIdentifierInOrder) {
     }
 }
 
-// Range ends are read in every mode (they are stored); the type is checked on what the filter uses.
+// Only what the filter uses is checked: range texts must be hexadecimal numbers, of any value, and
+// listed identifiers must fit the type; a range text no mode uses is read by its leading digits.
 TEST(FilterDlgCheck, SettingsInOrder) {
     auto input = [](void (*change)(FilterSetDlgInput&)) {
         FilterSetDlgInput in{true, true, 0, "100", "7FF", {0x123, 0x18FEF100}};
@@ -128,34 +129,43 @@ TEST(FilterDlgCheck, SettingsInOrder) {
         uint32_t min = 0, max = 0;
     } cases[] = {
         {"standard range", input([](auto&) {}), std::nullopt, 0x100, 0x7FF},
+        {"standard range to the last", input([](auto& in) { in.minText = "0", in.maxText = "1FFFFFFF"; }),
+         std::nullopt, 0, 0x1FFFFFFF},
+        {"standard end beyond 29 bits", input([](auto& in) { in.maxText = "FFFFFFFF"; }), std::nullopt, 0x100,
+         0xFFFFFFFF},
+        {"standard start beyond 11 bits", input([](auto& in) { in.minText = "800"; }), std::nullopt, 0x800,
+         0x7FF},
+        {"extended end beyond 29 bits", input([](auto& in) { in.stdOnly = false, in.maxText = "20000000"; }),
+         std::nullopt, 0x100, 0x20000000},
         {"start not hex", input([](auto& in) { in.minText = " 7ffzz"; }),
          FilterSetRefusal{F::Min, -1, kNotHex}},
         {"start empty", input([](auto& in) { in.minText = ""; }),
          FilterSetRefusal{F::Min, -1, "报文ID值不能为空。"}},
         {"start before end", input([](auto& in) { in.minText = in.maxText = "zz"; }),
          FilterSetRefusal{F::Min, -1, kNotHex}},
+        {"end with a prefix", input([](auto& in) { in.maxText = "0x7FF"; }),
+         FilterSetRefusal{F::Max, -1, kNotHex}},
         {"end beyond 32 bits", input([](auto& in) { in.maxText = "123456789"; }),
          FilterSetRefusal{F::Max, -1, kNotHex}},
-        {"end beyond 11 bits", input([](auto& in) { in.maxText = "800"; }),
-         FilterSetRefusal{F::Max, -1, kBeyondStd}},
-        {"extended range", input([](auto& in) { in.stdOnly = false, in.maxText = "1FFFFFFF"; }), std::nullopt,
-         0x100, 0x1FFFFFFF},
-        {"end beyond 29 bits", input([](auto& in) { in.stdOnly = false, in.maxText = "20000000"; }),
-         FilterSetRefusal{F::Max, -1, kBeyondExt}},
-        {"list mode keeps a wide range", input([](auto& in) { in.idValType = 1, in.maxText = "FFFFFFFF"; }),
-         FilterSetRefusal{F::Row, 1, kBeyondStd}},
-        {"list fits", input([](auto& in) { in.idValType = 1, in.stdOnly = false; }), std::nullopt, 0x100,
+        {"list mode, empty range",
+         input([](auto& in) { in.idValType = 1, in.stdOnly = false, in.minText = ""; }), std::nullopt, 0,
          0x7FF},
+        {"list mode, range by leading digits", input([](auto& in) {
+             in.idValType = 1, in.stdOnly = false, in.minText = " 7ffzz", in.maxText = "123456789";
+         }),
+         std::nullopt, 0x7FF, 0xFFFFFFFF},
+        {"list beyond 11 bits", input([](auto& in) { in.idValType = 1; }),
+         FilterSetRefusal{F::Row, 1, kBeyondStd}},
         {"list beyond 29 bits", input([](auto& in) {
              in.idValType = 1, in.stdOnly = false, in.listed = {0x123, 0xFFFFFFFF};
          }),
          FilterSetRefusal{F::Row, 1, kBeyondExt}},
-        {"any identifier", input([](auto& in) { in.idValType = 2, in.maxText = "FFFFFFFF"; }), std::nullopt,
-         0x100, 0xFFFFFFFF},
-        {"filter off", input([](auto& in) { in.enable = false, in.maxText = "1FFFFFFF"; }), std::nullopt,
-         0x100, 0x1FFFFFFF},
-        {"filter off, end not hex", input([](auto& in) { in.enable = false, in.maxText = "zz"; }),
-         FilterSetRefusal{F::Max, -1, kNotHex}},
+        {"any identifier, garbage range",
+         input([](auto& in) { in.idValType = 2, in.minText = "zz", in.maxText = ""; }), std::nullopt, 0, 0},
+        {"filter off, garbage range", input([](auto& in) { in.enable = false, in.maxText = "zz"; }),
+         std::nullopt, 0x100, 0},
+        {"filter off, list beyond the type", input([](auto& in) { in.enable = false, in.idValType = 1; }),
+         std::nullopt, 0x100, 0x7FF},
     };
     for (const auto& c : cases) {
         uint32_t min = 0, max = 0;
@@ -387,6 +397,63 @@ TEST_F(FilterDlg, OkRefusesIdentifiersTheFilterCannotHold) {
     EXPECT_EQ(f.MsgIDType, 1);
     EXPECT_EQ(f.MsgIdValType, 1);
     EXPECT_EQ(f.FltMsgIdMax, 0x1FFu);
+}
+
+// The filter's default range with "标准ID" is accepted as it stands and then takes every standard
+// identifier: its end beyond 11 bits means "to the last".
+TEST_F(FilterDlg, StandardRangeToTheLastTakesEveryStandardIdentifier) {
+    CCanMsgFilter stored;
+    stored.Enable = 1, stored.MsgIDType = 0, stored.MsgIdValType = 0;
+    CCanMsgFilterSetDlg dlg(stored);
+    dlg.show();
+    QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+    EXPECT_TRUE(prompt.messages.empty()) << prompt.lastText().toStdString();
+    ASSERT_EQ(dlg.result(), QDialog::Accepted);
+    const CCanMsgFilter& f = dlg.filter();
+    EXPECT_EQ(f.FltMsgIdMin, 0u);
+    EXPECT_EQ(f.FltMsgIdMax, 0x1FFFFFFFu);
+    uint32_t unmatched = 0;
+    for (uint32_t id = 0; id <= 0x7FF; ++id)
+        if (!f.IsMatch(0, 0, id, 0) || !f.IsMatch(0, 1, id, 1)) ++unmatched;
+    EXPECT_EQ(unmatched, 0u);
+    EXPECT_FALSE(f.IsMatch(1, 0, 0x7FF, 0));  // the type still narrows it
+}
+
+// OK through the dialog: range edits are checked only in range mode with the filter on; a refusal keeps
+// the dialog open and stores nothing.
+TEST_F(FilterDlg, OkChecksOnlyTheEditsTheModeUses) {
+    struct {
+        const char* name;
+        uint8_t enable, idType, idValType;
+        const char *min, *max;
+        QString refusal;  // empty: accepted
+        uint32_t storedMin, storedMax;
+    } cases[] = {
+        {"extended range to beyond 29 bits", 1, 1, 0, "10", "FFFFFFFF", "", 0x10, 0xFFFFFFFF},
+        {"standard range, start beyond 11 bits", 1, 0, 0, "800", "1FFFFFFF", "", 0x800, 0x1FFFFFFF},
+        {"list mode, empty range", 1, 0, 1, "", "", "", 0, 0},
+        {"any identifier, garbage range", 1, 2, 2, "zz", "7ffzz", "", 0, 0x7FF},
+        {"filter off, empty range", 0, 0, 0, "", " ", "", 0, 0},
+        {"range mode, start not hex", 1, 0, 0, "1g", "7FF", kNotHex, 0, 0x1FFFFFFF},
+        {"range mode, end empty", 1, 2, 0, "0", "", "报文ID值不能为空。", 0, 0x1FFFFFFF},
+    };
+    for (const auto& c : cases) {
+        CCanMsgFilter stored;
+        stored.Enable = c.enable, stored.MsgIDType = c.idType, stored.MsgIdValType = c.idValType;
+        stored.MsgMap[0x123] = {"", 0x123};
+        CCanMsgFilterSetDlg dlg(stored);
+        dlg.show();
+        child<QLineEdit>(dlg, "editMin")->setText(c.min);
+        child<QLineEdit>(dlg, "editMax")->setText(c.max);
+        prompt.clear();
+        QTest::mouseClick(child<QPushButton>(dlg, "btnOk"), Qt::LeftButton);
+        EXPECT_EQ(prompt.lastText(), c.refusal) << c.name;
+        EXPECT_EQ(dlg.result(), c.refusal.isEmpty() ? QDialog::Accepted : QDialog::Rejected) << c.name;
+        EXPECT_EQ(dlg.isVisible(), !c.refusal.isEmpty()) << c.name;
+        EXPECT_EQ(dlg.filter().FltMsgIdMin, c.storedMin) << c.name;
+        EXPECT_EQ(dlg.filter().FltMsgIdMax, c.storedMax) << c.name;
+        EXPECT_EQ(dlg.filter().MsgMap.size(), 1u) << c.name;
+    }
 }
 
 TEST_F(FilterDlg, CancelLeavesTheWorkingCopy) {

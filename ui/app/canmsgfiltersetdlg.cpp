@@ -43,11 +43,14 @@ std::optional<FilterSetRefusal> validateFilterSetDlg(const FilterSetDlgInput& in
                                                      uint32_t& max) {
     const bool rangeUsed = input.enable && input.idValType == 0;
     const bool listUsed = input.enable && input.idValType == 1;
-    // An end the range mode does not use need not fit the type: the default 0..1FFFFFFF stays stored
-    // when the filter takes standard identifiers from a list.
+    // A range end the filter uses must be a hexadecimal number, but may lie beyond the identifier type:
+    // an end beyond it reaches the type's last identifier (the default 0..1FFFFFFF takes every standard
+    // identifier), a start beyond it gives a range that matches nothing, as a start above the end does.
+    // An end the filter does not use is read by its leading hexadecimal digits and never refused.
     auto readEnd = [&](const QString& text, uint32_t& value) {
-        return rangeUsed ? validateFilterIdText(text, input.stdOnly, value)
-                         : validateTxMsgIdText(text, value);
+        if (rangeUsed) return validateTxMsgIdText(text, value);
+        value = FilterMsgIdFromText(text.toStdString());
+        return QString();
     };
     uint32_t minValue = 0;
     uint32_t maxValue = 0;
@@ -55,6 +58,7 @@ std::optional<FilterSetRefusal> validateFilterSetDlg(const FilterSetDlgInput& in
         return FilterSetRefusal{FilterSetRefusal::Min, -1, failure};
     if (QString failure = readEnd(input.maxText, maxValue); !failure.isEmpty())
         return FilterSetRefusal{FilterSetRefusal::Max, -1, failure};
+    // A listed identifier beyond the type would never match: it is refused, not kept as a dead row.
     if (listUsed) {
         for (size_t r = 0; r < input.listed.size(); ++r)
             if (QString failure = validateTxMsgIdRange(input.listed[r], !input.stdOnly); !failure.isEmpty())

@@ -36,10 +36,11 @@ struct FilterSetRefusal {
     QString message;
 };
 
-// The checks of OK, in order: the start text, then the end text, is a hexadecimal identifier (its value
-// is stored whatever the mode); while the filter is on, the ends of the range in range mode, or else the
-// listed identifiers in list mode, fit the identifier type (validateFilterIdText). The first refusal, or
-// none with `min` and `max` read.
+// The checks of OK, in order, on what the filter uses while it is on: in range mode the start text, then
+// the end text, is a hexadecimal number of at most 32 bits (any value, also beyond the identifier type);
+// in list mode every listed identifier fits the type (11 bits with "标准ID", else 29). Range texts the
+// filter does not use are not checked and read by their leading hexadecimal digits (empty: 0). The first
+// refusal, or none with `min` and `max` read.
 std::optional<FilterSetRefusal> validateFilterSetDlg(const FilterSetDlgInput& input, uint32_t& min,
                                                      uint32_t& max);
 

@@ -11,23 +11,17 @@
 #include "platform/qt/prompt.h"
 #include "windows/txmsgdlg.h"
 
-QString validateFilterIdText(const QString& text, bool stdOnly, uint32_t& id) {
-    // Read by its leading digits, "7ffzz" would filter 0x7FF and nine digits 0xFFFFFFFF, an identifier no
-    // frame carries.
-    uint32_t value = 0;
-    QString failure = validateTxMsgIdText(text, value);
-    if (failure.isEmpty()) failure = validateTxMsgIdRange(value, !stdOnly);
-    if (failure.isEmpty()) id = value;
-    return failure;
-}
-
 QString validateFilterMsgDlg(uint8_t editKind, const QString& idText, bool stdOnly, int32_t startId,
                              const std::vector<uint32_t>& existing, uint32_t& id) {
     if (idText.trimmed().isEmpty()) return QStringLiteral("ID值不能为空");
+    // Read by its leading digits, "7ffzz" would list 0x7FF and nine digits 0xFFFFFFFF; an identifier
+    // beyond the type would be a row no frame ever matches.
     uint32_t value = 0;
-    if (QString failure = validateFilterIdText(idText, stdOnly, value); !failure.isEmpty()) return failure;
-    if (const auto failure = validateFilterMsg(editKind, value, startId, existing))
-        return QString::fromStdString(*failure);
+    QString failure = validateTxMsgIdText(idText, value);
+    if (failure.isEmpty()) failure = validateTxMsgIdRange(value, !stdOnly);
+    if (!failure.isEmpty()) return failure;
+    if (const auto refusal = validateFilterMsg(editKind, value, startId, existing))
+        return QString::fromStdString(*refusal);
     id = value;
     return {};
 }

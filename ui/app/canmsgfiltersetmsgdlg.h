@@ -9,14 +9,11 @@
 
 class QLineEdit;
 
-// An identifier text of the filter: the send dialog's checks, a hexadecimal number ("报文ID值必须为十六进制
-// 数。") that fits the identifier type, 11 bits when the filter takes standard identifiers only, else 29
-// ("此ID值超出标准ID最大值。", "此ID值超出扩展ID最大值。"). The message, or an empty string with `id` read.
-QString validateFilterIdText(const QString& text, bool stdOnly, uint32_t& id);
-
-// The checks of the one-identifier dialog's OK, in order: "ID值不能为空" for an empty or blank text, then
-// validateFilterIdText, then validateFilterMsg (edit kind, identifier already listed). The first message,
-// or an empty string with `id` read.
+// The checks of the one-identifier dialog's OK, in order: "ID值不能为空" for an empty or blank text; the
+// send dialog's identifier checks, a hexadecimal number ("报文ID值必须为十六进制数。") that fits the
+// identifier type, 11 bits when the filter takes standard identifiers only, else 29
+// ("此ID值超出标准ID最大值。", "此ID值超出扩展ID最大值。"); then validateFilterMsg (edit kind, identifier
+// already listed). The first message, or an empty string with `id` read.
 QString validateFilterMsgDlg(uint8_t editKind, const QString& idText, bool stdOnly, int32_t startId,
                              const std::vector<uint32_t>& existing, uint32_t& id);
 
