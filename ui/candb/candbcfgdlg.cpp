@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/canworkspace.h"
+#include "app/infomsgring.h"
 #include "candb/dbcfile.h"
 #include "platform/qt/prompt.h"
 #include "ui/candb/dbdialogs.h"
@@ -136,7 +137,8 @@ void CCanDbCfgDlg::OnImportDbc() {
     if (path.isEmpty()) return;
     std::vector<tCFG_CAN_DATABASE>& list = m_ws.Cfg().CanDatabases;
     const tDBC_IMPORT_OUTCOME out = ImportDbcIntoList(list, path.toStdString(), vex::NowLocal());
-    if (!out.infoText.empty()) m_ws.AddInfoMsg(kImportSource, out.infoLevel, out.infoText);
+    if (!out.infoText.empty())
+        PushInfoMsgNow(m_ws.InfoRing(), kImportSource, out.infoLevel, out.infoText, out.infoDetails);
     if (out.showBox)
         vex::ShowMessage(this, QString::fromStdString(out.boxText.empty() ? out.infoText : out.boxText));
     if (!out.added) return;
