@@ -133,10 +133,12 @@ TEST_F(DbListTest, NewImportExport) {
     ASSERT_EQ(ParseDbcFile(back, Path("out.dbc")), kDbcOk);
     ASSERT_EQ(back.Database.Messages.size(), 1u);
     EXPECT_EQ(back.Database.Messages[0].Signals[0].Name, "EngineRPM");
-    // A file that cannot be written is reported.
+    // A file that cannot be written is reported with its name and the reason.
     prompt.paths = {QString::fromStdString(Path("missing/out.dbc"))};
     Click(dlg, "btnExport");
     EXPECT_EQ(prompt.messages.back().caption, "文件存储");
+    EXPECT_EQ(prompt.lastText().toStdString(),
+              "DBC文件没有保存：无法写入文件 " + Path("missing/out.dbc") + "：No such file or directory");
 
     // What the import leaves out reaches the user: a warning in the info messages and a box before the
     // editor opens on the new database.

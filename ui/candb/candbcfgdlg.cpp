@@ -161,7 +161,8 @@ void CCanDbCfgDlg::OnExportDbc() {
     }
     std::string error;
     if (!WriteDbcFile(list[static_cast<size_t>(m_selRow)].Database, path.toStdString(), &error))
-        vex::CurrentPrompt().message(this,
-                                     QStringLiteral("DBC文件没有保存：%1").arg(QString::fromStdString(error)),
-                                     QStringLiteral("文件存储"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
+        vex::CurrentPrompt().message(
+            this,
+            QStringLiteral("DBC文件没有保存：无法写入文件 %1：%2").arg(path, QString::fromStdString(error)),
+            QStringLiteral("文件存储"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
 }
