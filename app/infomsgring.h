@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -16,6 +17,10 @@ struct tINFO_MSG {
     std::string TimeText;  // "%02d:%02d:%02d"
     uint8_t Level = 0;     // 0 normal, 1 warning, 2 error
     std::string Text;
+    // Rows that belong to the message and are shown after it with its time, source and level (the
+    // remarks of an import, one a row). They travel in the message's one entry, so a long report takes
+    // one place in the ring, not one place a row.
+    std::vector<std::string> Details;
 };
 
 class CInfoMsgRing {
@@ -28,17 +33,24 @@ public:
 
     // Appends one message; in a full ring the oldest message is lost.
     void Push(std::string_view timeText, std::string_view source, uint8_t level, std::string_view text);
+    // The same with detail rows.
+    void Push(std::string_view timeText, std::string_view source, uint8_t level, std::string_view text,
+              std::vector<std::string> details);
     // Takes the oldest message out; false (and `msg` untouched) when the ring is empty.
     bool Pop(tINFO_MSG& msg);
+    // Takes every message out, oldest first, appending them to `out`, and returns Dropped() as it stood
+    // then, read under the same lock: a reader that keeps the previous value knows how many messages were
+    // lost unread, all of them older than the ones taken now.
+    uint64_t PopAll(std::vector<tINFO_MSG>& out);
     // Messages held now.
     uint32_t Count() const;
-    // Messages lost to a full ring since construction.
+    // Messages lost to a full ring since construction; each was lost unread (popped ones are not held).
     uint64_t Dropped() const;
-    // The newest warning or error (level 1 or 2) pushed so far, whether or not it has been popped, or the
-    // normal message (level 0) of the same source that came after it and so ended it (a device that
-    // reconnected after reporting its loss). Messages of other sources and other levels leave it as it
-    // is. When it changed after the state numbered `serial` (0 before the first), copies it into msg,
-    // sets serial to its number and returns true; false otherwise.
+    // The newest warning or error (level 1 or 2) pushed so far (without its detail rows), whether or not it
+    // has been popped, or the normal message (level 0) of the same source that came after it and so ended it
+    // (a device that reconnected after reporting its loss). Messages of other sources and other levels leave
+    // it as it is. When it changed after the state numbered `serial` (0 before the first), copies it into
+    // msg, sets serial to its number and returns true; false otherwise.
     bool NewerAlert(uint64_t& serial, tINFO_MSG& msg) const;
 
 private:
@@ -58,7 +70,8 @@ std::string InfoTimeText(int hour, int minute, int second);
 std::string InfoTimeTextNow();
 
 // Pushes a message stamped with the local time now (what the workspace's AddInfoMsg does).
-void PushInfoMsgNow(CInfoMsgRing& ring, std::string_view source, uint8_t level, std::string_view text);
+void PushInfoMsgNow(CInfoMsgRing& ring, std::string_view source, uint8_t level, std::string_view text,
+                    std::vector<std::string> details = {});
 
 // Pushes one operator report of a device, stamped with the report's own time. The report's text buffer
 // holds `textCapacity` bytes and need not be terminated: the text ends at the first NUL or at the end of

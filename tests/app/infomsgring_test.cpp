@@ -34,6 +34,34 @@ TEST(InfoMsgRing, KeepsFieldsAndOrder) {
     EXPECT_EQ(ring.Count(), 0u);
 }
 
+// A message's detail rows travel in its one entry: 2,000 of them take one place, and the entry the ring
+// reuses next does not keep them. The alert of such a message is its head text alone.
+TEST(InfoMsgRing, DetailRowsTakeOnePlace) {
+    CInfoMsgRing ring;
+    std::vector<std::string> details;
+    for (int i = 0; i < 2000; ++i) details.push_back("第[" + std::to_string(i + 2) + "]行：r");
+    for (int i = 0; i < 199; ++i) push(ring, i);
+    ring.Push("02:00:00", "导入DBC文件", 1, "head", details);
+    EXPECT_EQ(ring.Count(), 200u);
+    EXPECT_EQ(ring.Dropped(), 0u);
+    uint64_t serial = 0;
+    tINFO_MSG m;
+    ASSERT_TRUE(ring.NewerAlert(serial, m));
+    EXPECT_EQ(m.Text, "head");
+    EXPECT_TRUE(m.Details.empty());
+
+    std::vector<tINFO_MSG> all;
+    EXPECT_EQ(ring.PopAll(all), 0u);
+    ASSERT_EQ(all.size(), 200u);
+    EXPECT_EQ(all.back().Details, details);
+    EXPECT_EQ(ring.Count(), 0u);
+    for (int i = 0; i < 200; ++i) push(ring, i);  // the last push reuses the detailed message's entry
+    all.clear();
+    ring.PopAll(all);
+    ASSERT_EQ(all.size(), 200u);
+    EXPECT_TRUE(all.back().Details.empty());
+}
+
 // Pushes and pops interleaved across several wraps of the indices: the ring always yields the newest
 // 200 messages still unread, oldest first.
 TEST(InfoMsgRing, FullRingDropsOldest) {

@@ -68,11 +68,69 @@ TEST(InfoWnd, ViewDrainsOnItsOwnTimer) {
     CInfoMsgRing ring;
     CInfoWnd wnd(ring);
     wnd.show();
-    // Messages from before the window existed: the latest 200 appear, oldest first.
+    // Messages from before the window existed: the latest 200 appear, oldest first, after the row that
+    // counts the others.
     for (int i = 0; i < 250; ++i) ring.Push("00:00:00", "S", 0, std::to_string(i));
-    QTRY_COMPARE_WITH_TIMEOUT(wnd.view()->infoModel()->rowCount(), 200, 30'000);
-    EXPECT_EQ(cell(*wnd.view()->infoModel(), 0, 3), "50");
-    EXPECT_EQ(cell(*wnd.view()->infoModel(), 199, 3), "249");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wnd.view()->infoModel()->rowCount() == 201; }, 30'000));
+    EXPECT_EQ(cell(*wnd.view()->infoModel(), 0, 2), "信息窗口");
+    EXPECT_EQ(cell(*wnd.view()->infoModel(), 1, 3), "50");
+    EXPECT_EQ(cell(*wnd.view()->infoModel(), 200, 3), "249");
+}
+
+// Messages the ring overwrote before a pass took them (before the window existed too) are counted in one
+// warning row per pass, standing before the messages that outlived them; passes that lost nothing add none.
+TEST(InfoWnd, CountsMessagesTheRingOverwrote) {
+    struct Pass {
+        int pushes;
+        int lost;  // 0: no row
+    } passes[] = {{250, 50}, {10, 0}, {200, 0}, {201, 1}, {0, 0}, {1000, 800}};
+    CInfoMsgRing ring;
+    int next = 0;
+    auto push = [&](int count) {
+        for (int i = 0; i < count; ++i, ++next)
+            ring.Push("08:00:" + std::to_string(next), "S", 2, "m" + std::to_string(next));
+    };
+    push(passes[0].pushes);  // before the window exists
+    CInfoView view(ring);
+    CInfoModel& model = *view.infoModel();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (const Pass& pass : passes) {
+        if (&pass != &passes[0]) push(pass.pushes);
+        const int before = model.rowCount();
+        const int kept = std::min(pass.pushes, 200), added = kept + (pass.lost > 0 ? 1 : 0);
+        ASSERT_EQ(view.OnTimer(), added) << pass.pushes;
+        ASSERT_EQ(model.rowCount(), before + added);
+        if (pass.lost > 0) {
+            EXPECT_EQ(cell(model, before, 1), "warning");
+            EXPECT_EQ(cell(model, before, 2), "信息窗口");
+            EXPECT_EQ(cell(model, before, 3).toStdString(),
+                      std::to_string(pass.lost) + " 条信息未及显示即被覆盖，待显示的信息最多保留 200 条。");
+            EXPECT_EQ(cell(model, before, 0), cell(model, before + 1, 0));
+        }
+        if (kept > 0) {
+            EXPECT_EQ(cell(model, before + added - kept, 3).toStdString(), "m" + std::to_string(next - kept));
+        }
+    }
+}
+
+// A message with detail rows shows them after it, each with its time, source and level; the rows export
+// with the rest.
+TEST(InfoWnd, DetailRowsFollowTheirMessage) {
+    CInfoMsgRing ring;
+    CInfoView view(ring);
+    CInfoModel& model = *view.infoModel();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ring.Push("08:00:01", "NXP-VYK", 0, "before");
+    ring.Push("08:00:02", "导入DBC文件", 1, "head", {"第[3]行：a", "第[9]行：b"});
+    ring.Push("08:00:03", "NXP-VYK", 0, "after");
+    EXPECT_EQ(view.OnTimer(), 5);
+    EXPECT_EQ(model.ExportText(),
+              "08:00:01\tnormalcy\tNXP-VYK\tbefore\r\n"
+              "08:00:02\twarning\t导入DBC文件\thead\r\n"
+              "08:00:02\twarning\t导入DBC文件\t第[3]行：a\r\n"
+              "08:00:02\twarning\t导入DBC文件\t第[9]行：b\r\n"
+              "08:00:03\tnormalcy\tNXP-VYK\tafter\r\n");
+    EXPECT_EQ(model.index(3, 0).data(Qt::UserRole).toInt(), 1);
 }
 
 // A flood keeps the newest kMaxRows messages; one first row counts the older ones dropped, and Clear
@@ -84,7 +142,8 @@ TEST(InfoWnd, KeepsNewestRowsAndCountsDropped) {
     auto batch = [](int from, int count) {
         std::vector<tINFO_MSG> rows(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i)
-            rows[static_cast<size_t>(i)] = {"S", "t" + std::to_string(from + i), 2, std::to_string(from + i)};
+            rows[static_cast<size_t>(i)] = {
+                "S", "t" + std::to_string(from + i), 2, std::to_string(from + i), {}};
         return rows;
     };
     model.Append(batch(0, kMax));

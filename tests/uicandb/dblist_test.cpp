@@ -12,6 +12,7 @@
 #include "tests/app/workspacetest.h"
 #include "tests/common/fakeprompt.h"
 #include "tests/uicandb/dlgtest.h"
+#include "ui/app/infownd.h"
 #include "ui/app/mainframe.h"
 #include "ui/candb/candbcfgdlg.h"
 #include "ui/candb/reportview.h"
@@ -132,10 +133,12 @@ TEST_F(DbListTest, NewImportExport) {
     ASSERT_EQ(ParseDbcFile(back, Path("out.dbc")), kDbcOk);
     ASSERT_EQ(back.Database.Messages.size(), 1u);
     EXPECT_EQ(back.Database.Messages[0].Signals[0].Name, "EngineRPM");
-    // A file that cannot be written is reported.
+    // A file that cannot be written is reported with its name and the reason.
     prompt.paths = {QString::fromStdString(Path("missing/out.dbc"))};
     Click(dlg, "btnExport");
     EXPECT_EQ(prompt.messages.back().caption, "文件存储");
+    EXPECT_EQ(prompt.lastText().toStdString(),
+              "DBC文件没有保存：无法写入文件 " + Path("missing/out.dbc") + "：No such file or directory");
 
     // What the import leaves out reaches the user: a warning in the info messages and a box before the
     // editor opens on the new database.
@@ -147,6 +150,64 @@ TEST_F(DbListTest, NewImportExport) {
                                                    "]完成。其中1处未导入或有改变：\n"
                                                    "第[5]行：无法识别的语句，已跳过。");
     EXPECT_EQ(Infos().back().Level, 1);
+}
+
+// Every remark the import kept reaches the info window, a row each after the import's own, even when there
+// are more than the ring holds messages; a last row counts those beyond the kept ones. The box lists the
+// first five and points to the info window; the status bar's alert is the head text alone.
+TEST_F(DbListTest, ImportRemarksReachTheInfoWindow) {
+    struct Case {
+        int remarks;
+        bool pointer;  // the box points to the info window
+    } cases[] = {{3, false}, {300, true}, {kDbcRemarksKept + 5, true}};
+    CCanDbCfgDlg dlg(*ws);
+    CInfoView view(ws->InfoRing());
+    CInfoModel& rows = *view.infoModel();
+    view.OnTimer();  // what the workspace reported before
+    uint64_t alertSerial = 0;
+    for (const Case& c : cases) {
+        const std::string name = "R" + std::to_string(c.remarks);
+        std::string text = kDbc;
+        for (int i = 0; i < c.remarks; ++i) text += "garbage\r\n";
+        const std::string path = WriteFile(name + ".dbc", text);
+        tDBC_IMPORT import;
+        ASSERT_EQ(ParseDbcFile(import, path), kDbcOk);
+        ASSERT_EQ(import.RemarkCount, static_cast<uint32_t>(c.remarks));
+        std::vector<std::string> expected;
+        for (const tDBC_REMARK& r : import.Remarks)
+            expected.push_back("第[" + std::to_string(r.LineNo) + "]行：" + r.Text);
+        if (c.remarks > static_cast<int>(kDbcRemarksKept))
+            expected.push_back("另有5处未列出（只保留前2000处）。");
+
+        prompt.paths = {QString::fromStdString(path)};
+        Click(dlg, "btnImport");
+        const std::string head =
+            "导入数据库文件[" + path + "]完成。其中" + std::to_string(c.remarks) + "处未导入或有改变";
+        const QStringList box = prompt.lastText().split('\n');
+        EXPECT_EQ(box[0].toStdString(), head + (c.pointer ? "，前5处：" : "："));
+        const int listed = std::min(c.remarks, 5);
+        ASSERT_EQ(box.size(), 1 + listed + (c.pointer ? 1 : 0));
+        for (int i = 0; i < listed; ++i)
+            EXPECT_EQ(box[1 + i].toStdString(), expected[static_cast<size_t>(i)]);
+        if (c.pointer) {
+            EXPECT_EQ(box.back(), "其余各处见信息窗口。");
+        }
+
+        const int first = rows.rowCount();
+        view.OnTimer();
+        ASSERT_EQ(rows.rowCount(), first + 1 + static_cast<int>(expected.size())) << c.remarks;
+        EXPECT_EQ(rows.index(first, 3).data().toString().toStdString(), head + "，各处见信息窗口。");
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const int row = first + 1 + static_cast<int>(i);
+            ASSERT_EQ(rows.index(row, 3).data().toString().toStdString(), expected[i]) << c.remarks;
+            EXPECT_EQ(rows.index(row, 2).data().toString(), "导入DBC文件");
+            EXPECT_EQ(rows.index(row, 1).data().toString(), "warning");
+            EXPECT_EQ(rows.index(row, 0).data(), rows.index(first, 0).data());
+        }
+        tINFO_MSG alert;
+        ASSERT_TRUE(ws->InfoRing().NewerAlert(alertSerial, alert));
+        EXPECT_EQ(alert.Text, head + "，各处见信息窗口。");
+    }
 }
 
 TEST_F(DbListTest, FrameCommandWritesOnlyTheDatabases) {

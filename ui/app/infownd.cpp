@@ -185,9 +185,31 @@ CInfoView::CInfoView(CInfoMsgRing& ring, QWidget* parent)
 }
 
 int CInfoView::OnTimer() {
+    std::vector<tINFO_MSG> taken;
+    const uint64_t dropped = m_ring.PopAll(taken);
     std::vector<tINFO_MSG> rows;
-    tINFO_MSG msg;
-    while (m_ring.Pop(msg)) rows.push_back(std::move(msg));
+    if (dropped > m_ringDropped) {
+        // The lost messages are older than every message taken now; stamped like the first of these, the
+        // row stands where they would have.
+        tINFO_MSG& row = rows.emplace_back();
+        row.Source = CInfoModel::kDroppedSource;
+        row.TimeText = taken.empty() ? InfoTimeTextNow() : taken.front().TimeText;
+        row.Level = 1;
+        row.Text = std::to_string(dropped - m_ringDropped) +
+                   " 条信息未及显示即被覆盖，待显示的信息最多保留 " +
+                   std::to_string(CInfoMsgRing::kCapacity) + " 条。";
+    }
+    m_ringDropped = dropped;
+    for (tINFO_MSG& msg : taken) {
+        std::vector<std::string> details = std::move(msg.Details);
+        msg.Details.clear();
+        tINFO_MSG row{msg.Source, msg.TimeText, msg.Level, {}, {}};
+        rows.push_back(std::move(msg));
+        for (std::string& detail : details) {
+            row.Text = std::move(detail);
+            rows.push_back(row);
+        }
+    }
     const int added = static_cast<int>(rows.size());
     m_model->Append(std::move(rows));
     return added;

@@ -67,13 +67,17 @@ public:
     CInfoView(CInfoMsgRing& ring, QWidget* parent = nullptr);
 
     CInfoModel* infoModel() const { return m_model; }
-    // One timer pass: takes every message out of the ring and appends them. Returns the rows added.
+    // One timer pass: takes every message out of the ring and appends them, each followed by its detail
+    // rows (same time, source and level). When the ring overwrote messages that had not been taken (since
+    // its construction, so before the window existed too), one warning row from "信息窗口" says how many,
+    // placed before the messages that outlived them. Returns the rows added.
     int OnTimer();
     // Asks for a file and writes the rows to it in GBK (see the window's export command).
     void ExportToFile();
 
 private:
     CInfoMsgRing& m_ring;
+    uint64_t m_ringDropped = 0;  // the ring's count of overwritten messages, as of the last pass
     CInfoModel* m_model;
     QTimer* m_timer;
 };

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/canworkspace.h"
+#include "app/infomsgring.h"
 #include "candb/dbcfile.h"
 #include "platform/qt/prompt.h"
 #include "ui/candb/dbdialogs.h"
@@ -136,7 +137,8 @@ void CCanDbCfgDlg::OnImportDbc() {
     if (path.isEmpty()) return;
     std::vector<tCFG_CAN_DATABASE>& list = m_ws.Cfg().CanDatabases;
     const tDBC_IMPORT_OUTCOME out = ImportDbcIntoList(list, path.toStdString(), vex::NowLocal());
-    if (!out.infoText.empty()) m_ws.AddInfoMsg(kImportSource, out.infoLevel, out.infoText);
+    if (!out.infoText.empty())
+        PushInfoMsgNow(m_ws.InfoRing(), kImportSource, out.infoLevel, out.infoText, out.infoDetails);
     if (out.showBox)
         vex::ShowMessage(this, QString::fromStdString(out.boxText.empty() ? out.infoText : out.boxText));
     if (!out.added) return;
@@ -159,7 +161,8 @@ void CCanDbCfgDlg::OnExportDbc() {
     }
     std::string error;
     if (!WriteDbcFile(list[static_cast<size_t>(m_selRow)].Database, path.toStdString(), &error))
-        vex::CurrentPrompt().message(this,
-                                     QStringLiteral("DBC文件没有保存：%1").arg(QString::fromStdString(error)),
-                                     QStringLiteral("文件存储"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
+        vex::CurrentPrompt().message(
+            this,
+            QStringLiteral("DBC文件没有保存：无法写入文件 %1：%2").arg(path, QString::fromStdString(error)),
+            QStringLiteral("文件存储"), vex::MsgButtons::Ok, vex::MsgIcon::Warning);
 }

@@ -86,18 +86,21 @@ tDBC_IMPORT_OUTCOME ImportDbcIntoList(std::vector<tCFG_CAN_DATABASE>& list, cons
     out.infoText = "导入数据库文件[" + path + "]完成。";
     out.infoLevel = 0;
     if (import.RemarkCount == 0) return out;
-    // What the file holds but the database does not (or holds otherwise) reaches the user with the import.
-    std::string head = "其中" + std::to_string(import.RemarkCount) + "处未导入或有改变";
+    // What the file holds but the database does not (or holds otherwise) reaches the user with the import:
+    // all of it in the info window, the first few in the box.
+    const std::string head = out.infoText + "其中" + std::to_string(import.RemarkCount) + "处未导入或有改变";
+    out.infoText = head + "，各处见信息窗口。";
     const size_t shown = std::min(import.Remarks.size(), kImportRemarksShown);
-    head += import.RemarkCount > shown ? "，前" + std::to_string(shown) + "处：" : "：";
-    out.infoText += head;
-    out.boxText = out.infoText;
-    for (size_t i = 0; i < shown; ++i) {
-        const std::string line =
-            "第[" + std::to_string(import.Remarks[i].LineNo) + "]行：" + import.Remarks[i].Text;
-        out.infoText += (i == 0 ? "" : " ") + line;
-        out.boxText += "\n" + line;
+    out.boxText = head + (import.RemarkCount > shown ? "，前" + std::to_string(shown) + "处：" : "：");
+    out.infoDetails.reserve(import.Remarks.size() + 1);
+    for (const tDBC_REMARK& remark : import.Remarks) {
+        out.infoDetails.push_back("第[" + std::to_string(remark.LineNo) + "]行：" + remark.Text);
+        if (out.infoDetails.size() <= shown) out.boxText += "\n" + out.infoDetails.back();
     }
+    if (import.RemarkCount > import.Remarks.size())
+        out.infoDetails.push_back("另有" + std::to_string(import.RemarkCount - import.Remarks.size()) +
+                                  "处未列出（只保留前" + std::to_string(import.Remarks.size()) + "处）。");
+    if (import.RemarkCount > shown) out.boxText += "\n其余各处见信息窗口。";
     out.infoLevel = 1;
     out.showBox = true;
     return out;

@@ -27,17 +27,20 @@ struct tDBC_IMPORT_OUTCOME {
     bool added = false;    // a new entry is at the end of the list
     std::string infoText;  // for the info messages (source "导入DBC文件"); empty: none
     uint8_t infoLevel = 0;
-    bool showBox = false;  // the info text is also shown in a message box
-    std::string boxText;   // the box's text when it differs from the info text (one remark a line)
+    std::vector<std::string> infoDetails;  // the info message's detail rows: every kept remark by line
+    bool showBox = false;                  // the info text is also shown in a message box
+    std::string boxText;  // the box's text when it differs from the info text (one remark a line)
 };
-// Remarks of an import that its report lists by line; the count gives the rest.
+// Remarks of an import that its message box lists by line; the info window has them all.
 inline constexpr size_t kImportRemarksShown = 5;
 inline constexpr const char* kImportSource = "导入DBC文件";
 
 // Reads the file (the extension must be "dbc" in any letter case; another one does nothing) and appends
 // it as a new entry unless an entry has its name. A file that is no DBC file, or cannot be read, is
-// refused with the reason; what the import left out or changed is reported with it (a warning, and a
-// message box listing the first kImportRemarksShown remarks by line).
+// refused with the reason; what the import left out or changed is reported with it: a warning that counts
+// the remarks, with every kept remark as a detail row (line number first) and, when the import kept fewer
+// than it made, a row that counts the others; and a message box listing the first kImportRemarksShown
+// remarks by line, pointing to the info window for the rest.
 tDBC_IMPORT_OUTCOME ImportDbcIntoList(std::vector<tCFG_CAN_DATABASE>& list, const std::string& path,
                                       const vex::LocalTime& now);
 
