@@ -156,9 +156,9 @@ void DbcReader::ParseDbcCm(sv rest) {
 // The statement text up to its ';' outside quoted texts (terminated), joined with the following lines
 // by a blank when it spans several. A statement without its ';' ends, as it stands, before the first
 // following line that cannot continue it (outside a quoted text, only a quote, ';' or a number can)
-// and at the end of the file; when the file ends inside a quoted text, the statement is its first line
-// alone and the lines after it are read as statements. So a missing ';' never swallows the statements
-// after it.
+// and at the end of the file, with its last line that holds text (LineNo is that line's); when the file ends
+// inside a quoted text, the statement is its first line alone and the lines after it are read as statements.
+// So a missing ';' never swallows the statements after it.
 //
 // Where a quoted text runs to the end of the file from a line in a given scan state, every later
 // scan that reaches that line in that state ends the same way: it is recorded, so no text is scanned
@@ -177,15 +177,23 @@ sv DbcReader::readStatement(sv first, bool& terminated) {
     const int32_t afterFirstLineNo = m_import.LineNo;
     m_joined.assign(first);
     m_visited.clear();
+    // Where the statement's last line that holds text ends: empty lines after it are not part of it.
+    uint64_t lastPos = afterFirst;
+    int32_t lastLineNo = afterFirstLineNo;
+    const auto endAtLastText = [&] {
+        m_lines.rewind(lastPos);
+        m_import.LineNo = lastLineNo;
+        return sv(m_joined);
+    };
     sv line;
     for (;;) {
-        const uint64_t pos = m_lines.position();
         const int32_t lineNo = m_import.LineNo;
         const uint8_t state = scan.state();
         const bool deadEnd = static_cast<size_t>(lineNo) < m_deadEnds.size() &&
                              (m_deadEnds[static_cast<size_t>(lineNo)] & (1u << state));
         if (deadEnd || !readLine(line)) {
-            if (!scan.inQuote() || m_lines.error() != 0) return m_joined;
+            if (m_lines.error() != 0) return m_joined;
+            if (!scan.inQuote()) return endAtLastText();
             for (const auto& [n, st] : m_visited) {
                 if (m_deadEnds.size() <= n) m_deadEnds.resize(n + 1);
                 m_deadEnds[n] |= static_cast<uint8_t>(1u << st);
@@ -195,10 +203,10 @@ sv DbcReader::readStatement(sv first, bool& terminated) {
             return m_first;
         }
         line = trimSpace(line);
-        if (!scan.inQuote() && !line.empty() && !canContinue(line.front())) {
-            m_lines.rewind(pos);
-            m_import.LineNo = lineNo;
-            return m_joined;
+        if (!scan.inQuote() && !line.empty() && !canContinue(line.front())) return endAtLastText();
+        if (!line.empty()) {
+            lastPos = m_lines.position();
+            lastLineNo = m_import.LineNo;
         }
         m_visited.emplace_back(static_cast<size_t>(lineNo), state);
         m_joined += ' ';

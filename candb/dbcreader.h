@@ -53,6 +53,7 @@ private:
 
     // ---- Messages and signals (dbcreadmsg.cpp) ----
     void readBoBlock(std::string_view rest);
+    void remarkIdentifier(int32_t boLine, const CCanMsg& msg);
     void readSignal(std::string_view rest, const std::string& msgName, uint64_t msgKey);
     bool ParseDbcBo(std::string_view text, CCanMsg& msg);
     static SgPlace ParseDbcSg(std::string_view text, CCanSignal& s);
@@ -105,8 +106,11 @@ private:
     std::vector<uint8_t> m_deadEnds;
     std::vector<std::pair<size_t, uint8_t>> m_visited;
 
-    uint32_t m_idWritten = 0;  // the identifier of the BO_ line read last, as written
+    // The identifier of the BO_ line read last: as written, how it was taken, and whether its digits
+    // reach beyond 32 bits.
+    std::string m_idWritten;
     FileId::Taken m_idTaken = FileId::AsWritten;
+    bool m_idBeyond32Bits = false;
     std::vector<CCanSignal> m_signals;  // the block's signals, kept from block to block
     MessageKeys m_messageKeys;
     std::vector<int32_t> m_messageLines;                             // the BO_ line of each message

@@ -2,6 +2,7 @@
 // finding a message's signal again for the value descriptions that follow.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -61,10 +62,7 @@ void DbcReader::readBoBlock(sv rest) {
     CCanMsg msg;
     const bool wellFormed = ParseDbcBo(rest, msg);
     const uint64_t key = MessageKey(msg.id, msg.Ext);
-    if (wellFormed && m_idTaken != FileId::AsWritten)
-        remark(boLine, cat({"报文[", msg.Name, "]的ID[", std::to_string(m_idWritten),
-                            m_idTaken == FileId::AsExtended ? "]超出11位且未标记为扩展帧，已按扩展帧导入。"
-                                                            : "]超出29位，已按其低11位导入。"}));
+    if (wellFormed && (m_idTaken != FileId::AsWritten || m_idBeyond32Bits)) remarkIdentifier(boLine, msg);
     const uint32_t earlier = wellFormed ? m_messageKeys.find(key) : kNone;
     const bool keep = wellFormed && earlier == kNone;
     uint32_t leftOut = 0;
@@ -107,6 +105,21 @@ void DbcReader::readBoBlock(sv rest) {
     m_db.Messages.push_back(std::move(msg));
 }
 
+// Names an identifier the import took otherwise than the file writes it, with what it became.
+void DbcReader::remarkIdentifier(int32_t boLine, const CCanMsg& msg) {
+    char id[16];
+    std::snprintf(id, sizeof id, "0x%X", msg.id);
+    const std::string became = cat({msg.Ext ? "扩展帧ID[" : "标准帧ID[", id, "]"});
+    std::string why;
+    if (m_idBeyond32Bits)
+        why = "超出32位";
+    else if (m_idTaken == FileId::AsExtended)
+        why = "超出11位且未标记为扩展帧";
+    else
+        why = "超出29位";
+    remark(boLine, cat({"报文[", msg.Name, "]的ID[", m_idWritten, "]", why, "，已按", became, "导入。"}));
+}
+
 // One SG_ line of a message that is taken: the signal joins the block's list unless the program
 // cannot take it or the message has a signal of that name.
 void DbcReader::readSignal(sv rest, const std::string& msgName, uint64_t msgKey) {
@@ -131,8 +144,12 @@ bool DbcReader::ParseDbcBo(sv text, CCanMsg& msg) {
     sv idText, rest;
     m_idTaken = FileId::AsWritten;
     if (!splitWord(text, idText, rest)) return false;
-    m_idWritten = parseUInt(idText);
-    const FileId id = MapFileId(m_idWritten);
+    m_idWritten.assign(idText);
+    const uint32_t value = parseUInt(idText);
+    // Digits beyond what 32 bits hold read as 0xFFFFFFFF, as the C library reads them.
+    m_idBeyond32Bits = value == 0xFFFFFFFFu &&
+                       idText.substr(std::min(idText.find_first_not_of('0'), idText.size())) != "4294967295";
+    const FileId id = MapFileId(value);
     msg.id = id.id;
     msg.Ext = id.ext;
     m_idTaken = id.taken;

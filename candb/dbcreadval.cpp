@@ -28,12 +28,26 @@ sv trimTableText(sv text) {
     return t;
 }
 
+// "<id> <signal> <pairs>": the identifier (empty when the text holds no blank: identifier 0), the signal's
+// name and the text of the pairs. False when a word is missing.
+bool splitValHead(sv text, sv& idText, sv& signalName, sv& items) {
+    sv after;
+    idText = {};
+    items = {};
+    if (!splitWord(text, idText, after)) after = text;
+    if (splitWord(after, signalName, items)) return !idText.empty();
+    signalName = after;
+    return false;
+}
+
 }  // namespace
 
-// "<name> <value> "<text>" ... ;" on one line. False without a blank after the name or without the ';'.
+// "<name> <value> "<text>" ... ;" on one line. False without a blank after the name. A table without its
+// ';' is taken up to the end of its line, with a remark.
 bool DbcReader::ParseDbcValTable(sv rest) {
     sv name, items;
-    if (!splitWord(rest, name, items) || !readItems(items)) return false;
+    if (!splitWord(rest, name, items)) return false;
+    if (!readItems(items)) remark(m_import.LineNo, cat({"值表[", name, "]缺少结尾的分号，已读至行尾。"}));
     tCAN_SIGNAL_ENUM& table = m_db.Enums.emplace_back();
     table.Name = name;
     table.Items.reserve(m_items.size());
@@ -46,19 +60,33 @@ bool DbcReader::ParseDbcValTable(sv rest) {
 }
 
 // "<id> <signal> <value> "<text>" ... ;", possibly over several lines. Binds the table to the signal of
-// that name (without a multiplexer indicator) in the message with that identifier, read before it.
-// False without the ';'.
+// that name (without a multiplexer indicator) in the message with that identifier, read before it. A list
+// without its ';' is taken as far as the lines that can only continue it (never into the next statement),
+// with a remark.
 bool DbcReader::ParseDbcVal(sv rest) {
     const int32_t valLine = m_import.LineNo;
-    bool terminated = false;
-    const sv text = readStatement(rest, terminated);
-    if (!terminated) {
-        m_import.LineNo = valLine;
-        return false;
+    sv idText, signalName, items;
+    // Most lists are one line ending in their ';': their pairs are read once, where they stand.
+    bool oneLine = false;
+    if (splitValHead(rest, idText, signalName, items) && idText.find(';') == npos &&
+        signalName.find(';') == npos) {
+        m_items.clear();
+        const size_t end = ReadValueItems(items, m_items);
+        oneLine = end < items.size() && items[end] == ';';
     }
-    sv idText, after, signalName, items;
-    if (!splitWord(text, idText, after)) after = text;  // no blank: identifier 0
-    if (!splitWord(after, signalName, items)) signalName = after;
+    if (!oneLine) {
+        bool terminated = false;
+        const sv text = readStatement(rest, terminated);
+        splitValHead(text, idText, signalName, items);
+        readItems(items);  // the statement's text ends before its ';'
+        if (!terminated) {
+            const int32_t last = m_import.LineNo;
+            remark(valLine,
+                   cat({"信号[", signalName, "]的值描述缺少结尾的分号，已读至",
+                        last == valLine ? std::string("行尾") : cat({"第[", std::to_string(last), "]行末尾"}),
+                        "。"}));
+        }
+    }
     const FileId id = idText.empty() ? FileId{} : MapFileId(parseUInt(idText));
     CCanSignal* s = findSignal(id, signalName);
     if (s == nullptr) {
@@ -66,7 +94,6 @@ bool DbcReader::ParseDbcVal(sv rest) {
             remark(valLine, cat({"值描述所属的信号[", signalName, "]不在文件的报文中，已跳过。"}));
         return true;
     }
-    readItems(items);  // the statement's text ends before its ';'
     uint32_t beyond = 0;
     int64_t firstBeyond = 0;
     const int64_t span = s->Sign && s->BitLen >= 1 && s->BitLen <= 32 ? int64_t{1} << s->BitLen : 0;

@@ -45,7 +45,9 @@ private:
 
 FileId MapFileId(uint32_t value) {
     if (value == kFreeSignalFileId) return {kFreeSignalFileId, 1};
-    if (value & 0x80000000u) return {value & 0x1FFFFFFFu, 1};
+    if (value & 0x80000000u)
+        return {value & 0x1FFFFFFFu, 1,
+                (value & 0x60000000u) != 0 ? FileId::Low29BitsOnly : FileId::AsWritten};
     if (value <= 0x7FFu) return {value, 0};
     // Dropping the bits above 11, as first designed, turned every 29-bit identifier written without its
     // mark into some standard one, so distinct messages collided: such a number is taken as extended.
