@@ -12,18 +12,18 @@ namespace vexdbc {
 
 using sv = std::string_view;
 
-bool IsAscii(sv text) {
+size_t AsciiPrefix(sv text) {
     constexpr uint64_t kHighBits = 0x8080808080808080ull;
     const char* p = text.data();
-    size_t n = text.size();
-    uint64_t bits = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        bits |= word;
+    const size_t n = text.size();
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        uint64_t words[4];
+        std::memcpy(words, p + i, 32);
+        if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) != 0) break;
     }
-    for (; n > 0; ++p, --n) bits |= static_cast<unsigned char>(*p);
-    return (bits & kHighBits) == 0;
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80) ++i;
+    return i;
 }
 
 LineSource::LineSource(sv bytes) : m_data(bytes.data()), m_len(bytes.size()), m_eof(true) {}
@@ -37,7 +37,14 @@ bool LineSource::next(sv& line) {
     const uint64_t start = m_pos;
     if (!rawLine(line)) return false;
     if (m_enc == Enc::Ascii) {
-        if (IsAscii(line)) return true;
+        // The bytes from the window's start on are known to be ASCII up to m_asciiEnd; a line beyond it
+        // moves it on over the rest of the window at once.
+        const uint64_t end = start + line.size();
+        if (end > m_asciiEnd) {
+            const uint64_t from = std::max(m_asciiEnd, start);
+            m_asciiEnd = from + AsciiPrefix(sv(m_data + (from - m_base), m_len - (from - m_base)));
+        }
+        if (end <= m_asciiEnd) return true;
         if (!settleEncoding(start, line)) return false;
     }
     if (m_enc == Enc::Gbk) {
@@ -118,7 +125,7 @@ bool LineSource::fill() {
 bool LineSource::settleEncoding(uint64_t start, sv& line) {
     bool utf8 = true;
     for (sv l = line; utf8;) {
-        if (!IsAscii(l) && !vex::IsValidUtf8(l)) utf8 = false;
+        if (AsciiPrefix(l) != l.size() && !vex::IsValidUtf8(l)) utf8 = false;
         if (utf8 && !rawLine(l)) break;
     }
     if (m_error != 0) return false;

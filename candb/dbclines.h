@@ -51,10 +51,11 @@ private:
     bool m_eof = false;  // nothing after the window
     int m_error = 0;
     Enc m_enc = Enc::Ascii;
+    uint64_t m_asciiEnd = 0;  // file offset up to which every byte is ASCII
     std::string m_decoded;
 };
 
-// Whether every byte of the text is ASCII.
-bool IsAscii(std::string_view text);
+// The length of the text's first stretch of ASCII bytes.
+size_t AsciiPrefix(std::string_view text);
 
 }  // namespace vexdbc

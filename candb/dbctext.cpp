@@ -2,6 +2,7 @@
 // statement terminators, value lists and keywords.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -59,25 +60,30 @@ size_t ClosingQuote(std::string_view text, size_t from) {
     const char* p = text.data();
     const size_t n = text.size();
     size_t i = from;
-    for (;;) {
-        // Eight bytes at a time up to the first '"' or '\\'.
-        while (i + 8 <= n) {
+    while (i < n) {
+        // Eight bytes at a time up to the first '"' or '\\': the lowest byte the test marks is always one
+        // of them (a false mark can only stand above a true one).
+        if (std::endian::native == std::endian::little && i + 8 <= n) {
             uint64_t word;
             std::memcpy(&word, p + i, 8);
             const uint64_t quote = word ^ 0x2222222222222222ull;
             const uint64_t backslash = word ^ 0x5C5C5C5C5C5C5C5Cull;
-            const uint64_t zero = ((quote - 0x0101010101010101ull) & ~quote) |
-                                  ((backslash - 0x0101010101010101ull) & ~backslash);
-            if ((zero & kHighBits) != 0) break;
-            i += 8;
+            const uint64_t marks = (((quote - 0x0101010101010101ull) & ~quote) |
+                                    ((backslash - 0x0101010101010101ull) & ~backslash)) &
+                                   kHighBits;
+            if (marks == 0) {
+                i += 8;
+                continue;
+            }
+            i += static_cast<size_t>(std::countr_zero(marks)) >> 3;
+        } else {
+            while (i < n && p[i] != '"' && p[i] != '\\') ++i;
+            if (i >= n) return npos;
         }
-        for (; i < n; ++i) {
-            if (p[i] == '"') return i;
-            if (p[i] == '\\') break;
-        }
-        if (i >= n) return npos;
+        if (p[i] == '"') return i;
         i += 2;  // past the backslash and the character it takes as it is
     }
+    return npos;
 }
 
 size_t QuoteScan::findTerminator(std::string_view piece) {
