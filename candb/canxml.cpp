@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "platform/numparse.h"
 #include "platform/util/utils.h"
 #include "platform/xml/xmldoc.h"
-#include "platform/numparse.h"
 
 namespace {
 

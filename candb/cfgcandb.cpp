@@ -1,8 +1,8 @@
 #include "candb/cfgcandb.h"
 
 #include "candb/canxml.h"
-#include "platform/xml/xmldoc.h"
 #include "platform/numparse.h"
+#include "platform/xml/xmldoc.h"
 
 namespace {
 constexpr char kEntry[] = "CFG_CAN_DATABASE";

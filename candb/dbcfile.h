@@ -42,8 +42,9 @@ constexpr uint32_t kDbcNotDbc = 3;      // not one line of the bytes is a DBC st
 //
 // Identifiers: a number with bit 31 set is an extended identifier (its low 29 bits); 3221225472 marks
 // the message of free signals, which ends up in FreeSigMsg; any other number is a standard identifier
-// (its low 11 bits). A multiplexer indicator stays in the signal name after a blank; VAL_ statements name
-// the signal without it.
+// (its low 11 bits), or, when it needs more than 11 bits but fits 29, the extended identifier whose mark
+// is missing. A multiplexer indicator stays in the signal name after a blank; VAL_ statements name the
+// signal without it.
 //
 // Only what the program can show, edit and decode is imported; everything else is left out with a
 // remark that names it and its line (Remarks, RemarkCount), and the import goes on:
@@ -51,8 +52,12 @@ constexpr uint32_t kDbcNotDbc = 3;      // not one line of the bytes is a DBC st
 //   block is skipped and the block goes on);
 // - a BO_ or SG_ line without its identifier, name or position, a message whose identifier and format an
 //   earlier message has, a signal whose name its message already holds (each with what it holds);
+// - an identifier taken otherwise than written (bits dropped, the extended mark supplied), with what it
+//   became;
 // - a signal the codec cannot decode from eight data bytes: a bit length outside 1..32, bits beyond the
 //   eight bytes, a factor of 0, or a factor, offset or limit that is not a finite number;
+// - a value list (VAL_TABLE_ or VAL_) without its ';': it is taken as far as its line and the lines that
+//   can only continue it, never into the statement after it;
 // - a value description whose signal is not in the file.
 // VAL_ keys are raw values; each is stored as the value-table value the codec shows that raw value
 // through (raw * factor + offset, truncated). A key at or above 2^(n-1) of an n-bit signed signal is its
@@ -62,10 +67,10 @@ constexpr uint32_t kDbcNotDbc = 3;      // not one line of the bytes is a DBC st
 // would show one key's text for the others): all of them are left out, named with their keys. A signal
 // whose value description keeps no entry has no value table (Enum 0) and shows its values as numbers.
 //
-// Two things fail the import (kDbcFailed, LineNo the statement's line): a VAL_TABLE_ without a blank after
-// its name, and a value list (VAL_TABLE_ or VAL_) without its ';'. A CM_ statement whose ';' is missing
-// ends before the next line that cannot continue it, so it never swallows the statements that follow.
-// Bytes of which not one line is a DBC statement (an empty file, a binary one) give kDbcNotDbc.
+// One thing fails the import (kDbcFailed, LineNo its line): a VAL_TABLE_ without a blank after its name.
+// A CM_ statement whose ';' is missing ends before the next line that cannot continue it, so it never
+// swallows the statements that follow. Bytes of which not one line is a DBC statement (an empty file, a
+// binary one) give kDbcNotDbc.
 uint32_t ParseDbcFile(tDBC_IMPORT& import, const std::string& path);
 
 // The same over the file's bytes; import.Name is left as it is.

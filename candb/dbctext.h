@@ -16,8 +16,9 @@ constexpr uint32_t kFreeSignalFileId = 0xC0000000u;
 struct FileId {
     uint32_t id = 0;
     uint8_t ext = 0;
-    // How the number was taken when it is not what the format's marks say.
-    enum Taken : uint8_t { AsWritten, AsExtended, LowBitsOnly } taken = AsWritten;
+    // How the number was taken when it is not what the format's marks say: as an extended identifier
+    // whose mark is missing, by its low 11 bits, or (marked extended) by its low 29 bits.
+    enum Taken : uint8_t { AsWritten, AsExtended, LowBitsOnly, Low29BitsOnly } taken = AsWritten;
 };
 // The identifier of a BO_ or VAL_ statement: bit 31 marks an extended identifier (low 29 bits kept),
 // otherwise a standard one; the free-signal number stays as it is, extended. A number without bit 31 that

@@ -19,8 +19,17 @@ namespace vexdbc {
 constexpr bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
-std::string_view trimSpace(std::string_view text);
-std::string_view trimLeftSpace(std::string_view text);
+inline std::string_view trimLeftSpace(std::string_view text) {
+    size_t b = 0;
+    while (b < text.size() && isSpace(text[b])) ++b;
+    return text.substr(b);
+}
+inline std::string_view trimSpace(std::string_view text) {
+    text = trimLeftSpace(text);
+    size_t e = text.size();
+    while (e > 0 && isSpace(text[e - 1])) --e;
+    return text.substr(0, e);
+}
 
 // SplitStrAtChar on views into the caller's text.
 int splitAt(std::string_view text, std::string_view& head, std::string_view& tail, char separator);

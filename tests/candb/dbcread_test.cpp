@@ -92,20 +92,27 @@ TEST(DbcRead, MessageLine) {
     } cases[] = {
         {"BO_ 2364539904 M: 8 X", "M", 0x0CF00400, 1, 8},  // 0x0CF00400 + 0x80000000
         {"BO_ 2047 M: 8 X", "M", 0x7FF, 0, 8},
-        {"BO_ 4294967295 M: 8 X", "M", 0x1FFFFFFF, 1, 8},
-        {"BO_ 99999999999 M: 8 X", "M", 0x1FFFFFFF, 1, 8},  // beyond 32 bits: strtoul's 0xFFFFFFFF
+        {"BO_ 2147483648 M: 8 X", "M", 0, 1, 8},  // the extended identifier 0
         {"BO_ 100 Engine: 8 ECU", "Engine", 100, 0, 8},
         {"BO_ 100 Engine : 6 ECU", "Engine", 100, 0, 6},  // no trailing blank in the name
         {"BO_ 100 Engine: 7", "Engine", 100, 0, 7},       // no transmitter
         {"BO_ 100 Fd: 64 X", "Fd", 100, 0, 64},
         {"BO_ 100 Big: 300 X", "Big", 100, 0, 255},
-        // Beyond 11 bits without the extended mark: the 29-bit identifier it is; beyond 29 bits the low 11
-        // bits. Either way the import says so.
+        // Every identifier the import takes otherwise than the file writes it is named with what it became:
+        // beyond 11 bits without the extended mark, the 29-bit identifier it is; beyond 29 bits, the low 11
+        // bits, or the low 29 of a number marked extended; beyond 32 bits, the C library's 0xFFFFFFFF.
         {"BO_ 2049 M: 8 X", "M", 2049, 1, 8,
-         "1: 报文[M]的ID[2049]超出11位且未标记为扩展帧，已按扩展帧导入。"},
+         "1: 报文[M]的ID[2049]超出11位且未标记为扩展帧，已按扩展帧ID[0x801]导入。"},
         {"BO_ 274923520 Door: 1 GMLAN", "Door", 274923520, 1, 1, "超出11位"},
         {"BO_ 1073741824 Odd: 0 X", "Odd", 0, 0, 0,
-         "1: 报文[Odd]的ID[1073741824]超出29位，已按其低11位导入。"},
+         "1: 报文[Odd]的ID[1073741824]超出29位，已按标准帧ID[0x0]导入。"},
+        {"BO_ 4294967295 M: 8 X", "M", 0x1FFFFFFF, 1, 8,
+         "1: 报文[M]的ID[4294967295]超出29位，已按扩展帧ID[0x1FFFFFFF]导入。"},
+        {"BO_ 3221225473 M: 8 X", "M", 1, 1, 8,
+         "1: 报文[M]的ID[3221225473]超出29位，已按扩展帧ID[0x1]导入。"},
+        {"BO_ 004294967295 M: 8 X", "M", 0x1FFFFFFF, 1, 8, "超出29位"},
+        {"BO_ 99999999999 M: 8 X", "M", 0x1FFFFFFF, 1, 8,
+         "1: 报文[M]的ID[99999999999]超出32位，已按扩展帧ID[0x1FFFFFFF]导入。"},
     };
     for (const Case& c : cases) {
         Parsed p = parse(std::string(c.line) + "\n");
@@ -495,9 +502,9 @@ TEST(DbcRead, StatementsOverSeveralLines) {
               (std::vector<tCAN_SIGNAL_ENUM_ITEM>{{"one", 1}, {"zero", 0}}));
 }
 
-// A comment whose ';' is missing never swallows the statements after it, and the end of the file ends it
-// without an error. A value list without its ';' fails the import at its own line, whether the file goes
-// on with a statement or ends; nothing after it is read.
+// A statement whose ';' is missing never swallows the statements after it, and the end of the file ends
+// it without an error. A value list without its ';' is taken as far as its own line (and the lines that
+// can only continue it) and named at its line; the file imports as it does with the ';' added.
 TEST(DbcRead, MissingTerminators) {
     Parsed p = parse(
         "BO_ 1 M: 8 X\n"
@@ -520,22 +527,65 @@ TEST(DbcRead, MissingTerminators) {
     EXPECT_EQ(p.import.LineNo, 11);
 
     const std::string head = "BO_ 1 M: 8 X\n SG_ S : 0|8@1+ (1,0) [0|255] \"\" X\n\n";  // lines 1-3
+    const std::string after = "BO_ 2 After: 8 X\n";
+    using Items = std::vector<tCAN_SIGNAL_ENUM_ITEM>;
     struct Case {
         std::string tail;
-        int32_t line;
+        std::string withTerminator;  // the same file with the ';' in place; empty: none can be added
+        Items items;                 // of the signal, or of the value table
+        std::string remark;
+        size_t messages;
     } cases[] = {
-        {"VAL_ 1 S 1 \"one\"", 4},
-        {"VAL_ 1 S 1 \"one\"\nBO_ 2 After: 8 X\n", 4},
-        {"CM_ \"x\";\nVAL_ 1 S 1 \"one\"\n  0 \"zero\"\n\nBO_ 2 After: 8 X\n", 5},
-        {"VAL_ 1 S 1 \"one;\n", 4},  // the ';' inside a text that runs to the end
-        {"VAL_TABLE_ Open 1 \"one\" 2 \"two\n", 4},
-        {"VAL_TABLE_ Dangling 1 \"one\" 2\nBO_ 2 After: 8 X\n", 4},
+        {"VAL_ 1 S 1 \"one\"",
+         "VAL_ 1 S 1 \"one\";",
+         {{"one", 1}},
+         "4: 信号[S]的值描述缺少结尾的分号，已读至行尾。",
+         1},
+        {"VAL_ 1 S 1 \"one\" 0 \"zero\"\n" + after,
+         "VAL_ 1 S 1 \"one\" 0 \"zero\" ;\n" + after,
+         {{"one", 1}, {"zero", 0}},
+         "4: 信号[S]的值描述缺少结尾的分号，已读至行尾。",
+         2},
+        {"CM_ \"x\";\nVAL_ 1 S 1 \"one\"\n  0 \"zero\"\n\n" + after,
+         "CM_ \"x\";\nVAL_ 1 S 1 \"one\"\n  0 \"zero\";\n\n" + after,
+         {{"one", 1}, {"zero", 0}},
+         "5: 信号[S]的值描述缺少结尾的分号，已读至第[6]行末尾。",
+         2},
+        // The ';' inside a text that runs to the end of the file: the list is its own line.
+        {"VAL_ 1 S 1 \"one;\n" + after,
+         "",
+         {{"one;", 1}},
+         "4: 信号[S]的值描述缺少结尾的分号，已读至行尾。",
+         2},
+        {"VAL_TABLE_ Open 1 \"one\" 2 \"two\n",
+         "",
+         {{"one", 1}, {"two", 2}},
+         "4: 值表[Open]缺少结尾的分号，已读至行尾。",
+         1},
+        {"VAL_TABLE_ Dangling 1 \"one\" 2\n" + after,
+         "VAL_TABLE_ Dangling 1 \"one\" 2;\n" + after,
+         {{"one", 1}},
+         "4: 值表[Dangling]缺少结尾的分号，已读至行尾。",
+         2},
+        {"VAL_TABLE_ Last 1 \"one\" 0 \"zero\"",
+         "VAL_TABLE_ Last 1 \"one\" 0 \"zero\";",
+         {{"one", 1}, {"zero", 0}},
+         "4: 值表[Last]缺少结尾的分号，已读至行尾。",
+         1},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.tail);
         Parsed f = parse(head + c.tail);
-        EXPECT_EQ(f.result, kDbcFailed) << c.tail;
-        EXPECT_EQ(f.import.LineNo, c.line) << c.tail;
-        EXPECT_EQ(f.db().Messages.size(), 1u) << c.tail;
+        ASSERT_EQ(f.result, kDbcOk);
+        EXPECT_EQ(remarks(f.import), std::vector<std::string>{c.remark});
+        ASSERT_EQ(f.db().Messages.size(), c.messages);
+        const bool table = c.tail.find("VAL_TABLE_") != std::string::npos;
+        EXPECT_EQ(table ? f.db().Enums.at(0).Items : f.db().Messages[0].Signals.at(0).SigEnum.Items, c.items);
+        if (c.withTerminator.empty()) continue;
+        Parsed t = parse(head + c.withTerminator);
+        ASSERT_EQ(t.result, kDbcOk);
+        EXPECT_TRUE(t.db() == f.db());
+        EXPECT_TRUE(t.import.Remarks.empty());
     }
 }
 
