@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 
@@ -10,25 +11,69 @@
 
 namespace {
 
-// The value-to-text table of a value-table signal's channel. The channel holds raw values, so each entry
-// is keyed by the raw value it stands for, and a reader shows the text the trace shows for that raw value;
-// an entry that no raw value is shown through never appears in the trace and is left out, and of two
-// entries for one raw value the later one counts, as in the trace. Cut at kMaxTextTableItems entries.
-std::vector<tMDF_CN_TEXT_ITEM> textTableOf(const CCanSignal& s) {
-    std::vector<tMDF_CN_TEXT_ITEM> table;
+// The value-table entries that the trace shows, each with the raw value it is shown for: an entry that no
+// raw value is shown through never appears in the trace and is left out, and of two entries for one value
+// the later text counts, as in the trace (at the place of the first).
+struct ShownEntry {
+    int32_t val;
+    int64_t raw;
+    std::string_view txt;
+};
+std::vector<ShownEntry> shownEntries(const CCanSignal& s) {
+    std::vector<ShownEntry> shown;
     for (const tCAN_SIGNAL_ENUM_ITEM& item : s.SigEnum.Items) {
         int64_t raw = 0;
-        int32_t shown = 0;
-        if (!s.EnumValueToRaw(item.val, raw) || !s.RawToEnumValue(raw, shown) || shown != item.val) continue;
-        const double key = static_cast<double>(raw);
-        auto same = std::find_if(table.begin(), table.end(),
-                                 [key](const tMDF_CN_TEXT_ITEM& e) { return e.value == key; });
-        if (same != table.end())
-            same->text = item.txt;
-        else if (table.size() < kMaxTextTableItems)
-            table.push_back({key, item.txt});
+        int32_t val = 0;
+        if (!s.EnumValueToRaw(item.val, raw) || !s.RawToEnumValue(raw, val) || val != item.val) continue;
+        auto same =
+            std::find_if(shown.begin(), shown.end(), [val](const ShownEntry& e) { return e.val == val; });
+        if (same != shown.end())
+            same->txt = item.txt;
+        else
+            shown.push_back({val, raw, item.txt});
+    }
+    return shown;
+}
+
+// Whether a value-table signal's channel holds its texts as a value-to-text table: only where raw and
+// physical values agree. A table over raw values under a physical unit would show a scaled signal's raw
+// numbers as physical ones (gearbox oil at 80 degC as 140 degC), so a scaled signal keeps its linear
+// conversion and names its texts in the channel comment.
+bool keepsTextTable(const CCanSignal& s) {
+    return s.Enum && s.ValFactor == 1.0 && s.ValOffset == 0.0;
+}
+
+// The value-to-text table of an unscaled value-table signal, keyed by the raw values the channel holds,
+// so a reader shows the text the trace shows for that raw value. Cut at kMaxTextTableItems entries.
+std::vector<tMDF_CN_TEXT_ITEM> textTableOf(const CCanSignal& s) {
+    std::vector<tMDF_CN_TEXT_ITEM> table;
+    for (const ShownEntry& e : shownEntries(s)) {
+        if (table.size() == kMaxTextTableItems) break;
+        table.push_back({static_cast<double>(e.raw), std::string(e.txt)});
     }
     return table;
+}
+
+// The texts of a scaled value-table signal for its channel comment, "194=NoDataExists; 195=Faulty", by
+// physical value. Whole entries only, ending in "..." when more did not fit: the comment stays within what a
+// text block of the file keeps (UTF-8 never takes fewer bytes than its GBK form), so no entry is cut.
+std::string valueTableComment(const CCanSignal& s) {
+    static constexpr std::string_view kMore = "...";
+    static constexpr std::string_view kSep = "; ";
+    const std::vector<ShownEntry> entries = shownEntries(s);
+    std::string comment;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::string item = std::to_string(entries[i].val) + "=" + std::string(entries[i].txt);
+        if (!comment.empty()) item.insert(0, kSep);
+        const size_t reserve = i + 1 == entries.size() ? 0 : kSep.size() + kMore.size();
+        if (comment.size() + item.size() + reserve > kMdfMaxBlockText) {
+            if (!comment.empty()) comment += kSep;
+            comment += kMore;
+            break;
+        }
+        comment += item;
+    }
+    return comment;
 }
 
 // The raw value sign-extended from `bits` bits (two's complement over the whole range).
@@ -100,13 +145,14 @@ tMDF_FILE BuildMdfFileDesc(const std::vector<tEXPORT_MSG>& list, const std::tm& 
             cn.bitCount = s.BitLen;
             cn.dataType = s.Sign ? MDF_SINT : MDF_UINT;
             cn.convPresent = 1;
-            if (s.Enum) {
+            if (keepsTextTable(s)) {
                 cn.convType = MDF_CONV_TEXT_TABLE;
                 cn.textTable = textTableOf(s);
             } else {
                 cn.convType = MDF_CONV_LINEAR;
                 cn.params[0] = s.ValOffset;
                 cn.params[1] = s.ValFactor;
+                if (s.Enum) cn.comment = valueTableComment(s);
             }
             cn.unit = s.Unit;
         }

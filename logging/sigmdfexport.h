@@ -1,8 +1,10 @@
 #pragma once
 // Exporting chosen signals of a log file into an MDF 3.00 measurement file. Every message that carries a
-// chosen signal becomes one data group with one channel group: one integer channel per chosen signal (with
-// the database's linear conversion, or its value table as a value-to-text table), then a time channel of
-// the frames' time stamps in ms converted to seconds. Each frame of such a message adds one record.
+// chosen signal becomes one data group with one channel group: one integer channel per chosen signal, then
+// a time channel of the frames' time stamps in ms converted to seconds. Each frame of such a message adds
+// one record. A signal's channel has the database's linear conversion, so every reader gets its physical
+// values; a value-table signal whose raw and physical values agree (factor 1, offset 0) has its table as a
+// value-to-text table instead, and a scaled one names its texts in the channel comment.
 //
 // The export list is a snapshot: the database messages it needs are copied out on the GUI thread (the
 // data hub's global map is read there only) before the worker starts, so the worker touches nothing that

@@ -18,6 +18,7 @@
 // - Data-group blocks are written with 28 bytes, the reserved word at offset 24 included; blocks of 24 bytes
 //   or more are read.
 // - A created channel's range (rangeValid, minimum, maximum) is that of the values its stored records hold.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +48,10 @@ enum MdfResult : uint32_t {
     MDF_ERR_TOO_LARGE = 17,           // Open: the file or its channel count is too large
     MDF_ERR_CONVERSION = 18,          // GetChannelPhyData: the channel's conversion formula cannot be applied
 };
+
+// The most bytes of GBK that the writer keeps of a text block (comments, long and display names); a longer
+// text is cut at a character boundary.
+inline constexpr size_t kMdfMaxBlockText = 512;
 
 // Data types of a channel.
 enum : uint16_t { MDF_UINT = 0, MDF_SINT = 1, MDF_FLOAT = 2, MDF_DOUBLE = 3 };

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "mdf/lorimar.h"
+
 namespace lorimar {
 
 // Block sizes as written, and the least size a block must declare to be read.
@@ -36,7 +38,7 @@ inline constexpr size_t kIdField = 8;
 inline constexpr size_t kCeDescField = 80;
 inline constexpr size_t kCanNameField = 36;
 // Longest text that the writer puts into a text block.
-inline constexpr size_t kMaxBlockText = 512;
+inline constexpr size_t kMaxBlockText = kMdfMaxBlockText;
 
 inline uint16_t get16(const uint8_t* p, bool big) {
     return big ? static_cast<uint16_t>((p[0] << 8) | p[1]) : static_cast<uint16_t>(p[0] | (p[1] << 8));

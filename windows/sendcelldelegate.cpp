@@ -23,7 +23,10 @@ QWidget* CSendCellDelegate::createEditor(QWidget* parent, const QStyleOptionView
         }
         case CellEditor::Kind::Combo: {
             auto* combo = new CSendComboCtrl(parent);
-            combo->StartChoice(index.row(), index.column(), key, text, offer.choices);
+            if (offer.typed)
+                combo->StartTypedChoice(index.row(), index.column(), key, text, offer.choices);
+            else
+                combo->StartChoice(index.row(), index.column(), key, text, offer.choices);
             connect(combo, &CSendComboCtrl::choiceEnded, self,
                     [self, combo] { self->finish(combo, *combo, combo->ChosenText(), true); });
             return combo;

@@ -1,6 +1,7 @@
 #pragma once
 // In-place editing of list cells through an item delegate: the owning view says per cell which editor it
-// offers (none, the text editor in an input mode, or a drop-down of choices), and learns the end of every
+// offers (none, the text editor in an input mode, or a drop-down of choices that may also take a typed
+// text), and learns the end of every
 // edit synchronously through editEnded, with row, column, entry key and text. The delegate writes nothing
 // into the model: the view applies the text to its stored record (and refuses it if need be).
 //
@@ -23,10 +24,15 @@ struct CellEditor {
     Kind kind = Kind::None;
     int32_t inputMode = CSendEditCtrl::kInputText;  // Edit: key filter
     QStringList choices;                            // Combo: the entries, in list order
+    bool typed = false;                             // Combo: a text may be typed as well as chosen
 
     static CellEditor edit(int32_t inputMode) { return {Kind::Edit, inputMode, {}}; }
     static CellEditor combo(QStringList choices) {
         return {Kind::Combo, CSendEditCtrl::kInputText, std::move(choices)};
+    }
+    // A drop-down of choices whose text can also be typed (CSendComboCtrl::StartTypedChoice).
+    static CellEditor typedCombo(QStringList choices) {
+        return {Kind::Combo, CSendEditCtrl::kInputText, std::move(choices), true};
     }
 };
 
@@ -37,7 +43,7 @@ struct CellEditEnd {
     int64_t key = -1;        // the row's entry key (CSendCellDelegate::KeyRole) when the edit started
     QString text;            // the editor's text; the start text when cancelled
     bool cancelled = false;  // Escape: the text is the cell's text before the edit
-    bool combo = false;      // ended by the drop-down choice (else by the text editor)
+    bool combo = false;      // ended by a drop-down (chosen, or typed into one), else by the text editor
 };
 Q_DECLARE_METATYPE(CellEditEnd)
 

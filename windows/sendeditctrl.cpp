@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 
 namespace {
 
@@ -129,12 +130,38 @@ void CSendComboCtrl::StartChoice(int32_t row, int32_t column, int64_t key, const
         Qt::QueuedConnection);
 }
 
+void CSendComboCtrl::StartTypedChoice(int32_t row, int32_t column, int64_t key, const QString& text,
+                                      const QStringList& choices) {
+    Begin(row, column, key, text);
+    setEditable(true);
+    // Typed text stays the user's: no entry is added on Return, and none is completed in while typing (a
+    // typed "1" would become "10 km").
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    clear();
+    addItems(choices);
+    setCurrentIndex(findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    setEditText(text);
+    lineEdit()->selectAll();
+}
+
 bool CSendComboCtrl::event(QEvent* event) {
     return claimsEndKey(event) || QComboBox::event(event);
 }
 
 void CSendComboCtrl::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
+    if (isEditable() && !event->modifiers().testFlag(Qt::AltModifier) && count() > 0 &&
+        (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown)) {
+        // Stepping through the entries only shows them in the field: the edit ends on Return, as with a
+        // typed text (the combo box would take each step as the choice).
+        const int at = key == Qt::Key_PageUp     ? 0
+                       : key == Qt::Key_PageDown ? count() - 1
+                                                 : currentIndex() + (key == Qt::Key_Up ? -1 : 1);
+        if (at >= 0 && at < count()) setCurrentIndex(at);
+        event->accept();
+        return;
+    }
     if (key == Qt::Key_Escape) m_cancelled = true;
     if (isEndKey(key)) {
         event->accept();

@@ -1,9 +1,9 @@
 #pragma once
 // The two in-place cell editors of the send and queue-transmit lists: a one-cell text editor with a
-// per-column key filter and a one-cell drop-down choice. Each reports the end of an edit synchronously
-// (a direct signal carrying row and column); the receiver reads row, column, key and text from the control.
-// An edit is in progress exactly while the key is not -1; a report that arrives while idle (the focus loss
-// that follows hiding the control) is to be ignored.
+// per-column key filter and a one-cell drop-down choice (which may also take a typed text). Each reports the
+// end of an edit synchronously (a direct signal carrying row and column); the receiver reads row, column, key
+// and text from the control. An edit is in progress exactly while the key is not -1; a report that arrives
+// while idle (the focus loss that follows hiding the control) is to be ignored.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QStringList>
@@ -84,7 +84,16 @@ public:
     void StartChoice(int32_t row, int32_t column, int64_t key, const QString& text,
                      const QStringList& choices);
 
-    // The text the choice ended with: the start text when cancelled, else the selected entry ("" for none).
+    // Begins an edit for (row, column) of the entry `key` (not -1) whose text is typed or chosen: the list
+    // is `choices` with the entry equal to `text` selected (none when no entry is), the edit field shows
+    // `text` all selected, so typing replaces it. The drop-down opens on its arrow (or Alt+Down, F4); Up
+    // and Down step through the entries (PageUp and PageDown to the first and last), ending nothing. Nothing
+    // typed is added to the list.
+    void StartTypedChoice(int32_t row, int32_t column, int64_t key, const QString& text,
+                          const QStringList& choices);
+
+    // The text the choice ended with: the start text when cancelled, else the selected entry ("" for none),
+    // or, where a text may be typed, the edit field's text.
     QString ChosenText() const { return m_cancelled ? m_text : currentText(); }
 
 signals:

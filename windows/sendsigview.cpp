@@ -153,10 +153,11 @@ CSendSigView::CSendSigView(SigListStore store, QWidget* parent)
         }
         if (index.column() != S::kPhy) return {};
         if (!sig->Enum) return CellEditor::edit(CSendEditCtrl::kInputText);
+        // A value the table does not name shows as its number, so a number can be typed as well.
         QStringList choices;
         for (const tCAN_SIGNAL_ENUM_ITEM& item : sig->SigEnum.Items)
             choices.push_back(QString::fromStdString(item.txt));
-        return CellEditor::combo(choices);
+        return CellEditor::typedCombo(choices);
     });
     connect(m_delegate, &CSendCellDelegate::editEnded, this, &CSendSigView::OnEditEnd);
 }

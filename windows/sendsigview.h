@@ -1,8 +1,9 @@
 #pragma once
 // The send signal list, the lower pane of the send window: the signals of the transmit message last
 // activated in the message list, decoded from its data bytes. The raw value is typed in, the physical
-// value typed in or, for a signal with a value table, chosen from the table's texts; each change is
-// packed into the message's data bytes, stored, and reported so that the message list follows.
+// value typed in or, for a signal with a value table, typed in or chosen from the table's texts; each
+// change is checked against what the signal's bits carry, packed into the message's data bytes, stored,
+// and reported so that the message list follows.
 #include <QAbstractTableModel>
 #include <QTableView>
 

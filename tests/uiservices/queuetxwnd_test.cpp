@@ -206,6 +206,49 @@ TEST_F(QueueTxWndTest, SignalListOnTheQueueSection) {
     EXPECT_EQ(sigs.CurrentKey(), 1);
 }
 
+// A value-table signal of a queued frame takes a typed physical value (checked as any signal's) as well as
+// a choice of its texts; the frame's bytes and its row follow.
+TEST_F(QueueTxWndTest, ValueTableSignalsTakeATypedNumberOrAChoice) {
+    CExtSerCanMsgQueueTx svc(ws->Sender());
+    F wnd(*ws, svc);
+    ShowActive(wnd, 1200, 600);
+    CSendSigView& sigs = *wnd.sigView();
+    tCFG_SET_EXT_QUEUE_TX_MSG withDb = Frame(0x230, 8);
+    withDb.Parse = 1;
+    CCanSignal oil = Sig("GboxOil", 8, 8, true, false, 1, -40);
+    oil.Enum = 1;
+    oil.SigEnum.Items = {{"Faulty", 215}, {"NoData", 214}};
+    withDb.CanMsg.Signals = {oil};
+    wnd.msgView()->AddFrames(withDb, 1);
+    Section().SigRawValShowHex = 1;
+    sigs.LoadSignals(0);
+    ASSERT_EQ(sigs.sigModel()->rowCount(), 1);
+    const QModelIndex phy = sigs.sigModel()->index(0, CSendSigModel::kPhy);
+    auto byte1 = [&] { return Section().MsgMap.at(0).TxData[1]; };
+    auto listed = [&] { return wnd.msgView()->msgModel()->index(0, M::kData0 + 1).data().toString(); };
+    EXPECT_EQ(phy.data().toString(), "-23");  // raw 0x11
+
+    ASSERT_TRUE(TypeIntoCombo(sigs, phy, "80"));
+    EXPECT_EQ(byte1(), 120);
+    EXPECT_EQ(phy.data().toString(), "80");
+    EXPECT_EQ(listed(), "78");
+    EXPECT_EQ(Section().MsgMap.at(0).TxData[0], 0x10);  // the other bytes as they were
+    EXPECT_TRUE(prompt.messages.empty());
+
+    ASSERT_TRUE(TypeIntoCombo(sigs, phy, "216"));
+    EXPECT_EQ(Messages(), std::vector<QString>{"请输入-40~215之间的数值。"});
+    EXPECT_EQ(byte1(), 120);
+    EXPECT_EQ(phy.data().toString(), "80");
+    EXPECT_EQ(listed(), "78");
+
+    prompt.clear();
+    ASSERT_TRUE(ChooseInCombo(sigs, phy, "NoData"));
+    EXPECT_EQ(byte1(), 254);
+    EXPECT_EQ(phy.data().toString(), "NoData");
+    EXPECT_EQ(listed(), "FE");
+    EXPECT_TRUE(prompt.messages.empty());
+}
+
 // The list file through the tool bar: saved, a new list, loaded back with fresh keys; a file that cannot
 // be written is reported; sending while offline is refused.
 TEST_F(QueueTxWndTest, ListFileAndNewList) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -16,7 +18,8 @@
 namespace {
 
 // A list of three rows (entry keys 100, 101, 102) and four columns: name (free text), byte (hex),
-// period (decimal), length (choice "1".."8"). Row 2's name offers no editor; row 1 has no key.
+// period (decimal), length (choice "1".."8", with `typed` one that also takes a typed text). Row 2's name
+// offers no editor; row 1 has no key.
 class EditHarness {
 public:
     EditHarness() : model(3, 4) {
@@ -31,7 +34,7 @@ public:
         }
         view.setModel(&model);
         view.setEditTriggers(QAbstractItemView::DoubleClicked);
-        delegate.SetChooser([](const QModelIndex& index) {
+        delegate.SetChooser([this](const QModelIndex& index) {
             switch (index.column()) {
                 case 0:
                     return index.row() == 2 ? CellEditor{} : CellEditor::edit(CSendEditCtrl::kInputText);
@@ -39,8 +42,10 @@ public:
                     return CellEditor::edit(CSendEditCtrl::kInputHex);
                 case 2:
                     return CellEditor::edit(CSendEditCtrl::kInputDecimal);
-                default:
-                    return CellEditor::combo({"1", "2", "3", "4", "5", "6", "7", "8"});
+                default: {
+                    const QStringList lengths = {"1", "2", "3", "4", "5", "6", "7", "8"};
+                    return typed ? CellEditor::typedCombo(lengths) : CellEditor::combo(lengths);
+                }
             }
         });
         view.setItemDelegate(&delegate);
@@ -75,6 +80,7 @@ public:
     QLineEdit other;
     CSendCellDelegate delegate;
     std::vector<CellEditEnd> ends;
+    bool typed = false;
 };
 
 // Compares a report field by field, so that a failure names the field.
@@ -280,6 +286,64 @@ TEST(SendCellDelegate, ComboEndsOnFocusLossAndCancelsOnEscape) {
     ASSERT_EQ(h.ends.size(), 2u);
     expectEnd(h.ends[1], 0, 3, 100, "5", false, true);
     EXPECT_EQ(h.cell(0, 3), QStringLiteral("5"));
+}
+
+// A drop-down that also takes a typed text: it starts on the cell's text, all selected and with its list
+// closed, so typing replaces the text; nothing is completed or added to the list; Return and the focus
+// loss report the typed text, Escape the start text, and Down steps to an entry.
+TEST(SendCellDelegate, TypedComboReportsTheTypedOrChosenText) {
+    EditHarness h;
+    h.typed = true;
+    h.doubleClick(0, 3);
+    auto* combo = h.editor<CSendComboCtrl>();
+    ASSERT_NE(combo, nullptr);
+    EXPECT_TRUE(combo->isEditable());
+    EXPECT_TRUE(combo->hasFocus());
+    EXPECT_EQ(combo->currentIndex(), 7);
+    EXPECT_EQ(combo->lineEdit()->selectedText(), QStringLiteral("8"));
+    QApplication::processEvents();
+    EXPECT_FALSE(combo->view()->isVisible());
+    QTest::keyClicks(combo, QStringLiteral("1"));
+    EXPECT_EQ(combo->currentText(), QStringLiteral("1"));
+    QTest::keyClicks(combo, QStringLiteral("2.5"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    QApplication::processEvents();
+    ASSERT_EQ(h.ends.size(), 1u);
+    expectEnd(h.ends[0], 0, 3, 100, "12.5", false, true);
+    EXPECT_EQ(h.editor<CSendComboCtrl>(), nullptr);
+
+    h.doubleClick(2, 3);  // "0" is no entry: none selected, the text kept
+    combo = h.editor<CSendComboCtrl>();
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->currentIndex(), -1);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("0"));
+    QTest::keyClicks(combo, QStringLiteral("x7"));
+    h.other.setFocus();
+    EXPECT_EQ(combo->count(), 8);  // nothing typed joins the list
+    QApplication::processEvents();
+    ASSERT_EQ(h.ends.size(), 2u);
+    expectEnd(h.ends[1], 2, 3, 102, "x7", false, true);
+
+    h.doubleClick(0, 3);
+    combo = h.editor<CSendComboCtrl>();
+    ASSERT_NE(combo, nullptr);
+    QTest::keyClicks(combo, QStringLiteral("9"));
+    QTest::keyClick(combo, Qt::Key_Escape);
+    QApplication::processEvents();
+    ASSERT_EQ(h.ends.size(), 3u);
+    expectEnd(h.ends[2], 0, 3, 100, "12.5", true, true);
+
+    h.doubleClick(2, 3);
+    combo = h.editor<CSendComboCtrl>();
+    ASSERT_NE(combo, nullptr);
+    QTest::keyClick(combo, Qt::Key_Down);
+    QTest::keyClick(combo, Qt::Key_Down);
+    EXPECT_EQ(h.ends.size(), 3u);  // a step is no choice yet
+    EXPECT_EQ(combo->currentText(), QStringLiteral("2"));
+    QTest::keyClick(combo, Qt::Key_Return);
+    QApplication::processEvents();
+    ASSERT_EQ(h.ends.size(), 4u);
+    expectEnd(h.ends[3], 2, 3, 102, "2", false, true);
 }
 
 TEST(SendCellDelegate, ModelChangesDuringAnEditDoNotTouchTheEditor) {

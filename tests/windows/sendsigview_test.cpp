@@ -48,6 +48,15 @@ CCanMsg TestMsg() {
     return m;
 }
 
+// A scaled value-table signal: 8 bits from -40 degC, the table naming only the two top values.
+CCanSignal OilTemp() {
+    CCanSignal s = Sig("GboxOil", 0, 8, true, false, 1, -40);
+    s.Unit = "degC";
+    s.Enum = 1;
+    s.SigEnum.Items = {{"Faulty", 215}, {"NoData", 214}};
+    return s;
+}
+
 class SendSigViewTest : public WindowTest {
 protected:
     void SetUp() override {
@@ -57,6 +66,13 @@ protected:
         rec.CanMsg = TestMsg();
         ws->Cfg().Send.MsgMap[0x321] = rec;
         ws->Cfg().Send.MsgMap[0x100] = Rec("Plain", 0x100, 0, 0, {1, 2});
+        tCFG_SET_SEND_MSG oil = Rec("Gearbox", 0x322, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0});
+        oil.Parse = 1;
+        oil.CanMsg.Name = "Gearbox";
+        oil.CanMsg.id = 0x322;
+        oil.CanMsg.DL = 8;
+        oil.CanMsg.Signals = {OilTemp()};
+        ws->Cfg().Send.MsgMap[0x322] = oil;
         wnd = std::make_unique<CSendWnd>(ws->Cfg(), ws->Hub(), ws->Sender());
         tester = std::make_unique<QAbstractItemModelTester>(
             wnd->sigView()->sigModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -361,6 +377,61 @@ TEST_F(SendSigViewTest, DoubleClickOffersTheEditorOfTheValue) {
         EXPECT_EQ(TakeEditor(*sig()), c.editor);
     }
     EXPECT_EQ(Data(), Bytes{});  // Escape wrote nothing
+}
+
+// A value the table does not name shows as its number, so the Phys Value editor of a value-table signal
+// takes a typed physical value, with the checks of any signal, as well as a choice of its texts.
+TEST_F(SendSigViewTest, ValueTableSignalsTakeATypedNumberOrAChoice) {
+    ws->Cfg().Send.SigRawValShowHex = 1;
+    sig()->LoadSignals(0x322);
+    ASSERT_EQ(sig()->sigModel()->rowCount(), 1);
+    CSendMsgModel* msgs = wnd->msgView()->msgModel();
+    const QModelIndex phy = sig()->sigModel()->index(0, S::kPhy);
+    auto byte0 = [&] { return ws->Cfg().Send.MsgMap.at(0x322).TxData[0]; };
+    auto listed = [&] { return msgs->index(msgs->RowOfKey(0x322), CSendMsgModel::kData0).data().toString(); };
+    EXPECT_EQ(phy.data().toString(), "-40");
+
+    // The editor starts on the cell's text with all of it selected, the table's texts in its list.
+    QComboBox* combo = OpenTypedCombo(*sig(), phy);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->currentText(), "-40");
+    EXPECT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(0), "Faulty");
+    EXPECT_EQ(TakeEditor(*sig()), "combo");
+    EXPECT_EQ(byte0(), 0);  // Escape wrote nothing
+
+    ASSERT_TRUE(TypeIntoCombo(*sig(), phy, "80"));
+    EXPECT_EQ(byte0(), 120);
+    EXPECT_EQ(phy.data().toString(), "80");
+    EXPECT_EQ(sig()->sigModel()->index(0, S::kRaw).data().toString(), "78");
+    EXPECT_EQ(listed(), "78");
+    EXPECT_TRUE(prompt.messages.empty());
+
+    // Beyond what the bits carry: refused with the range, the cell and the bytes keep their value.
+    for (const char* beyond : {"216", "-41", "99999"}) {
+        SCOPED_TRACE(beyond);
+        prompt.clear();
+        ASSERT_TRUE(TypeIntoCombo(*sig(), phy, beyond));
+        EXPECT_EQ(Messages(), std::vector<QString>{"请输入-40~215之间的数值。"});
+        EXPECT_EQ(byte0(), 120);
+        EXPECT_EQ(phy.data().toString(), "80");
+        EXPECT_EQ(listed(), "78");
+    }
+    prompt.clear();
+    ASSERT_TRUE(TypeIntoCombo(*sig(), phy, "5", Qt::Key_Escape));
+    EXPECT_EQ(byte0(), 120);
+
+    // A text chosen from the list, or typed as it stands there.
+    ASSERT_TRUE(ChooseInCombo(*sig(), phy, "Faulty"));
+    EXPECT_EQ(byte0(), 255);
+    EXPECT_EQ(phy.data().toString(), "Faulty");
+    EXPECT_EQ(listed(), "FF");
+    ASSERT_TRUE(TypeIntoCombo(*sig(), phy, "NoData"));
+    EXPECT_EQ(byte0(), 254);
+    EXPECT_EQ(phy.data().toString(), "NoData");
+    ASSERT_TRUE(TypeIntoCombo(*sig(), phy, "-40"));
+    EXPECT_EQ(byte0(), 0);
+    EXPECT_TRUE(prompt.messages.empty());
 }
 
 // While online, a signal edit reaches the device's copy of a cyclic message; a message that is not sent

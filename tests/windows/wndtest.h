@@ -14,9 +14,9 @@
 #include <optional>
 #include <string>
 
-#include "tests/common/fakeprompt.h"
 #include "tests/app/hubtest.h"
 #include "tests/app/workspacetest.h"
+#include "tests/common/fakeprompt.h"
 #include "windows/sendcelldelegate.h"
 
 namespace wndtest {
@@ -60,17 +60,51 @@ Editor* OpenEditor(QAbstractItemView& view) {
     return nullptr;
 }
 
-// "edit", "combo" or "" for the editor open on the view; Escape closes it.
+// "edit", "combo" or "" for the editor open on the view ("combo" also where a text can be typed into the
+// drop-down); Escape closes it.
 inline std::string TakeEditor(QAbstractItemView& view) {
-    QWidget* open = OpenEditor<QLineEdit>(view);
-    const std::string kind = open != nullptr ? "edit" : OpenEditor<QComboBox>(view) != nullptr ? "combo" : "";
-    if (auto* combo = OpenEditor<QComboBox>(view)) {
-        combo->hidePopup();
-        open = combo;
-    }
+    auto* combo = OpenEditor<QComboBox>(view);
+    QWidget* open = combo != nullptr ? static_cast<QWidget*>(combo) : OpenEditor<QLineEdit>(view);
+    const std::string kind = combo != nullptr ? "combo" : open != nullptr ? "edit" : "";
+    if (combo != nullptr) combo->hidePopup();
     if (open != nullptr) QTest::keyClick(open, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return kind;
+}
+
+// Double-clicks a cell whose editor is a drop-down that takes a typed text, and returns that editor with
+// its text all selected (null when no such editor opened).
+inline QComboBox* OpenTypedCombo(QAbstractItemView& view, const QModelIndex& index) {
+    DoubleClick(view, index);
+    auto* combo = OpenEditor<QComboBox>(view);
+    if (combo == nullptr || !combo->isEditable() || !combo->hasFocus()) return nullptr;
+    return combo->lineEdit()->selectedText() == combo->lineEdit()->text() ? combo : nullptr;
+}
+
+// Types `text` over the text of the cell's drop-down editor and ends the edit as `end` (Return, Escape).
+// False when the cell opens no drop-down that takes a typed text.
+inline bool TypeIntoCombo(QAbstractItemView& view, const QModelIndex& index, const QString& text,
+                          Qt::Key end = Qt::Key_Return) {
+    QComboBox* combo = OpenTypedCombo(view, index);
+    if (combo == nullptr) return false;
+    QTest::keyClicks(combo, text);
+    QTest::keyClick(combo, end);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
+}
+
+// Opens the cell's drop-down list and clicks the entry `entry` in it. False when there is no such entry.
+inline bool ChooseInCombo(QAbstractItemView& view, const QModelIndex& index, const QString& entry) {
+    DoubleClick(view, index);
+    auto* combo = OpenEditor<QComboBox>(view);
+    if (combo == nullptr || combo->findText(entry, Qt::MatchExactly) < 0) return false;
+    if (!combo->view()->isVisible()) combo->showPopup();
+    if (!QTest::qWaitFor([combo] { return combo->view()->isVisible(); }, 30'000)) return false;
+    const QModelIndex item = combo->model()->index(combo->findText(entry, Qt::MatchExactly), 0);
+    QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {},
+                      combo->view()->visualRect(item).center());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
 }
 
 // What a cell editor reports when its edit ends.
