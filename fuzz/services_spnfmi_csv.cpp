@@ -1,5 +1,5 @@
 // The SPN-FMI description reader over any text: what it stores is in range and under its own key, what it
-// rejects is out of range.
+// rejects is out of range or no number, named by a line of the text.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -14,7 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseSpnFmiText(text, map, rejected);
     for (const auto& [key, e] : map)
         if (e.SPN > 0x7FFFF || e.FMI > 31 || key != SpnFmiKey(e.SPN, e.FMI)) std::abort();
-    for (const SpnFmiRejected& r : rejected)
-        if (static_cast<uint32_t>(r.spn) <= 0x7FFFF && r.fmi <= 31) std::abort();
+    for (const SpnFmiRejected& r : rejected) {
+        if (r.line == 0 || r.line > size) std::abort();
+        if (!r.notNumber && static_cast<uint32_t>(r.spn) <= 0x7FFFF && r.fmi <= 31) std::abort();
+        if (SpnFmiRejectedText(r).empty()) std::abort();
+    }
     return 0;
 }

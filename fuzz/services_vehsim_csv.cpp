@@ -1,5 +1,6 @@
 // The simulator's CSV reader over any text: a text that reads gives at least one sample, each with a finite
-// time, and every sample encodes and yields a wait within the cap; a refused text says why.
+// time not before the previous one, and every sample encodes and yields a wait within the cap; a refused
+// text says why.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -19,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (samples.empty()) std::abort();
     tSIMULATOR_FRAMES frames = SimulatorFrames();
-    double previous = 0.0;
+    double previous = samples.front().v[0];
     for (const tSIMULATOR_DATA& s : samples) {
-        if (!std::isfinite(s.v[0])) std::abort();
+        if (!std::isfinite(s.v[0]) || s.v[0] < previous) std::abort();
         EncodeSimulatorSample(s, frames);
         if (SimulatorWaitMs(previous, s.v[0]) > 10000) std::abort();
         previous = s.v[0];

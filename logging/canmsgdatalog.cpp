@@ -152,8 +152,15 @@ void CCanMsgDataLog::fail(int error) {
     ::close(m_Fd);
     m_Fd = -1;
     m_Buffered = 0;
-    m_LastError = "记录文件 " + m_FileName + " 写入失败：" + ErrorText(error) +
-                  "。记录已停止，文件保留了此前的" + std::to_string(whole / kCrmRecordSize) + "帧报文。";
+    m_LastError = "记录文件 " + m_FileName + " 写入失败：" + ErrorText(error) + "。记录已停止，";
+    if (whole > 0) {
+        m_LastError += "文件保留了此前的" + std::to_string(whole / kCrmRecordSize) + "帧报文。";
+    } else if (::unlink(m_FileName.c_str()) == 0) {
+        // A log that could not take its first records holds nothing: no empty file is left behind.
+        m_LastError += "没有写入任何报文，文件已删除。";
+    } else {
+        m_LastError += "没有写入任何报文，空文件未能删除：" + ErrorText(errno) + "。";
+    }
     PushInfoMsgNow(m_Info, kInfoSource, 2, m_LastError);
 }
 

@@ -8,7 +8,8 @@
 // finds the oldest buffered record held for kFlushAfterMs: at full bus rate the writes stay whole blocks, and
 // a process that is killed loses at most about a second of a quiet bus. Every write is checked:
 // when one fails (a full disk, the file-size limit), the logger cuts the file back to its last whole
-// record, closes it, stops, and says why in the info ring; the file keeps everything written before.
+// record, closes it, stops, and says why in the info ring; the file keeps everything written before. A file
+// that took no record at all is removed.
 //
 // GUI thread only (menu commands, going online and offline, the hub's drain).
 #include <cstdint>

@@ -34,8 +34,7 @@ ssize_t readAt(int fd, uint8_t* out, size_t size, uint64_t offset) {
 bool PlausibleCrmRecord(const uint8_t* record) {
     tCAN_RAW_MSG msg;
     DecodeCrmMsg(record, msg);
-    const bool flagsAreFlags = record[4] <= 1 && record[5] <= 1 && record[6] <= 1;
-    return flagsAreFlags && msg.Id <= 0x1FFFFFFFu && msg.Dlc <= 15 && std::isfinite(msg.TimeMs);
+    return msg.Id <= 0x1FFFFFFFu && msg.Dlc <= 15 && std::isfinite(msg.TimeMs);
 }
 
 bool CCrmFileReader::Open(const std::string& path, std::string& error) {
@@ -68,9 +67,9 @@ bool CCrmFileReader::Adopt(int fd, const std::string& path, std::string& error) 
     m_count = static_cast<uint32_t>(records);
     if (!m_block) m_block = std::make_unique<uint8_t[]>(size_t{kBlockRecords} * kCrmRecordSize);
     if (m_count > 0) {
-        // The records have no header to tell a log from other bytes; a file whose first record is no
-        // frame the program writes (random bytes, a text, another tool's file) would be shown as frames of
-        // absurd identifiers and times, so it is refused as the file it is not.
+        // The records have no header to tell a log from other bytes; a file whose first record can be no
+        // frame (random bytes, a text, another tool's file) would be shown as frames of absurd identifiers
+        // and times, so it is refused as the file it is not.
         uint8_t first[kCrmRecordSize];
         if (readAt(fd, first, kCrmRecordSize, 0) != static_cast<ssize_t>(kCrmRecordSize) ||
             !PlausibleCrmRecord(first)) {

@@ -8,8 +8,9 @@
 
 #include "logging/canmsgfile.h"
 
-// Whether 25 record bytes hold a frame as the program writes one: flag bytes 0 or 1, an identifier of at
-// most 29 bits, a length code of at most 15 and a finite time.
+// Whether 25 record bytes can hold a frame: an identifier of at most 29 bits, a length code of at most 15
+// and a finite time. Flag bytes may hold any value: writers store them as they stand and readers take any
+// nonzero byte as 1.
 bool PlausibleCrmRecord(const uint8_t* record);
 
 class CCrmFileReader {

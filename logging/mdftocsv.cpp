@@ -167,12 +167,16 @@ CMdfToCsvJob::~CMdfToCsvJob() {
     Finish();
 }
 
+bool CMdfToCsvJob::failWrite(int error) {
+    return fail("CSV文件 " + m_Request.CsvPath + " 写入失败：" + ErrorText(error));
+}
+
 bool CMdfToCsvJob::Run() {
     const MdfToCsvRequest& req = m_Request;
     // The CSV appears only when complete; a failed or stopped export leaves the target as it was.
     vex::AtomicFile file;
     if (const int error = file.Open(req.CsvPath); error != 0)
-        return fail("CSV文件创建失败：" + ErrorText(error));
+        return fail("CSV文件 " + req.CsvPath + " 创建失败：" + ErrorText(error));
     setPhase(Phase::Started);
 
     std::string out = "timestamp";
@@ -209,13 +213,13 @@ bool CMdfToCsvJob::Run() {
         if (out.size() >= (size_t{1} << 16)) {
             if (file.Error() == 0) file.Write(out);
             out.clear();
-            if (file.Error() != 0) return fail("CSV文件写入失败：" + ErrorText(file.Error()));
+            if (file.Error() != 0) return failWrite(file.Error());
         }
     }
     if (file.Error() == 0) file.Write(out);
     setIndex(lines, lines);
     setPhase(Phase::Saving);
-    if (const int error = file.Commit(); error != 0) return fail("CSV文件写入失败：" + ErrorText(error));
+    if (const int error = file.Commit(); error != 0) return failWrite(error);
     m_Lines = lines;
     return true;
 }

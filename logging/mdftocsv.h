@@ -70,6 +70,9 @@ protected:
     bool Run() override;
 
 private:
+    // Fails naming the CSV file and the system's reason.
+    bool failWrite(int error);
+
     const CLorimar& m_Mdf;
     MdfToCsvRequest m_Request;
     uint64_t m_Lines = 0;

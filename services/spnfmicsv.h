@@ -16,11 +16,18 @@ struct tPARSE_SPN_FMI {
 };
 using SpnFmiDescMap = std::map<uint32_t, tPARSE_SPN_FMI>;  // by SPN x 256 + FMI
 
-// A line whose numbers are out of range, as the dialog reports it.
+// A line that is not stored, as the dialog reports it: its SPN or FMI is out of range, or one of the two
+// fields is no decimal number.
 struct SpnFmiRejected {
     int32_t spn = 0;  // the SPN field read as a signed decimal number
     int32_t fmi = 0;  // the low 8 bits of the FMI field
     std::string desc;
+    uint32_t line = 0;  // from 1
+    // For a field that is no number: the SPN and FMI fields as they stand (UTF-8, cut short when long);
+    // spn and fmi are then 0.
+    bool notNumber = false;
+    std::string spnField;
+    std::string fmiField;
 
     bool operator==(const SpnFmiRejected&) const = default;
 };
@@ -30,8 +37,9 @@ inline uint32_t SpnFmiKey(uint32_t spn, uint8_t fmi) {
 }
 
 // Adds the entries of a description text to `map` (a later line replaces an earlier one of the same SPN and
-// FMI). Lines with fewer than three comma-separated fields are skipped; a line whose SPN, taken as unsigned,
-// is above 0x7FFFF or whose FMI is above 31 is not stored and is appended to `rejected`.
+// FMI). Lines with fewer than three comma-separated fields are skipped. A line whose SPN or FMI field is
+// no decimal number (blanks around it allowed), whose SPN, taken as unsigned, is above 0x7FFFF or whose FMI
+// is above 31 is not stored and is appended to `rejected`.
 void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected);
 
 // Replaces `map` with the file's descriptions. False, map untouched, when the file cannot be read or holds
@@ -40,5 +48,6 @@ void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<S
 bool LoadSpnFmiFile(const std::string& path, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected,
                     std::string* why = nullptr);
 
-// "不合理的SPN(%d)-FMI(%d) 的数值\r\n描述为%s".
+// Out of range: "不合理的SPN(%d)-FMI(%d) 的数值\r\n描述为%s". No number: the line, the two fields and the
+// description, "第%u行的SPN(%s)-FMI(%s) 不是十进制数值\r\n描述为%s".
 std::string SpnFmiRejectedText(const SpnFmiRejected& r);

@@ -87,6 +87,12 @@ bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out,
             refusal = "第" + std::to_string(line) + "行的时间不是有限的数值。";
             return false;
         }
+        // A time before the previous one has no step to wait and would make the total time negative.
+        if (!samples.empty() && sample.v[0] < samples.back().v[0]) {
+            refusal = "第" + std::to_string(line) + "行的时间" + vex::FormatShortest(sample.v[0]) +
+                      "秒早于上一行的" + vex::FormatShortest(samples.back().v[0]) + "秒。";
+            return false;
+        }
         samples.push_back(sample);
         return true;
     });

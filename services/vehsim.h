@@ -29,8 +29,9 @@ struct tSIMULATOR_DATA {
 // The samples of a CSV text: the first two lines skipped, then one sample per line of at least eight
 // comma-separated fields (each read as a number by the C rule, text that is none being 0). False, `out`
 // untouched and the reason in `why`, when a line has fewer than eight fields (a blank line among the
-// samples has one), when a line's time is not a finite number (no wait follows from it), or when no sample
-// line follows the two header lines (an empty file, a file of NUL bytes).
+// samples has one), when a line's time is not a finite number (no wait follows from it) or lies before the
+// previous line's (equal times are taken), or when no sample line follows the two header lines (an empty
+// file, a file of NUL bytes).
 bool ParseSimulatorCsv(std::string_view text, std::vector<tSIMULATOR_DATA>& out, std::string* why = nullptr);
 
 // The five frames A to E (0x0CF00300, 0x0CF00400, 0x18FD3E3D, 0x18FEF100, 0x0CFF6000): extended, data,

@@ -206,48 +206,65 @@ TEST_F(CrmFileTest, OpeningIsReadOnly) {
     }
 }
 
-// A file whose first record is no frame the program writes (random bytes, a text, another tool's file)
-// is refused as a log, named; the records after the first are not looked at.
-TEST_F(CrmFileTest, FilesThatAreNoLogAreRefused) {
-    auto withFirst = [](void (*change)(tCAN_RAW_MSG&, std::string&)) {
+// A file whose first record can be no frame (an identifier beyond 29 bits, a length code beyond 15, a time
+// that is no finite number: random bytes, a text, another tool's file) is refused as a log, named. Flag
+// bytes are no such sign: writers store them as they stand, so a first record with flag bytes 2 or 0xFF is
+// a log whose flags read as 1. The records after the first are not looked at.
+TEST_F(CrmFileTest, OnlyFirstRecordsThatCanBeNoFrameAreRefused) {
+    using Change = void (*)(tCAN_RAW_MSG&, std::string&);
+    const struct Case {
+        const char* name;
+        Change change;
+        bool opens;
+    } cases[] = {
+        {"identifier beyond 29 bits", [](tCAN_RAW_MSG& m, std::string&) { m.Id = 0x20000000; }, false},
+        {"length code 16", [](tCAN_RAW_MSG& m, std::string&) { m.Dlc = 16; }, false},
+        {"NaN time",
+         [](tCAN_RAW_MSG& m, std::string&) { m.TimeMs = std::numeric_limits<double>::quiet_NaN(); }, false},
+        {"infinite time",
+         [](tCAN_RAW_MSG& m, std::string&) { m.TimeMs = -std::numeric_limits<double>::infinity(); }, false},
+        {"a DBC text",
+         [](tCAN_RAW_MSG&, std::string& b) { b = "VERSION \"\"\n\nNS_ :\n\tCM_\nBS_:\nBU_: A B\n"; }, false},
+        {"extended byte 2", [](tCAN_RAW_MSG& m, std::string&) { m.Ext = 2; }, true},
+        {"direction byte 0xFF", [](tCAN_RAW_MSG& m, std::string&) { m.Dir = 0xFF; }, true},
+        {"every flag byte 0xFF", [](tCAN_RAW_MSG& m, std::string&) { m.Ext = m.Remote = m.Dir = 0xFF; },
+         true},
+        {"the extremes a frame may have",
+         [](tCAN_RAW_MSG& m, std::string&) {
+             m.Id = 0x1FFFFFFF;
+             m.Ext = m.Remote = m.Dir = 1;
+             m.Chan = 0xFF;
+             m.Dlc = 15;
+             m.TimeMs = -1e300;
+         },
+         true},
+        {"an odd second record",
+         [](tCAN_RAW_MSG&, std::string& b) { b.replace(kCrmRecordSize, 4, "\xFF\xFF\xFF\xFF"); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         std::vector<tCAN_RAW_MSG> frames = FramesAt({1, 2});
         std::string bytes = logtest::CrmBytes(frames);
-        change(frames[0], bytes);
+        c.change(frames[0], bytes);
         if (bytes.size() == 2 * kCrmRecordSize) {
-            std::string first = logtest::CrmBytes({frames[0]});
+            const std::string first = logtest::CrmBytes({frames[0]});
             bytes.replace(0, first.size(), first);
         }
-        return bytes;
-    };
-    using Change = void (*)(tCAN_RAW_MSG&, std::string&);
-    const Change refused[] = {
-        [](tCAN_RAW_MSG& m, std::string&) { m.Id = 0x20000000; },
-        [](tCAN_RAW_MSG& m, std::string&) { m.Dlc = 16; },
-        [](tCAN_RAW_MSG& m, std::string&) { m.Ext = 2; },
-        [](tCAN_RAW_MSG& m, std::string&) { m.Dir = 0xFF; },
-        [](tCAN_RAW_MSG& m, std::string&) { m.TimeMs = std::numeric_limits<double>::quiet_NaN(); },
-        [](tCAN_RAW_MSG& m, std::string&) { m.TimeMs = -std::numeric_limits<double>::infinity(); },
-        [](tCAN_RAW_MSG&, std::string& b) { b = "VERSION \"\"\n\nNS_ :\n\tCM_\nBS_:\nBU_: A B\n"; },
-    };
-    for (const Change change : refused) {
-        const std::string path = Make("x.crm", withFirst(change));
-        EXPECT_FALSE(file.OpenRead(path, count, duration)) << vextest::readFile(path).size();
-        EXPECT_EQ(file.LastError(), "文件 " + path + " 不是CAN报文记录文件：第1条记录不是CAN报文。");
-    }
-    // The extremes a frame may have open; so does a file whose later records are odd.
-    const Change kept[] = {
-        [](tCAN_RAW_MSG& m, std::string&) {
-            m.Id = 0x1FFFFFFF;
-            m.Ext = m.Remote = m.Dir = 1;
-            m.Chan = 0xFF;
-            m.Dlc = 15;
-            m.TimeMs = -1e300;
-        },
-        [](tCAN_RAW_MSG&, std::string& b) { b.replace(kCrmRecordSize, 4, "\xFF\xFF\xFF\xFF"); },
-    };
-    for (const Change change : kept) {
-        EXPECT_TRUE(file.OpenRead(Make("y.crm", withFirst(change)), count, duration));
+        const std::string path = Make("x.crm", bytes);
+        ASSERT_EQ(file.OpenRead(path, count, duration), c.opens);
+        if (!c.opens) {
+            EXPECT_EQ(file.LastError(), "文件 " + path + " 不是CAN报文记录文件：第1条记录不是CAN报文。");
+            continue;
+        }
         EXPECT_EQ(count, 2u);
+        tCAN_RAW_MSG first;
+        uint32_t n = 0;
+        ASSERT_TRUE(file.ReadByIndex(0, 1, &first, 1, n));
+        EXPECT_EQ(first.Ext, frames[0].Ext != 0 ? 1 : 0);
+        EXPECT_EQ(first.Remote, frames[0].Remote != 0 ? 1 : 0);
+        EXPECT_EQ(first.Dir, frames[0].Dir != 0 ? 1 : 0);
+        EXPECT_EQ(first.Id, frames[0].Id);
+        file.CloseRead();
     }
 }
 

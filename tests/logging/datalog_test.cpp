@@ -6,13 +6,16 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "logging/canmsgbincrmfile.h"
 #include "logging/canmsgdatalog.h"
+#include "logging/logcvtjob.h"
 #include "logging/workspacemembers.h"
 #include "tests/app/workspacetest.h"
 #include "tests/logging/logtest.h"
+#include "tests/mdf/mdftest.h"
 
 namespace {
 
@@ -125,6 +128,55 @@ TEST_F(DataLogTest, DiskFillsMidLog) {
     log.WriteMsg(Frame(0, 0));
     log.Stop();
     EXPECT_EQ(std::filesystem::file_size(path), size);
+}
+
+// On a file system that is full from the start, no log is left empty without a word: the logger whose first
+// records cannot be written (when its buffer fills, or at Stop) removes its file and says so with the file
+// and the reason; the tools' log files (binary, text, MDF-based) leave no file and name it with the reason.
+TEST_F(DataLogTest, AFullDiskLeavesNoSilentEmptyLog) {
+    vextest::TempDir fullDir;
+    const mdftest::FailingTmpDir full(fullDir.path());
+    // Where no file system can be mounted, the rig's file-size limit lets a first block through.
+    std::optional<logtest::FileSizeLimit> noBytes;
+    if (full.reason() == "File too large") noBytes.emplace(0);
+    const std::string folder = fullDir.path().string();
+    auto logs = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().filename() != "filler") names.push_back(e.path().filename().string());
+        return names;
+    };
+
+    CCanMsgDataLog onFull(info, folder, [this] { return now; });
+    const struct {
+        const char* name;
+        uint32_t frames;
+    } ends[] = {{"the buffer fills", CCanMsgDataLog::kBufferRecords}, {"stop", 1}};
+    for (const auto& e : ends) {
+        SCOPED_TRACE(e.name);
+        ASSERT_TRUE(onFull.Start("FULL")) << onFull.LastError();
+        const std::string path = onFull.FileName();
+        for (uint32_t i = 0; i < e.frames; ++i) onFull.WriteMsg(Frame(i, i));
+        onFull.Stop();
+        EXPECT_FALSE(onFull.IsOpen());
+        EXPECT_EQ(logs(), std::vector<std::string>{});
+        const auto msgs = Infos();
+        ASSERT_EQ(msgs.size(), 1u);
+        EXPECT_EQ(msgs[0].Text, "记录文件 " + path + " 写入失败：" + full.reason() +
+                                    "。记录已停止，没有写入任何报文，文件已删除。");
+    }
+
+    for (const std::string extension : {"crm", "txt", "log"}) {
+        SCOPED_TRACE(extension);
+        const std::string path = folder + "/out." + extension;
+        std::unique_ptr<CCanMsgFile> file = MakeLogFile(extension);
+        ASSERT_TRUE(file->OpenWrite(path)) << file->LastError();
+        for (uint32_t i = 0; i < 1000; ++i) file->WriteMsg(Frame(i, i));
+        EXPECT_FALSE(file->CloseWrite());
+        EXPECT_EQ(file->LastError().rfind("无法写入文件 " + path + "：", 0), 0u) << file->LastError();
+        EXPECT_NE(file->LastError().find(full.reason()), std::string::npos) << file->LastError();
+        EXPECT_EQ(logs(), std::vector<std::string>{});
+    }
 }
 
 // Records held for a second reach the file at the next drain tick, so a process that dies loses at most about

@@ -591,7 +591,8 @@ TEST_F(MdfCsvTest, GridLineCounts) {
         EXPECT_EQ(MdfCsvLineCount(c.start, c.end, c.step), c.lines) << c.end << "/" << c.step;
 }
 
-// A stopped export and one whose file cannot be made leave no file (an old one as it was).
+// A stopped export and one whose file cannot be made or written leave no file (an old one as it was); a
+// failure names the CSV file and the system's reason.
 TEST_F(MdfCsvTest, StopAndFailure) {
     vextest::writeFile(Path("out.csv"), "old");
     CMdfToCsvJob stopped(mdf, MdfToCsvRequest{Path("out.csv"), true, 0.0, 1e6, 1e-3, "s", listing.Items});
@@ -599,9 +600,23 @@ TEST_F(MdfCsvTest, StopAndFailure) {
     EXPECT_FALSE(RunJob(stopped));
     EXPECT_EQ(stopped.Error(), "");
     EXPECT_EQ(vextest::readFile(Path("out.csv")), "old");
-    CMdfToCsvJob failed(mdf, MdfToCsvRequest{Path("no/out.csv"), true, 0.0, 1.0, 0.5, "s", listing.Items});
-    EXPECT_FALSE(RunJob(failed));
-    EXPECT_EQ(failed.Error().rfind("CSV文件创建失败", 0), 0u) << failed.Error();
+
+    vextest::TempDir fullDir;
+    const mdftest::FailingTmpDir full(fullDir.path());
+    const std::string unwritable = (fullDir / "out.csv").string();
+    const struct {
+        std::string target;
+        std::string error;
+    } cases[] = {
+        {Path("no/out.csv"), "CSV文件 " + Path("no/out.csv") + " 创建失败：No such file or directory"},
+        {unwritable, "CSV文件 " + unwritable + " 写入失败：" + full.reason()},
+    };
+    for (const auto& c : cases) {
+        CMdfToCsvJob failed(mdf, MdfToCsvRequest{c.target, true, 0.0, 1e6, 1e-3, "s", listing.Items});
+        EXPECT_FALSE(RunJob(failed));
+        EXPECT_EQ(failed.Error(), c.error);
+        EXPECT_FALSE(std::filesystem::exists(c.target));
+    }
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "app/canmsgsender.h"
 #include "app/canrxthread.h"
+#include "platform/textcodec.h"
 #include "services/j1939dmx.h"
 #include "services/j1939dmxdata.h"
 #include "services/spnfmicsv.h"
@@ -378,9 +380,12 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
     ASSERT_EQ(map.size(), 2u);
     EXPECT_EQ(map.at(SpnFmiKey(1234, 5)).desc, "冷却液");
     EXPECT_EQ(map.at(SpnFmiKey(7, 31)).desc, "last");
-    EXPECT_EQ(rejected, (std::vector<SpnFmiRejected>{
-                            {600000, 1, "too big"}, {-1, 2, "negative"}, {7, 32, "fmi 32 after 8 bits"}}));
-    EXPECT_EQ(SpnFmiRejectedText(rejected[0]), "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big");
+    std::vector<std::pair<uint32_t, std::string>> named;
+    for (const SpnFmiRejected& r : rejected) named.emplace_back(r.line, SpnFmiRejectedText(r));
+    EXPECT_EQ(named, (std::vector<std::pair<uint32_t, std::string>>{
+                         {5, "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big"},
+                         {6, "不合理的SPN(-1)-FMI(2) 的数值\r\n描述为negative"},
+                         {7, "不合理的SPN(7)-FMI(32) 的数值\r\n描述为fmi 32 after 8 bits"}}));
     // A file that cannot be read leaves the descriptions as they were and says why.
     std::string why;
     EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected, &why));
@@ -398,5 +403,52 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
         EXPECT_FALSE(LoadSpnFmiFile((dir / "x.csv").string(), map, rejected, &why)) << content;
         EXPECT_EQ(why, "文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。");
         EXPECT_EQ(map.size(), 2u);
+    }
+}
+
+// A line whose SPN or FMI field is no decimal number is not read as SPN 0 / FMI 0: it is refused and named by
+// its line with its fields; the good lines around it are kept. A file with no good line is refused.
+TEST(SpnFmiCsv, FieldsThatAreNoNumbersAreRefusedByTheirLine) {
+    std::string random(4096, '\0');
+    std::mt19937 gen(31);
+    for (char& c : random) c = static_cast<char>(gen());
+    const std::string longField(100, 'x');
+    const struct Case {
+        const char* name;
+        std::string text;
+        std::vector<uint32_t> kept;      // keys
+        std::vector<std::string> named;  // the messages of the first refused lines
+    } cases[] = {
+        {"letters", "abc,def,ghi\n", {}, {"第1行的SPN(abc)-FMI(def) 不是十进制数值\r\n描述为ghi"}},
+        {"random bytes", random, {}, {}},
+        {"a mix",
+         "1234,5,Coolant\r\nSPN,FMI,描述\r\n 100 , +3 ,Oil\r\n12x,1,half a number\r\n,,empty\r\n"
+         "7,-,dash\r\n" +
+             longField + ",1,long\r\n600000,1,too big\r\n",
+         {SpnFmiKey(100, 3), SpnFmiKey(1234, 5)},
+         {"第2行的SPN(SPN)-FMI(FMI) 不是十进制数值\r\n描述为描述",
+          "第4行的SPN(12x)-FMI(1) 不是十进制数值\r\n描述为half a number",
+          "第5行的SPN()-FMI() 不是十进制数值\r\n描述为empty",
+          "第6行的SPN(7)-FMI(-) 不是十进制数值\r\n描述为dash",
+          "第7行的SPN(" + longField.substr(0, 40) + "…)-FMI(1) 不是十进制数值\r\n描述为long",
+          "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big"}},
+    };
+    vextest::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vextest::writeFile(dir / "x.csv", vex::Utf8ToGbk(c.text));
+        SpnFmiDescMap map{{SpnFmiKey(1, 1), {1, 1, "loaded before"}}};
+        std::vector<SpnFmiRejected> rejected;
+        std::string why;
+        const bool loaded = LoadSpnFmiFile((dir / "x.csv").string(), map, rejected, &why);
+        EXPECT_EQ(loaded, !c.kept.empty());
+        std::vector<uint32_t> keys;
+        for (const auto& [key, e] : map) keys.push_back(key);
+        EXPECT_EQ(keys, loaded ? c.kept : std::vector<uint32_t>{SpnFmiKey(1, 1)});
+        EXPECT_EQ(why, loaded ? "" : "文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。");
+        std::vector<std::string> named;
+        for (size_t i = 0; i < rejected.size() && i < c.named.size(); ++i)
+            named.push_back(SpnFmiRejectedText(rejected[i]));
+        EXPECT_EQ(named, c.named);
     }
 }

@@ -56,6 +56,12 @@ TEST(VehSimCsv, ReadsSamplesOrFailsWhole) {
          "第4行的时间不是有限的数值。"},
         {"an infinite time", kHeader + "-inf,1,2,3,4,5,6,7\n", 0, "第3行的时间不是有限的数值。"},
         {"a time beyond a double", kHeader + "1e999,1,2,3,4,5,6,7\n", 0, "第3行的时间不是有限的数值。"},
+        {"a time before the previous line's",
+         kHeader + "0,1,2,3,4,5,6,7\n2,1,2,3,4,5,6,7\n1.5,1,2,3,4,5,6,7\n3,1,2,3,4,5,6,7\n", 0,
+         "第5行的时间1.5秒早于上一行的2秒。"},
+        {"negative times running backwards", kHeader + "-1,1,2,3,4,5,6,7\n-2,1,2,3,4,5,6,7\n", 0,
+         "第4行的时间-2秒早于上一行的-1秒。"},
+        {"negative times running forwards", kHeader + "-2,1,2,3,4,5,6,7\n-1,1,2,3,4,5,6,7\n", 2, ""},
         {"two header lines only", kHeader, 0, "文件中没有数据行（前两行是表头）。"},
         {"fewer lines than the header", "only one line", 0, "文件中没有数据行（前两行是表头）。"},
         {"empty", "", 0, "文件中没有数据行（前两行是表头）。"},
@@ -142,7 +148,7 @@ TEST(VehSimEncode, WaitsAtFiveAndAHalfTimesSpeed) {
 }
 
 // A refused load keeps what was loaded before, counts, path and all, and says why: a short line, an
-// empty file, 100 MB of NUL bytes, a device, a FIFO, a missing file.
+// empty file, 100 MB of NUL bytes, times that run backwards, a device, a FIFO, a missing file.
 TEST(VehSim, RefusedLoadKeepsThePreviousSamplesAndSaysWhy) {
     vextest::TempDir dir;
     CCanRxThread rx;
@@ -162,6 +168,8 @@ TEST(VehSim, RefusedLoadKeepsThePreviousSamplesAndSaysWhy) {
     std::filesystem::resize_file(nul, 100u << 20);
     const std::string fifo = (dir / "fifo.csv").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string backwards = (dir / "backwards.csv").string();
+    vextest::writeFile(backwards, kHeader + "100,0,0,0,0,0,0,0\n0.5,0,0,0,0,0,0,0\n");
     const std::string noSample = "文件中没有数据行（前两行是表头）。";
     const struct {
         std::string path;
@@ -169,6 +177,7 @@ TEST(VehSim, RefusedLoadKeepsThePreviousSamplesAndSaysWhy) {
     } cases[] = {
         {empty, noSample},
         {nul, noSample},
+        {backwards, "第4行的时间0.5秒早于上一行的100秒。"},
         {"/dev/zero", "Not a regular file"},
         {fifo, "Not a regular file"},
         {"/nonexistent/drive.csv", "No such file or directory"},

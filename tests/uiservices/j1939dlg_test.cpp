@@ -113,13 +113,16 @@ TEST_F(J1939DlgTest, OptionsFromAndIntoTheConfiguration) {
     EXPECT_EQ(set.LampStatus, 0xFF);
 }
 
-// Descriptions reach the list and the tree; a bad line is reported with its values; a later line of the
-// same code replaces an earlier one. The tree of a DM1 with lamp status 04 and one code from source 17 on
-// channel 1; without a frame-format version the refresh ends at the first message with codes.
+// Descriptions reach the list and the tree; a bad line is reported with its values (a field that is no number
+// with its line); a later line of the same code replaces an earlier one. The tree of a DM1 with lamp status
+// 04 and one code from source 17 on channel 1; without a frame-format version the refresh ends at the first
+// message with codes.
 TEST_F(J1939DlgTest, DescriptionsAndTheNodeTree) {
-    vextest::writeFile(dir / "spn.csv", "1234,5,Coolant\n600000,1,bad\n100,3,Oil\n1234,5,Coolant temp\n");
+    vextest::writeFile(dir / "spn.csv",
+                       "1234,5,Coolant\nabc,def,ghi\n600000,1,bad\n100,3,Oil\n1234,5,Coolant temp\n");
     dlg->LoadDescriptions(QString::fromStdString(Path("spn.csv")));
-    EXPECT_EQ(Messages(), std::vector<QString>{"不合理的SPN(600000)-FMI(1) 的数值\r\n描述为bad"});
+    EXPECT_EQ(Messages(), (std::vector<QString>{"第2行的SPN(abc)-FMI(def) 不是十进制数值\r\n描述为ghi",
+                                                "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为bad"}));
     EXPECT_EQ(RowTexts(0).back(), "Coolant temp");
     // A file that cannot be read is named with the reason; what was loaded stays loaded and shown.
     prompt.clear();
