@@ -35,7 +35,9 @@ void ApplySigPhyText(const CCanSignal& sig, uint8_t (&data)[8], const QString& t
 // The message that refuses a text whose value the signal's bits cannot carry, or an empty string. The
 // codec keeps only a value's low bits, so such a value would go on the bus as another one (99999 °C as
 // -97 °C). The bounds are what the bits carry (Sign and BitLen, scaled by factor and offset), not the
-// signal's informative PhyMin and PhyMax. A text the Apply function would not write is not refused.
+// signal's informative PhyMin and PhyMax. A text is read by its numeric prefix; one that has none (other
+// than a value-table entry's text) is refused the same way, as it would be sent as 0 ("abc", an empty
+// cell). A text the Apply function would not write is not refused.
 // Raw: "请输入0~255之间的整数。", or "请输入0~FFF之间的十六进制数。" with hex.
 QString validateSigRawText(const CCanSignal& sig, const QString& text, bool hex);
 // Physical or value-table text: "请输入-40~215之间的数值。".

@@ -222,7 +222,7 @@ TEST_F(Runner, AutomaticDialogClosesItself) {
     ASSERT_TRUE(done.wait(30'000));
     QPointer<QWidget> dlg(parent.findChild<CCheckSoftwareUpdateDlg*>());
     ASSERT_FALSE(dlg.isNull());
-    QTRY_VERIFY_WITH_TIMEOUT(dlg.isNull(), 30'000);  // closed and deleted
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.isNull(); }, 30'000));  // closed and deleted
 }
 
 }  // namespace

@@ -250,7 +250,8 @@ TEST(SendCellDelegate, ComboStartsOnThePrefixMatchAndReportsTheChoice) {
     ASSERT_NE(combo, nullptr);
     EXPECT_EQ(combo->count(), 8);
     EXPECT_EQ(combo->currentText(), QStringLiteral("8"));
-    QTRY_VERIFY_WITH_TIMEOUT(combo->view()->isVisible(), 30'000);  // the drop-down opens by itself
+    ASSERT_TRUE(QTest::qWaitFor([&] { return combo->view()->isVisible(); },
+                                30'000));  // the drop-down opens by itself
     combo->hidePopup();
     QApplication::processEvents();
     EXPECT_TRUE(h.ends.empty());  // the drop-down taking the focus ends nothing
@@ -268,7 +269,7 @@ TEST(SendCellDelegate, ComboEndsOnFocusLossAndCancelsOnEscape) {
     auto* combo = h.editor<CSendComboCtrl>();
     ASSERT_NE(combo, nullptr);
     EXPECT_EQ(combo->currentIndex(), -1);
-    QTRY_VERIFY_WITH_TIMEOUT(combo->view()->isVisible(), 30'000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return combo->view()->isVisible(); }, 30'000));
     combo->hidePopup();
     QTest::keyClick(combo, Qt::Key_Escape);
     QApplication::processEvents();
@@ -278,7 +279,7 @@ TEST(SendCellDelegate, ComboEndsOnFocusLossAndCancelsOnEscape) {
     h.doubleClick(0, 3);
     combo = h.editor<CSendComboCtrl>();
     ASSERT_NE(combo, nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(combo->view()->isVisible(), 30'000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return combo->view()->isVisible(); }, 30'000));
     combo->hidePopup();
     combo->setCurrentIndex(4);
     h.other.setFocus();

@@ -193,7 +193,14 @@ TEST(SigValueText, ValuesTheBitsCannotCarryAreRefused) {
         {"32 bits signed, beyond", s32, "2147483648", "请输入-2147483648~2147483647之间的数值。", ""},
         {"not a number", temp, "nan", tempRange, ""},
         {"infinite", temp, "inf", tempRange, ""},
+        {"not a number at all: was sent as 0", temp, "abc", tempRange, ""},
+        {"an empty cell: was sent as 0", temp, "", tempRange, ""},
+        {"a number read by its prefix", temp, " 80 degC", "", "80"},
+        {"an exponent", temp, "1e2", "", "100"},
         {"value-table text", table, "On", "", "On"},
+        {"value-table text in other letters: no entry, no number", table, "on", "请输入0~255之间的数值。",
+         ""},
+        {"value-table signal, a number", table, "7", "", "7"},
         {"value-table text beyond the bits", table, "Beyond", "请输入0~255之间的数值。", ""},
     };
     for (const Case& c : cases) {
@@ -225,6 +232,12 @@ TEST(SigValueText, ValuesTheBitsCannotCarryAreRefused) {
         {s8, "200", false, "请输入-128~127之间的整数。"},
         {s8, "200", true, ""},
         {u32, "4294967295", false, ""},
+        {u8, "abc", false, "请输入0~255之间的整数。"},
+        {u8, "", false, "请输入0~255之间的整数。"},
+        {u8, "-", false, "请输入0~255之间的整数。"},
+        {u8, "G1", true, "请输入0~FF之间的十六进制数。"},
+        {u8, " 0x1a", true, ""},
+        {s8, "x", true, ""},  // nothing is written in hexadecimal display
     };
     for (const RawCase& c : raws) {
         SCOPED_TRACE(std::string(c.text) + (c.hex ? " hex" : " dec"));
