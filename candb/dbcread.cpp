@@ -191,9 +191,11 @@ sv DbcReader::readStatement(sv first, bool& terminated) {
         const uint8_t state = scan.state();
         const bool deadEnd = static_cast<size_t>(lineNo) < m_deadEnds.size() &&
                              (m_deadEnds[static_cast<size_t>(lineNo)] & (1u << state));
-        if (deadEnd || !readLine(line)) {
-            if (m_lines.error() != 0) return m_joined;
-            if (!scan.inQuote()) return endAtLastText();
+        // A recorded dead end runs to the end of the file inside a quoted text, whatever the state here.
+        const bool atEnd = !deadEnd && !readLine(line);
+        if (atEnd && m_lines.error() != 0) return m_joined;
+        if (atEnd && !scan.inQuote()) return endAtLastText();
+        if (deadEnd || atEnd) {
             for (const auto& [n, st] : m_visited) {
                 if (m_deadEnds.size() <= n) m_deadEnds.resize(n + 1);
                 m_deadEnds[n] |= static_cast<uint8_t>(1u << st);

@@ -602,6 +602,24 @@ TEST(DbcRead, UnclosedQuotesOnEveryLineStayLinear) {
     EXPECT_EQ(p.db().Messages.size(), 1u);
 }
 
+// What an earlier statement learnt of a quoted text that runs to the end of the file (and recorded, so the
+// text is not scanned again) gives a later statement what it would find by scanning: here the comment of
+// line 2 meets at line 3 the state from which the comment of line 1 ran into the end of the file, and is
+// its own line alone either way, so lines 3 and 4 are read (and named) as statements.
+TEST(DbcRead, QuotesRunningToTheEndReadAlikeWhetherRecordedOrScanned) {
+    const std::string rest =
+        "CM_ \"b\n"   // 2: opens a text (and closes the one of line 1)
+        "\"\\\"\"\n"  // 3: the same state after it, seen from either comment
+        "\"c\n";      // 4: a text that runs to the end
+    const std::vector<std::string> expected{"3: 无法识别的语句，已跳过。", "4: 无法识别的语句，已跳过。"};
+    for (const std::string& first : {std::string("CM_ \"a\n"), std::string("BS_:\n")}) {
+        SCOPED_TRACE(first);
+        Parsed p = parse(first + rest);
+        EXPECT_EQ(p.result, kDbcOk);
+        EXPECT_EQ(remarks(p.import), expected);
+    }
+}
+
 // Value descriptions bind to the message of their identifier, read before them.
 TEST(DbcRead, ValueDescriptionsFindTheirMessage) {
     Parsed p = parse(
