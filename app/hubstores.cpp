@@ -93,3 +93,63 @@ void CCanMsgTraceRing::Clear() {
     ++m_clears;
     m_changed = true;
 }
+
+CCanMsgTraceMap& CCanMsgTraceMap::operator=(const CCanMsgTraceMap& other) {
+    if (this == &other) return *this;
+    m_capacity = other.m_capacity;
+    m_map = other.m_map;
+    m_evicted = other.m_evicted;
+    m_oldest = m_newest = nullptr;
+    // The copied entries are linked in the other map's order, oldest first.
+    for (const Entry* e = other.m_oldest; e != nullptr; e = e->m_newer)
+        linkNewest(m_map.find(e->m_key)->second);
+    return *this;
+}
+
+void CCanMsgTraceMap::unlink(Entry& e) {
+    (e.m_older != nullptr ? e.m_older->m_newer : m_oldest) = e.m_newer;
+    (e.m_newer != nullptr ? e.m_newer->m_older : m_newest) = e.m_older;
+    e.m_older = e.m_newer = nullptr;
+}
+
+void CCanMsgTraceMap::linkNewest(Entry& e) {
+    e.m_older = m_newest;
+    e.m_newer = nullptr;
+    (m_newest != nullptr ? m_newest->m_newer : m_oldest) = &e;
+    m_newest = &e;
+}
+
+tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::Touch(uint64_t key, bool& added) {
+    auto it = m_map.lower_bound(key);
+    if (it != m_map.end() && it->first == key) {
+        added = false;
+        if (&it->second != m_newest) {
+            unlink(it->second);
+            linkNewest(it->second);
+        }
+        return it->second;
+    }
+    added = true;
+    if (m_map.size() < m_capacity) {
+        it = m_map.emplace_hint(it, key, Entry{});
+    } else {
+        // The node of the key seen longest ago takes the new key: no allocation. Its address stays, so
+        // the links of the other entries stay valid.
+        Entry& oldest = *m_oldest;
+        unlink(oldest);
+        auto node = m_map.extract(oldest.m_key);
+        node.key() = key;
+        static_cast<tCAN_MSG_TRACE_DATA&>(node.mapped()) = tCAN_MSG_TRACE_DATA{};
+        it = m_map.insert(std::move(node)).position;
+        ++m_evicted;
+    }
+    it->second.m_key = key;
+    linkNewest(it->second);
+    return it->second;
+}
+
+void CCanMsgTraceMap::clear() {
+    m_map.clear();
+    m_oldest = m_newest = nullptr;
+    m_evicted = 0;
+}

@@ -153,5 +153,73 @@ private:
     bool m_changed = false;
 };
 
-// Per-identifier trace map: trace key to the newest row of that key, in ascending key order.
-using CCanMsgTraceMap = std::map<uint64_t, tCAN_MSG_TRACE_DATA>;
+// Per-identifier trace map: trace key to the newest row of that key, in ascending key order, for at most
+// Capacity() keys. The keys are also kept in the order they were last seen: when a new key comes to a
+// full map, the key seen longest ago makes room, so the map holds the keys of the recent traffic however
+// many keys a flood brought before. Seeing a key that is held costs a lookup and two relinks; a new key
+// in a full map reuses the storage of the key it replaces, so a full map allocates nothing.
+class CCanMsgTraceMap {
+public:
+    // Every identifier of a real bus fits many times over; each key costs about 150 bytes.
+    static constexpr size_t kCapacity = 65536;
+
+    // A row of the map, linked into the order in which the keys were last seen.
+    class Entry : public tCAN_MSG_TRACE_DATA {
+    public:
+        Entry() = default;
+        // Copies the row and its key, not its place in the order.
+        Entry(const Entry& other) : tCAN_MSG_TRACE_DATA(other), m_key(other.m_key) {}
+        Entry& operator=(const Entry& other) {
+            tCAN_MSG_TRACE_DATA::operator=(other);
+            m_key = other.m_key;
+            return *this;
+        }
+
+        uint64_t Key() const { return m_key; }
+        // The entry seen just before this one, null for the one seen longest ago.
+        const Entry* Older() const { return m_older; }
+
+    private:
+        friend class CCanMsgTraceMap;
+        uint64_t m_key = 0;
+        Entry* m_older = nullptr;
+        Entry* m_newer = nullptr;
+    };
+    using Map = std::map<uint64_t, Entry>;
+    using const_iterator = Map::const_iterator;
+
+    // capacity >= 1.
+    explicit CCanMsgTraceMap(size_t capacity = kCapacity) : m_capacity(capacity) {}
+    // A copy holds the same keys and rows in the same last-seen order.
+    CCanMsgTraceMap(const CCanMsgTraceMap& other) : m_capacity(other.m_capacity) { *this = other; }
+    CCanMsgTraceMap& operator=(const CCanMsgTraceMap& other);
+
+    // The row of `key`, which becomes the key seen last. A key not held gets an empty row (`added` true);
+    // in a full map the key seen longest ago leaves first, counted by Evicted().
+    tCAN_MSG_TRACE_DATA& Touch(uint64_t key, bool& added);
+    // Empties the map and its eviction count.
+    void clear();
+
+    size_t Capacity() const { return m_capacity; }
+    size_t size() const { return m_map.size(); }
+    bool empty() const { return m_map.empty(); }
+    size_t count(uint64_t key) const { return m_map.count(key); }
+    const Entry& at(uint64_t key) const { return m_map.at(key); }
+    const_iterator find(uint64_t key) const { return m_map.find(key); }
+    const_iterator begin() const { return m_map.begin(); }
+    const_iterator end() const { return m_map.end(); }
+    // The entry seen last (null when empty); follow Older() towards the one seen longest ago.
+    const Entry* Newest() const { return m_newest; }
+    // Keys that left to make room since the map was last emptied.
+    uint64_t Evicted() const { return m_evicted; }
+
+private:
+    void unlink(Entry& e);
+    void linkNewest(Entry& e);
+
+    size_t m_capacity;
+    Map m_map;
+    Entry* m_oldest = nullptr;
+    Entry* m_newest = nullptr;
+    uint64_t m_evicted = 0;
+};
