@@ -1,6 +1,7 @@
 #include "app/hubstores.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 const std::string& tCAN_MSG_TRACE_DATA::MsgName() const {
@@ -98,32 +99,33 @@ CCanMsgTraceMap& CCanMsgTraceMap::operator=(const CCanMsgTraceMap& other) {
     if (this == &other) return *this;
     m_capacity = other.m_capacity;
     m_map = other.m_map;
+    // The entries keep their slots and links; only the slot table points into this map.
+    m_slots.resize(m_map.size());
+    for (auto it = m_map.begin(); it != m_map.end(); ++it) m_slots[it->second.m_slot] = it;
+    m_oldest = other.m_oldest;
+    m_newest = other.m_newest;
     m_evicted = other.m_evicted;
-    m_oldest = m_newest = nullptr;
-    // The copied entries are linked in the other map's order, oldest first.
-    for (const Entry* e = other.m_oldest; e != nullptr; e = e->m_newer)
-        linkNewest(m_map.find(e->m_key)->second);
     return *this;
 }
 
 void CCanMsgTraceMap::unlink(Entry& e) {
-    (e.m_older != nullptr ? e.m_older->m_newer : m_oldest) = e.m_newer;
-    (e.m_newer != nullptr ? e.m_newer->m_older : m_newest) = e.m_older;
-    e.m_older = e.m_newer = nullptr;
+    (e.m_older != kNone ? slot(e.m_older).m_newer : m_oldest) = e.m_newer;
+    (e.m_newer != kNone ? slot(e.m_newer).m_older : m_newest) = e.m_older;
+    e.m_older = e.m_newer = kNone;
 }
 
 void CCanMsgTraceMap::linkNewest(Entry& e) {
     e.m_older = m_newest;
-    e.m_newer = nullptr;
-    (m_newest != nullptr ? m_newest->m_newer : m_oldest) = &e;
-    m_newest = &e;
+    e.m_newer = kNone;
+    (m_newest != kNone ? slot(m_newest).m_newer : m_oldest) = e.m_slot;
+    m_newest = e.m_slot;
 }
 
 tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::Touch(uint64_t key, bool& added) {
     auto it = m_map.lower_bound(key);
     if (it != m_map.end() && it->first == key) {
         added = false;
-        if (&it->second != m_newest) {
+        if (it->second.m_slot != m_newest) {
             unlink(it->second);
             linkNewest(it->second);
         }
@@ -132,15 +134,21 @@ tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::Touch(uint64_t key, bool& added) {
     added = true;
     if (m_map.size() < m_capacity) {
         it = m_map.emplace_hint(it, key, Entry{});
+        it->second.m_slot = static_cast<uint32_t>(m_slots.size());
+        m_slots.push_back(it);
     } else {
-        // The node of the key seen longest ago takes the new key: no allocation. Its address stays, so
-        // the links of the other entries stay valid.
-        Entry& oldest = *m_oldest;
-        unlink(oldest);
-        auto node = m_map.extract(oldest.m_key);
+        // The node of the key seen longest ago takes the new key, with its slot: no allocation, and no
+        // search for the node that leaves.
+        const uint32_t s = m_oldest;
+        const Map::iterator leaving = m_slots[s];
+        unlink(leaving->second);
+        // The new key goes just before `it`, or just after the key that leaves when that is `it`.
+        const auto hint = it == leaving ? std::next(it) : it;
+        auto node = m_map.extract(leaving);
         node.key() = key;
         static_cast<tCAN_MSG_TRACE_DATA&>(node.mapped()) = tCAN_MSG_TRACE_DATA{};
-        it = m_map.insert(std::move(node)).position;
+        it = m_map.insert(hint, std::move(node));
+        m_slots[s] = it;
         ++m_evicted;
     }
     it->second.m_key = key;
@@ -150,6 +158,7 @@ tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::Touch(uint64_t key, bool& added) {
 
 void CCanMsgTraceMap::clear() {
     m_map.clear();
-    m_oldest = m_newest = nullptr;
+    m_slots.clear();
+    m_oldest = m_newest = kNone;
     m_evicted = 0;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/dropring.h"
 #include "candb/canmodel.h"
@@ -157,7 +158,7 @@ private:
 // Capacity() keys. The keys are also kept in the order they were last seen: when a new key comes to a
 // full map, the key seen longest ago makes room, so the map holds the keys of the recent traffic however
 // many keys a flood brought before. Seeing a key that is held costs a lookup and two relinks; a new key
-// in a full map reuses the storage of the key it replaces, so a full map allocates nothing.
+// in a full map takes over the node of the key it replaces, so a full map allocates nothing.
 class CCanMsgTraceMap {
 public:
     // Every identifier of a real bus fits many times over; each key costs about 150 bytes.
@@ -166,29 +167,21 @@ public:
     // A row of the map, linked into the order in which the keys were last seen.
     class Entry : public tCAN_MSG_TRACE_DATA {
     public:
-        Entry() = default;
-        // Copies the row and its key, not its place in the order.
-        Entry(const Entry& other) : tCAN_MSG_TRACE_DATA(other), m_key(other.m_key) {}
-        Entry& operator=(const Entry& other) {
-            tCAN_MSG_TRACE_DATA::operator=(other);
-            m_key = other.m_key;
-            return *this;
-        }
-
         uint64_t Key() const { return m_key; }
-        // The entry seen just before this one, null for the one seen longest ago.
-        const Entry* Older() const { return m_older; }
 
     private:
         friend class CCanMsgTraceMap;
         uint64_t m_key = 0;
-        Entry* m_older = nullptr;
-        Entry* m_newer = nullptr;
+        // Links by slot (the index of the entry's iterator in the map's slot table), so that a copy of the
+        // map keeps them as they are.
+        uint32_t m_slot = 0;
+        uint32_t m_older = kNone;
+        uint32_t m_newer = kNone;
     };
     using Map = std::map<uint64_t, Entry>;
     using const_iterator = Map::const_iterator;
 
-    // capacity >= 1.
+    // 1 <= capacity < 2^32 - 1.
     explicit CCanMsgTraceMap(size_t capacity = kCapacity) : m_capacity(capacity) {}
     // A copy holds the same keys and rows in the same last-seen order.
     CCanMsgTraceMap(const CCanMsgTraceMap& other) : m_capacity(other.m_capacity) { *this = other; }
@@ -208,18 +201,25 @@ public:
     const_iterator find(uint64_t key) const { return m_map.find(key); }
     const_iterator begin() const { return m_map.begin(); }
     const_iterator end() const { return m_map.end(); }
-    // The entry seen last (null when empty); follow Older() towards the one seen longest ago.
-    const Entry* Newest() const { return m_newest; }
+    // The entry seen last, null when the map is empty.
+    const Entry* Newest() const { return m_newest == kNone ? nullptr : &slot(m_newest); }
+    // The entry seen just before `e`, null when `e` is the one seen longest ago.
+    const Entry* Older(const Entry& e) const { return e.m_older == kNone ? nullptr : &slot(e.m_older); }
     // Keys that left to make room since the map was last emptied.
     uint64_t Evicted() const { return m_evicted; }
 
 private:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    Entry& slot(uint32_t s) const { return m_slots[s]->second; }
     void unlink(Entry& e);
     void linkNewest(Entry& e);
 
     size_t m_capacity;
     Map m_map;
-    Entry* m_oldest = nullptr;
-    Entry* m_newest = nullptr;
+    // The node of every slot; a slot is given to a node once and passes with it to the key it takes.
+    std::vector<Map::iterator> m_slots;
+    uint32_t m_oldest = kNone;
+    uint32_t m_newest = kNone;
     uint64_t m_evicted = 0;
 };

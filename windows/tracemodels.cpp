@@ -321,7 +321,7 @@ void CTraceTreeModel::replaceQuietNodes(const CCanMsgTraceMap& source) {
     // most every node's key and the keys it takes.
     std::vector<const CCanMsgTraceMap::Entry*> taken;
     for (const CCanMsgTraceMap::Entry* e = newest; e != nullptr && taken.size() < quietSlots.size();
-         e = e->Older()) {
+         e = source.Older(*e)) {
         if (quiet(*e)) break;
         if (m_slotOfKey.count(e->Key()) == 0) taken.push_back(e);
     }

@@ -216,7 +216,7 @@ TEST(TraceMap, TheKeySeenLongestAgoMakesRoom) {
     };
     auto lastSeenFirst = [](const CCanMsgTraceMap& m) {
         std::vector<uint64_t> out;
-        for (const auto* e = m.Newest(); e != nullptr; e = e->Older()) out.push_back(e->Key());
+        for (const auto* e = m.Newest(); e != nullptr; e = m.Older(*e)) out.push_back(e->Key());
         return out;
     };
     EXPECT_TRUE(touch(30, 1));
