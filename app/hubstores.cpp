@@ -108,32 +108,10 @@ CCanMsgTraceMap& CCanMsgTraceMap::operator=(const CCanMsgTraceMap& other) {
     return *this;
 }
 
-void CCanMsgTraceMap::unlink(Entry& e) {
-    (e.m_older != kNone ? slot(e.m_older).m_newer : m_oldest) = e.m_newer;
-    (e.m_newer != kNone ? slot(e.m_newer).m_older : m_newest) = e.m_older;
-    e.m_older = e.m_newer = kNone;
-}
-
-void CCanMsgTraceMap::linkNewest(Entry& e) {
-    e.m_older = m_newest;
-    e.m_newer = kNone;
-    (m_newest != kNone ? slot(m_newest).m_newer : m_oldest) = e.m_slot;
-    m_newest = e.m_slot;
-}
-
-tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::Touch(uint64_t key, bool& added) {
-    auto it = m_map.lower_bound(key);
-    if (it != m_map.end() && it->first == key) {
-        added = false;
-        if (it->second.m_slot != m_newest) {
-            unlink(it->second);
-            linkNewest(it->second);
-        }
-        return it->second;
-    }
-    added = true;
+tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::insertNew(Map::iterator at, uint64_t key) {
+    Map::iterator it;
     if (m_map.size() < m_capacity) {
-        it = m_map.emplace_hint(it, key, Entry{});
+        it = m_map.emplace_hint(at, key, Entry{});
         it->second.m_slot = static_cast<uint32_t>(m_slots.size());
         m_slots.push_back(it);
     } else {
@@ -142,8 +120,8 @@ tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::Touch(uint64_t key, bool& added) {
         const uint32_t s = m_oldest;
         const Map::iterator leaving = m_slots[s];
         unlink(leaving->second);
-        // The new key goes just before `it`, or just after the key that leaves when that is `it`.
-        const auto hint = it == leaving ? std::next(it) : it;
+        // The new key goes just before `at`, or just after the key that leaves when that is `at`.
+        const auto hint = at == leaving ? std::next(at) : at;
         auto node = m_map.extract(leaving);
         node.key() = key;
         static_cast<tCAN_MSG_TRACE_DATA&>(node.mapped()) = tCAN_MSG_TRACE_DATA{};

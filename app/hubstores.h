@@ -189,7 +189,17 @@ public:
 
     // The row of `key`, which becomes the key seen last. A key not held gets an empty row (`added` true);
     // in a full map the key seen longest ago leaves first, counted by Evicted().
-    tCAN_MSG_TRACE_DATA& Touch(uint64_t key, bool& added);
+    tCAN_MSG_TRACE_DATA& Touch(uint64_t key, bool& added) {
+        // Inline: a key that is held, the case of every frame of a bus, costs the lookup and the relinks.
+        const auto it = m_map.lower_bound(key);
+        added = it == m_map.end() || it->first != key;
+        if (added) return insertNew(it, key);
+        if (it->second.m_slot != m_newest) {
+            unlink(it->second);
+            linkNewest(it->second);
+        }
+        return it->second;
+    }
     // Empties the map and its eviction count.
     void clear();
 
@@ -212,8 +222,19 @@ private:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
     Entry& slot(uint32_t s) const { return m_slots[s]->second; }
-    void unlink(Entry& e);
-    void linkNewest(Entry& e);
+    void unlink(Entry& e) {
+        (e.m_older != kNone ? slot(e.m_older).m_newer : m_oldest) = e.m_newer;
+        (e.m_newer != kNone ? slot(e.m_newer).m_older : m_newest) = e.m_older;
+        e.m_older = e.m_newer = kNone;
+    }
+    void linkNewest(Entry& e) {
+        e.m_older = m_newest;
+        e.m_newer = kNone;
+        (m_newest != kNone ? slot(m_newest).m_newer : m_oldest) = e.m_slot;
+        m_newest = e.m_slot;
+    }
+    // Adds `key`, which is not held and goes just before `at`, as the key seen last.
+    tCAN_MSG_TRACE_DATA& insertNew(Map::iterator at, uint64_t key);
 
     size_t m_capacity;
     Map m_map;
