@@ -44,10 +44,9 @@ void CCanMsgDataHub::reportDrops() {
 }
 
 void CCanMsgDataHub::AddToTraceMap(const tCAN_RAW_MSG& msg) {
-    std::lock_guard<std::mutex> lock(m_TraceLock);
-    const uint64_t key = TraceKey(msg.Chan, msg.Id, msg.Ext);
-    auto [it, inserted] = m_LiveTraceMap.try_emplace(key);
-    tCAN_MSG_TRACE_DATA& row = it->second;
+    std::unique_lock<std::mutex> lock(m_TraceLock);
+    bool inserted = false;
+    tCAN_MSG_TRACE_DATA& row = m_LiveTraceMap.Touch(TraceKey(msg.Chan, msg.Id, msg.Ext), inserted);
     row.DeltaMs = inserted ? 0.0 : msg.TimeMs - row.TimeMs;
     row.MsgId = msg.Id;
     row.Ext = msg.Ext;
@@ -66,6 +65,18 @@ void CCanMsgDataHub::AddToTraceMap(const tCAN_RAW_MSG& msg) {
     }
     // The map's row keeps sequence number 0; the ring's copy gets the counter.
     m_TraceRing.Push(row);
+    if (!inserted || m_TraceKeysReported || m_LiveTraceMap.Evicted() == 0) return;
+    // Once per trace (until it is cleared: going online, a replay page, the window's clear), outside the
+    // trace lock.
+    m_TraceKeysReported = true;
+    const size_t capacity = m_LiveTraceMap.Capacity();
+    lock.unlock();
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "跟踪中的报文标识符超过了%zu个，最久未出现的标识符已从树形跟踪中删除；"
+                  "报文列表和记录不受影响。",
+                  capacity);
+    PushInfoMsgNow(m_Info, kTraceKeysSource, 1, text);
 }
 
 void CCanMsgDataHub::ClearTrace() {
@@ -73,6 +84,7 @@ void CCanMsgDataHub::ClearTrace() {
     m_TraceRing.Clear();
     m_LiveTraceMap.clear();
     m_ViewTraceMap.clear();
+    m_TraceKeysReported = false;
 }
 
 void CCanMsgDataHub::SnapshotTraceMap() {

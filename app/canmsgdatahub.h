@@ -27,6 +27,8 @@ class CCanMsgDataHub {
 public:
     // Source of the operator message that reports lost frames.
     static constexpr const char* kDropSource = "接收队列";
+    // Source of the operator message that says the trace map dropped keys to stay within its bound.
+    static constexpr const char* kTraceKeysSource = "跟踪";
 
     // Reads the filters, the graph settings and the databases of cfg when it works; reports lost frames
     // into info, at most once a second by clock.
@@ -41,7 +43,9 @@ public:
     // in order. One call takes at most a queue's worth of frames, so it ends even while frames keep
     // coming. Then reports frames the queue dropped since the last report (at most once a second).
     void ProcessRxQueue();
-    // Records one frame in the live trace map and the trace ring (under the trace lock).
+    // Records one frame in the live trace map and the trace ring (under the trace lock). The first time
+    // since the trace was last cleared that a key leaves the full map to make room, says so in the info
+    // ring, once.
     void AddToTraceMap(const tCAN_RAW_MSG& msg);
     // Empties the trace ring and both trace maps.
     void ClearTrace();
@@ -112,6 +116,7 @@ private:
     CCanMsgTraceRing m_TraceRing;
     CCanMsgTraceMap m_LiveTraceMap;
     CCanMsgTraceMap m_ViewTraceMap;
+    bool m_TraceKeysReported = false;  // the info ring was told that keys left the live map
 
     // Drain scratch, reused so the drain does not allocate.
     std::array<tCAN_RAW_MSG, kDrainBatch> m_Batch;

@@ -1,6 +1,7 @@
 #include "app/hubstores.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 const std::string& tCAN_MSG_TRACE_DATA::MsgName() const {
@@ -92,4 +93,50 @@ void CCanMsgTraceRing::Clear() {
     m_seq = 0;
     ++m_clears;
     m_changed = true;
+}
+
+CCanMsgTraceMap& CCanMsgTraceMap::operator=(const CCanMsgTraceMap& other) {
+    if (this == &other) return *this;
+    m_capacity = other.m_capacity;
+    m_map = other.m_map;
+    // The entries keep their slots and links; only the slot table points into this map.
+    m_slots.resize(m_map.size());
+    for (auto it = m_map.begin(); it != m_map.end(); ++it) m_slots[it->second.m_slot] = it;
+    m_oldest = other.m_oldest;
+    m_newest = other.m_newest;
+    m_evicted = other.m_evicted;
+    return *this;
+}
+
+tCAN_MSG_TRACE_DATA& CCanMsgTraceMap::insertNew(Map::iterator at, uint64_t key) {
+    Map::iterator it;
+    if (m_map.size() < m_capacity) {
+        it = m_map.emplace_hint(at, key, Entry{});
+        it->second.m_slot = static_cast<uint32_t>(m_slots.size());
+        m_slots.push_back(it);
+    } else {
+        // The node of the key seen longest ago takes the new key, with its slot: no allocation, and no
+        // search for the node that leaves.
+        const uint32_t s = m_oldest;
+        const Map::iterator leaving = m_slots[s];
+        unlink(leaving->second);
+        // The new key goes just before `at`, or just after the key that leaves when that is `at`.
+        const auto hint = at == leaving ? std::next(at) : at;
+        auto node = m_map.extract(leaving);
+        node.key() = key;
+        static_cast<tCAN_MSG_TRACE_DATA&>(node.mapped()) = tCAN_MSG_TRACE_DATA{};
+        it = m_map.insert(hint, std::move(node));
+        m_slots[s] = it;
+        ++m_evicted;
+    }
+    it->second.m_key = key;
+    linkNewest(it->second);
+    return it->second;
+}
+
+void CCanMsgTraceMap::clear() {
+    m_map.clear();
+    m_slots.clear();
+    m_oldest = m_newest = kNone;
+    m_evicted = 0;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/dropring.h"
 #include "candb/canmodel.h"
@@ -153,5 +154,93 @@ private:
     bool m_changed = false;
 };
 
-// Per-identifier trace map: trace key to the newest row of that key, in ascending key order.
-using CCanMsgTraceMap = std::map<uint64_t, tCAN_MSG_TRACE_DATA>;
+// Per-identifier trace map: trace key to the newest row of that key, in ascending key order, for at most
+// Capacity() keys. The keys are also kept in the order they were last seen: when a new key comes to a
+// full map, the key seen longest ago makes room, so the map holds the keys of the recent traffic however
+// many keys a flood brought before. Seeing a key that is held costs a lookup and two relinks; a new key
+// in a full map takes over the node of the key it replaces, so a full map allocates nothing.
+class CCanMsgTraceMap {
+public:
+    // Every identifier of a real bus fits many times over; each key costs about 150 bytes.
+    static constexpr size_t kCapacity = 65536;
+
+    // A row of the map, linked into the order in which the keys were last seen.
+    class Entry : public tCAN_MSG_TRACE_DATA {
+    public:
+        uint64_t Key() const { return m_key; }
+
+    private:
+        friend class CCanMsgTraceMap;
+        uint64_t m_key = 0;
+        // Links by slot (the index of the entry's iterator in the map's slot table), so that a copy of the
+        // map keeps them as they are.
+        uint32_t m_slot = 0;
+        uint32_t m_older = kNone;
+        uint32_t m_newer = kNone;
+    };
+    using Map = std::map<uint64_t, Entry>;
+    using const_iterator = Map::const_iterator;
+
+    // 1 <= capacity < 2^32 - 1.
+    explicit CCanMsgTraceMap(size_t capacity = kCapacity) : m_capacity(capacity) {}
+    // A copy holds the same keys and rows in the same last-seen order.
+    CCanMsgTraceMap(const CCanMsgTraceMap& other) : m_capacity(other.m_capacity) { *this = other; }
+    CCanMsgTraceMap& operator=(const CCanMsgTraceMap& other);
+
+    // The row of `key`, which becomes the key seen last. A key not held gets an empty row (`added` true);
+    // in a full map the key seen longest ago leaves first, counted by Evicted().
+    tCAN_MSG_TRACE_DATA& Touch(uint64_t key, bool& added) {
+        // Inline: a key that is held, the case of every frame of a bus, costs the lookup and the relinks.
+        const auto it = m_map.lower_bound(key);
+        added = it == m_map.end() || it->first != key;
+        if (added) return insertNew(it, key);
+        if (it->second.m_slot != m_newest) {
+            unlink(it->second);
+            linkNewest(it->second);
+        }
+        return it->second;
+    }
+    // Empties the map and its eviction count.
+    void clear();
+
+    size_t Capacity() const { return m_capacity; }
+    size_t size() const { return m_map.size(); }
+    bool empty() const { return m_map.empty(); }
+    size_t count(uint64_t key) const { return m_map.count(key); }
+    const Entry& at(uint64_t key) const { return m_map.at(key); }
+    const_iterator find(uint64_t key) const { return m_map.find(key); }
+    const_iterator begin() const { return m_map.begin(); }
+    const_iterator end() const { return m_map.end(); }
+    // The entry seen last, null when the map is empty.
+    const Entry* Newest() const { return m_newest == kNone ? nullptr : &slot(m_newest); }
+    // The entry seen just before `e`, null when `e` is the one seen longest ago.
+    const Entry* Older(const Entry& e) const { return e.m_older == kNone ? nullptr : &slot(e.m_older); }
+    // Keys that left to make room since the map was last emptied.
+    uint64_t Evicted() const { return m_evicted; }
+
+private:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    Entry& slot(uint32_t s) const { return m_slots[s]->second; }
+    void unlink(Entry& e) {
+        (e.m_older != kNone ? slot(e.m_older).m_newer : m_oldest) = e.m_newer;
+        (e.m_newer != kNone ? slot(e.m_newer).m_older : m_newest) = e.m_older;
+        e.m_older = e.m_newer = kNone;
+    }
+    void linkNewest(Entry& e) {
+        e.m_older = m_newest;
+        e.m_newer = kNone;
+        (m_newest != kNone ? slot(m_newest).m_newer : m_oldest) = e.m_slot;
+        m_newest = e.m_slot;
+    }
+    // Adds `key`, which is not held and goes just before `at`, as the key seen last.
+    tCAN_MSG_TRACE_DATA& insertNew(Map::iterator at, uint64_t key);
+
+    size_t m_capacity;
+    Map m_map;
+    // The node of every slot; a slot is given to a node once and passes with it to the key it takes.
+    std::vector<Map::iterator> m_slots;
+    uint32_t m_oldest = kNone;
+    uint32_t m_newest = kNone;
+    uint64_t m_evicted = 0;
+};

@@ -159,7 +159,11 @@ void CTraceListModel::SettingsChanged() {
 // ---- tree ----
 
 CTraceTreeModel::CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent)
-    : QAbstractItemModel(parent), m_settings(settings), m_slots(kMaxNodes), m_rowOfSlot(kMaxNodes, -1) {
+    : QAbstractItemModel(parent),
+      m_settings(settings),
+      m_slots(kMaxNodes),
+      m_rowOfSlot(kMaxNodes, -1),
+      m_gone(kMaxNodes, false) {
     m_order.reserve(kMaxNodes);
     for (int s = kMaxNodes - 1; s >= 0; --s) m_free.push_back(s);
 }
@@ -260,35 +264,80 @@ void CTraceTreeModel::Refresh(const CCanMsgTraceMap& source) {
     removeNodes(source);
     updateNodes(source);
     appendNodes(source);
+    if (m_free.empty() && source.size() > m_order.size()) replaceQuietNodes(source);
 }
 
 void CTraceTreeModel::removeNodes(const CCanMsgTraceMap& source) {
+    bool any = false;
+    for (int slot : m_order) {
+        if (source.count(m_slots[static_cast<size_t>(slot)].key) == 0)
+            m_gone[static_cast<size_t>(slot)] = any = true;
+    }
+    if (any) removeGone();
+}
+
+void CTraceTreeModel::removeGone() {
+    const auto isGone = [this](int row) {
+        return m_gone[static_cast<size_t>(m_order[static_cast<size_t>(row)])];
+    };
     // Runs of gone nodes, from the bottom up so that the rows above keep their numbers.
     int row = static_cast<int>(m_order.size()) - 1;
     while (row >= 0) {
-        if (source.count(m_slots[static_cast<size_t>(m_order[static_cast<size_t>(row)])].key) != 0) {
+        if (!isGone(row)) {
             --row;
             continue;
         }
         int first = row;
-        while (first > 0 &&
-               source.count(m_slots[static_cast<size_t>(m_order[static_cast<size_t>(first - 1)])].key) == 0)
-            --first;
+        while (first > 0 && isGone(first - 1)) --first;
         beginRemoveRows({}, first, row);
         for (int r = first; r <= row; ++r) {
             const int slot = m_order[static_cast<size_t>(r)];
             Node& node = m_slots[static_cast<size_t>(slot)];
             m_slotOfKey.erase(node.key);
             node = Node{};
+            m_gone[static_cast<size_t>(slot)] = false;
             m_free.push_back(slot);
         }
         m_order.erase(m_order.begin() + first, m_order.begin() + row + 1);
         renumber();
         endRemoveRows();
         row = first - 1;
-        // The lowest free slot is taken next, so slots are reused in a fixed order.
-        std::sort(m_free.begin(), m_free.end(), std::greater<int>());
     }
+    // The lowest free slot is taken next, so slots are reused in a fixed order.
+    std::sort(m_free.begin(), m_free.end(), std::greater<int>());
+}
+
+void CTraceTreeModel::replaceQuietNodes(const CCanMsgTraceMap& source) {
+    const CCanMsgTraceMap::Entry* newest = source.Newest();
+    if (newest == nullptr) return;
+    const double now = newest->TimeMs;
+    const auto quiet = [now](const tCAN_MSG_TRACE_DATA& row) { return now - row.TimeMs >= kQuietMs; };
+    std::vector<int> quietSlots;
+    for (int slot : m_order) {
+        if (quiet(m_slots[static_cast<size_t>(slot)].row)) quietSlots.push_back(slot);
+    }
+    if (quietSlots.empty()) return;
+    // Keys without a node, seen last first, as long as they are not quiet themselves: the walk passes at
+    // most every node's key and the keys it takes.
+    std::vector<const CCanMsgTraceMap::Entry*> taken;
+    for (const CCanMsgTraceMap::Entry* e = newest; e != nullptr && taken.size() < quietSlots.size();
+         e = source.Older(*e)) {
+        if (quiet(*e)) break;
+        if (m_slotOfKey.count(e->Key()) == 0) taken.push_back(e);
+    }
+    if (taken.empty()) return;
+    // The nodes seen longest ago give way, as many as there are keys to show.
+    std::stable_sort(quietSlots.begin(), quietSlots.end(), [this](int a, int b) {
+        return m_slots[static_cast<size_t>(a)].row.TimeMs < m_slots[static_cast<size_t>(b)].row.TimeMs;
+    });
+    for (size_t i = 0; i < taken.size(); ++i) m_gone[static_cast<size_t>(quietSlots[i])] = true;
+    removeGone();
+    // The new nodes are appended in ascending key order, as appendNodes adds them.
+    std::sort(taken.begin(), taken.end(), [](const auto* a, const auto* b) { return a->Key() < b->Key(); });
+    std::vector<std::pair<uint64_t, const tCAN_MSG_TRACE_DATA*>> added;
+    added.reserve(taken.size());
+    for (const auto* e : taken) added.emplace_back(e->Key(), e);
+    insertNodes(added);
 }
 
 void CTraceTreeModel::updateNodes(const CCanMsgTraceMap& source) {
@@ -338,19 +387,23 @@ void CTraceTreeModel::updateNodes(const CCanMsgTraceMap& source) {
 
 void CTraceTreeModel::appendNodes(const CCanMsgTraceMap& source) {
     if (m_free.empty() || source.size() <= m_order.size()) return;
-    std::vector<CCanMsgTraceMap::const_iterator> added;
+    std::vector<std::pair<uint64_t, const tCAN_MSG_TRACE_DATA*>> added;
     for (auto it = source.begin(); it != source.end() && added.size() < m_free.size(); ++it) {
-        if (m_slotOfKey.count(it->first) == 0) added.push_back(it);
+        if (m_slotOfKey.count(it->first) == 0) added.emplace_back(it->first, &it->second);
     }
+    insertNodes(added);
+}
+
+void CTraceTreeModel::insertNodes(const std::vector<std::pair<uint64_t, const tCAN_MSG_TRACE_DATA*>>& added) {
     if (added.empty()) return;
     const int at = static_cast<int>(m_order.size());
     beginInsertRows({}, at, at + static_cast<int>(added.size()) - 1);
-    for (const auto& it : added) {
+    for (const auto& [key, row] : added) {
         const int slot = m_free.back();
         m_free.pop_back();
         Node& node = m_slots[static_cast<size_t>(slot)];
-        node.key = it->first;
-        node.row = it->second;
+        node.key = key;
+        node.row = *row;
         node.children = childCountOf(node.row);
         m_slotOfKey.emplace(node.key, slot);
         m_rowOfSlot[static_cast<size_t>(slot)] = static_cast<int>(m_order.size());

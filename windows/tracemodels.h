@@ -9,7 +9,10 @@
 // CTraceTreeModel: one top-level node per trace key (identifier and channel) of a per-identifier trace
 // map, at most 512, with the decoded signals of a known message as children. Refresh follows a map:
 // nodes of keys that left it are removed, new keys are appended in ascending key order, every node shows
-// its key's newest row.
+// its key's newest row. When every node is taken and the map holds keys without one, nodes whose key has
+// been quiet for kQuietMs (by frame time) give way to the keys seen since, those seen longest ago first:
+// keys that come after a flood of identifiers are shown, while the nodes of a bus with more keys than
+// nodes stay as long as their keys keep coming.
 //
 // Both read the trace settings in place and form cells on demand (FormCell writes a cell's text without
 // a QString, for views that paint many cells); call SettingsChanged after a switch changed. GUI thread
@@ -20,6 +23,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "app/canmsgdatahub.h"
@@ -65,6 +69,8 @@ class CTraceTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
     static constexpr int kMaxNodes = 512;
+    // A key not seen for this long (frame time, against the newest frame of the map) is quiet.
+    static constexpr double kQuietMs = 10000.0;
     // Children of a node: name, raw value, physical value or value-table text, unit (columns 0-3).
     static constexpr int kSignalColumns = 4;
     // The images of column 0 (DecorationRole): message nodes carry image 0, signal rows image 1.
@@ -112,8 +118,13 @@ private:
 
     int childCountOf(const tCAN_MSG_TRACE_DATA& row) const;
     void removeNodes(const CCanMsgTraceMap& source);
+    // Removes the nodes whose slot m_gone marks, each run of rows announced on its own; clears the marks.
+    void removeGone();
     void updateNodes(const CCanMsgTraceMap& source);
     void appendNodes(const CCanMsgTraceMap& source);
+    void replaceQuietNodes(const CCanMsgTraceMap& source);
+    // Appends nodes for the keys in the order given; there are enough free slots.
+    void insertNodes(const std::vector<std::pair<uint64_t, const tCAN_MSG_TRACE_DATA*>>& added);
     void renumber();
     int compare(const Node& a, const Node& b, int column) const;
 
@@ -122,6 +133,7 @@ private:
     std::vector<int> m_order;      // slots in display order
     std::vector<int> m_rowOfSlot;  // display row of each slot, -1 when free
     std::vector<int> m_free;       // free slots, the lowest last
+    std::vector<bool> m_gone;      // slots whose node removeGone takes out
     std::unordered_map<uint64_t, int> m_slotOfKey;
     int m_sortDirection = 1;
 };

@@ -12,6 +12,14 @@
 // allocations a tick makes. Bodies: the list following the newest row; the tree with its message nodes
 // closed; the tree with every node open (signal rows).
 //
+// The flood: random 29-bit extended identifiers at the full rate of two channels at 1 Mbit/s (16,000
+// frames a second, 1,600 per tick, alternating channels), the tree shown, for VEX_TRACE_FLOOD_MINUTES
+// (10 by default) minutes of frame time, the ticks run back to back. Figures: the process's resident
+// memory at 10 s, 1, 2, 5 and 10 minutes of frame time (it must stay flat once the per-identifier map is
+// full), the keys the map holds, the tick's p50/p95/max, and the recording's nanoseconds and heap
+// allocations per frame after the first 10 s. After every tick the tree's nodes are checked as above;
+// VEX_TRACE_SHOTS takes a picture of the window at the end.
+//
 // VEX_TESTDATA_DIR in the environment points at the test data when the checkout has none beside it.
 #include <benchmark/benchmark.h>
 
@@ -35,6 +43,7 @@
 #include <vector>
 
 #include "app/canmsgdatahub.h"
+#include "bench/services/j1939flood.h"
 #include "candb/dbcfile.h"
 #include "config/appcfg.h"
 #include "windows/tracewnd.h"
@@ -133,6 +142,22 @@ struct Rig {
             f.TimeMs = sent / 42.0;
             noise ^= noise << 13, noise ^= noise >> 7, noise ^= noise << 17;
             for (int b = 0; b < 8; ++b) f.Data[b] = static_cast<uint8_t>(noise >> (8 * b));
+            hub->AddToTraceMap(f);
+        }
+    }
+
+    // n frames of the flood: a random extended identifier each, at 16,000 a second, alternating between
+    // the two channels.
+    void Flood(uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i, ++sent) {
+            noise ^= noise << 13, noise ^= noise >> 7, noise ^= noise << 17;
+            tCAN_RAW_MSG f;
+            f.Id = static_cast<uint32_t>(noise) & 0x1FFFFFFFu;
+            f.Ext = 1;
+            f.Chan = static_cast<uint8_t>(sent & 1u);
+            f.Dlc = 8;
+            f.TimeMs = sent / 16.0;
+            for (int b = 0; b < 8; ++b) f.Data[b] = static_cast<uint8_t>(noise >> (8 * b + 3));
             hub->AddToTraceMap(f);
         }
     }
@@ -255,6 +280,81 @@ void BM_TraceTick(benchmark::State& state, Body body) {
     std::fflush(stdout);
 }
 
+void BM_TraceFlood(benchmark::State& state) {
+    if (!LargestDatabase().ok) {
+        state.SkipWithError(LargestDatabase().why.c_str());
+        return;
+    }
+    constexpr uint32_t kFloodPerTick = 1600;  // 16,000 frames a second
+    const char* env = std::getenv("VEX_TRACE_FLOOD_MINUTES");
+    const int minutes = env != nullptr && *env != '\0' ? std::max(1, std::atoi(env)) : 10;
+    const int ticks = minutes * 600;
+    std::vector<std::pair<int, double>> resident;  // tick, MB
+    std::vector<double> all;
+    double recordNs = 0;
+    uint64_t recordFrames = 0, recordAllocations = 0;
+    size_t keys = 0;
+    for (auto _ : state) {
+        Rig rig(Body::Tree);
+        bool painted = false;
+        for (int t = 1; t <= ticks; ++t) {
+            // The recording, timed and counted after the first 10 s, when the map is full.
+            const bool measure = t > 100;
+            const uint64_t allocated = g_allocations.load();
+            g_counting = measure;
+            QElapsedTimer clock;
+            clock.start();
+            rig.Flood(kFloodPerTick);
+            const int64_t ns = clock.nsecsElapsed();
+            g_counting = false;
+            if (measure) {
+                recordNs += static_cast<double>(ns);
+                recordFrames += kFloodPerTick;
+                recordAllocations += g_allocations.load() - allocated;
+            }
+            // Nodes of random identifiers rarely change, so a tick need not paint.
+            const double ms = rig.Tick(painted);
+            const std::string fault = rig.Check(Body::Tree);
+            if (!fault.empty()) {
+                state.SkipWithError(fault.c_str());
+                return;
+            }
+            all.push_back(ms);
+            for (int mark : {100, 600, 1200, 3000, 6000})
+                if (t == mark) resident.emplace_back(t, floodbench::ResidentMb());
+        }
+        const char* shots = std::getenv("VEX_TRACE_SHOTS");
+        if (shots != nullptr && *shots != '\0')
+            rig.wnd->grab().save(QString::fromLocal8Bit(shots) + QLatin1String("/bench-tree-flood.png"));
+        std::lock_guard<std::mutex> lock(rig.hub->TraceLock());
+        keys = rig.hub->LiveTraceMap().size();
+        state.SetIterationTime(std::accumulate(all.begin(), all.end(), 0.0) / 1e3);
+    }
+    std::string memory;
+    for (const auto& [tick, mb] : resident) {
+        char mark[48];
+        std::snprintf(mark, sizeof mark, "%s%.1f MB at %d s", memory.empty() ? "" : ", ", mb, tick / 10);
+        memory += mark;
+        state.counters["rss_mb_" + std::to_string(tick / 10) + "s"] = mb;
+    }
+    state.counters["keys"] = static_cast<double>(keys);
+    state.counters["p50_ms"] = Percentile(all, 0.50);
+    state.counters["p95_ms"] = Percentile(all, 0.95);
+    state.counters["max_ms"] = Percentile(all, 1.0);
+    const double nsPerFrame = recordFrames > 0 ? recordNs / static_cast<double>(recordFrames) : 0;
+    const double allocsPerFrame =
+        recordFrames > 0 ? static_cast<double>(recordAllocations) / static_cast<double>(recordFrames) : 0;
+    state.counters["record_ns_per_frame"] = nsPerFrame;
+    state.counters["record_allocs_per_frame"] = allocsPerFrame;
+    std::printf(
+        "[ figures ] flood: %d min of random extended identifiers at 16,000 frames/s (%zu ticks): resident "
+        "%s; %zu trace keys held; tick p50 %.2f ms, p95 %.2f ms, max %.2f ms; recording %.0f ns and %.4f "
+        "heap allocations per frame\n",
+        minutes, all.size(), memory.c_str(), keys, Percentile(all, 0.50), Percentile(all, 0.95),
+        Percentile(all, 1.0), nsPerFrame, allocsPerFrame);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(BM_TraceTick, list, Body::List)
@@ -269,6 +369,8 @@ BENCHMARK_CAPTURE(BM_TraceTick, tree_open, Body::TreeOpen)
     ->Iterations(kRepetitions)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_TraceFlood)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Every heap allocation goes through malloc (operator new and Qt's containers alike): counting there
 // sees them all.

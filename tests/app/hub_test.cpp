@@ -199,6 +199,110 @@ TEST_F(HubTest, TraceMapKeysDeltasAndNames) {
     EXPECT_EQ(hub.LiveTraceMap().at(0x200).MsgName(), "Late");
 }
 
+// The per-identifier map in isolation, with room for three keys: the key seen longest ago makes room, a
+// key seen again moves to the back of the queue; iteration stays in ascending key order, and a copy keeps
+// both the rows and the order in which their keys were seen.
+TEST(TraceMap, TheKeySeenLongestAgoMakesRoom) {
+    CCanMsgTraceMap map(3);
+    auto touch = [&map](uint64_t key, double time) {
+        bool added = false;
+        map.Touch(key, added).TimeMs = time;
+        return added;
+    };
+    auto keys = [](const CCanMsgTraceMap& m) {
+        std::vector<uint64_t> out;
+        for (const auto& [key, row] : m) out.push_back(key);
+        return out;
+    };
+    auto lastSeenFirst = [](const CCanMsgTraceMap& m) {
+        std::vector<uint64_t> out;
+        for (const auto* e = m.Newest(); e != nullptr; e = m.Older(*e)) out.push_back(e->Key());
+        return out;
+    };
+    EXPECT_TRUE(touch(30, 1));
+    EXPECT_TRUE(touch(10, 2));
+    EXPECT_TRUE(touch(20, 3));
+    EXPECT_FALSE(touch(30, 4));  // 30 seen again: 10 is now the one seen longest ago
+    EXPECT_TRUE(touch(40, 5));
+    EXPECT_EQ(keys(map), (std::vector<uint64_t>{20, 30, 40}));
+    EXPECT_EQ(lastSeenFirst(map), (std::vector<uint64_t>{40, 30, 20}));
+    EXPECT_EQ(map.Evicted(), 1u);
+    // The row that made room starts empty under its new key.
+    EXPECT_EQ(map.at(40).TimeMs, 5.0);
+    EXPECT_TRUE(touch(5, 6));
+    EXPECT_EQ(map.at(5).DeltaMs, 0.0);
+    EXPECT_EQ(keys(map), (std::vector<uint64_t>{5, 30, 40}));
+    EXPECT_EQ(map.size(), 3u);
+
+    CCanMsgTraceMap copy;
+    copy = map;
+    EXPECT_EQ(keys(copy), keys(map));
+    EXPECT_EQ(lastSeenFirst(copy), (std::vector<uint64_t>{5, 40, 30}));
+    EXPECT_EQ(copy.at(30).TimeMs, 4.0);
+    EXPECT_TRUE(touch(50, 7));  // the copy is not linked to the original
+    EXPECT_EQ(lastSeenFirst(copy), (std::vector<uint64_t>{5, 40, 30}));
+    bool added = true;
+    copy.Touch(30, added);
+    EXPECT_FALSE(added);
+    EXPECT_EQ(lastSeenFirst(copy), (std::vector<uint64_t>{30, 5, 40}));
+
+    map.clear();
+    EXPECT_TRUE(map.empty());
+    EXPECT_EQ(map.Newest(), nullptr);
+    EXPECT_EQ(map.Evicted(), 0u);
+    EXPECT_TRUE(touch(1, 8));
+    EXPECT_EQ(lastSeenFirst(map), (std::vector<uint64_t>{1}));
+}
+
+// A flood of distinct extended identifiers, more than the map holds, among a bus's own identifier: the
+// map keeps exactly its bound of keys, the flood's first keys leave while the bus's identifier stays with
+// its delta time, an identifier after the flood is held, and the info ring hears of it once per trace.
+TEST_F(HubTest, TraceMapStaysWithinItsBoundUnderAFlood) {
+    const uint32_t bound = CCanMsgTraceMap::kCapacity, extra = 1000;
+    // A bijection on 29 bits: every flood identifier is new.
+    auto floodId = [](uint32_t i) { return (i * 0x9E3779B1u) & 0x1FFFFFFFu; };
+    // One flood frame a millisecond, the bus's own identifier every 100 ms.
+    auto flood = [&](uint32_t from, uint32_t to) {
+        for (uint32_t i = from; i < to; ++i) {
+            if (i % 100 == 0) hub.AddToTraceMap(Frame(0x123, 0, 0, i));
+            hub.AddToTraceMap(Frame(floodId(i), 1, 1, i));
+        }
+    };
+    auto notices = [&] {
+        int n = 0;
+        for (const tINFO_MSG& m : infos()) n += m.Source == CCanMsgDataHub::kTraceKeysSource ? 1 : 0;
+        return n;
+    };
+    flood(0, bound - 1);
+    EXPECT_EQ(hub.LiveTraceMap().size(), bound);
+    EXPECT_EQ(notices(), 0);
+    flood(bound - 1, bound - 1 + extra);
+    const CCanMsgTraceMap& map = hub.LiveTraceMap();
+    ASSERT_EQ(map.size(), bound);
+    for (uint32_t i : {0u, 1u, extra - 1}) EXPECT_EQ(map.count(TraceKey(1, floodId(i), 1)), 0u) << i;
+    for (uint32_t i : {extra, bound - 1 + extra - 1})
+        EXPECT_EQ(map.count(TraceKey(1, floodId(i), 1)), 1u) << i;
+    EXPECT_EQ(map.at(0x123).DeltaMs, 100.0);
+    EXPECT_TRUE(std::is_sorted(map.begin(), map.end(),
+                               [](const auto& a, const auto& b) { return a.first < b.first; }));
+    EXPECT_EQ(notices(), 1);
+
+    hub.AddToTraceMap(Frame(0x7FF, 0, 0, 1e6));
+    EXPECT_EQ(map.size(), bound);
+    EXPECT_EQ(map.at(0x7FF).TimeMs, 1e6);
+    hub.SnapshotTraceMap();
+    EXPECT_EQ(hub.ViewTraceMap().size(), bound);
+    EXPECT_EQ(hub.ViewTraceMap().at(0x123).DeltaMs, 100.0);
+    flood(bound + extra, bound + 2 * extra);
+    EXPECT_EQ(notices(), 0);
+
+    // A cleared trace (going online again, the window's clear) may say it again.
+    hub.ClearTrace();
+    flood(0, bound + 10);
+    EXPECT_EQ(hub.LiveTraceMap().size(), bound);
+    EXPECT_EQ(notices(), 1);
+}
+
 // The display filter decides the trace, the log filter the log, each on its own.
 TEST_F(HubTest, DisplayAndLogFiltersActIndependently) {
     const tCAN_RAW_MSG frames[] = {Frame(0x100, 0, 0), Frame(0x200, 0, 1), Frame(0x100, 1, 0),

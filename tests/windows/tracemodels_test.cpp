@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -179,11 +180,76 @@ TEST(TraceTreeModel, AtMost512Nodes) {
     EXPECT_EQ(model.NodeKey(511), 511u);
     rig.Refresh(model);
     EXPECT_EQ(model.rowCount(), CTraceTreeModel::kMaxNodes);
+    // While all 600 keys keep coming, every 100 ms for longer than a key takes to be quiet, the nodes
+    // stay those of the first 512 keys.
+    auto keys = [&model] {
+        std::vector<uint64_t> out;
+        for (int r = 0; r < model.rowCount(); ++r) out.push_back(model.NodeKey(r));
+        return out;
+    };
+    const std::vector<uint64_t> first512 = keys();
+    double t = 600;
+    auto tick = [&](uint32_t from, uint32_t to) {
+        t += 100;
+        for (uint32_t id = from; id < to; ++id) rig.hub.AddToTraceMap(Frame(id, 0, 0, t));
+        rig.Refresh(model);
+    };
+    while (t < 2 * CTraceTreeModel::kQuietMs) tick(0, 600);
+    EXPECT_EQ(keys(), first512);
+    // Keys that stop coming give way to those without a node once they have been quiet long enough.
+    while (t < 3 * CTraceTreeModel::kQuietMs) tick(100, 600);
+    ASSERT_EQ(model.rowCount(), CTraceTreeModel::kMaxNodes);
+    std::vector<uint64_t> shown = keys();
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown.front(), 88u);
+    EXPECT_EQ(shown.back(), 599u);
     // Freed slots take the next keys.
     rig.hub.ClearTrace();
     for (uint32_t id = 1000; id < 1003; ++id) rig.hub.AddToTraceMap(Frame(id, 0, 0, id));
     rig.Refresh(model);
     EXPECT_EQ(model.rowCount(), 3);
+}
+
+// A flood of new extended identifiers at 16,000 a second, beyond the bound of the per-identifier map,
+// beside a bus of 16 identifiers that send every 100 ms, the tree refreshed every 100 ms: the model stays
+// consistent while the nodes of keys that left the map go, the bus keeps its nodes, and an identifier
+// that comes after the flood gets a node once the flood's keys have been quiet long enough.
+TEST(TraceTreeModel, NodesFollowTheBoundedMapThroughAFlood) {
+    Rig rig;
+    tCFG_SET_TRACE settings;
+    CTraceTreeModel model(settings);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    constexpr uint32_t kBus = 16, kFloodPerTick = 1600;
+    double t = 0;
+    uint32_t flooded = 0;
+    auto shown = [&model](uint64_t key) {
+        for (int r = 0; r < model.rowCount(); ++r)
+            if (model.NodeKey(r) == key) return true;
+        return false;
+    };
+    auto tick = [&](uint32_t floodFrames) {
+        for (uint32_t i = 0; i < floodFrames; ++i, ++flooded)
+            rig.hub.AddToTraceMap(Frame((flooded * 0x9E3779B1u) & 0x1FFFFFFFu, 1, 1, t + i / 16.0));
+        for (uint32_t id = 0x100; id < 0x100 + kBus; ++id) rig.hub.AddToTraceMap(Frame(id, 0, 0, t + 99));
+        t += 100;
+        rig.Refresh(model);
+        ASSERT_LE(model.rowCount(), CTraceTreeModel::kMaxNodes);
+        for (uint32_t id = 0x100; id < 0x100 + kBus; ++id) ASSERT_TRUE(shown(id)) << std::hex << id;
+    };
+    while (flooded < CCanMsgTraceMap::kCapacity + 10 * kFloodPerTick) tick(kFloodPerTick);
+    EXPECT_EQ(rig.hub.LiveTraceMap().size(), CCanMsgTraceMap::kCapacity);
+    EXPECT_EQ(model.rowCount(), CTraceTreeModel::kMaxNodes);
+    EXPECT_GT(removed.count(), 0);  // nodes of evicted keys went
+
+    // After the flood: the bus alone until the flood's keys are quiet, then a new identifier too.
+    const uint64_t after = TraceKey(1, 0x1FFFFFFF, 1);
+    const double quietFrom = t + CTraceTreeModel::kQuietMs;
+    while (t < quietFrom) tick(0);
+    rig.hub.AddToTraceMap(Frame(0x1FFFFFFF, 1, 1, t));
+    tick(0);
+    EXPECT_TRUE(shown(after));
+    EXPECT_EQ(model.rowCount(), CTraceTreeModel::kMaxNodes);
 }
 
 std::vector<uint32_t> Ids(const CTraceTreeModel& model) {
