@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (e.SPN > 0x7FFFF || e.FMI > 31 || key != SpnFmiKey(e.SPN, e.FMI)) std::abort();
     for (const SpnFmiRejected& r : rejected) {
         if (r.line == 0 || r.line > size) std::abort();
-        if (!r.notNumber && static_cast<uint32_t>(r.spn) <= 0x7FFFF && r.fmi <= 31) std::abort();
+        if (!r.notNumber && r.spn >= 0 && r.spn <= 0x7FFFF && r.fmi >= 0 && r.fmi <= 31) std::abort();
         if (SpnFmiRejectedText(r).empty()) std::abort();
     }
     return 0;

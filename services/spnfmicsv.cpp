@@ -53,14 +53,17 @@ void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<S
                 {0, 0, std::move(desc), number, true, shownField(spnField), shownField(fmiField)});
             return true;
         }
+        // Both numbers are checked as written, before any narrowing: an FMI of 256 cut to 8 bits would
+        // describe FMI 0, a fault the line never named.
         const int32_t spn = vex::ParseInt32(spnField);
-        const uint8_t fmi = static_cast<uint8_t>(vex::ParseInt32(fmiField));
-        if (static_cast<uint32_t>(spn) > 0x7FFFF || fmi > 31) {
+        const int32_t fmi = vex::ParseInt32(fmiField);
+        if (spn < 0 || spn > 0x7FFFF || fmi < 0 || fmi > 31) {
             rejected.push_back({spn, fmi, std::move(desc), number, false, {}, {}});
             return true;
         }
         const uint32_t u = static_cast<uint32_t>(spn);
-        map[SpnFmiKey(u, fmi)] = tPARSE_SPN_FMI{u, fmi, std::move(desc)};
+        const uint8_t f = static_cast<uint8_t>(fmi);
+        map[SpnFmiKey(u, f)] = tPARSE_SPN_FMI{u, f, std::move(desc)};
         return true;
     });
 }

@@ -20,7 +20,7 @@ using SpnFmiDescMap = std::map<uint32_t, tPARSE_SPN_FMI>;  // by SPN x 256 + FMI
 // fields is no decimal number.
 struct SpnFmiRejected {
     int32_t spn = 0;  // the SPN field read as a signed decimal number
-    int32_t fmi = 0;  // the low 8 bits of the FMI field
+    int32_t fmi = 0;  // the FMI field read as a signed decimal number
     std::string desc;
     uint32_t line = 0;  // from 1
     // For a field that is no number: the SPN and FMI fields as they stand (UTF-8, cut short when long);
@@ -38,8 +38,9 @@ inline uint32_t SpnFmiKey(uint32_t spn, uint8_t fmi) {
 
 // Adds the entries of a description text to `map` (a later line replaces an earlier one of the same SPN and
 // FMI). Lines with fewer than three comma-separated fields are skipped. A line whose SPN or FMI field is
-// no decimal number (blanks around it allowed), whose SPN, taken as unsigned, is above 0x7FFFF or whose FMI
-// is above 31 is not stored and is appended to `rejected`.
+// no decimal number (blanks around it allowed), or whose SPN is outside 0..524287 or FMI outside 0..31 as
+// written (numbers beyond 32 bits count as the nearest 32-bit value) is not stored and is appended to
+// `rejected`.
 void ParseSpnFmiText(std::string_view gbkText, SpnFmiDescMap& map, std::vector<SpnFmiRejected>& rejected);
 
 // Replaces `map` with the file's descriptions. False, map untouched, when the file cannot be read or holds

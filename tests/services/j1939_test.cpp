@@ -372,7 +372,7 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
         "\n"
         "600000,1,too big\n"
         "-1,2,negative\n"
-        "7,288,fmi 32 after 8 bits\n"
+        "7,288,fmi 288\n"
         "7,31,last";
     SpnFmiDescMap map;
     std::vector<SpnFmiRejected> rejected;
@@ -385,7 +385,7 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
     EXPECT_EQ(named, (std::vector<std::pair<uint32_t, std::string>>{
                          {5, "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big"},
                          {6, "不合理的SPN(-1)-FMI(2) 的数值\r\n描述为negative"},
-                         {7, "不合理的SPN(7)-FMI(32) 的数值\r\n描述为fmi 32 after 8 bits"}}));
+                         {7, "不合理的SPN(7)-FMI(288) 的数值\r\n描述为fmi 288"}}));
     // A file that cannot be read leaves the descriptions as they were and says why.
     std::string why;
     EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected, &why));
@@ -404,6 +404,51 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
         EXPECT_EQ(why, "文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。");
         EXPECT_EQ(map.size(), 2u);
     }
+}
+
+// SPN and FMI are checked as written, before any narrowing: an FMI whose low 8 bits fall in 0..31 (256, 287,
+// 65536, -256) or an SPN whose low 19 bits would be valid describes no fault and is refused by its line with
+// the number as written, while the lines around it and the descriptions loaded before stay.
+TEST(SpnFmiCsv, NumbersAreCheckedAsWrittenNotNarrowed) {
+    const std::string text =
+        "110,0,Coolant temperature\r\n"
+        "110,256,fmi 256\r\n"
+        "110,287,fmi 287\r\n"
+        "111,65536,fmi 65536\r\n"
+        "112,-256,fmi -256\r\n"
+        "113,4294967296,fmi beyond 32 bits\r\n"
+        "524288,1,spn 2^19\r\n"
+        "4294967406,1,spn beyond 32 bits\r\n"
+        "524287,31,last valid\r\n";
+    SpnFmiDescMap map;
+    std::vector<SpnFmiRejected> rejected;
+    ParseSpnFmiText(text, map, rejected);
+    std::vector<uint32_t> keys;
+    for (const auto& [key, e] : map) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<uint32_t>{SpnFmiKey(110, 0), SpnFmiKey(524287, 31)}));
+    EXPECT_EQ(map.at(SpnFmiKey(110, 0)).desc, "Coolant temperature");
+    std::vector<std::pair<uint32_t, std::string>> named;
+    for (const SpnFmiRejected& r : rejected) named.emplace_back(r.line, SpnFmiRejectedText(r));
+    EXPECT_EQ(named, (std::vector<std::pair<uint32_t, std::string>>{
+                         {2, "不合理的SPN(110)-FMI(256) 的数值\r\n描述为fmi 256"},
+                         {3, "不合理的SPN(110)-FMI(287) 的数值\r\n描述为fmi 287"},
+                         {4, "不合理的SPN(111)-FMI(65536) 的数值\r\n描述为fmi 65536"},
+                         {5, "不合理的SPN(112)-FMI(-256) 的数值\r\n描述为fmi -256"},
+                         {6, "不合理的SPN(113)-FMI(2147483647) 的数值\r\n描述为fmi beyond 32 bits"},
+                         {7, "不合理的SPN(524288)-FMI(1) 的数值\r\n描述为spn 2^19"},
+                         {8, "不合理的SPN(2147483647)-FMI(1) 的数值\r\n描述为spn beyond 32 bits"}}));
+
+    // A file of nothing but such lines describes nothing: the descriptions loaded before stay.
+    vextest::TempDir dir;
+    vextest::writeFile(dir / "x.csv", "110,256,fmi 256\r\n111,65536,fmi 65536\r\n");
+    SpnFmiDescMap loaded{{SpnFmiKey(110, 0), {110, 0, "loaded before"}}};
+    rejected.clear();
+    std::string why;
+    EXPECT_FALSE(LoadSpnFmiFile((dir / "x.csv").string(), loaded, rejected, &why));
+    EXPECT_EQ(why, "文件中没有SPN-FMI描述行（每行为：SPN,FMI,描述）。");
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded.at(SpnFmiKey(110, 0)).desc, "loaded before");
+    EXPECT_EQ(rejected.size(), 2u);
 }
 
 // A line whose SPN or FMI field is no decimal number is not read as SPN 0 / FMI 0: it is refused and named by
