@@ -60,6 +60,8 @@ public:
     // them from the current databases). Queue, FIFO and trace keep their contents.
     void SetNotReady();
     bool IsReady() const { return m_Ready.load(); }
+    // The receive clock: the hub's clock, against which windows measure how long the bus has been silent.
+    const vex::Clock& Clock() const { return m_Clock; }
 
     // The logger; null (the default) logs nothing. Not owned.
     void SetLogSink(ICanMsgLogSink* sink) { m_LogSink = sink; }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "windows/listcellpaint.h"
 
@@ -158,9 +159,10 @@ void CTraceListModel::SettingsChanged() {
 
 // ---- tree ----
 
-CTraceTreeModel::CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent)
+CTraceTreeModel::CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent, const vex::Clock& clock)
     : QAbstractItemModel(parent),
       m_settings(settings),
+      m_clock(clock),
       m_slots(kMaxNodes),
       m_rowOfSlot(kMaxNodes, -1),
       m_gone(kMaxNodes, false) {
@@ -260,11 +262,25 @@ void CTraceTreeModel::renumber() {
         m_rowOfSlot[static_cast<size_t>(m_order[r])] = static_cast<int>(r);
 }
 
-void CTraceTreeModel::Refresh(const CCanMsgTraceMap& source) {
+void CTraceTreeModel::Refresh(const CCanMsgTraceMap& source, bool online) {
+    // Taken on every refresh, so that the receive clock starts from the tick that first saw a frame.
+    const double now = frameTimeNow(source, online);
     removeNodes(source);
     updateNodes(source);
     appendNodes(source);
-    if (m_free.empty() && source.size() > m_order.size()) replaceQuietNodes(source);
+    if (m_free.empty() && source.size() > m_order.size()) replaceQuietNodes(source, now);
+}
+
+double CTraceTreeModel::frameTimeNow(const CCanMsgTraceMap& source, bool online) {
+    const CCanMsgTraceMap::Entry* newest = source.Newest();
+    if (newest == nullptr || !online) {
+        m_anchor.reset();
+        return newest == nullptr ? std::numeric_limits<double>::quiet_NaN() : newest->TimeMs;
+    }
+    const double clockMs = m_clock.NowMs();
+    if (!m_anchor || m_anchor->key != newest->Key() || m_anchor->frameMs != newest->TimeMs)
+        m_anchor = Anchor{newest->Key(), newest->TimeMs, clockMs};
+    return m_anchor->frameMs + (clockMs - m_anchor->clockMs);
 }
 
 void CTraceTreeModel::removeNodes(const CCanMsgTraceMap& source) {
@@ -307,29 +323,33 @@ void CTraceTreeModel::removeGone() {
     std::sort(m_free.begin(), m_free.end(), std::greater<int>());
 }
 
-void CTraceTreeModel::replaceQuietNodes(const CCanMsgTraceMap& source) {
-    const CCanMsgTraceMap::Entry* newest = source.Newest();
-    if (newest == nullptr) return;
-    const double now = newest->TimeMs;
-    const auto quiet = [now](const tCAN_MSG_TRACE_DATA& row) { return now - row.TimeMs >= kQuietMs; };
+void CTraceTreeModel::replaceQuietNodes(const CCanMsgTraceMap& source, double now) {
+    const auto timeOf = [this](int slot) { return m_slots[static_cast<size_t>(slot)].row.TimeMs; };
     std::vector<int> quietSlots;
     for (int slot : m_order) {
-        if (quiet(m_slots[static_cast<size_t>(slot)].row)) quietSlots.push_back(slot);
+        if (now - timeOf(slot) >= kQuietMs) quietSlots.push_back(slot);
     }
     if (quietSlots.empty()) return;
-    // Keys without a node, seen last first, as long as they are not quiet themselves: the walk passes at
-    // most every node's key and the keys it takes.
+    // The nodes seen longest ago give way first.
+    std::stable_sort(quietSlots.begin(), quietSlots.end(),
+                     [&timeOf](int a, int b) { return timeOf(a) < timeOf(b); });
+    // Keys without a node seen after the oldest quiet node, seen last first: the walk passes at most every
+    // node's key and the keys it takes. A key seen since counts whether or not it is quiet by now itself:
+    // a frame that came just after a flood is as old as the flood's nodes by the time they are quiet.
+    const double oldest = timeOf(quietSlots.front());
     std::vector<const CCanMsgTraceMap::Entry*> taken;
-    for (const CCanMsgTraceMap::Entry* e = newest; e != nullptr && taken.size() < quietSlots.size();
+    for (const CCanMsgTraceMap::Entry* e = source.Newest(); e != nullptr && taken.size() < quietSlots.size();
          e = source.Older(*e)) {
-        if (quiet(*e)) break;
+        if (!(e->TimeMs > oldest)) break;
         if (m_slotOfKey.count(e->Key()) == 0) taken.push_back(e);
     }
+    // Each key takes the place of a node seen before it: the newest keys those of the oldest nodes.
+    std::stable_sort(taken.begin(), taken.end(),
+                     [](const auto* a, const auto* b) { return a->TimeMs > b->TimeMs; });
+    size_t replaced = 0;
+    while (replaced < taken.size() && taken[replaced]->TimeMs > timeOf(quietSlots[replaced])) ++replaced;
+    taken.resize(replaced);
     if (taken.empty()) return;
-    // The nodes seen longest ago give way, as many as there are keys to show.
-    std::stable_sort(quietSlots.begin(), quietSlots.end(), [this](int a, int b) {
-        return m_slots[static_cast<size_t>(a)].row.TimeMs < m_slots[static_cast<size_t>(b)].row.TimeMs;
-    });
     for (size_t i = 0; i < taken.size(); ++i) m_gone[static_cast<size_t>(quietSlots[i])] = true;
     removeGone();
     // The new nodes are appended in ascending key order, as appendNodes adds them.

@@ -10,9 +10,12 @@
 // map, at most 512, with the decoded signals of a known message as children. Refresh follows a map:
 // nodes of keys that left it are removed, new keys are appended in ascending key order, every node shows
 // its key's newest row. When every node is taken and the map holds keys without one, nodes whose key has
-// been quiet for kQuietMs (by frame time) give way to the keys seen since, those seen longest ago first:
-// keys that come after a flood of identifiers are shown, while the nodes of a bus with more keys than
-// nodes stay as long as their keys keep coming.
+// been quiet for kQuietMs give way to keys seen since (seen after the key of the node that gives way), the
+// nodes seen longest ago first: keys that come after a flood of identifiers are shown, while the nodes of
+// a bus with more keys than nodes stay as long as their keys keep coming. Quiet is measured in frame time:
+// against the newest frame of the map, or, while the bus is online, against the receive clock now (the
+// newest frame's time carried on by the clock since the tree first saw that frame), so that frame time
+// goes on when the bus falls silent and a frame seen once after a flood still gets its node.
 //
 // Both read the trace settings in place and form cells on demand (FormCell writes a cell's text without
 // a QString, for views that paint many cells); call SettingsChanged after a switch changed. GUI thread
@@ -22,6 +25,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -29,6 +33,7 @@
 #include "app/canmsgdatahub.h"
 #include "app/dropring.h"
 #include "config/cfgrecords.h"
+#include "platform/clock.h"
 #include "windows/tracetext.h"
 
 class CTraceListModel : public QAbstractTableModel {
@@ -69,7 +74,7 @@ class CTraceTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
     static constexpr int kMaxNodes = 512;
-    // A key not seen for this long (frame time, against the newest frame of the map) is quiet.
+    // A key not seen for this long (frame time, see above) is quiet.
     static constexpr double kQuietMs = 10000.0;
     // Children of a node: name, raw value, physical value or value-table text, unit (columns 0-3).
     static constexpr int kSignalColumns = 4;
@@ -79,7 +84,9 @@ public:
     // One of the two images, 16 by 16 pixels, drawn once on first use.
     static const QImage& Image(int image);
 
-    explicit CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent = nullptr);
+    // `clock` is the receive clock that carries frame time on while online.
+    explicit CTraceTreeModel(const tCFG_SET_TRACE& settings, QObject* parent = nullptr,
+                             const vex::Clock& clock = vex::SystemClock());
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -88,8 +95,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Follows the map (see above).
-    void Refresh(const CCanMsgTraceMap& source);
+    // Follows the map (see above). `online`: the map is the live map of a bus online, so quiet is measured
+    // against the receive clock; otherwise (replay, offline, a paused copy) against the map's newest frame.
+    void Refresh(const CCanMsgTraceMap& source, bool online = false);
     // Removes every node.
     void Clear();
     void SettingsChanged();
@@ -122,13 +130,23 @@ private:
     void removeGone();
     void updateNodes(const CCanMsgTraceMap& source);
     void appendNodes(const CCanMsgTraceMap& source);
-    void replaceQuietNodes(const CCanMsgTraceMap& source);
+    // Frame time now (see above); NaN for an empty map.
+    double frameTimeNow(const CCanMsgTraceMap& source, bool online);
+    void replaceQuietNodes(const CCanMsgTraceMap& source, double now);
     // Appends nodes for the keys in the order given; there are enough free slots.
     void insertNodes(const std::vector<std::pair<uint64_t, const tCAN_MSG_TRACE_DATA*>>& added);
     void renumber();
     int compare(const Node& a, const Node& b, int column) const;
 
     const tCFG_SET_TRACE& m_settings;
+    const vex::Clock& m_clock;
+    // Online: the newest frame the tree has seen (key and time) and the receive clock when it first did.
+    struct Anchor {
+        uint64_t key = 0;
+        double frameMs = 0.0;
+        double clockMs = 0.0;
+    };
+    std::optional<Anchor> m_anchor;
     std::vector<Node> m_slots;     // kMaxNodes; a node keeps its slot while it exists
     std::vector<int> m_order;      // slots in display order
     std::vector<int> m_rowOfSlot;  // display row of each slot, -1 when free

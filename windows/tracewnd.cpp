@@ -300,7 +300,7 @@ CTraceView::CTraceView(CCanMsgDataHub& hub, tCFG_SET_TRACE& settings, QWidget* p
       m_hub(hub),
       m_settings(settings),
       m_listModel(new CTraceListModel(settings, this)),
-      m_treeModel(new CTraceTreeModel(settings, this)),
+      m_treeModel(new CTraceTreeModel(settings, this, hub.Clock())),
       m_list(new CTraceListCtrl(this)),
       m_tree(new CTraceTreeCtrl(this)),
       m_bodies(new QStackedLayout(this)),
@@ -359,7 +359,10 @@ int CTraceView::OnTimer() {
             added = m_listModel->Sync(ring);
             ring.ClearChanged();
         }
-        m_treeModel->Refresh(m_tree->IsPaused() ? m_hub.ViewTraceMap() : m_hub.LiveTraceMap());
+        if (m_tree->IsPaused())
+            m_treeModel->Refresh(m_hub.ViewTraceMap());
+        else
+            m_treeModel->Refresh(m_hub.LiveTraceMap(), m_isOnline && m_isOnline());
     }
     if (added > 0 && m_settings.Fellow != 0) {
         // "Fellow" follows the newest rows: the newest row becomes the current one and is also scrolled

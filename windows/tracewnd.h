@@ -91,6 +91,9 @@ public:
     // the current one); live or paused, the tree follows its map. Also brings a changed "TraceDetail",
     // "DeltaTime", "NumHex" or "OnLine" into view. Returns the rows the list gained.
     int OnTimer();
+    // Tells whether the bus is online (not replaying): the live tree then measures quiet keys against the
+    // hub's receive clock, so that frame time goes on while the bus is silent. Without a probe, offline.
+    void SetOnlineProbe(std::function<bool()> isOnline) { m_isOnline = std::move(isOnline); }
 
     // Pausing takes a copy of the live per-identifier map for the tree. Sets or clears the view's and the
     // tree's paused flags together.
@@ -118,6 +121,7 @@ private:
 
     CCanMsgDataHub& m_hub;
     tCFG_SET_TRACE& m_settings;
+    std::function<bool()> m_isOnline;
     bool m_paused = false;
     CTraceListModel* m_listModel;
     CTraceTreeModel* m_treeModel;

@@ -26,9 +26,9 @@ struct Rig : tracetest::HubRig {
         std::lock_guard<std::mutex> lock(hub.TraceLock());
         return model.Sync(hub.TraceRing());
     }
-    void Refresh(CTraceTreeModel& model) {
+    void Refresh(CTraceTreeModel& model, bool online = false) {
         std::lock_guard<std::mutex> lock(hub.TraceLock());
-        model.Refresh(hub.LiveTraceMap());
+        model.Refresh(hub.LiveTraceMap(), online);
     }
 };
 
@@ -210,14 +210,11 @@ TEST(TraceTreeModel, AtMost512Nodes) {
     EXPECT_EQ(model.rowCount(), 3);
 }
 
-// A flood of new extended identifiers at 16,000 a second, beyond the bound of the per-identifier map,
-// beside a bus of 16 identifiers that send every 100 ms, the tree refreshed every 100 ms: the model stays
-// consistent while the nodes of keys that left the map go, the bus keeps its nodes, and an identifier
-// that comes after the flood gets a node once the flood's keys have been quiet long enough.
-TEST(TraceTreeModel, NodesFollowTheBoundedMapThroughAFlood) {
+void NodesFollowTheBoundedMapThroughAFlood(bool online) {
     Rig rig;
     tCFG_SET_TRACE settings;
-    CTraceTreeModel model(settings);
+    vex::ManualClock clock;
+    CTraceTreeModel model(settings, nullptr, clock);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
     constexpr uint32_t kBus = 16, kFloodPerTick = 1600;
@@ -233,7 +230,8 @@ TEST(TraceTreeModel, NodesFollowTheBoundedMapThroughAFlood) {
             rig.hub.AddToTraceMap(Frame((flooded * 0x9E3779B1u) & 0x1FFFFFFFu, 1, 1, t + i / 16.0));
         for (uint32_t id = 0x100; id < 0x100 + kBus; ++id) rig.hub.AddToTraceMap(Frame(id, 0, 0, t + 99));
         t += 100;
-        rig.Refresh(model);
+        clock.AdvanceMs(100);
+        rig.Refresh(model, online);
         ASSERT_LE(model.rowCount(), CTraceTreeModel::kMaxNodes);
         for (uint32_t id = 0x100; id < 0x100 + kBus; ++id) ASSERT_TRUE(shown(id)) << std::hex << id;
     };
@@ -250,6 +248,76 @@ TEST(TraceTreeModel, NodesFollowTheBoundedMapThroughAFlood) {
     tick(0);
     EXPECT_TRUE(shown(after));
     EXPECT_EQ(model.rowCount(), CTraceTreeModel::kMaxNodes);
+}
+
+// A flood of new extended identifiers at 16,000 a second, beyond the bound of the per-identifier map,
+// beside a bus of 16 identifiers that send every 100 ms, the tree refreshed every 100 ms: the model stays
+// consistent while the nodes of keys that left the map go, the bus keeps its nodes, and an identifier
+// that comes after the flood gets a node once the flood's keys have been quiet long enough. Alike in
+// replay and online, where the receive clock runs with the frames.
+TEST(TraceTreeModel, NodesFollowTheBoundedMapThroughAFlood) {
+    for (const bool online : {false, true}) {
+        SCOPED_TRACE(online ? "online" : "replay");
+        NodesFollowTheBoundedMapThroughAFlood(online);
+    }
+}
+
+// A burst of random identifiers that takes every node, one more identifier seen once right after it, then
+// a silent bus; the tree refreshed every 100 ms of a clock the test moves. Online, frame time goes on with
+// the receive clock: the burst's nodes are quiet 10 s after their frames and the lone identifier, seen
+// since, takes a node within one tick of that, although it is just as quiet by then. In a replay frame time
+// stops with the frames, so the nodes never turn quiet and the lone identifier gets none.
+TEST(TraceTreeModel, AFrameSeenOnceAfterABurstGetsANodeWhileOnline) {
+    Rig rig;
+    tCFG_SET_TRACE settings;
+    vex::ManualClock clock;
+    CTraceTreeModel online(settings, nullptr, clock), replay(settings, nullptr, clock);
+    QAbstractItemModelTester tester(&online, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    constexpr double kTickMs = 100.0;
+    auto shown = [](const CTraceTreeModel& model, uint64_t key) {
+        for (int r = 0; r < model.rowCount(); ++r)
+            if (model.NodeKey(r) == key) return true;
+        return false;
+    };
+    auto tick = [&] {
+        clock.AdvanceMs(kTickMs);
+        rig.Refresh(online, true);
+        rig.Refresh(replay, false);
+    };
+    // A steady identifier, then the burst beside it: 600 identifiers in 38 ms, and the lone one after them
+    // (the highest key, so that free nodes, which go to the lowest keys first, never take it).
+    double t = 0;
+    for (; t < 1000; t += kTickMs) {
+        rig.hub.AddToTraceMap(Frame(0x100, 0, 0, t));
+        tick();
+    }
+    for (uint32_t i = 0; i < 600; ++i)
+        rig.hub.AddToTraceMap(Frame((i * 0x9E3779B1u) & 0x1FFFFFFFu, 1, 1, t + i / 16.0));
+    rig.hub.AddToTraceMap(Frame(0x100, 0, 0, t + 38));
+    const uint64_t lone = TraceKey(1, 0x1FFFFFFF, 1);
+    rig.hub.AddToTraceMap(Frame(0x1FFFFFFF, 1, 1, t + 38));
+    tick();
+    ASSERT_EQ(online.rowCount(), CTraceTreeModel::kMaxNodes);
+    EXPECT_TRUE(shown(online, TraceKey(0, 0x100, 0)));
+    EXPECT_FALSE(shown(online, lone));
+
+    // Silence.
+    double silentMs = 0;
+    while (!shown(online, lone) && silentMs < 3 * CTraceTreeModel::kQuietMs) {
+        tick();
+        silentMs += kTickMs;
+    }
+    EXPECT_TRUE(shown(online, lone));
+    EXPECT_LE(silentMs, CTraceTreeModel::kQuietMs + kTickMs);
+    EXPECT_EQ(online.rowCount(), CTraceTreeModel::kMaxNodes);
+    EXPECT_FALSE(shown(replay, lone));
+    EXPECT_EQ(replay.rowCount(), CTraceTreeModel::kMaxNodes);
+    // Nothing more changes while the bus stays silent: no key left without a node was seen after one that
+    // has a node.
+    std::vector<uint64_t> keys;
+    for (int r = 0; r < online.rowCount(); ++r) keys.push_back(online.NodeKey(r));
+    for (int i = 0; i < 200; ++i) tick();
+    for (int r = 0; r < online.rowCount(); ++r) ASSERT_EQ(online.NodeKey(r), keys[static_cast<size_t>(r)]);
 }
 
 std::vector<uint32_t> Ids(const CTraceTreeModel& model) {

@@ -66,6 +66,37 @@ TEST(TraceView, PausedListKeepsItsRowsAndTheTreeItsCopy) {
     EXPECT_GT(view.treeModel()->NodeRow(0).TimeMs, nodeTime);
 }
 
+// The live tree measures quiet keys against the hub's clock while the online probe says the bus is online,
+// so an identifier seen once after a burst that took every node gets one on a silent bus; offline (or in a
+// replay) frame time stops with the frames and it gets none.
+TEST(TraceView, OnlineTheLiveTreeMeasuresQuietAgainstTheHubClock) {
+    for (const bool online : {true, false}) {
+        SCOPED_TRACE(online ? "online" : "offline");
+        CAppCfg cfg;
+        CInfoMsgRing info;
+        vex::ManualClock clock;
+        CCanMsgDataHub hub(cfg, info, clock);
+        CTraceView view(hub, cfg.Trace);
+        view.timer()->stop();
+        view.SetOnlineProbe([online] { return online; });
+        for (uint32_t i = 0; i < 600; ++i) hub.AddToTraceMap(Frame(0x100 + i, 0, 0, i / 16.0));
+        hub.AddToTraceMap(Frame(0x7FF, 0, 0, 38.0));
+        view.OnTimer();
+        CTraceTreeModel& tree = *view.treeModel();
+        ASSERT_EQ(tree.rowCount(), CTraceTreeModel::kMaxNodes);
+        auto shown = [&tree] {
+            for (int r = 0; r < tree.rowCount(); ++r)
+                if (tree.NodeRow(r).MsgId == 0x7FF) return true;
+            return false;
+        };
+        for (int tick = 0; tick < 110 && !shown(); ++tick) {
+            clock.AdvanceMs(CTraceView::kTimerMs);
+            view.OnTimer();
+        }
+        EXPECT_EQ(shown(), online);
+    }
+}
+
 TEST(TraceView, ClearEmptiesTheTraceAndBothBodies) {
     for (bool paused : {false, true}) {
         Rig rig;

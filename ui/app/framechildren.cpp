@@ -23,6 +23,7 @@ namespace {
 class FrameTraceWnd final : public CFrameTraceWnd {
 public:
     explicit FrameTraceWnd(CCanWorkspace& ws) : m_wnd(new CTraceWnd(ws.Hub(), ws.Cfg().Trace)) {
+        m_wnd->view()->SetOnlineProbe([&ws] { return ws.IsOnline(); });
         m_wnd->SetFilterEditor([](CCanMsgFilter& filter, QWidget* parent) {
             CCanMsgFilterSetDlg dlg(filter, false, parent);
             if (dlg.exec() != QDialog::Accepted) return false;
