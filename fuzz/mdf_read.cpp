@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tMDF_FILE& info = lib.GetMdfFileInfo();
     for (const tMDF_DG_INFO& dg : info.dataGroups) {
         for (const tMDF_CG_INFO& cg : dg.channelGroups) {
+            // A group holds at most the records its block declares.
+            if (cg.recordCount > cg.declaredRecordCount) std::abort();
             // Records of zero bytes may be declared by the billion: a few suffice.
             const uint32_t records = cg.recordCount < 4096 ? cg.recordCount + 1 : 4096;
             const uint32_t stored = cg.recordCount < 4096 ? cg.recordCount : 4096;

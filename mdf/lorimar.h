@@ -135,6 +135,9 @@ struct tMDF_CG_INFO {
     uint16_t recordId = 0;     // filled on reading; on creation the group's position in its data group
     uint16_t recordSize = 0;   // bytes; filled on reading and by CreateMdfFile
     uint32_t recordCount = 0;  // filled on reading: the complete records the file holds
+    // Filled on reading: the count the group's block declares. Above recordCount in a damaged file (a
+    // damaged count, a file cut short); the records the file holds are read all the same.
+    uint32_t declaredRecordCount = 0;
     std::vector<tMDF_CN_INFO> channels;
 };
 
@@ -217,7 +220,9 @@ public:
     // 14 cannot open or map (a device, FIFO or folder included); 17 too large (4,294,901,760 bytes or more,
     // or more than 65,536 channels or groups); 8 malformed; 4 an extension type other than 2 or 19; 16 a data
     // group with several channel groups and no record identifiers. On failure the object stays idle. Each
-    // channel group reports the complete records the file holds (at most the count its block declares).
+    // channel group reports the complete records the file holds (at most the count its block declares):
+    // those that lie before the next block or data block of the file, or before its end, since MDF 3 data
+    // blocks carry no length.
     uint32_t OpenMdfFile(const char* path, int32_t length);
 
     // Releases the file; 11 when none is open.

@@ -208,7 +208,8 @@ public:
     uint32_t parse(const uint8_t* data, uint64_t size);
 
 private:
-    void buildReadIndex(const std::vector<uint32_t>& dataLinks);
+    // `bounds`: the address of every block the parser met.
+    void buildReadIndex(const std::vector<uint32_t>& dataLinks, std::vector<uint64_t> bounds);
     uint32_t physicalSlow(uint16_t channel, uint32_t record, double& out) const;  // mdfvalue.cpp
     const uint8_t* recordWindow(MdfGroupRuns& group, uint32_t first) const;
     void decodeRecords(const MdfReadChannel& ch, uint32_t first, uint32_t n, double* out,

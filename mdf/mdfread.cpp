@@ -1,6 +1,10 @@
 // Reading side of the file image: maps a file read-only, reads its block tree into a description with every
 // link, size, chain and count checked against the file, numbers the channels in chain order, and indexes
 // where each channel group's records lie so that every value read is O(1).
+//
+// MDF 3 data blocks carry no length: a group's records are bounded by the count its block declares and by
+// the file's own layout, the next block or data block the reader met after the group's data (or the file's
+// end). A damaged count thus never reads the bytes of other blocks as records.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -31,7 +35,10 @@ class Parser {
 public:
     Parser(const uint8_t* data, uint64_t size) : m_d(data), m_n(size) {}
 
-    uint32_t parse(tMDF_FILE& file, MdfIdentity& id, std::vector<uint32_t>& dataLinks) {
+    // Fills the description, the data-block link of each data group, and the address of every block met
+    // (those it checked, and the trigger and program blocks that carry their identifier).
+    uint32_t parse(tMDF_FILE& file, MdfIdentity& id, std::vector<uint32_t>& dataLinks,
+                   std::vector<uint64_t>& blocks) {
         if (m_n < kIdSize) return MDF_ERR_BLOCK;
         m_big = (m_d[24] * 256 + m_d[25]) != 0;
         file.fileId = getText(m_d, kIdField);
@@ -77,6 +84,7 @@ public:
             const uint8_t* b = m_d + dgLink;
             tMDF_DG_INFO& dg = file.dataGroups.emplace_back();
             dataLinks.push_back(get32(b + 16, m_big));
+            meet(get32(b + 12, m_big), "TR");
             const uint16_t ids = get16(b + 22, m_big);
             if (ids > 2) return MDF_ERR_BLOCK;
             dg.recordIdCount = ids;
@@ -89,7 +97,7 @@ public:
                 tMDF_CG_INFO& cg = dg.channelGroups.emplace_back();
                 cg.recordId = get16(g + 16, m_big);
                 cg.recordSize = get16(g + 20, m_big);
-                cg.recordCount = get32(g + 22, m_big);
+                cg.recordCount = cg.declaredRecordCount = get32(g + 22, m_big);
                 std::unordered_set<uint32_t> seenCn;
                 for (uint32_t cnLink = get32(g + 8, m_big); cnLink != 0;) {
                     if (!seenCn.insert(cnLink).second) return MDF_ERR_BLOCK;
@@ -108,6 +116,8 @@ public:
         const uint32_t rc = text(get32(hd + 8, m_big), file.comment);
         if (rc == MDF_ERR_TOO_LARGE) return rc;
         if (rc != MDF_OK) file.comment.clear();
+        meet(get32(hd + 12, m_big), "PR");
+        blocks = std::move(m_blocks);
         return MDF_OK;
     }
 
@@ -120,13 +130,22 @@ private:
         return m_budget <= (uint64_t{256} << 20) + 4 * m_n;
     }
 
-    // A block of kind `id` at `link` with at least `minSize` bytes, lying inside the file.
-    bool block(uint64_t link, const char* id, uint16_t minSize, uint16_t& size) const {
+    // A block of kind `id` at `link` with at least `minSize` bytes, lying inside the file; its address is
+    // kept among the blocks met.
+    bool block(uint64_t link, const char* id, uint16_t minSize, uint16_t& size) {
         if (link < kIdSize || link + 4 > m_n) return false;
         const uint8_t* b = m_d + link;
         if (b[0] != static_cast<uint8_t>(id[0]) || b[1] != static_cast<uint8_t>(id[1])) return false;
         size = get16(b + 2, m_big);
-        return size >= minSize && link + size <= m_n;
+        if (size < minSize || link + size > m_n) return false;
+        m_blocks.push_back(link);
+        return true;
+    }
+
+    // A block the description does not read (a trigger or program block): only its place is kept, when
+    // the link leads to a block of that kind; anything else there is passed over, as the file is still read.
+    void meet(uint32_t link, const char* id) {
+        if (uint16_t size; link != 0) block(link, id, 4, size);
     }
 
     uint32_t text(uint32_t link, std::string& out) {
@@ -261,6 +280,7 @@ private:
     uint64_t m_n;
     bool m_big = false;
     uint64_t m_budget = 0;
+    std::vector<uint64_t> m_blocks;
 };
 
 }  // namespace
@@ -335,29 +355,38 @@ uint32_t MdfFileImage::parse(const uint8_t* data, uint64_t size) {
     tMDF_FILE file;
     MdfIdentity id = m_identity;
     std::vector<uint32_t> dataLinks;
+    std::vector<uint64_t> blocks;
     Parser parser(data, size);
-    if (const uint32_t rc = parser.parse(file, id, dataLinks); rc != MDF_OK) return rc;
+    if (const uint32_t rc = parser.parse(file, id, dataLinks, blocks); rc != MDF_OK) return rc;
     m_file = std::move(file);
     m_identity = id;
     m_data = data;
     m_size = size;
-    buildReadIndex(dataLinks);
+    buildReadIndex(dataLinks, std::move(blocks));
     return MDF_OK;
 }
 
 // Finds every record of every channel group and resolves each channel: the records a group reports are the
-// complete ones the file holds (at most the count its block declares), and a channel whose bits lie outside
-// its record is marked unreadable.
-void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
+// complete ones that lie between its data block's start and the next block or data block of the file (or
+// the file's end), at most the count its block declares; a channel whose bits lie outside its record is
+// marked unreadable.
+void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks, std::vector<uint64_t> bounds) {
     m_readChannels.clear();
     m_recordIndex.clear();
     m_runs.clear();
+    // Every place where something other than a group's records begins, and the file's end.
+    bounds.insert(bounds.end(), dataLinks.begin(), dataLinks.end());
+    bounds.push_back(m_size);
+    std::sort(bounds.begin(), bounds.end());
     const bool big = m_file.byteOrder != 0;
     uint32_t number = 0;
     for (size_t d = 0; d < m_file.dataGroups.size(); ++d) {
         tMDF_DG_INFO& dg = m_file.dataGroups[d];
         const uint64_t k = dg.recordIdCount;
         const uint64_t start = dataLinks[d];
+        // Where the group's data ends at the latest: what comes next after its start.
+        const auto next = std::upper_bound(bounds.begin(), bounds.end(), start);
+        const uint64_t limit = next == bounds.end() ? start : std::min(m_size, *next);
         const bool mixed = dg.channelGroups.size() > 1;
         std::vector<size_t> slots(dg.channelGroups.size());
         if (mixed) {
@@ -372,7 +401,7 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
                 slots[g] = m_recordIndex.size();
                 m_recordIndex.emplace_back();
             }
-            const uint64_t end = start == 0 ? 0 : std::min(m_size, start + declared);
+            const uint64_t end = start == 0 ? 0 : std::min(limit, start + declared);
             for (uint64_t pos = start; pos < end;) {
                 const int g = byId[m_data[pos]];
                 if (g < 0) break;
@@ -390,7 +419,7 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks) {
             if (mixed)
                 available = m_recordIndex[slots[g]].size();
             else if (start != 0 && start <= m_size)
-                available = stride == 0 ? cg.recordCount : (m_size - start) / stride;
+                available = stride == 0 ? cg.recordCount : (limit - start) / stride;
             cg.recordCount = static_cast<uint32_t>(std::min<uint64_t>(cg.recordCount, available));
             MdfGroupRuns& runs = m_runs.emplace_back();
             runs.start = start;

@@ -2,8 +2,10 @@
 // error result (or, for data that is short, fewer records), never a read outside the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
+#include <stdexcept>
 
 #include "tests/mdf/mdf3ref.h"
 #include "tests/mdf/mdftest.h"
@@ -145,21 +147,20 @@ TEST(LorimarMalformed, RecordsAndBitsBeyondTheDataAreNotRead) {
     const std::string base = baseFile(dir.path());
     const Offsets o = offsetsOf(base);
     {
-        // The plain group claims a million records: only the four complete ones in the file... and the bytes
-        // after them up to the file's end, which the file does hold, count too.
+        // The plain group claims a million records: only the four complete ones before the mixed group's data
+        // block are its records.
         std::string b = base;
         set32(b, o.plainCg + 22, 1000000);
         CLorimar lib;
         ASSERT_EQ(openBytes(dir.path(), b, lib), MDF_OK);
         const tMDF_CG_INFO& cg = lib.GetMdfFileInfo().dataGroups[1].channelGroups[0];
-        const uint32_t available = static_cast<uint32_t>((b.size() - get32(b, o.plainDg + 16)) / 3);
-        EXPECT_EQ(cg.recordCount, available);
+        ASSERT_LT(get32(b, o.plainDg + 16), get32(b, o.mixedDg + 16));
+        EXPECT_EQ(cg.recordCount, 4u);
+        EXPECT_EQ(cg.declaredRecordCount, 1000000u);
         uint32_t v;
-        EXPECT_EQ(lib.GetChannelRawData(static_cast<uint16_t>(cg.channels[0].channelNumber), available, v),
-                  MDF_ERR_RECORD_INDEX);
-        EXPECT_EQ(
-            lib.GetChannelRawData(static_cast<uint16_t>(cg.channels[0].channelNumber), available - 1, v),
-            MDF_OK);
+        EXPECT_EQ(lib.GetChannelRawData(numberOf(lib, "x"), 4, v), MDF_ERR_RECORD_INDEX);
+        EXPECT_EQ(lib.GetChannelRawData(numberOf(lib, "x"), 3, v), MDF_OK);
+        EXPECT_EQ(v, 3u);
     }
     {
         // Data link past the end: no records.
@@ -260,4 +261,170 @@ TEST(LorimarMalformed, SharedBlocksCannotMultiplyIntoAHugeDescription) {
     for (uint32_t cn = get32(b, cgAt + 8); cn != 0; cn = get32(b, cn + 4)) set32(b, cn + 20, tx);
     CLorimar lib;
     EXPECT_EQ(openBytes(dir.path(), b, lib), MDF_ERR_TOO_LARGE);
+}
+
+namespace {
+
+// A file of the library's own: data groups "a" (1,320 records) and "b" (700), each one channel group of a
+// time channel and a 16-bit value (value of record r: r * 7 + 1 in "a", r * 3 + 2 in "b"). The library
+// places the data blocks right after the header, "a"'s first, and the block tree after them.
+std::string twoGroups(const std::filesystem::path& dir) {
+    tMDF_FILE desc = file();
+    desc.dataGroups.resize(2);
+    const char* names[2] = {"a", "b"};
+    for (size_t d = 0; d < 2; ++d) {
+        tMDF_CN_INFO time = channel(std::string("t") + names[d], MDF_UINT, 32);
+        time.channelType = 1;
+        desc.dataGroups[d].channelGroups.resize(1);
+        desc.dataGroups[d].channelGroups[0].channels = {time, channel(names[d], MDF_UINT, 16)};
+    }
+    CLorimar lib;
+    EXPECT_EQ(lib.CreateMdfFile(desc), MDF_OK);
+    for (uint32_t r = 0; r < 1320; ++r) {
+        const uint8_t slot = static_cast<uint8_t>(r);
+        lib.InputSamplingData(0, slot, r * 10);
+        lib.InputSamplingData(1, slot, r * 7 + 1);
+        if (r < 700) {
+            lib.InputSamplingData(2, slot, r * 10);
+            lib.InputSamplingData(3, slot, r * 3 + 2);
+        }
+    }
+    EXPECT_EQ(save(lib, dir / "two.mdf"), MDF_OK);
+    return vextest::readFile(dir / "two.mdf");
+}
+
+// The channel-group block and the data link of each data group, in the order of the data blocks.
+std::vector<std::pair<size_t, uint32_t>> groupsOf(const std::string& b) {
+    std::vector<std::pair<size_t, uint32_t>> out;
+    for (uint32_t dg = get32(b, 68); dg != 0; dg = get32(b, dg + 4))
+        out.emplace_back(get32(b, dg + 8), get32(b, dg + 16));
+    std::sort(out.begin(), out.end(), [](const auto& x, const auto& y) { return x.second < y.second; });
+    return out;
+}
+
+// The channel group that holds the channel of that name.
+const tMDF_CG_INFO& groupOf(const CLorimar& lib, const std::string& channel) {
+    for (const tMDF_DG_INFO& dg : lib.GetMdfFileInfo().dataGroups)
+        for (const tMDF_CG_INFO& cg : dg.channelGroups)
+            for (const tMDF_CN_INFO& cn : cg.channels)
+                if (cn.shortName == channel) return cg;
+    throw std::runtime_error("no channel " + channel);
+}
+
+}  // namespace
+
+// MDF 3 data blocks carry no length: a channel group whose record count was damaged (0xFFFFFFF0 at its
+// block's offset 22) reads the complete records that lie before the next block or data block of the file,
+// never the bytes of the blocks after it, and tells the count it declares. A smaller count is kept.
+TEST(LorimarMalformed, ADamagedRecordCountReadsOnlyTheRecordsBeforeTheNextBlock) {
+    vextest::TempDir dir;
+    const std::string base = twoGroups(dir.path());
+    const auto groups = groupsOf(base);
+    ASSERT_EQ(groups.size(), 2u);
+    // "a"'s data, then "b"'s, then blocks.
+    ASSERT_EQ(groups[1].second - groups[0].second, 1320u * 6u);
+    ASSERT_LT(groups[1].second + 700u * 6u, base.size());
+    const size_t cgA = groups[0].first, cgB = groups[1].first;
+    auto expectGroups = [&](const std::string& bytes, uint32_t declaredA, uint32_t heldA, uint32_t declaredB,
+                            uint32_t heldB) {
+        CLorimar lib;
+        ASSERT_EQ(openBytes(dir.path(), bytes, lib), MDF_OK);
+        const tMDF_CG_INFO& a = groupOf(lib, "a");
+        const tMDF_CG_INFO& b = groupOf(lib, "b");
+        EXPECT_EQ(a.declaredRecordCount, declaredA);
+        EXPECT_EQ(a.recordCount, heldA);
+        EXPECT_EQ(b.declaredRecordCount, declaredB);
+        EXPECT_EQ(b.recordCount, heldB);
+        // Every record read is one that was written.
+        std::vector<double> values(std::max(heldA, heldB));
+        ASSERT_EQ(lib.GetChannelPhyData(numberOf(lib, "a"), 0, heldA, values.data()), MDF_OK);
+        for (uint32_t r = 0; r < heldA; ++r) ASSERT_EQ(values[r], r * 7 + 1) << r;
+        ASSERT_EQ(lib.GetChannelPhyData(numberOf(lib, "b"), 0, heldB, values.data()), MDF_OK);
+        for (uint32_t r = 0; r < heldB; ++r) ASSERT_EQ(values[r], r * 3 + 2) << r;
+        double t;
+        EXPECT_EQ(lib.GetChannelPhyData(numberOf(lib, "ta"), heldA, t), MDF_ERR_RECORD_INDEX);
+        EXPECT_EQ(lib.GetChannelPhyData(numberOf(lib, "tb"), heldB, t), MDF_ERR_RECORD_INDEX);
+    };
+    {
+        SCOPED_TRACE("undamaged");
+        expectGroups(base, 1320, 1320, 700, 700);
+    }
+    {
+        SCOPED_TRACE("the first group's count damaged: the next data block ends it");
+        std::string b = base;
+        set32(b, cgA + 22, 0xFFFFFFF0u);
+        expectGroups(b, 0xFFFFFFF0u, 1320, 700, 700);
+    }
+    {
+        SCOPED_TRACE("both counts damaged: the block tree ends the second");
+        std::string b = base;
+        set32(b, cgA + 22, 0xFFFFFFF0u);
+        set32(b, cgB + 22, 0xFFFFFFF0u);
+        expectGroups(b, 0xFFFFFFF0u, 1320, 0xFFFFFFF0u, 700);
+    }
+    {
+        SCOPED_TRACE("a smaller count is kept");
+        std::string b = base;
+        set32(b, cgA + 22, 100);
+        expectGroups(b, 100, 100, 700, 700);
+    }
+}
+
+// A file another program wrote with its data block last: a damaged count reads every complete record up to
+// the file's end, as a file whose data block is last always did (here bytes follow the records: one record
+// and a byte more). A block linked after the data (the file comment, appended) ends them as any block does.
+TEST(LorimarMalformed, ADamagedCountInTheLastDataBlockReadsToTheFilesEndOrTheNextBlock) {
+    vextest::TempDir dir;
+    mdfref::File f;
+    mdfref::DataGroup& dg = f.dataGroups.emplace_back();
+    mdfref::ChannelGroup& cg = dg.groups.emplace_back();
+    cg.recordSize = 2;
+    mdfref::Channel v;
+    v.name = "v";
+    v.bitCount = 16;
+    cg.channels.push_back(v);
+    for (uint16_t r = 0; r < 50; ++r) {
+        std::string record(2, '\0');
+        mdfref::putField(false, 0, 16, r + 1000u, record);
+        dg.records.emplace_back(0, record);
+    }
+    cg.recordCount = 50;
+    const std::string bytes = mdfref::write(f) + std::string(3, '\xAB');
+    const size_t cgAt = get32(bytes, get32(bytes, 68) + 8);
+    std::string comment = "TX";
+    comment += std::string(2, '\0') + "appended comment" + std::string(1, '\0');
+    set16(comment, 2, static_cast<uint16_t>(comment.size()));
+    const struct Case {
+        const char* what;
+        uint32_t count;
+        bool commentAfter;
+        uint32_t held;
+        uint32_t last;  // the last record's value
+    } cases[] = {
+        {"whole", 50, false, 50, 1049},
+        {"damaged", 0xFFFFFFF0u, false, 51, 0xABAB},
+        {"damaged, a comment after the data", 0xFFFFFFF0u, true, 51, 0xABAB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string b = bytes;
+        set32(b, cgAt + 22, c.count);
+        if (c.commentAfter) {
+            set32(b, 72, static_cast<uint32_t>(b.size()));
+            b += comment;
+        }
+        CLorimar lib;
+        ASSERT_EQ(openBytes(dir.path(), b, lib), MDF_OK);
+        const tMDF_CG_INFO& read = lib.GetMdfFileInfo().dataGroups[0].channelGroups[0];
+        EXPECT_EQ(read.declaredRecordCount, c.count);
+        EXPECT_EQ(read.recordCount, c.held);
+        uint32_t value;
+        ASSERT_EQ(lib.GetChannelRawData(numberOf(lib, "v"), 49, value), MDF_OK);
+        EXPECT_EQ(value, 1049u);
+        ASSERT_EQ(lib.GetChannelRawData(numberOf(lib, "v"), read.recordCount - 1, value), MDF_OK);
+        EXPECT_EQ(value, c.last);
+        if (c.commentAfter) {
+            EXPECT_EQ(lib.GetMdfFileInfo().comment, "appended comment");
+        }
+    }
 }
