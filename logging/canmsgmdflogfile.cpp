@@ -84,6 +84,26 @@ std::string MdfOpenFailureText(const CLorimar& mdf, const std::string& path, uin
     return lead + "不是可读的MDF文件（" + std::to_string(result) + "）。";
 }
 
+std::string MdfDamageText(const tMDF_FILE& file, const std::string& path) {
+    std::string lines;
+    size_t damaged = 0;
+    for (size_t d = 0; d < file.dataGroups.size(); ++d) {
+        const std::vector<tMDF_CG_INFO>& groups = file.dataGroups[d].channelGroups;
+        for (size_t g = 0; g < groups.size(); ++g) {
+            const tMDF_CG_INFO& cg = groups[g];
+            if (cg.declaredRecordCount <= cg.recordCount) continue;
+            if (++damaged > kMdfDamageLines) continue;
+            lines += "\n数据组[" + std::to_string(d) + "]的通道组[" + std::to_string(g) + "]声明有" +
+                     std::to_string(cg.declaredRecordCount) + "条记录，文件中只有" +
+                     std::to_string(cg.recordCount) + "条。";
+        }
+    }
+    if (damaged == 0) return {};
+    if (damaged > kMdfDamageLines)
+        lines += "\n另有" + std::to_string(damaged - kMdfDamageLines) + "个通道组的记录少于声明的数目。";
+    return "文件 " + path + " 已损坏，只读取文件中完整的记录：" + lines;
+}
+
 tMDF_FILE MdfLogFileDesc(const std::tm& local) {
     tMDF_FILE desc = MdfCreatedFileDesc(local, "Vexarium", "Vexar mdf log file.", "Vexarium");
     tMDF_DG_INFO& dg = desc.dataGroups.emplace_back();
@@ -146,6 +166,7 @@ bool CCanMsgMdfLogFile::OpenRead(const std::string& path, uint32_t& count, doubl
         m_LastError = "记录文件仍在使用，不能同时读取 " + path + "。";
         return false;
     }
+    m_Damage.clear();
     if (const uint32_t result = m_Mdf.OpenMdfFile(path.data(), static_cast<int32_t>(path.size()));
         result != MDF_OK) {
         m_LastError = MdfOpenFailureText(m_Mdf, path, result);
@@ -158,6 +179,7 @@ bool CCanMsgMdfLogFile::OpenRead(const std::string& path, uint32_t& count, doubl
         return false;
     }
     m_Count = m_Mdf.GetMdfFileInfo().dataGroups[0].channelGroups[0].recordCount;
+    m_Damage = MdfDamageText(m_Mdf.GetMdfFileInfo(), path);
     m_State = kReading;
     if (!scanTimes()) {
         CloseRead();

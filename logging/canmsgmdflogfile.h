@@ -38,6 +38,12 @@ tMDF_FILE MdfCreatedFileDesc(const std::tm& local, std::string programId, std::s
 std::string MdfWriteFailureText(const CLorimar& mdf, const std::string& path, uint32_t result, bool creating);
 // Why OpenMdfFile refused `path` with `result`, as a sentence.
 std::string MdfOpenFailureText(const CLorimar& mdf, const std::string& path, uint32_t result);
+// What the user is told of an opened file `path` whose channel groups declare more records than the file
+// holds (a damaged record count, a file cut short): that it is damaged, then, a line each, every such group
+// by its data-group and channel-group index with the count it declares and the records it holds (at most
+// kMdfDamageLines of them, then how many more); empty when no group does.
+inline constexpr size_t kMdfDamageLines = 8;
+std::string MdfDamageText(const tMDF_FILE& file, const std::string& path);
 // The description of a new MDF log created at `local`: header texts and the channel table above.
 tMDF_FILE MdfLogFileDesc(const std::tm& local);
 // Why a file's description is not an MDF log's layout (one data group, one channel group, fifteen integer
@@ -65,6 +71,9 @@ public:
     // False, with the reason in LastError, while reading or writing, when the library refuses the file, or
     // when its layout is not an MDF log's (the file is closed again). A log without records opens with 0.
     bool OpenRead(const std::string& path, uint32_t& count, double& durationMs) override;
+    // After an OpenRead that succeeded: MdfDamageText of the file (empty for a whole file), for the user to
+    // be told that fewer records were read than the file declares.
+    const std::string& DamageText() const { return m_Damage; }
     void CloseRead() override;
     bool ReadByTime(double offsetMs, double spanMs, tCAN_RAW_MSG* buffer, uint32_t capacity,
                     uint32_t& count) override;
@@ -96,6 +105,7 @@ private:
     uint16_t m_Numbers[kMdfLogChannels] = {};
     CLorimar m_Mdf;
     std::string m_Path;
+    std::string m_Damage;
     // Where the time channel starts another lap: (first record of the lap, laps before it).
     std::vector<std::pair<uint32_t, int64_t>> m_Laps;
     std::vector<double> m_Columns;  // kMdfLogChannels runs of kRunRecords values

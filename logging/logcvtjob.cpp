@@ -94,6 +94,7 @@ bool CLogCvtJob::Run() {
     if (!reader->OpenRead(m_Source, count, duration))
         return StopRequested() ? false : fail(reader->LastError());
     if (auto* text = dynamic_cast<CCanMsgAscTxtFile*>(reader.get())) m_SkippedLines = text->SkippedLines();
+    if (auto* mdf = dynamic_cast<CCanMsgMdfLogFile*>(reader.get())) m_SourceDamage = mdf->DamageText();
     // Dropping the writer without CloseWrite leaves the target as it was: every failure below does so.
     if (!writer->OpenWrite(m_Target)) return fail(writer->LastError());
     setCount(count);

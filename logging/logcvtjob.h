@@ -43,6 +43,9 @@ public:
     // left out): valid once the run has ended.
     uint64_t SkippedLines() const { return m_SkippedLines; }
     uint64_t UnwritableFrames() const { return m_UnwritableFrames; }
+    // An MDF log source that declares more records than it holds: what the user is told of it (the records
+    // it holds were converted); empty otherwise. Valid once the run has ended.
+    const std::string& SourceDamage() const { return m_SourceDamage; }
 
 protected:
     bool Run() override;
@@ -51,4 +54,5 @@ private:
     std::string m_Source, m_SourceType, m_Target, m_TargetType;
     uint64_t m_SkippedLines = 0;
     uint64_t m_UnwritableFrames = 0;
+    std::string m_SourceDamage;
 };

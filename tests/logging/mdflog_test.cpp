@@ -273,6 +273,51 @@ TEST_F(MdfLogTest, OtherLayoutsAreRefusedWithTheirReason) {
     EXPECT_NE(reader.LastError().find("junk.log"), std::string::npos);
 }
 
+// A log whose record count was damaged reads the records it holds, not the bytes of the block tree after its
+// data, and says that it is damaged; a whole log says nothing. The text names each group that declares
+// more than it holds, at most eight of them.
+TEST_F(MdfLogTest, ADamagedRecordCountReadsTheRecordsTheLogHolds) {
+    std::vector<tCAN_RAW_MSG> frames;
+    for (uint32_t i = 0; i < 50; ++i) frames.push_back(Frame(0x100 + i, 0, 0, 0, 1, 8, i * 10.0, uint8_t(i)));
+    const std::string path = Write("damaged.log", frames);
+    CCanMsgMdfLogFile reader;
+    ASSERT_TRUE(reader.OpenRead(path, count, duration));
+    EXPECT_EQ(reader.DamageText(), "");
+    reader.CloseRead();
+
+    mdftest::damageRecordCount(path, 0xFFFFFFF0u);
+    const std::vector<tCAN_RAW_MSG> read = ReadAll(path);
+    ASSERT_EQ(read.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_TRUE(logtest::SameFrame(read[i], frames[i])) << i;
+    EXPECT_EQ(duration, 490.0);
+    ASSERT_TRUE(reader.OpenRead(path, count, duration));
+    EXPECT_EQ(reader.DamageText(),
+              "文件 " + path +
+                  " 已损坏，只读取文件中完整的记录：\n数据组[0]的通道组[0]声明有4294967280条"
+                  "记录，文件中只有50条。");
+    reader.CloseRead();
+
+    // Ten groups that hold fewer records than they declare, one whole one: eight named, two counted.
+    tMDF_FILE file;
+    file.dataGroups.resize(3);
+    for (tMDF_DG_INFO& dg : file.dataGroups) dg.channelGroups.resize(4);
+    std::string expected = "文件 f.mdf 已损坏，只读取文件中完整的记录：";
+    for (size_t d = 0; d < 3; ++d)
+        for (size_t g = 0; g < 4; ++g) {
+            tMDF_CG_INFO& cg = file.dataGroups[d].channelGroups[g];
+            cg.recordCount = 8;
+            cg.declaredRecordCount = d == 0 && g < 2 ? 8 : 9;
+            if (cg.declaredRecordCount == 9 && d * 4 + g < 10)
+                expected += "\n数据组[" + std::to_string(d) + "]的通道组[" + std::to_string(g) +
+                            "]声明有9条记录，文件中只有8条。";
+        }
+    expected += "\n另有2个通道组的记录少于声明的数目。";
+    EXPECT_EQ(MdfDamageText(file, "f.mdf"), expected);
+    file.dataGroups.resize(1);
+    file.dataGroups[0].channelGroups.resize(2);
+    EXPECT_EQ(MdfDamageText(file, "f.mdf"), "");
+}
+
 // A save that fails is reported and leaves no file; a writer dropped unsaved leaves no file either.
 TEST_F(MdfLogTest, FailedSaves) {
     CCanMsgMdfLogFile writer;

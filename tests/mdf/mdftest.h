@@ -133,6 +133,20 @@ inline uint16_t numberOf(const CLorimar& lib, const std::string& name) {
     return 0xFFFF;
 }
 
+// Overwrites the record count of the first channel group of the first data group of a little-endian file
+// (offset 22 of its block), as a damaged file holds it.
+inline void damageRecordCount(const std::filesystem::path& p, uint32_t count) {
+    std::string b = vextest::readFile(p);
+    auto get32 = [&b](size_t at) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + static_cast<size_t>(i)]);
+        return v;
+    };
+    const size_t cg = get32(get32(68) + 8);
+    for (int i = 0; i < 4; ++i) b[cg + 22 + static_cast<size_t>(i)] = static_cast<char>(count >> (8 * i));
+    vextest::writeFile(p, b);
+}
+
 inline bool isEmptyDir(const std::filesystem::path& dir) {
     return std::filesystem::is_empty(dir);
 }

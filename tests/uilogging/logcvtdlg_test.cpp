@@ -21,6 +21,7 @@
 #include "platform/qt/namedmutex.h"
 #include "tests/common/fakeprompt.h"
 #include "tests/logging/logtest.h"
+#include "tests/mdf/mdftest.h"
 #include "tests/uiapp/appfixture.h"
 #include "ui/logging/logcvtdlg.h"
 #include "ui/logging/mdftocsvdlg.h"
@@ -179,6 +180,35 @@ TEST_F(LogCvtDlgTest, ReportSaysWhatWasLeftOut) {
                                                    "] - 转换失败，源文件与目标文件格式相同\r\n"));
     EXPECT_EQ(LogCvtDoneNote(0, 0), "");
     EXPECT_EQ(LogCvtDoneNote(3, 1), "（跳过 3 行；1 帧无法写入文本记录，已跳过）");
+}
+
+// An MDF log whose record count was damaged converts the records it holds, and its line says what it
+// declared.
+TEST_F(LogCvtDlgTest, ReportSaysThatAnMdfLogIsDamaged) {
+    std::filesystem::create_directory(dir.path() / "out");
+    const std::string log = Path("damaged.log");
+    const std::vector<tCAN_RAW_MSG> frames = logtest::FramesAt({1.0, 2.0, 3.0, 4.0, 5.0});
+    {
+        CCanMsgMdfLogFile writer;
+        ASSERT_TRUE(writer.OpenWrite(log));
+        for (const tCAN_RAW_MSG& m : frames) writer.WriteMsg(m);
+        ASSERT_TRUE(writer.CloseWrite());
+    }
+    mdftest::damageRecordCount(log, 0xFFFFFFF0u);
+    CTkCanMsgLogFileCvtDlg dlg;
+    prompt.paths = {QString::fromStdString(log)};
+    dlg.OnAdd();
+    dlg.findChild<QLineEdit*>("editTarget")->setText(QString::fromStdString(Path("out")));
+    dlg.findChild<QComboBox*>("comboType")->setCurrentText("bin-crm");
+    dlg.OnConvert();
+    EXPECT_EQ(dlg.Report(),
+              QString::fromStdString("[" + log + "] - 转换完成\r\n    文件 " + log +
+                                     " 已损坏，只读取文件中完整的记录：\r\n    数据组[0]的通道组[0]"
+                                     "声明有4294967280条记录，文件中只有5条。\r\n"));
+    std::vector<std::filesystem::path> written;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path() / "out")) written.push_back(e.path());
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(vextest::readFile(written[0]), logtest::CrmBytes(frames));
 }
 
 // A missing target folder is refused and cleared.

@@ -129,6 +129,30 @@ TEST_F(MdfToCsvDlgTest, ListAndExport) {
     EXPECT_FALSE(std::filesystem::exists(dir / "stopped.csv"));
 }
 
+// A file whose record count was damaged lists the records it holds, with their sample count and time span,
+// says that it is damaged, and exports as the whole file does.
+TEST_F(MdfToCsvDlgTest, ADamagedFileListsTheRecordsItHoldsAndSaysSo) {
+    mdftest::damageRecordCount(dir / "in.mdf", 0xFFFFFFF0u);
+    CTkMdfToCsvDlg dlg;
+    prompt.paths = {P("in.mdf")};
+    dlg.OnChoose();
+    EXPECT_EQ(Messages(),
+              QStringList{"文件 " + P("in.mdf") +
+                          " 已损坏，只读取文件中完整的记录：\n数据组[0]的通道组[0]声明有4294967280条记录，"
+                          "文件中只有4条。"});
+    ASSERT_EQ(dlg.Model()->rowCount(), 2);
+    EXPECT_EQ(dlg.Model()->Cells(1),
+              (QStringList{"x", "(0,0,1)", "UINT8", "", "4", "[0.000000 , 3.000000](s)"}));
+    EXPECT_EQ(dlg.EndEdit()->text(), "3");
+    dlg.Model()->SetChecked(1, true);
+    dlg.StepEdit()->setText("1");
+    prompt.paths = {P("out")};
+    dlg.OnExport();
+    EXPECT_EQ(Messages(), QStringList{"MDF转CSV数据完成"});
+    EXPECT_EQ(vextest::readFile(dir / "out.csv"),
+              "timestamp,x\rs,\r0.000000,10.000000\r1.000000,20.000000\r2.000000,30.000000\r3.000000,--\r");
+}
+
 // A file that does not open is refused with its reason (a FIFO or a device at once); the file shown before
 // stays shown and loaded, and exports as before. A cancel changes nothing either.
 TEST_F(MdfToCsvDlgTest, RefusedFileKeepsTheFileShown) {

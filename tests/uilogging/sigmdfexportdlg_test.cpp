@@ -18,6 +18,7 @@
 #include "logging/canmsgmdflogfile.h"
 #include "tests/common/fakeprompt.h"
 #include "tests/logging/logtest.h"
+#include "tests/mdf/mdftest.h"
 #include "tests/uiapp/appfixture.h"
 #include "ui/logging/sigmdfexportdlg.h"
 
@@ -272,6 +273,26 @@ TEST_F(SigMdfExportDlgTest, EndlessLogsEndOnStop) {
     EXPECT_EQ(dlg->RecordCount(), 1u);
     EXPECT_EQ(Messages(),
               QStringList{QString::fromStdString("记录文件 " + text + " 中有 2 行无法读取，已跳过。")});
+}
+
+// An MDF log whose record count was damaged lists the messages of the records it holds and says that it is
+// damaged.
+TEST_F(SigMdfExportDlgTest, ADamagedMdfLogSaysSo) {
+    const std::string log = Path("damaged.log");
+    {
+        CCanMsgMdfLogFile writer;
+        ASSERT_TRUE(writer.OpenWrite(log));
+        for (const tCAN_RAW_MSG& m : frames) writer.WriteMsg(m);
+        ASSERT_TRUE(writer.CloseWrite());
+    }
+    mdftest::damageRecordCount(log, 0xFFFFFFF0u);
+    auto dlg = Open("damaged.log");
+    EXPECT_EQ(dlg->RecordCount(), 4u);
+    EXPECT_EQ(dlg->MsgModel()->rowCount(), 3);
+    EXPECT_EQ(Messages(),
+              QStringList{QString::fromStdString("文件 " + log +
+                                                 " 已损坏，只读取文件中完整的记录：\n数据组[0]的通道组"
+                                                 "[0]声明有4294967280条记录，文件中只有4条。")});
 }
 
 }  // namespace

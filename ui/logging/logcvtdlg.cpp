@@ -238,6 +238,9 @@ void CTkCanMsgLogFileCvtDlg::OnConvert() {
         if (progress.Done()) {
             m_Report += QStringLiteral("[%1] - 转换完成%2\r\n")
                             .arg(qs(source), qs(LogCvtDoneNote(job.SkippedLines(), job.UnwritableFrames())));
+            // A damaged source converts the records it holds; the report says how many it declared.
+            if (!job.SourceDamage().empty())
+                m_Report += QStringLiteral("    %1\r\n").arg(qs(job.SourceDamage()).replace('\n', "\r\n    "));
         } else if (progress.StopRequested()) {
             m_Report += QStringLiteral("[%1] - 转换失败，转换被中断\r\n").arg(qs(source));
         } else {

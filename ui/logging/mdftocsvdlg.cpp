@@ -209,6 +209,9 @@ void CTkMdfToCsvDlg::OnChoose() {
     m_Mdf = std::move(next);
     m_Path->setText(path);
     fillList();
+    // A damaged file is listed with the records it holds; the user hears what it declared.
+    if (const std::string damage = MdfDamageText(m_Mdf->GetMdfFileInfo(), p); !damage.empty())
+        TkMessage(this, qs(damage));
 }
 
 void CTkMdfToCsvDlg::fillList() {

@@ -233,6 +233,9 @@ void CTkCanMsgLogFileToSigMdfDlg::FillLists(bool reopen) {
             TkMessage(this, QStringLiteral("记录文件 %1 中有 %2 行无法读取，已跳过。")
                                 .arg(qs(m_Path))
                                 .arg(m_TxtFile.SkippedLines()));
+        // So are records that a damaged MDF log declares but does not hold.
+        if (m_Reader == &m_MdfLogFile && !m_MdfLogFile.DamageText().empty())
+            TkMessage(this, qs(m_MdfLogFile.DamageText()));
     }
     resetSigSelTable();
     uint32_t listed = 0;
