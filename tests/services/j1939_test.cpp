@@ -362,6 +362,17 @@ TEST(J1939Service, RefusedTransfersAreReportedOncePerNodeWithACount) {
     EXPECT_EQ(reports[0].rfind("Node[05](0) 的BAM传输", 0), 0u);
 }
 
+namespace {
+
+// Each refused line by its number, with the message the dialog shows for it.
+std::vector<std::pair<uint32_t, std::string>> Named(const std::vector<SpnFmiRejected>& rejected) {
+    std::vector<std::pair<uint32_t, std::string>> named;
+    for (const SpnFmiRejected& r : rejected) named.emplace_back(r.line, SpnFmiRejectedText(r));
+    return named;
+}
+
+}  // namespace
+
 // The description file: later lines replace earlier ones, short lines are skipped, out-of-range numbers
 // are reported with the message's values, the description stops at the next comma and comes from GBK.
 TEST(SpnFmiCsv, ParsesDescriptions) {
@@ -380,12 +391,10 @@ TEST(SpnFmiCsv, ParsesDescriptions) {
     ASSERT_EQ(map.size(), 2u);
     EXPECT_EQ(map.at(SpnFmiKey(1234, 5)).desc, "冷却液");
     EXPECT_EQ(map.at(SpnFmiKey(7, 31)).desc, "last");
-    std::vector<std::pair<uint32_t, std::string>> named;
-    for (const SpnFmiRejected& r : rejected) named.emplace_back(r.line, SpnFmiRejectedText(r));
-    EXPECT_EQ(named, (std::vector<std::pair<uint32_t, std::string>>{
-                         {5, "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big"},
-                         {6, "不合理的SPN(-1)-FMI(2) 的数值\r\n描述为negative"},
-                         {7, "不合理的SPN(7)-FMI(288) 的数值\r\n描述为fmi 288"}}));
+    EXPECT_EQ(Named(rejected), (std::vector<std::pair<uint32_t, std::string>>{
+                                   {5, "不合理的SPN(600000)-FMI(1) 的数值\r\n描述为too big"},
+                                   {6, "不合理的SPN(-1)-FMI(2) 的数值\r\n描述为negative"},
+                                   {7, "不合理的SPN(7)-FMI(288) 的数值\r\n描述为fmi 288"}}));
     // A file that cannot be read leaves the descriptions as they were and says why.
     std::string why;
     EXPECT_FALSE(LoadSpnFmiFile("/nonexistent/spnfmi.csv", map, rejected, &why));
@@ -427,16 +436,15 @@ TEST(SpnFmiCsv, NumbersAreCheckedAsWrittenNotNarrowed) {
     for (const auto& [key, e] : map) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<uint32_t>{SpnFmiKey(110, 0), SpnFmiKey(524287, 31)}));
     EXPECT_EQ(map.at(SpnFmiKey(110, 0)).desc, "Coolant temperature");
-    std::vector<std::pair<uint32_t, std::string>> named;
-    for (const SpnFmiRejected& r : rejected) named.emplace_back(r.line, SpnFmiRejectedText(r));
-    EXPECT_EQ(named, (std::vector<std::pair<uint32_t, std::string>>{
-                         {2, "不合理的SPN(110)-FMI(256) 的数值\r\n描述为fmi 256"},
-                         {3, "不合理的SPN(110)-FMI(287) 的数值\r\n描述为fmi 287"},
-                         {4, "不合理的SPN(111)-FMI(65536) 的数值\r\n描述为fmi 65536"},
-                         {5, "不合理的SPN(112)-FMI(-256) 的数值\r\n描述为fmi -256"},
-                         {6, "不合理的SPN(113)-FMI(2147483647) 的数值\r\n描述为fmi beyond 32 bits"},
-                         {7, "不合理的SPN(524288)-FMI(1) 的数值\r\n描述为spn 2^19"},
-                         {8, "不合理的SPN(2147483647)-FMI(1) 的数值\r\n描述为spn beyond 32 bits"}}));
+    EXPECT_EQ(Named(rejected),
+              (std::vector<std::pair<uint32_t, std::string>>{
+                  {2, "不合理的SPN(110)-FMI(256) 的数值\r\n描述为fmi 256"},
+                  {3, "不合理的SPN(110)-FMI(287) 的数值\r\n描述为fmi 287"},
+                  {4, "不合理的SPN(111)-FMI(65536) 的数值\r\n描述为fmi 65536"},
+                  {5, "不合理的SPN(112)-FMI(-256) 的数值\r\n描述为fmi -256"},
+                  {6, "不合理的SPN(113)-FMI(2147483647) 的数值\r\n描述为fmi beyond 32 bits"},
+                  {7, "不合理的SPN(524288)-FMI(1) 的数值\r\n描述为spn 2^19"},
+                  {8, "不合理的SPN(2147483647)-FMI(1) 的数值\r\n描述为spn beyond 32 bits"}}));
 
     // A file of nothing but such lines describes nothing: the descriptions loaded before stay.
     vextest::TempDir dir;
