@@ -384,7 +384,8 @@ void MdfFileImage::buildReadIndex(const std::vector<uint32_t>& dataLinks, std::v
         tMDF_DG_INFO& dg = m_file.dataGroups[d];
         const uint64_t k = dg.recordIdCount;
         const uint64_t start = dataLinks[d];
-        // Where the group's data ends at the latest: what comes next after its start.
+        // Where the group's data ends at the latest: what comes next after its start, never beyond the file
+        // (a data link past the file's end finds other links past it).
         const auto next = std::upper_bound(bounds.begin(), bounds.end(), start);
         const uint64_t limit = next == bounds.end() ? start : std::min(m_size, *next);
         const bool mixed = dg.channelGroups.size() > 1;
